@@ -1,0 +1,78 @@
+#include "app/main_window_win.h"
+
+#include <gdiplus.h>
+
+#include <cmath>
+#include <limits>
+
+#include "app/paths_win.h"
+#include "app/window_events_win.h"
+
+namespace {
+
+float g_dpiScale = 0.0f;
+
+}  // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_MOVE:
+        case WM_MOVING:
+            OnMainWindowMoved();
+            return 0;
+        case WM_SIZE:
+            OnMainWindowResized();
+            return 0;
+        case WM_SYSCOMMAND:
+            // Keyboard access to the window menu (F10, Alt, Alt+key) is swallowed; mouse-driven
+            // system commands keep their default handling.
+            if (wParam == SC_KEYMENU && static_cast<LONG_PTR>(lParam) < 0x10000) return 0;
+            return DefWindowProcW(window, message, wParam, lParam);
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+int ScaleLength(int length, float scale) {
+    const double scaled = std::ceil(static_cast<double>(static_cast<float>(length) * scale));
+    if (std::isnan(scaled)) return 0;
+    if (scaled >= static_cast<double>(std::numeric_limits<int>::max())) {
+        return std::numeric_limits<int>::max();
+    }
+    if (scaled <= static_cast<double>(std::numeric_limits<int>::min())) {
+        return std::numeric_limits<int>::min();
+    }
+    return static_cast<int>(scaled);
+}
+
+int ScaleForDpi(int length) {
+    if (g_dpiScale == 0.0f) {
+        HDC screen = GetDC(nullptr);
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+        ReleaseDC(nullptr, screen);
+        g_dpiScale = static_cast<float>(dpi) / 96.0f;
+    }
+    return ScaleLength(length, g_dpiScale);
+}
+
+OuterSize OuterSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle) {
+    RECT rect{0, 0, clientWidth, clientHeight};
+    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+HICON LoadIconFromImage(const std::string& path) {
+    const std::wstring widePath = AddLongPathPrefix(ToWide(path));
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    if (Gdiplus::DllExports::GdipCreateBitmapFromFile(widePath.c_str(), &bitmap) != Gdiplus::Ok ||
+        bitmap == nullptr) {
+        return nullptr;
+    }
+    HICON icon = nullptr;
+    const Gdiplus::GpStatus status = Gdiplus::DllExports::GdipCreateHICONFromBitmap(bitmap, &icon);
+    Gdiplus::DllExports::GdipDisposeImage(bitmap);
+    return status == Gdiplus::Ok ? icon : nullptr;
+}

@@ -1,0 +1,147 @@
+#include "app/startup_win.h"
+
+#include <gdiplus.h>
+#include <knownfolders.h>
+#include <objbase.h>
+
+#include <exception>
+#include <string>
+
+#include "app/main_window_win.h"
+#include "app/paths_win.h"
+#include "config/app_config.h"
+#include "config/settings_file_win.h"
+#include "webview/webview2_loader_win.h"
+
+namespace {
+
+constexpr wchar_t kLoadFailedText[] =
+    L"Failed to load package.json. Check the file is in the same folder as the app.";
+constexpr wchar_t kParseFailedText[] =
+    L"Failed to parse package.json. Check the file has valid JSON and that all parameters are "
+    L"correct.";
+constexpr wchar_t kLoaderMissingText[] =
+    L"Failed to load WebView2Loader.dll. Check the file is in the same folder as the app.";
+constexpr wchar_t kFixedRuntimeMissingText[] =
+    L"This app is set to \"fixed\" distribution mode, but the WebView2 control failed to "
+    L"initialize. Check there is a valid fixed distribution of Microsoft Edge WebView2 runtime in "
+    L"the \"webview2\" subfolder.";
+constexpr wchar_t kFixedBrowserFolder[] = L"webview2";
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(0, slash + 1);
+}
+
+// Step 9: a runtime must be available before the window is made. False ends start-up.
+bool EnsureRuntime(const AppConfig& config, const std::wstring& title,
+                   const wchar_t*& browserFolder) {
+    if (config.distributionMode == DistributionMode::Fixed) {
+        browserFolder = kFixedBrowserFolder;
+        if (g_webView2Loader->RuntimeAvailable(browserFolder)) return true;
+        ShowMessage(kFixedRuntimeMissingText, title, MB_ICONERROR);
+        return false;
+    }
+    browserFolder = nullptr;
+    if (g_webView2Loader->RuntimeAvailable(nullptr)) return true;
+    ShowMessage(ToWide(config.installFailedMessage), title, MB_ICONERROR);
+    return false;
+}
+
+}  // namespace
+
+void ShowMessage(const std::wstring& text, const std::wstring& caption, UINT icon) {
+    MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | icon);
+}
+
+int RunHost(HINSTANCE instance) {
+    // 1. COM for this thread, a single-threaded apartment; never uninitialised.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+    // 2. The executable's folder, with its trailing backslash.
+    const std::string exeFolder = FolderOf(GetExecutablePath());
+
+    // 3. and 4. The settings.
+    const std::string settingsText = ReadSettingsText(exeFolder);
+    if (settingsText.empty()) {
+        ShowMessage(kLoadFailedText, kFallbackCaption, MB_ICONERROR);
+        return 1;
+    }
+    AppConfig config;
+    try {
+        ParseAppConfig(settingsText, config);
+    } catch (...) {
+        ShowMessage(kParseFailedText, kFallbackCaption, MB_ICONERROR);
+        return 1;
+    }
+
+    // 5. The WebView2 user-data folder (not created here).
+    const std::string userDataFolder =
+        GetKnownFolderPath(FOLDERID_LocalAppData) + "\\" + config.name;
+
+    // 6. GDI+.
+    ULONG_PTR gdiplusToken = 0;
+    Gdiplus::GdiplusStartupInput gdiplusInput;
+    Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+
+    // 7. The window icon.
+    HICON icon = nullptr;
+    if (!config.icon.empty()) icon = LoadIconFromImage(exeFolder + config.icon);
+    if (icon == nullptr) icon = LoadIconW(nullptr, IDI_APPLICATION);
+    config.iconHandle = icon;
+
+    // 8. The title, as the window caption and the caption of the runtime boxes.
+    const std::wstring title = ToWide(config.title);
+
+    // 9. The WebView2 loader and a runtime.
+    WebView2Loader loader;
+    if (!loader.Load(exeFolder)) {
+        ShowMessage(kLoaderMissingText, kFallbackCaption, MB_ICONERROR);
+        return 1;
+    }
+    g_webView2Loader = &loader;
+    const wchar_t* browserFolder = nullptr;
+    if (!EnsureRuntime(config, title, browserFolder)) return 1;
+
+    // 12. The window class.
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon;
+    windowClass.hIconSm = icon;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = kMainWindowClass;
+    if (RegisterClassExW(&windowClass) == 0) {
+        ShowMessage(L"Failed to register window class", kFallbackCaption, MB_ICONERROR);
+        return 1;
+    }
+
+    // 13. to 15. The hidden main window, sized so that its client area is the configured size.
+    const DWORD style = config.resizable ? kResizableStyle : kFixedSizeStyle;
+    const int clientHeight = ScaleForDpi(config.height);
+    const int clientWidth = ScaleForDpi(config.width);
+    const OuterSize outer = OuterSizeForClient(clientWidth, clientHeight, style, 0);
+    HWND window = CreateWindowExW(0, kMainWindowClass, title.c_str(), style, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, outer.width, outer.height, nullptr, nullptr,
+                                  instance, nullptr);
+    if (window == nullptr) {
+        ShowMessage(L"Failed to create window", kFallbackCaption, MB_ICONERROR);
+        return 1;
+    }
+
+    // 18. The message loop.
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {  // -1 (an error) must not spin
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+
+    // Teardown.
+    Gdiplus::GdiplusShutdown(gdiplusToken);
+    const int exitCode = static_cast<int>(static_cast<UINT>(message.wParam));
+    g_webView2Loader = nullptr;
+    return exitCode;
+}

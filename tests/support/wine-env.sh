@@ -1,0 +1,52 @@
+# Wine session helpers shared by ./dev and the test programs (sourced, not run).
+# One session = one Xvfb display and one Wine prefix inside the build folder; every Wine process of
+# the prefix runs under that display, and the session ends with `wineserver -w` before Xvfb stops.
+
+WINE_BIN="${WINE_BIN:-/usr/lib/wine/wine64}"
+WINESERVER_BIN="${WINESERVER_BIN:-/usr/lib/wine/wineserver}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEARCH=win64
+RUNTIME_KEY='HKLM\SOFTWARE\Microsoft\EdgeUpdate\Clients\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}'
+RUNTIME_VERSION="137.0.3296.44"
+
+_wine_xvfb_pid=""
+
+wine_session_start() {
+    export WINEPREFIX="${WINEPREFIX:-$BUILD/wineprefix}"
+    if [ -z "${WRAPPER_KEEP_DISPLAY:-}" ]; then
+        local n
+        for n in $(seq 91 140); do
+            [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+            Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+            _wine_xvfb_pid=$!
+            local i
+            for i in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+            if kill -0 "$_wine_xvfb_pid" 2>/dev/null; then export DISPLAY=":$n"; break; fi
+            _wine_xvfb_pid=""
+        done
+        [ -n "$_wine_xvfb_pid" ] || { echo "could not start Xvfb" >&2; return 1; }
+    fi
+    export WRAPPER_TEST_DISPLAY="$DISPLAY" WRAPPER_TEST_PREFIX="$WINEPREFIX"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "==> creating Wine prefix $WINEPREFIX" >&2
+        mkdir -p "$WINEPREFIX"
+        timeout 300 "$WINE_BIN" wineboot -i >/dev/null 2>&1 || true
+        timeout 120 "$WINESERVER_BIN" -w || true
+    fi
+    wine_mark_runtime_installed
+}
+
+wine_mark_runtime_installed() {
+    timeout 60 "$WINE_BIN" reg add "$RUNTIME_KEY" /v pv /t REG_SZ /d "$RUNTIME_VERSION" /f >/dev/null 2>&1
+}
+
+wine_run() {
+    "$WINE_BIN" "$@"
+}
+
+wine_session_stop() {
+    if [ -n "${WINEPREFIX:-}" ]; then timeout 60 "$WINESERVER_BIN" -w 2>/dev/null || "$WINESERVER_BIN" -k 2>/dev/null || true; fi
+    if [ -n "$_wine_xvfb_pid" ]; then kill "$_wine_xvfb_pid" 2>/dev/null || true; wait "$_wine_xvfb_pid" 2>/dev/null || true; fi
+    _wine_xvfb_pid=""
+}

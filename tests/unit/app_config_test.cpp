@@ -1,0 +1,175 @@
+#include "config/app_config.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "config/json_members.h"
+
+namespace {
+
+AppConfig Parse(const std::string& text) {
+    AppConfig config;
+    ParseAppConfig(text, config);
+    return config;
+}
+
+// The message of the parse failure, or "" when the text parses.
+std::string ParseError(const std::string& text) {
+    try {
+        Parse(text);
+        return "";
+    } catch (const nlohmann::json::exception&) {
+        return "json";
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+}
+
+TEST(AppConfig, OnlyNameGivesEveryDefault) {
+    const AppConfig c = Parse(R"({"name":"app"})");
+    EXPECT_EQ(c.name, "app");
+    EXPECT_EQ(c.main, "index.html");
+    EXPECT_EQ(c.title, "Windows WebView2 wrapper");
+    EXPECT_EQ(c.width, 1024);
+    EXPECT_EQ(c.height, 768);
+    EXPECT_EQ(c.icon, "");
+    EXPECT_EQ(c.iconHandle, nullptr);
+    EXPECT_TRUE(c.resizable);
+    EXPECT_EQ(c.chromiumArgs, "");
+    EXPECT_EQ(c.contentMode, ContentMode::Bundle);
+    EXPECT_EQ(c.distributionMode, DistributionMode::Evergreen);
+    EXPECT_EQ(c.hostingMode, HostingMode::Windowed);
+    EXPECT_TRUE(c.enableDevTools);
+    EXPECT_EQ(c.installWebView2Message,
+              "This app requires the Microsoft Edge WebView2 runtime. It will be downloaded and "
+              "installed for you now.");
+    EXPECT_EQ(c.downloadingMessage, "Downloading...");
+    EXPECT_EQ(c.installFailedMessage,
+              "Failed to install the Microsoft Edge WebView2 runtime. Check that you have "
+              "permission to install it, and that your Internet connection is working. Run the "
+              "app again to try again.");
+}
+
+TEST(AppConfig, EveryKeyIsRead) {
+    const AppConfig c = Parse(R"({
+        "name": "Game \u00e9", "main": "start.html", "chromium-args": "--foo",
+        "window": {"title": "T", "width": 800, "height": 600, "icon": "i.png", "resizable": false},
+        "settings": {"content-mode": "remote", "distribution-mode": "fixed",
+                     "hosting-mode": "window-to-visual", "enable-devtools": false},
+        "messages": {"install-webview2": "a", "downloading": "", "install-webview2-failed": "c"}})");
+    EXPECT_EQ(c.name, "Game \xC3\xA9");
+    EXPECT_EQ(c.main, "start.html");
+    EXPECT_EQ(c.chromiumArgs, "--foo");
+    EXPECT_EQ(c.title, "T");
+    EXPECT_EQ(c.width, 800);
+    EXPECT_EQ(c.height, 600);
+    EXPECT_EQ(c.icon, "i.png");
+    EXPECT_FALSE(c.resizable);
+    EXPECT_EQ(c.contentMode, ContentMode::Remote);
+    EXPECT_EQ(c.distributionMode, DistributionMode::Fixed);
+    EXPECT_EQ(c.hostingMode, HostingMode::WindowToVisual);
+    EXPECT_FALSE(c.enableDevTools);
+    EXPECT_EQ(c.installWebView2Message, "a");
+    EXPECT_EQ(c.downloadingMessage, "");
+    EXPECT_EQ(c.installFailedMessage, "c");
+}
+
+struct WindowVector {
+    const char* window;  // the "window" member's JSON
+    int width;
+    int height;
+    bool resizable;
+    const char* title;
+};
+
+TEST(AppConfig, WindowMemberTypes) {
+    const std::vector<WindowVector> vectors = {
+        {"5", 1024, 768, true, "Windows WebView2 wrapper"},
+        {"null", 1024, 768, true, "Windows WebView2 wrapper"},
+        {"[1,2]", 1024, 768, true, "Windows WebView2 wrapper"},
+        {R"({"width":"800","height":true})", 1024, 768, true, "Windows WebView2 wrapper"},
+        {R"({"width":800.9,"height":-1})", 800, -1, true, "Windows WebView2 wrapper"},
+        {R"({"width":-800.9,"height":0})", -800, 0, true, "Windows WebView2 wrapper"},
+        {R"({"width":4294967297,"height":18446744073709551615})", 1, -1, true,
+         "Windows WebView2 wrapper"},
+        {R"({"width":-4294967297})", -1, 768, true, "Windows WebView2 wrapper"},
+        {R"({"width":1e300,"height":-1e300})", 2147483647, -2147483647 - 1, true,
+         "Windows WebView2 wrapper"},
+        {R"({"width":2147483647.5,"height":8e2})", 2147483647, 800, true,
+         "Windows WebView2 wrapper"},
+        {R"({"resizable":0})", 1024, 768, true, "Windows WebView2 wrapper"},
+        {R"({"resizable":"false"})", 1024, 768, true, "Windows WebView2 wrapper"},
+        {R"({"resizable":false,"title":7})", 1024, 768, false, "Windows WebView2 wrapper"},
+        {R"({"Title":"x","WIDTH":5})", 1024, 768, true, "Windows WebView2 wrapper"},
+        {R"({"title":""})", 1024, 768, true, ""},
+    };
+    for (const WindowVector& v : vectors) {
+        SCOPED_TRACE(v.window);
+        const AppConfig c = Parse(std::string(R"({"name":"a","window":)") + v.window + "}");
+        EXPECT_EQ(c.width, v.width);
+        EXPECT_EQ(c.height, v.height);
+        EXPECT_EQ(c.resizable, v.resizable);
+        EXPECT_EQ(c.title, v.title);
+    }
+}
+
+struct ErrorVector {
+    std::string text;
+    const char* error;  // "" parses; "json" a syntax error; else the runtime_error text
+};
+
+TEST(AppConfig, FailuresAndTheirOrder) {
+    const std::vector<ErrorVector> vectors = {
+        {R"({"name":"a"})", ""},
+        {R"({})", "invalid name"},
+        {R"({"name":""})", "invalid name"},
+        {R"({"name":5})", "invalid name"},
+        {R"({"name":null})", "invalid name"},
+        {R"({"Name":"a"})", "invalid name"},
+        {R"(["name","a"])", "invalid name"},
+        {R"("a")", "invalid name"},
+        {R"(12)", "invalid name"},
+        {R"({"name":"a"} {"name":"b"})", "json"},
+        {R"({"name":"a",})", "json"},
+        {"// c\n{\"name\":\"a\"}", "json"},
+        {"{\"name\":\"a\" /* c */}", "json"},
+        {"", "json"},
+        {"\xEF\xBB\xBF{\"name\":\"a\"}", ""},
+        {std::string("{\"name\":\"a\"}\0garbage", 20), ""},
+        {std::string("{\"name\":\0\"a\"}", 13), "json"},
+        {R"({"name":"a","settings":{"distribution-mode":1}})", ""},
+        {R"({"name":"a","settings":{"distribution-mode":"Fixed"}})", "invalid distribution mode"},
+        {R"({"name":"a","settings":{"hosting-mode":"Windowed"}})", "invalid hosting mode"},
+        {R"({"name":"a","settings":{"content-mode":"Bundle"}})", "invalid content mode"},
+        {R"({"name":"a","settings":{"content-mode":"x","hosting-mode":"x"}})",
+         "invalid hosting mode"},
+        {R"({"name":"a","settings":{"content-mode":"x","hosting-mode":"x","distribution-mode":"x"}})",
+         "invalid distribution mode"},
+        {R"({"settings":{"content-mode":"x"}})", "invalid name"},
+        {R"({"name":"a","settings":"remote"})", ""},
+        {R"({"name":"a","version":"1.0","dependencies":{"x":"1"},"scripts":[]})", ""},
+    };
+    for (const ErrorVector& v : vectors) {
+        SCOPED_TRACE(v.text);
+        EXPECT_EQ(ParseError(v.text), v.error);
+    }
+}
+
+TEST(AppConfig, SettingsAndMessagesOfWrongTypeKeepDefaults) {
+    const AppConfig c = Parse(
+        R"({"name":"a","main":7,"chromium-args":["x"],
+            "settings":{"enable-devtools":0,"content-mode":null},
+            "messages":{"install-webview2":1,"downloading":false,"install-webview2-failed":{}}})");
+    EXPECT_EQ(c.main, "index.html");
+    EXPECT_EQ(c.chromiumArgs, "");
+    EXPECT_TRUE(c.enableDevTools);
+    EXPECT_EQ(c.contentMode, ContentMode::Bundle);
+    EXPECT_EQ(c.downloadingMessage, "Downloading...");
+    EXPECT_EQ(c.installWebView2Message.rfind("This app requires", 0), 0u);
+    EXPECT_EQ(c.installFailedMessage.rfind("Failed to install", 0), 0u);
+}
+
+}  // namespace
