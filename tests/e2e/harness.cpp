@@ -1,0 +1,172 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace e2e {
+
+namespace {
+
+std::string Env(const char* name, const std::string& fallback = "") {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : fallback;
+}
+
+}  // namespace
+
+fs::path SourceDir() { return WRAPPER_SOURCE_DIR; }
+
+fs::path WinBuildDir() {
+    return fs::weakly_canonical(Env("WRAPPER_WIN_BUILD", WRAPPER_DEFAULT_WIN_BUILD));
+}
+
+std::string WinPath(const fs::path& path) {
+    std::string text = "Z:" + fs::absolute(path).lexically_normal().string();
+    for (char& c : text) {
+        if (c == '/') c = '\\';
+    }
+    return text;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env, int timeoutSeconds) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        setpgid(0, 0);
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        for (const auto& [key, value] : env) setenv(key.c_str(), value.c_str(), 1);
+        std::vector<char*> args;
+        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+    ProcessResult result;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    int status = 0;
+    for (;;) {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, n);
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            result.timedOut = true;
+            kill(-pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, n);
+    close(pipeFds[0]);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+ProcessResult RunWine(const std::vector<std::string>& argv,
+                      const std::map<std::string, std::string>& env, int timeoutSeconds) {
+    std::vector<std::string> full = {Env("WINE_BIN", "/usr/lib/wine/wine64")};
+    full.insert(full.end(), argv.begin(), argv.end());
+    return RunProcess(full, env, timeoutSeconds);
+}
+
+void SetPrefixDpi(int dpi) {
+    const std::string value = std::to_string(dpi);
+    for (const char* key : {"HKCU\\Control Panel\\Desktop", "HKCC\\Software\\Fonts"}) {
+        RunWine({"reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", value, "/f"});
+    }
+}
+
+void SetRuntimeInstalled(bool installed) {
+    const std::string key =
+        "HKLM\\SOFTWARE\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
+    if (installed) {
+        RunWine({"reg", "add", key, "/v", "pv", "/t", "REG_SZ", "/d", "137.0.3296.44", "/f"});
+    } else {
+        RunWine({"reg", "delete", key, "/v", "pv", "/f"});
+    }
+}
+
+AppFolder::AppFolder(const std::string& name, Loader loader) {
+    dir_ = fs::path(Env("WRAPPER_E2E_WORK", (WinBuildDir().parent_path() / "e2e-work").string())) /
+           name;
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    const fs::path win = WinBuildDir();
+    fs::copy_file(win / "WebView2Wrapper.exe", dir_ / "WebView2Wrapper.exe");
+    switch (loader) {
+        case Loader::Substitute:
+            fs::copy_file(win / "substitute" / "WebView2Loader.dll", dir_ / "WebView2Loader.dll");
+            break;
+        case Loader::Minimal:
+            fs::copy_file(win / "tests/win/helpers/minimal_loader/WebView2Loader.dll",
+                          dir_ / "WebView2Loader.dll");
+            break;
+        case Loader::WithoutFunctions:
+            fs::copy_file(win / "tests/win/helpers/empty_loader/WebView2Loader.dll",
+                          dir_ / "WebView2Loader.dll");
+            break;
+        case Loader::None:
+            break;
+    }
+}
+
+void AppFolder::Write(const std::string& relativePath, const std::string& bytes) const {
+    const fs::path path = dir_ / relativePath;
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void AppFolder::CopyIn(const fs::path& from, const std::string& relativePath) const {
+    const fs::path to = dir_ / relativePath;
+    fs::create_directories(to.parent_path());
+    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+nlohmann::json AppFolder::Probe(const std::vector<std::string>& probeOptions,
+                                const std::map<std::string, std::string>& env,
+                                int timeoutSeconds) const {
+    std::vector<std::string> argv = {WinPath(WinBuildDir() / "tools/probe/probe.exe")};
+    argv.insert(argv.end(), probeOptions.begin(), probeOptions.end());
+    argv.push_back("--");
+    argv.push_back(WinPath(dir_ / "WebView2Wrapper.exe"));
+    const ProcessResult result = RunWine(argv, env, timeoutSeconds + 15);
+    if (result.timedOut) throw std::runtime_error("probe did not finish");
+    const size_t start = result.output.find("{\"boxes\"");
+    if (start == std::string::npos) throw std::runtime_error("no probe report: " + result.output);
+    return nlohmann::json::parse(result.output.substr(start));
+}
+
+std::vector<nlohmann::json> ReadJsonLines(const fs::path& path) {
+    std::vector<nlohmann::json> lines;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty()) lines.push_back(nlohmann::json::parse(line));
+    }
+    return lines;
+}
+
+}  // namespace e2e

@@ -1,0 +1,136 @@
+// Start-up of the real host under Wine: settings problems, the loader library, the runtime check
+// and the hidden main window.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace {
+
+using e2e::AppFolder;
+using e2e::Loader;
+using nlohmann::json;
+
+constexpr char kFallback[] = "Windows WebView2 wrapper";
+constexpr char kLoadFailed[] =
+    "Failed to load package.json. Check the file is in the same folder as the app.";
+constexpr char kParseFailed[] =
+    "Failed to parse package.json. Check the file has valid JSON and that all parameters are "
+    "correct.";
+
+void ExpectSingleBox(const json& report, const std::string& caption, const std::string& text,
+                     const std::string& icon) {
+    ASSERT_EQ(report["boxes"].size(), 1u) << report.dump();
+    EXPECT_EQ(report["boxes"][0]["caption"], caption);
+    EXPECT_EQ(report["boxes"][0]["text"], text);
+    EXPECT_EQ(report["boxes"][0]["icon"], icon);
+}
+
+TEST(Startup, SettingsFileProblemsEndWithTheirBox) {
+    struct Case {
+        const char* name;
+        const char* text;  // nullptr: no file at all
+        const char* message;
+    };
+    const Case cases[] = {
+        {"missing", nullptr, kLoadFailed},
+        {"empty", "", kLoadFailed},
+        {"unparsable", "{\"name\": \"x\",", kParseFailed},
+        {"comment", "// app\n{\"name\": \"x\"}", kParseFailed},
+        {"invalid_name", "{\"name\": 3}", kParseFailed},
+        {"bad_mode", "{\"name\":\"x\",\"settings\":{\"content-mode\":\"Remote\"}}", kParseFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppFolder app(std::string("settings_") + c.name, Loader::Minimal);
+        if (c.text != nullptr) app.WritePackageJson(c.text);
+        const json report = app.Probe({"--timeout", "20000"});
+        ExpectSingleBox(report, kFallback, c.message, "error");
+        EXPECT_EQ(report["window"], nullptr);
+        EXPECT_EQ(report["exitCode"], 1);
+        EXPECT_EQ(report["timedOut"], false);
+    }
+}
+
+TEST(Startup, LoaderLibraryMissingOrIncomplete) {
+    for (Loader loader : {Loader::None, Loader::WithoutFunctions}) {
+        AppFolder app("loader", loader);
+        app.WritePackageJson(R"({"name":"loader-test","window":{"title":"My App"}})");
+        const json report = app.Probe({"--timeout", "20000"});
+        ExpectSingleBox(report, kFallback,
+                        "Failed to load WebView2Loader.dll. Check the file is in the same folder "
+                        "as the app.",
+                        "error");
+        EXPECT_EQ(report["exitCode"], 1);
+    }
+}
+
+TEST(Startup, RuntimeCheckByDistributionMode) {
+    {
+        SCOPED_TRACE("fixed mode without a runtime folder");
+        AppFolder app("fixed_missing", Loader::Minimal);
+        app.WritePackageJson(
+            R"({"name":"fixed","window":{"title":"Fixed App"},"settings":{"distribution-mode":"fixed"}})");
+        const json report = app.Probe({"--timeout", "20000"});
+        ExpectSingleBox(report, "Fixed App",
+                        "This app is set to \"fixed\" distribution mode, but the WebView2 control "
+                        "failed to initialize. Check there is a valid fixed distribution of "
+                        "Microsoft Edge WebView2 runtime in the \"webview2\" subfolder.",
+                        "error");
+        EXPECT_EQ(report["exitCode"], 1);
+    }
+    {
+        SCOPED_TRACE("fixed mode with a runtime folder");
+        AppFolder app("fixed_present", Loader::Minimal);
+        app.WritePackageJson(R"({"name":"fixed","settings":{"distribution-mode":"fixed"}})");
+        app.Write("webview2/msedgewebview2.exe", "MZ");
+        const json report = app.Probe({"--timeout", "20000", "--close-when", "window"});
+        EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+        EXPECT_NE(report["window"], nullptr);
+        EXPECT_EQ(report["exitCode"], 0);
+    }
+    {
+        SCOPED_TRACE("evergreen mode with the runtime installed shows nothing");
+        AppFolder app("evergreen_present", Loader::Minimal);
+        app.WritePackageJson(R"({"name":"evergreen"})");
+        const json report = app.Probe({"--timeout", "20000", "--close-when", "window"});
+        EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+        EXPECT_EQ(report["exitCode"], 0);
+    }
+}
+
+struct WindowCase {
+    int dpi;
+    bool resizable;
+    int width;
+    int height;
+};
+
+TEST(Startup, HiddenWindowWithConfiguredClientSizeAtEachDpi) {
+    const WindowCase cases[] = {
+        {96, false, 1024, 768}, {120, false, 1280, 960}, {144, true, 1536, 1152}};
+    for (const WindowCase& c : cases) {
+        SCOPED_TRACE(c.dpi);
+        e2e::DpiScope dpi(c.dpi);
+        AppFolder app("window_" + std::to_string(c.dpi), Loader::Minimal);
+        app.WritePackageJson(std::string(R"({"name":"win","window":{"title":"Fenêtre €",)") +
+                             R"("width":1024,"height":768,"resizable":)" +
+                             (c.resizable ? "true" : "false") + "}}");
+        const json report =
+            app.Probe({"--timeout", "30000", "--close-when", "window", "--settle", "800"});
+        EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+        const json& window = report["window"];
+        ASSERT_NE(window, nullptr) << report.dump();
+        EXPECT_EQ(window["title"], "Fenêtre €");
+        EXPECT_EQ(window["visible"], false);
+        EXPECT_EQ(report["everVisible"], false);
+        EXPECT_EQ(window["clientRect"], json::array({0, 0, c.width, c.height}));
+        const unsigned style = window["style"];
+        EXPECT_EQ(style & 0x10000000u, 0u) << "WS_VISIBLE";
+        EXPECT_EQ((style & 0x00040000u) != 0, c.resizable) << "sizing border";
+        EXPECT_EQ((style & 0x00010000u) != 0, c.resizable) << "maximise box";
+        EXPECT_NE(style & 0x00020000u, 0u) << "minimise box";
+        EXPECT_EQ(report["exitCode"], 0) << "WM_CLOSE ends the process normally";
+    }
+}
+
+}  // namespace
