@@ -1,0 +1,95 @@
+#include "server/response_plan.h"
+
+#include "server/byte_range.h"
+#include "server/content_types.h"
+#include "server/request_key.h"
+
+namespace {
+
+constexpr char kCacheControlLine[] = "Cache-Control: no-store";
+
+ResponsePlan NotFound() {
+    ResponsePlan plan;
+    plan.status = 404;
+    plan.reason = "Not Found";
+    plan.headers = {kCacheControlLine};
+    plan.body = BodySource::NotFoundText;
+    plan.count = kNotFoundBody.size();
+    return plan;
+}
+
+void SetBody(ResponsePlan& plan, BodySource body, std::uint64_t first, std::uint64_t count) {
+    plan.body = body;
+    plan.first = first;
+    plan.count = count;
+    // A memory stream takes a 32-bit count; a larger body cannot be made in one piece.
+    const bool memoryBody = body == BodySource::BundleBytes || body == BodySource::LooseFileView;
+    if (memoryBody && count > kMaxMemoryStreamBytes) ChangeToServerError(plan);
+}
+
+}  // namespace
+
+ResponsePlan PlanResponse(const std::string& key, std::optional<std::uint64_t> bundleSize,
+                          const LooseFileFacts& loose, const std::string* rangeHeader) {
+    const bool inBundle = bundleSize.has_value();
+    if (!inBundle && (!IsSafeLooseKey(key) || !loose.exists || loose.isDirectory)) {
+        return NotFound();
+    }
+    const std::uint64_t total = inBundle ? *bundleSize : loose.size;
+
+    ResponsePlan plan;
+    plan.headers = {kCacheControlLine, "Content-Type: " + ContentTypeForPath(key),
+                    "Accept-Ranges: bytes"};
+
+    if (rangeHeader == nullptr) {
+        plan.headers.push_back("Content-Length: " + std::to_string(total));
+        plan.status = 200;
+        plan.reason = "OK";
+        SetBody(plan, inBundle ? BodySource::BundleBytes : BodySource::LooseFileStream, 0, total);
+        return plan;
+    }
+
+    std::string value = *rangeHeader;
+    TrimWhitespace(value);
+    const ByteRange range = ParseRangeHeader(value, total);
+    if (!range.satisfiable) {
+        plan.status = 416;
+        plan.reason = "Range Not Satisfiable";
+        return plan;
+    }
+    const std::uint64_t count = range.last - range.first + 1;
+    plan.headers.push_back("Content-Range: bytes " + std::to_string(range.first) + "-" +
+                           std::to_string(range.last) + "/" + std::to_string(total));
+    plan.headers.push_back("Content-Length: " + std::to_string(count));
+    plan.status = 206;
+    plan.reason = "Partial Content";
+    BodySource body = BodySource::BundleBytes;
+    if (!inBundle) {
+        // A range over the whole file is streamed like an ordinary answer; only a true part of
+        // the file needs the mapped view.
+        body = count == total ? BodySource::LooseFileStream : BodySource::LooseFileView;
+    }
+    SetBody(plan, body, range.first, count);
+    return plan;
+}
+
+void ChangeToServerError(ResponsePlan& plan) {
+    plan.status = 500;
+    plan.reason = "Internal Server Error";
+    plan.body = BodySource::None;
+    plan.first = 0;
+    plan.count = 0;
+}
+
+bool RangeFitsView(const ResponsePlan& plan, std::uint64_t viewSize) {
+    return plan.first <= viewSize && plan.count <= viewSize - plan.first;
+}
+
+std::string JoinHeaderLines(const std::vector<std::string>& lines) {
+    std::string joined;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) joined.push_back('\n');
+        joined += lines[i];
+    }
+    return joined;
+}

@@ -1,0 +1,56 @@
+// The answer to one request for the app origin, decided without touching the platform: status,
+// reason phrase, header lines in order, and where the body's bytes come from. The Windows request
+// handler looks the key up in the bundle, and only without a hit checks IsSafeLooseKey before it
+// asks the file system for the loose file's facts; then it builds the body this plan names.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class BodySource {
+    None,             // no body stream
+    NotFoundText,     // the bytes of kNotFoundBody
+    BundleBytes,      // `count` bytes starting `first` bytes into the bundle entry's data
+    LooseFileStream,  // a read stream over the whole loose file
+    LooseFileView,    // `count` bytes starting `first` bytes into a mapped view of the loose file
+};
+
+inline constexpr std::string_view kNotFoundBody = "File not found";
+
+// The most bytes one memory stream can be made of (its byte count is 32-bit).
+inline constexpr std::uint64_t kMaxMemoryStreamBytes = 0xFFFFFFFFu;
+
+struct LooseFileFacts {
+    bool exists = false;
+    bool isDirectory = false;
+    std::uint64_t size = 0;
+};
+
+struct ResponsePlan {
+    int status = 0;
+    std::string reason;
+    std::vector<std::string> headers;  // "Name: value", no line ends
+    BodySource body = BodySource::None;
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+};
+
+// `key` is the decoded request path (query string included); `bundleSize` the size of the bundle
+// entry of exactly that name, if there is one; `loose` what the file system said about the loose
+// file (ignored when the bundle has the key or the key is not a safe loose key); `rangeHeader`
+// the raw value of the "Range" header (untrimmed), or null when the request has none.
+ResponsePlan PlanResponse(const std::string& key, std::optional<std::uint64_t> bundleSize,
+                          const LooseFileFacts& loose, const std::string* rangeHeader);
+
+// Turns a plan whose body cannot be produced (no stream, no view) into the 500 answer: the header
+// lines made so far stay, the body goes.
+void ChangeToServerError(ResponsePlan& plan);
+
+// Whether the plan's [first, first + count) lies inside a view of `viewSize` bytes.
+bool RangeFitsView(const ResponsePlan& plan, std::uint64_t viewSize);
+
+// The header lines with "\n" between them and none after the last.
+std::string JoinHeaderLines(const std::vector<std::string>& lines);
