@@ -18,7 +18,7 @@ wine_session_start() {
         local n
         for n in $(seq 91 140); do
             [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-            Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+            Xvfb ":$n" -screen 0 3200x2000x24 -nolisten tcp >/dev/null 2>&1 &
             _wine_xvfb_pid=$!
             local i
             for i in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done

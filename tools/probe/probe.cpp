@@ -113,8 +113,19 @@ BOOL CALLBACK FindWindows(HWND window, LPARAM param) {
     return TRUE;
 }
 
+BOOL CALLBACK FindIconControl(HWND child, LPARAM param) {
+    if (ClassOf(child) == L"Static" &&
+        (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        *reinterpret_cast<HWND*>(param) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 std::string IconKind(HWND box) {
-    HWND iconControl = GetDlgItem(box, 0x14);
+    // The icon's control id differs between systems: look for the icon-style static control.
+    HWND iconControl = nullptr;
+    EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&iconControl));
     if (iconControl == nullptr) return "none";
     auto icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
     if (icon == nullptr) return "none";
