@@ -13,6 +13,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -122,13 +123,65 @@ BOOL CALLBACK FindIconControl(HWND child, LPARAM param) {
     return TRUE;
 }
 
+// Pixels of a w x h area drawn by `paint` into a 32-bit top-down bitmap.
+template <typename Paint>
+std::vector<DWORD> Pixels(int w, int h, Paint paint) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::vector<DWORD> pixels;
+    if (bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        paint(dc);
+        GdiFlush();
+        pixels.assign(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + w * h);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(dc);
+    return pixels;
+}
+
+long long Difference(const std::vector<DWORD>& a, const std::vector<DWORD>& b) {
+    if (a.size() != b.size() || a.empty()) return -1;
+    long long sum = 0;
+    for (size_t k = 0; k < a.size(); ++k) {
+        for (int shift = 0; shift < 24; shift += 8) {
+            sum += std::abs(static_cast<int>((a[k] >> shift) & 0xFF) -
+                            static_cast<int>((b[k] >> shift) & 0xFF));
+        }
+    }
+    return sum;
+}
+
+// Which standard icon a message box shows. Icon handles cannot be compared across processes on
+// every system, so the icon control's pixels on screen are compared with each standard icon
+// drawn here on the same background.
 std::string IconKind(HWND box) {
-    // The icon's control id differs between systems: look for the icon-style static control.
     HWND iconControl = nullptr;
     EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&iconControl));
-    if (iconControl == nullptr) return "none";
-    auto icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
-    if (icon == nullptr) return "none";
+    if (iconControl == nullptr || !IsWindowVisible(iconControl)) return "none";
+    UpdateWindow(box);
+    Sleep(150);
+    RECT r{};
+    GetWindowRect(iconControl, &r);
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return "none";
+    const std::vector<DWORD> shown = Pixels(w, h, [&](HDC dc) {
+        HDC screen = GetDC(nullptr);
+        BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+        ReleaseDC(nullptr, screen);
+    });
+    if (shown.empty()) return "none";
+    const DWORD background = shown[0];
+    const COLORREF fill = RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF);
     const struct {
         LPCWSTR id;
         const char* name;
@@ -136,10 +189,23 @@ std::string IconKind(HWND box) {
                  {IDI_ASTERISK, "information"},
                  {IDI_EXCLAMATION, "warning"},
                  {IDI_QUESTION, "question"}};
+    const char* best = "unknown";
+    long long bestDifference = -1;
     for (const auto& kind : kinds) {
-        if (LoadIconW(nullptr, kind.id) == icon) return kind.name;
+        const std::vector<DWORD> drawn = Pixels(w, h, [&](HDC dc) {
+            HBRUSH brush = CreateSolidBrush(fill);
+            RECT all{0, 0, w, h};
+            FillRect(dc, &all, brush);
+            DeleteObject(brush);
+            DrawIconEx(dc, 0, 0, LoadIconW(nullptr, kind.id), 0, 0, 0, nullptr, DI_NORMAL);
+        });
+        const long long difference = Difference(shown, drawn);
+        if (difference >= 0 && (bestDifference < 0 || difference < bestDifference)) {
+            bestDifference = difference;
+            best = kind.name;
+        }
     }
-    return "unknown";
+    return best;
 }
 
 }  // namespace
