@@ -40,9 +40,9 @@ std::optional<std::int64_t> ReadRangeNumber(std::string_view text) {
     }
     if (i >= text.size() || !IsDigit(text[i])) return std::nullopt;
     // Accumulate the magnitude unsigned; the negative limit is one larger than the positive one.
-    const std::uint64_t limit = negative
-        ? static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + 1
-        : static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    const std::uint64_t limit =
+        negative ? static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + 1
+                 : static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     std::uint64_t magnitude = 0;
     for (; i < text.size() && IsDigit(text[i]); ++i) {
         const auto digit = static_cast<std::uint64_t>(text[i] - '0');

@@ -23,17 +23,22 @@ void Check(bool condition, const char* what) {
 
 // Sizes near the interesting edges: small, around 2 GiB and 4 GiB, and anything at all.
 std::uint64_t TakeSize(FuzzedDataProvider& input) {
-    const std::uint64_t base[] = {0, 1, 1000, 0x7FFFFFFFull, 0xFFFFFFFFull, 0x100000000ull,
-                                  0xFFFFFFFFFFFFFFFFull};
+    const std::uint64_t base[] = {
+        0, 1, 1000, 0x7FFFFFFFull, 0xFFFFFFFFull, 0x100000000ull, 0xFFFFFFFFFFFFFFFFull};
     switch (input.ConsumeIntegralInRange<int>(0, 2)) {
-        case 0: return input.ConsumeIntegralInRange<std::uint64_t>(0, 4096);
-        case 1: return base[input.ConsumeIntegralInRange<std::size_t>(0, 6)] +
-                       input.ConsumeIntegralInRange<std::uint64_t>(0, 3) - 1;
-        default: return input.ConsumeIntegral<std::uint64_t>();
+        case 0:
+            return input.ConsumeIntegralInRange<std::uint64_t>(0, 4096);
+        case 1:
+            return base[input.ConsumeIntegralInRange<std::size_t>(0, 6)] +
+                   input.ConsumeIntegralInRange<std::uint64_t>(0, 3) - 1;
+        default:
+            return input.ConsumeIntegral<std::uint64_t>();
     }
 }
 
-std::string Header(const std::string& name, const std::string& value) { return name + ": " + value; }
+std::string Header(const std::string& name, const std::string& value) {
+    return name + ": " + value;
+}
 
 }  // namespace
 
@@ -94,10 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   "a file stream is used for the whole file only");
             const std::uint64_t last = plan.first + plan.count - 1;
             Check(plan.headers.size() == 5 &&
-                      plan.headers[3] == Header("Content-Range", "bytes " +
-                                                                     std::to_string(plan.first) +
-                                                                     "-" + std::to_string(last) +
-                                                                     "/" + std::to_string(total)) &&
+                      plan.headers[3] ==
+                          Header("Content-Range", "bytes " + std::to_string(plan.first) + "-" +
+                                                      std::to_string(last) + "/" +
+                                                      std::to_string(total)) &&
                       plan.headers[4] == Header("Content-Length", std::to_string(plan.count)),
                   "206 headers");
             Check(RangeFitsView(plan, total), "206 range fits the file");

@@ -60,7 +60,7 @@ TEST(ByteRange, VectorsForAThousandByteFile) {
         {"bytes= 5-10", 1000, true, 5, 10},     // white space before a number is skipped
         {"bytes=5- 10", 1000, true, 5, 10},
         {"bytes=+5-+10", 1000, true, 5, 10},
-        {"bytes=5x-10y", 1000, true, 5, 10},   // digits stop at the first non-digit
+        {"bytes=5x-10y", 1000, true, 5, 10},  // digits stop at the first non-digit
         {"bytes=0010-0020", 1000, true, 10, 20},
     });
 }
@@ -87,15 +87,15 @@ TEST(ByteRange, OneByteFile) {
 
 TEST(ByteRange, MalformedAndOutOfRangeNumbers) {
     ExpectRanges({
-        {"bytes=-", 1000, false},     // the "-" is also the last byte: no number before it
+        {"bytes=-", 1000, false},  // the "-" is also the last byte: no number before it
         {"bytes=x-5", 1000, false},
         {"bytes=5-x", 1000, false},
-        {"bytes=--5", 1000, false},   // suffix of -5 acts larger than the file
+        {"bytes=--5", 1000, false},  // suffix of -5 acts larger than the file
         {"bytes=+-5", 1000, false},
         {"bytes=-+", 1000, false},
         {"bytes=-0", 1000, false},
         {"bytes=-00", 1000, false},
-        {"bytes=5--3", 1000, false},  // last -3 widens to a huge unsigned value
+        {"bytes=5--3", 1000, false},          // last -3 widens to a huge unsigned value
         {"bytes=-5-", 1000, true, 995, 999},  // suffix form: n read from "5-"
         {"bytes=9223372036854775808-", 1000, false},
         {"bytes=99999999999999999999999-", 1000, false},
@@ -125,12 +125,9 @@ TEST(ByteRange, SixtyFourBitPositionsOnLargeFiles) {
 
 TEST(ByteRange, TrimRemovesOnlySpaceAndControlWhiteSpace) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"  a b  ", "a b"},
-        {"\t\n\v\f\rx\r\f\v\n\t", "x"},
-        {"   ", ""},
-        {"", ""},
-        {"\x08x\x0E", "\x08x\x0E"},
-        {"\xC2\xA0x", "\xC2\xA0x"},  // a non-breaking space is not white space here
+        {"  a b  ", "a b"},         {"\t\n\v\f\rx\r\f\v\n\t", "x"}, {"   ", ""}, {"", ""},
+        {"\x08x\x0E", "\x08x\x0E"}, {"\xC2\xA0x", "\xC2\xA0x"},  // a non-breaking space is not
+                                                                 // white space here
     };
     for (const auto& [input, expected] : cases) {
         std::string text = input;

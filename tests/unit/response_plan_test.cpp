@@ -92,11 +92,16 @@ struct PlanCase {
 
 std::string ReasonFor(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 206: return "Partial Content";
-        case 404: return "Not Found";
-        case 416: return "Range Not Satisfiable";
-        case 500: return "Internal Server Error";
+        case 200:
+            return "OK";
+        case 206:
+            return "Partial Content";
+        case 404:
+            return "Not Found";
+        case 416:
+            return "Range Not Satisfiable";
+        case 500:
+            return "Internal Server Error";
     }
     return "?";
 }
@@ -119,6 +124,7 @@ const LooseFileFacts kFolder{true, true, 0};
 const std::vector<std::string> kNotFound = {kCache};
 
 TEST(ResponsePlan, Table) {
+    // clang-format off
     const std::vector<PlanCase> cases = {
         {"bundle whole", "index.html", 1000, kNoFile, std::nullopt, 200,
          {kCache, kHtml, kRanges, "Content-Length: 1000"}, BodySource::BundleBytes, 0, 1000},
@@ -211,6 +217,7 @@ TEST(ResponsePlan, Table) {
           "Content-Length: 10"},
          BodySource::BundleBytes, k4GiB, 10},
     };
+    // clang-format on
     for (const PlanCase& c : cases) ExpectPlan(c);
 }
 
@@ -237,12 +244,16 @@ struct FakeServer {
 
 TEST(ResponsePlan, EncodedKeysDecodeBeforeTheyAreRefused) {
     FakeServer server;
-    server.disk = {{"../secret.txt", kFile1000}, {"a\\b.txt", kFile1000},
-                   {"sub/../index.html", kFile1000}, {"\xE2\x82\xAC.png", kFile1000},
-                   {"a/b.png", kFile1000}, {"sub", kFolder}, {"", kFolder}};
-    for (const std::string raw : {"..%2Fsecret.txt", "%2E%2E/secret.txt", "%2e%2e%2fsecret.txt",
-                                  "a%5Cb.txt", "sub/%2E%2E/index.html", "sub/..%2Findex.html",
-                                  "%2Fetc/passwd", "C%3A/x", "a%00b"}) {
+    server.disk = {{"../secret.txt", kFile1000},
+                   {"a\\b.txt", kFile1000},
+                   {"sub/../index.html", kFile1000},
+                   {"\xE2\x82\xAC.png", kFile1000},
+                   {"a/b.png", kFile1000},
+                   {"sub", kFolder},
+                   {"", kFolder}};
+    for (const std::string raw :
+         {"..%2Fsecret.txt", "%2E%2E/secret.txt", "%2e%2e%2fsecret.txt", "a%5Cb.txt",
+          "sub/%2E%2E/index.html", "sub/..%2Findex.html", "%2Fetc/passwd", "C%3A/x", "a%00b"}) {
         EXPECT_EQ(server.Serve(raw).status, 404) << raw;
     }
     EXPECT_TRUE(server.queried.empty()) << "a refused key reached the file system";
@@ -251,8 +262,7 @@ TEST(ResponsePlan, EncodedKeysDecodeBeforeTheyAreRefused) {
     EXPECT_EQ(server.Serve("a%2Fb.png").status, 200);
     EXPECT_EQ(server.Serve("sub").status, 404);
     EXPECT_EQ(server.Serve("").status, 404);
-    EXPECT_EQ(server.queried,
-              (std::vector<std::string>{"\xE2\x82\xAC.png", "a/b.png", "sub"}));
+    EXPECT_EQ(server.queried, (std::vector<std::string>{"\xE2\x82\xAC.png", "a/b.png", "sub"}));
 
     // Letter case: the bundle match is exact, so a key differing in case goes to the disk.
     server.bundle = {{"Index.html", 7}};
