@@ -59,13 +59,17 @@ class OpenBundle {
     FilePtr file_;
 };
 
-// Prints the percentage each time it changes, on one rewritten line.
+// Prints the percentage each time it changes, on one rewritten line, for inputs of at least
+// `threshold` bytes.
 class ProgressLine {
   public:
-    explicit ProgressLine(std::ostream& err) : err_(err) {}
+    ProgressLine(std::ostream& err, std::uint64_t threshold) : err_(err), threshold_(threshold) {}
     void operator()(std::uint64_t done, std::uint64_t total) {
+        if (total < threshold_) return;
         const int percent =
-            total == 0 ? 100 : static_cast<int>(done * 100.0 / static_cast<double>(total));
+            total == 0
+                ? 100
+                : static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total));
         if (percent == last_) return;
         last_ = percent;
         err_ << "\rpacking: " << percent << "% (" << (done >> 20) << " of " << (total >> 20)
@@ -76,21 +80,16 @@ class ProgressLine {
 
   private:
     std::ostream& err_;
+    std::uint64_t threshold_;
     int last_ = -1;
 };
 
-int Pack(const std::string& folderName, const std::string& outputName, std::ostream& out,
-         std::ostream& err, std::uint64_t progressThreshold) {
-    const fs::path folder = PathFromUtf8(folderName);
-    const fs::path output = PathFromUtf8(outputName);
-    const std::vector<BundleSourceFile> files = CollectBundleFiles(folder, output);
-    std::uint64_t total = 0;
-    for (const BundleSourceFile& file : files) total += file.size;
-    BundleProgress progress;
-    if (total >= progressThreshold) progress = ProgressLine(err);
-    WriteBundleFile(files, output, progress);
-    out << "packed " << files.size() << " files (" << total << " bytes) into " << outputName
-        << '\n';
+int Pack(const std::string& folder, const std::string& output, std::ostream& out, std::ostream& err,
+         std::uint64_t progressThreshold) {
+    const PackResult result = PackFolder(PathFromUtf8(folder), PathFromUtf8(output),
+                                         ProgressLine(err, progressThreshold));
+    out << "packed " << result.fileCount << " files (" << result.contentBytes << " bytes) into "
+        << output << '\n';
     return 0;
 }
 
