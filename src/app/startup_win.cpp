@@ -5,12 +5,16 @@
 #include <objbase.h>
 
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "app/main_window_win.h"
 #include "app/paths_win.h"
 #include "config/app_config.h"
+#include "bundle/asset_bundle.h"
 #include "config/settings_file_win.h"
+#include "extensions/extension_manager_win.h"
+#include "webview/veltra_webview_win.h"
 #include "webview/webview2_loader_win.h"
 
 namespace {
@@ -27,6 +31,56 @@ constexpr wchar_t kFixedRuntimeMissingText[] =
     L"initialize. Check there is a valid fixed distribution of Microsoft Edge WebView2 runtime in "
     L"the \"webview2\" subfolder.";
 constexpr wchar_t kFixedBrowserFolder[] = L"webview2";
+constexpr char kContentFolder[] = "www\\";
+
+// The mapping of www\assets.dat; what was obtained is closed at teardown.
+struct BundleMapping {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE mapping = nullptr;
+    void* view = nullptr;
+
+    void Close() {
+        if (view != nullptr) UnmapViewOfFile(view);
+        if (mapping != nullptr) CloseHandle(mapping);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        view = nullptr;
+        mapping = nullptr;
+        file = INVALID_HANDLE_VALUE;
+    }
+};
+
+// Step 10: maps the bundle when it exists and loads its directory. A failure is reported and
+// start-up goes on with whatever the bundle holds.
+void OpenBundle(const std::string& exeFolder, AssetBundle& bundle, BundleMapping& mapping) {
+    const std::string path = exeFolder + kContentFolder + "assets.dat";
+    if (!FileExists(path)) return;
+    bool ok = false;
+    mapping.file = CreateFileW(AddLongPathPrefix(ToWide(path)).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+    LARGE_INTEGER size{};
+    // The true 64-bit size of the opened file: it is also the length of the view.
+    if (mapping.file != INVALID_HANDLE_VALUE && GetFileSizeEx(mapping.file, &size)) {
+        mapping.mapping =
+            CreateFileMappingW(mapping.file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (mapping.mapping != nullptr) {
+            mapping.view = MapViewOfFile(mapping.mapping, FILE_MAP_READ, 0, 0, 0);
+        }
+    }
+    if (mapping.view != nullptr) {
+        bundle.readMode = ReadMode::Memory;
+        bundle.base = static_cast<const std::uint8_t*>(mapping.view);
+        bundle.stream = nullptr;
+        bundle.position = 0;
+        bundle.limit = static_cast<std::uint64_t>(size.QuadPart);
+        try {
+            bundle.Load();
+            ok = true;
+        } catch (...) {
+        }
+    }
+    if (!ok) ShowMessage(L"Error reading asset bundle", kFallbackCaption, MB_ICONERROR);
+}
 
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('\\');
@@ -103,6 +157,17 @@ int RunHost(HINSTANCE instance) {
     const wchar_t* browserFolder = nullptr;
     if (!EnsureRuntime(config, title, browserFolder)) return 1;
 
+    // 10. The asset bundle.
+    AssetBundle bundle;
+    BundleMapping bundleMapping;
+    OpenBundle(exeFolder, bundle, bundleMapping);
+
+    // 11. The extension manager and the extension library.
+    auto extensions = std::make_unique<ExtensionManager>(exeFolder, kContentFolder,
+                                                         userDataFolder, settingsText);
+    g_extensionManager = extensions.get();
+    extensions->LoadExtension();
+
     // 12. The window class.
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -132,6 +197,15 @@ int RunHost(HINSTANCE instance) {
         return 1;
     }
 
+    // 16. The extension learns the window.
+    if (extensions->onMainWindowCreated != nullptr) extensions->onMainWindowCreated(window);
+
+    // 17. The WebView host; its set-up goes on asynchronously from the message loop.
+    auto host = std::make_unique<VeltraWebView>(&config, &bundle, window, exeFolder,
+                                                kContentFolder, browserFolder, userDataFolder);
+    g_webViewHost = host.get();
+    host->Init();
+
     // 18. The message loop.
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {  // -1 (an error) must not spin
@@ -140,8 +214,20 @@ int RunHost(HINSTANCE instance) {
     }
 
     // Teardown.
+    host->CloseMappedFiles();
+    g_webViewHost = nullptr;
+    if (extensions->release != nullptr) extensions->release();
+    if (extensions->module != nullptr) {
+        FreeLibrary(extensions->module);
+        extensions->module = nullptr;
+    }
+    extensions.reset();
+    g_extensionManager = nullptr;
+    bundle.Clear();
+    bundleMapping.Close();
     Gdiplus::GdiplusShutdown(gdiplusToken);
     const int exitCode = static_cast<int>(static_cast<UINT>(message.wParam));
+    host.reset();
     g_webView2Loader = nullptr;
     return exitCode;
 }

@@ -1,5 +1,6 @@
 // Page messages on the Windows side: dispatch to the window and the extension, the handshake,
 // and the folder handles handed to the page.
+#include <windows.h>
 #include <knownfolders.h>
 
 #include <array>

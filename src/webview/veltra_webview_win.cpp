@@ -1,0 +1,310 @@
+#include "webview/veltra_webview_win.h"
+
+#include <shellapi.h>
+
+#include "app/paths_win.h"
+#include "app/startup_win.h"
+#include "app/window_events_win.h"
+#include "config/app_config.h"
+#include "extensions/extension_manager_win.h"
+#include "server/resource_handler_win.h"
+#include "webview/com_object_win.h"
+#include "webview/environment_options_win.h"
+#include "webview/origin.h"
+#include "webview/webview2_loader_win.h"
+
+VeltraWebView* g_webViewHost = nullptr;
+
+namespace {
+
+constexpr wchar_t kStartFailedText[] =
+    L"Failed to start the WebView2 control. Check that the Microsoft Edge WebView2 runtime is "
+    L"installed and working.";
+
+// A string WebView2 handed out, freed with CoTaskMemFree.
+class TaskString {
+public:
+    TaskString() = default;
+    TaskString(const TaskString&) = delete;
+    TaskString& operator=(const TaskString&) = delete;
+    ~TaskString() { CoTaskMemFree(text_); }
+    LPWSTR* Out() { return &text_; }
+    bool Empty() const { return text_ == nullptr; }
+    std::wstring Wide() const { return text_ != nullptr ? text_ : L""; }
+    std::string Narrow() const { return ToNarrow(Wide()); }
+
+private:
+    LPWSTR text_ = nullptr;
+};
+
+}  // namespace
+
+VeltraWebView::VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window,
+                             std::string exeFolder, std::string contentFolder,
+                             const wchar_t* browserFolder, std::string userDataFolder)
+    : config(config),
+      bundle(bundle),
+      extensions(g_extensionManager),
+      window(window),
+      exeFolder(std::move(exeFolder)),
+      contentFolder(std::move(contentFolder)),
+      userDataFolder(std::move(userDataFolder)),
+      appOrigin(AppOriginFor(*config)),
+      browserFolder(browserFolder) {
+    if (extensions != nullptr) extensions->webViewHost = this;
+}
+
+VeltraWebView::~VeltraWebView() {
+    directoryPaths.clear();
+    mappedFiles.clear();  // closing the views is CloseMappedFiles' work, done before this
+    taskbarList.Reset();
+    webview2.Reset();
+    webview.Reset();
+    controller.Reset();
+    environment.Reset();
+    if (extensions != nullptr && extensions->webViewHost == this) extensions->webViewHost = nullptr;
+}
+
+void VeltraWebView::Init() {
+    const std::wstring arguments = ToWide(config->chromiumArgs);
+    const std::wstring userData = ToWide(userDataFolder);
+    if (config->hostingMode == HostingMode::WindowToVisual) {
+        SetEnvironmentVariableW(L"COREWEBVIEW2_FORCED_HOSTING_MODE",
+                                L"COREWEBVIEW2_HOSTING_MODE_WINDOW_TO_VISUAL");
+    }
+    ComPtr<ICoreWebView2EnvironmentOptions> options(new EnvironmentOptions());
+    options->put_AdditionalBrowserArguments(arguments.c_str());
+    ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> handler(
+        NewCallback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
+                    &VeltraWebView::OnEnvironmentCreated>(this));
+    const HRESULT result = g_webView2Loader->createEnvironment(
+        browserFolder, userData.c_str(), options.Get(), handler.Get());
+    // A call that fails outright never completes: without this the window would stay hidden.
+    if (FAILED(result)) FailStart();
+}
+
+HRESULT VeltraWebView::OnEnvironmentCreated(HRESULT errorCode,
+                                            ICoreWebView2Environment* createdEnvironment) {
+    if (FAILED(errorCode) || createdEnvironment == nullptr) {
+        FailStart();
+        return S_OK;
+    }
+    environment = createdEnvironment;
+    ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> handler(
+        NewCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
+                    &VeltraWebView::OnControllerCreated>(this));
+    if (FAILED(environment->CreateCoreWebView2Controller(window, handler.Get()))) FailStart();
+    return S_OK;
+}
+
+HRESULT VeltraWebView::OnControllerCreated(HRESULT errorCode,
+                                           ICoreWebView2Controller* createdController) {
+    if (FAILED(errorCode) || createdController == nullptr) {
+        FailStart();
+        return S_OK;
+    }
+    controller = createdController;
+    webview.Reset();
+    webview2.Reset();
+    controller->get_CoreWebView2(&webview);
+    ComPtr<ICoreWebView2Settings> settings;
+    if (webview == nullptr || FAILED(webview->get_Settings(&settings)) || settings == nullptr) {
+        FailStart();
+        return S_OK;
+    }
+    webview.As(&webview2);
+
+    settings->put_IsScriptEnabled(TRUE);
+    settings->put_AreHostObjectsAllowed(FALSE);
+    settings->put_AreDefaultScriptDialogsEnabled(TRUE);
+    settings->put_IsWebMessageEnabled(TRUE);
+    settings->put_IsZoomControlEnabled(FALSE);
+    settings->put_AreDefaultContextMenusEnabled(TRUE);
+    settings->put_AreDevToolsEnabled(config->enableDevTools ? TRUE : FALSE);
+
+    EventRegistrationToken token{};
+    ComPtr<ICoreWebView2Settings3> settings3;
+    if (SUCCEEDED(settings.As(&settings3)) && settings3 != nullptr) {
+        settings3->put_AreBrowserAcceleratorKeysEnabled(FALSE);
+        ComPtr<ICoreWebView2AcceleratorKeyPressedEventHandler> handler(
+            NewCallback<ICoreWebView2AcceleratorKeyPressedEventHandler,
+                        &VeltraWebView::OnAcceleratorKeyPressed>(this));
+        controller->add_AcceleratorKeyPressed(handler.Get(), &token);
+    }
+
+    RECT bounds{};
+    GetClientRect(window, &bounds);
+    controller->put_Bounds(bounds);
+
+    ComPtr<ICoreWebView2DocumentTitleChangedEventHandler> titleHandler(
+        NewCallback<ICoreWebView2DocumentTitleChangedEventHandler,
+                    &VeltraWebView::OnDocumentTitleChanged>(this));
+    webview->add_DocumentTitleChanged(titleHandler.Get(), &token);
+
+    if (config->contentMode == ContentMode::Bundle) {
+        const std::wstring filter = ToWide(appOrigin + "*");
+        webview->AddWebResourceRequestedFilter(filter.c_str(),
+                                               COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+        ComPtr<ICoreWebView2WebResourceRequestedEventHandler> resourceHandler(
+            NewCallback<ICoreWebView2WebResourceRequestedEventHandler,
+                        &VeltraWebView::OnWebResourceRequestedEvent>(this));
+        webview->add_WebResourceRequested(resourceHandler.Get(), &token);
+        ComPtr<ICoreWebView2NavigationStartingEventHandler> navigationHandler(
+            NewCallback<ICoreWebView2NavigationStartingEventHandler,
+                        &VeltraWebView::OnNavigationStarting>(this));
+        webview->add_NavigationStarting(navigationHandler.Get(), &token);
+    }
+
+    ComPtr<ICoreWebView2PermissionRequestedEventHandler> permissionHandler(
+        NewCallback<ICoreWebView2PermissionRequestedEventHandler,
+                    &VeltraWebView::OnPermissionRequested>(this));
+    webview->add_PermissionRequested(permissionHandler.Get(), &token);
+    ComPtr<ICoreWebView2ContainsFullScreenElementChangedEventHandler> fullscreenHandler(
+        NewCallback<ICoreWebView2ContainsFullScreenElementChangedEventHandler,
+                    &VeltraWebView::OnContainsFullScreenElementChanged>(this));
+    webview->add_ContainsFullScreenElementChanged(fullscreenHandler.Get(), &token);
+    ComPtr<ICoreWebView2WindowCloseRequestedEventHandler> closeHandler(
+        NewCallback<ICoreWebView2WindowCloseRequestedEventHandler,
+                    &VeltraWebView::OnWindowCloseRequested>(this));
+    webview->add_WindowCloseRequested(closeHandler.Get(), &token);
+    ComPtr<ICoreWebView2NewWindowRequestedEventHandler> newWindowHandler(
+        NewCallback<ICoreWebView2NewWindowRequestedEventHandler,
+                    &VeltraWebView::OnNewWindowRequested>(this));
+    webview->add_NewWindowRequested(newWindowHandler.Get(), &token);
+    ComPtr<ICoreWebView2WebMessageReceivedEventHandler> messageHandler(
+        NewCallback<ICoreWebView2WebMessageReceivedEventHandler,
+                    &VeltraWebView::OnWebMessageReceived>(this));
+    webview->add_WebMessageReceived(messageHandler.Get(), &token);
+
+    if (webview2 != nullptr) {
+        ComPtr<ICoreWebView2DOMContentLoadedEventHandler> loadedHandler(
+            NewCallback<ICoreWebView2DOMContentLoadedEventHandler,
+                        &VeltraWebView::OnDOMContentLoaded>(this));
+        webview2->add_DOMContentLoaded(loadedHandler.Get(), &token);
+    }
+
+    const std::wstring startUrl = ToWide(StartUrlFor(*config, appOrigin));
+    webview->Navigate(startUrl.c_str());
+    // A runtime without DOMContentLoaded would never show the window: show it now instead.
+    if (webview2 == nullptr) ShowLoadedPage();
+    return S_OK;
+}
+
+void VeltraWebView::CloseMappedFiles() {
+    for (auto& [key, mapped] : mappedFiles) {
+        UnmapViewOfFile(mapped.view);
+        CloseHandle(mapped.mapping);
+        CloseHandle(mapped.file);
+    }
+    mappedFiles.clear();
+}
+
+void VeltraWebView::FailStart() {
+    if (startFailed_) return;
+    startFailed_ = true;
+    ShowMessage(kStartFailedText, ToWide(config->title), MB_ICONERROR);
+    PostQuitMessage(1);
+}
+
+void VeltraWebView::ShowLoadedPage() {
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+    if (controller != nullptr) {
+        controller->put_IsVisible(TRUE);
+        controller->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC);
+    }
+}
+
+void VeltraWebView::OpenExternally(const std::string& uri) {
+    const std::wstring wide = ToWide(uri);
+    ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+}
+
+HRESULT VeltraWebView::OnAcceleratorKeyPressed(ICoreWebView2Controller*,
+                                               ICoreWebView2AcceleratorKeyPressedEventArgs* args) {
+    UINT key = 0;
+    if (config->enableDevTools && SUCCEEDED(args->get_VirtualKey(&key)) && key == VK_F12 &&
+        webview != nullptr) {
+        webview->OpenDevToolsWindow();
+    }
+    return S_OK;
+}
+
+HRESULT VeltraWebView::OnDocumentTitleChanged(ICoreWebView2* sender, IUnknown*) {
+    TaskString title;
+    sender->get_DocumentTitle(title.Out());
+    SetWindowTextW(window, title.Wide().c_str());
+    return S_OK;
+}
+
+HRESULT VeltraWebView::OnWebResourceRequestedEvent(
+    ICoreWebView2*, ICoreWebView2WebResourceRequestedEventArgs* args) {
+    return OnWebResourceRequested(*this, args);
+}
+
+HRESULT VeltraWebView::OnNavigationStarting(ICoreWebView2*,
+                                            ICoreWebView2NavigationStartingEventArgs* args) {
+    TaskString uri;
+    args->get_Uri(uri.Out());
+    if (!PassesOriginTest(uri.Narrow(), appOrigin)) args->put_Cancel(TRUE);
+    return S_OK;
+}
+
+HRESULT VeltraWebView::OnPermissionRequested(ICoreWebView2*,
+                                             ICoreWebView2PermissionRequestedEventArgs* args) {
+    args->put_State(COREWEBVIEW2_PERMISSION_STATE_ALLOW);
+    return S_OK;
+}
+
+HRESULT VeltraWebView::OnContainsFullScreenElementChanged(ICoreWebView2* sender, IUnknown*) {
+    BOOL contains = FALSE;
+    sender->get_ContainsFullScreenElement(&contains);
+    SetFullscreen(contains != FALSE);
+    return S_OK;
+}
+
+HRESULT VeltraWebView::OnWindowCloseRequested(ICoreWebView2*, IUnknown*) {
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    return S_OK;
+}
+
+HRESULT VeltraWebView::OnNewWindowRequested(ICoreWebView2*,
+                                            ICoreWebView2NewWindowRequestedEventArgs* args) {
+    TaskString uri;
+    args->get_Uri(uri.Out());
+    const std::string target = uri.Narrow();
+    if (MayOpenExternally(target)) OpenExternally(target);
+    args->put_Handled(TRUE);
+    return S_OK;
+}
+
+HRESULT VeltraWebView::OnWebMessageReceived(ICoreWebView2*,
+                                            ICoreWebView2WebMessageReceivedEventArgs* args) {
+    TaskString source;
+    args->get_Source(source.Out());
+    if (!PassesOriginTest(source.Narrow(), appOrigin)) return S_OK;
+    TaskString text;
+    // A message posted as JSON rather than as a string has no text: it is dropped.
+    if (FAILED(args->TryGetWebMessageAsString(text.Out())) || text.Empty()) return S_OK;
+    HandleWebMessage(text.Narrow());
+    return S_OK;
+}
+
+HRESULT VeltraWebView::OnDOMContentLoaded(ICoreWebView2*, ICoreWebView2DOMContentLoadedEventArgs*) {
+    ShowLoadedPage();
+    return S_OK;
+}
+
+void OnMainWindowMoved() {
+    if (g_webViewHost != nullptr && g_webViewHost->controller != nullptr) {
+        g_webViewHost->controller->NotifyParentWindowPositionChanged();
+    }
+}
+
+void OnMainWindowResized() {
+    if (g_webViewHost != nullptr && g_webViewHost->controller != nullptr) {
+        RECT bounds{};
+        GetClientRect(g_webViewHost->window, &bounds);
+        g_webViewHost->controller->put_Bounds(bounds);
+    }
+}

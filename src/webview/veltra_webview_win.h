@@ -1,0 +1,109 @@
+// The WebView host object of the main window: WebView2 environment and controller, their event
+// handlers, window geometry and fullscreen, the page messages and the served files.
+#pragma once
+
+#include <windows.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "webview/webview2_api.h"
+
+class AssetBundle;
+class ExtensionManager;
+struct AppConfig;
+
+using Microsoft::WRL::ComPtr;
+
+struct MappedFile {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE mapping = nullptr;
+    const std::uint8_t* view = nullptr;
+    std::uint64_t size = 0;  // length of the view in bytes
+};
+
+class VeltraWebView {
+public:
+    VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window, std::string exeFolder,
+                  std::string contentFolder, const wchar_t* browserFolder,
+                  std::string userDataFolder);
+    VeltraWebView(const VeltraWebView&) = delete;
+    VeltraWebView& operator=(const VeltraWebView&) = delete;
+    ~VeltraWebView();
+
+    void Init();
+    HRESULT OnEnvironmentCreated(HRESULT errorCode, ICoreWebView2Environment* environment);
+    HRESULT OnControllerCreated(HRESULT errorCode, ICoreWebView2Controller* controller);
+    void CloseMappedFiles();
+
+    // Window geometry (96-dpi units).
+    void SetFullscreen(bool fullscreen);
+    void SetWindowSize(int width, int height);
+    void SetWindowPosition(int x, int y);
+
+    // Page messages.
+    void HandleWebMessage(const std::string& text);
+    void HandleWrapperInit();
+    void PostJsonToPage(const std::string& json);
+    void PostDirectoryHandles();
+    void AddDirectoryHandle(ICoreWebView2Environment14* environment14,
+                            ComPtr<ICoreWebView2FileSystemHandle>* slot,
+                            const std::string& tag, const std::string& path);
+
+    // Served files: a read-only view of a whole loose file, mapped once per key.
+    const MappedFile* MapLooseFile(const std::string& key, const std::string& filePath);
+
+    // The one way out to the system's default handler for a URI (new windows).
+    void OpenExternally(const std::string& uri);
+
+    // Event handlers.
+    HRESULT OnAcceleratorKeyPressed(ICoreWebView2Controller* sender,
+                                    ICoreWebView2AcceleratorKeyPressedEventArgs* args);
+    HRESULT OnDocumentTitleChanged(ICoreWebView2* sender, IUnknown* args);
+    HRESULT OnWebResourceRequestedEvent(ICoreWebView2* sender,
+                                        ICoreWebView2WebResourceRequestedEventArgs* args);
+    HRESULT OnNavigationStarting(ICoreWebView2* sender,
+                                 ICoreWebView2NavigationStartingEventArgs* args);
+    HRESULT OnPermissionRequested(ICoreWebView2* sender,
+                                  ICoreWebView2PermissionRequestedEventArgs* args);
+    HRESULT OnContainsFullScreenElementChanged(ICoreWebView2* sender, IUnknown* args);
+    HRESULT OnWindowCloseRequested(ICoreWebView2* sender, IUnknown* args);
+    HRESULT OnNewWindowRequested(ICoreWebView2* sender,
+                                 ICoreWebView2NewWindowRequestedEventArgs* args);
+    HRESULT OnWebMessageReceived(ICoreWebView2* sender,
+                                 ICoreWebView2WebMessageReceivedEventArgs* args);
+    HRESULT OnDOMContentLoaded(ICoreWebView2* sender, ICoreWebView2DOMContentLoadedEventArgs* args);
+
+    AppConfig* config;
+    AssetBundle* bundle;
+    ExtensionManager* extensions;
+    HWND window;
+    std::string exeFolder;
+    std::string contentFolder;
+    std::string userDataFolder;
+    std::string appOrigin;
+    const wchar_t* browserFolder;
+    ComPtr<ICoreWebView2Environment> environment;
+    ComPtr<ICoreWebView2Controller> controller;
+    ComPtr<ICoreWebView2> webview;
+    ComPtr<ICoreWebView2_2> webview2;
+    ComPtr<ITaskbarList2> taskbarList;
+    std::map<std::string, MappedFile> mappedFiles;
+    bool isFullscreen = false;
+    LONG savedStyle = 0;
+    LONG savedExStyle = 0;
+    RECT savedRect{};
+    std::map<std::string, std::string> directoryPaths;
+
+private:
+    // Creation of the environment or the controller failed: tell the user and end the run.
+    void FailStart();
+    // The window becomes visible with the control focused (each DOMContentLoaded).
+    void ShowLoadedPage();
+    bool startFailed_ = false;
+};
+
+extern VeltraWebView* g_webViewHost;
