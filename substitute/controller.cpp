@@ -1,0 +1,137 @@
+#include "controller.h"
+
+#include <cstdio>
+
+namespace substitute {
+namespace {
+
+constexpr char kObject[] = "controller";
+
+const char* FocusReasonName(COREWEBVIEW2_MOVE_FOCUS_REASON reason) {
+    switch (reason) {
+        case COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC:
+            return "programmatic";
+        case COREWEBVIEW2_MOVE_FOCUS_REASON_NEXT:
+            return "next";
+        case COREWEBVIEW2_MOVE_FOCUS_REASON_PREVIOUS:
+            return "previous";
+    }
+    return "unknown-value";
+}
+
+Json WindowJson(HWND window) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%llX",
+                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
+    return text;
+}
+
+}  // namespace
+
+Controller::Controller(ComPtr<WebView> webview, HWND parent)
+    : webview_(std::move(webview)), parent_(parent) {
+    webview_->AttachController(this);
+}
+
+Controller::~Controller() { webview_->AttachController(nullptr); }
+
+void Controller::OnQueryInterface(REFIID riid, bool answered) {
+    RecordQuery(kObject, riid, answered);
+}
+
+HRESULT Controller::get_IsVisible(BOOL* isVisible) { return Put(isVisible, visible_); }
+HRESULT Controller::put_IsVisible(BOOL isVisible) {
+    visible_ = isVisible;
+    RecordCall(kObject, "put_IsVisible", Json{{"value", isVisible != FALSE}});
+    return S_OK;
+}
+HRESULT Controller::get_Bounds(RECT* bounds) { return Put(bounds, bounds_); }
+HRESULT Controller::put_Bounds(RECT bounds) {
+    bounds_ = bounds;
+    RecordCall(kObject, "put_Bounds", Json{{"bounds", RectJson(bounds)}});
+    return S_OK;
+}
+HRESULT Controller::get_ZoomFactor(double* zoomFactor) { return Put(zoomFactor, zoom_); }
+HRESULT Controller::put_ZoomFactor(double zoomFactor) {
+    zoom_ = zoomFactor;
+    RecordCall(kObject, "put_ZoomFactor", Json{{"value", zoomFactor}});
+    return S_OK;
+}
+HRESULT Controller::add_ZoomFactorChanged(ICoreWebView2ZoomFactorChangedEventHandler* eventHandler,
+                                          EventRegistrationToken* token) {
+    return unraised_.Add(kObject, "add_ZoomFactorChanged", eventHandler, token);
+}
+HRESULT Controller::remove_ZoomFactorChanged(EventRegistrationToken token) {
+    return unraised_.Remove(kObject, "remove_ZoomFactorChanged", token);
+}
+HRESULT Controller::SetBoundsAndZoomFactor(RECT bounds, double zoomFactor) {
+    bounds_ = bounds;
+    zoom_ = zoomFactor;
+    RecordCall(kObject, "SetBoundsAndZoomFactor",
+               Json{{"bounds", RectJson(bounds)}, {"zoomFactor", zoomFactor}});
+    return S_OK;
+}
+HRESULT Controller::MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON reason) {
+    RecordCall(kObject, "MoveFocus", Json{{"reason", FocusReasonName(reason)}});
+    return S_OK;
+}
+HRESULT Controller::add_MoveFocusRequested(
+    ICoreWebView2MoveFocusRequestedEventHandler* eventHandler, EventRegistrationToken* token) {
+    return unraised_.Add(kObject, "add_MoveFocusRequested", eventHandler, token);
+}
+HRESULT Controller::remove_MoveFocusRequested(EventRegistrationToken token) {
+    return unraised_.Remove(kObject, "remove_MoveFocusRequested", token);
+}
+HRESULT Controller::add_GotFocus(ICoreWebView2FocusChangedEventHandler* eventHandler,
+                                 EventRegistrationToken* token) {
+    return unraised_.Add(kObject, "add_GotFocus", eventHandler, token);
+}
+HRESULT Controller::remove_GotFocus(EventRegistrationToken token) {
+    return unraised_.Remove(kObject, "remove_GotFocus", token);
+}
+HRESULT Controller::add_LostFocus(ICoreWebView2FocusChangedEventHandler* eventHandler,
+                                  EventRegistrationToken* token) {
+    return unraised_.Add(kObject, "add_LostFocus", eventHandler, token);
+}
+HRESULT Controller::remove_LostFocus(EventRegistrationToken token) {
+    return unraised_.Remove(kObject, "remove_LostFocus", token);
+}
+HRESULT Controller::add_AcceleratorKeyPressed(
+    ICoreWebView2AcceleratorKeyPressedEventHandler* eventHandler, EventRegistrationToken* token) {
+    return Guard([&] {
+        const HRESULT result = webview_->AddAcceleratorKeyHandler(eventHandler, token);
+        Json fields{{"result", HResultText(result)}};
+        if (SUCCEEDED(result)) fields["token"] = token->value;
+        RecordCall(kObject, "add_AcceleratorKeyPressed", std::move(fields));
+        return result;
+    });
+}
+HRESULT Controller::remove_AcceleratorKeyPressed(EventRegistrationToken token) {
+    RecordCall(kObject, "remove_AcceleratorKeyPressed", Json{{"token", token.value}});
+    return webview_->RemoveAcceleratorKeyHandler(token);
+}
+HRESULT Controller::get_ParentWindow(HWND* parentWindow) { return Put(parentWindow, parent_); }
+HRESULT Controller::put_ParentWindow(HWND parentWindow) {
+    parent_ = parentWindow;
+    webview_->SetParentWindow(parentWindow);
+    RecordCall(kObject, "put_ParentWindow", Json{{"window", WindowJson(parentWindow)}});
+    return S_OK;
+}
+HRESULT Controller::NotifyParentWindowPositionChanged() {
+    RecordCall(kObject, "NotifyParentWindowPositionChanged");
+    return S_OK;
+}
+HRESULT Controller::Close() {
+    RecordCall(kObject, "Close");
+    webview_->MarkClosed();
+    return S_OK;
+}
+HRESULT Controller::get_CoreWebView2(ICoreWebView2** coreWebView2) {
+    RecordCall(kObject, "get_CoreWebView2");
+    if (coreWebView2 == nullptr) return E_POINTER;
+    *coreWebView2 = webview_.Get();
+    webview_->AddRef();
+    return S_OK;
+}
+
+}  // namespace substitute

@@ -1,0 +1,60 @@
+// The controller: bounds, visibility, focus and the parent window of the webview it owns.
+#pragma once
+
+#include "com_support.h"
+#include "webview.h"
+
+namespace substitute {
+
+class Controller final : public ComObject<ICoreWebView2Controller, ICoreWebView2Controller> {
+  public:
+    Controller(ComPtr<WebView> webview, HWND parent);
+    ~Controller() override;
+
+    HRESULT STDMETHODCALLTYPE get_IsVisible(BOOL* isVisible) override;
+    HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL isVisible) override;
+    HRESULT STDMETHODCALLTYPE get_Bounds(RECT* bounds) override;
+    HRESULT STDMETHODCALLTYPE put_Bounds(RECT bounds) override;
+    HRESULT STDMETHODCALLTYPE get_ZoomFactor(double* zoomFactor) override;
+    HRESULT STDMETHODCALLTYPE put_ZoomFactor(double zoomFactor) override;
+    HRESULT STDMETHODCALLTYPE
+    add_ZoomFactorChanged(ICoreWebView2ZoomFactorChangedEventHandler* eventHandler,
+                          EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_ZoomFactorChanged(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE SetBoundsAndZoomFactor(RECT bounds, double zoomFactor) override;
+    HRESULT STDMETHODCALLTYPE MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON reason) override;
+    HRESULT STDMETHODCALLTYPE
+    add_MoveFocusRequested(ICoreWebView2MoveFocusRequestedEventHandler* eventHandler,
+                           EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_MoveFocusRequested(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE add_GotFocus(ICoreWebView2FocusChangedEventHandler* eventHandler,
+                                           EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_GotFocus(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE add_LostFocus(ICoreWebView2FocusChangedEventHandler* eventHandler,
+                                            EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_LostFocus(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    add_AcceleratorKeyPressed(ICoreWebView2AcceleratorKeyPressedEventHandler* eventHandler,
+                              EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_AcceleratorKeyPressed(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE get_ParentWindow(HWND* parentWindow) override;
+    HRESULT STDMETHODCALLTYPE put_ParentWindow(HWND parentWindow) override;
+    HRESULT STDMETHODCALLTYPE NotifyParentWindowPositionChanged() override;
+    HRESULT STDMETHODCALLTYPE Close() override;
+    HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** coreWebView2) override;
+
+    WebView& Page() { return *webview_.Get(); }
+
+  protected:
+    void OnQueryInterface(REFIID riid, bool answered) override;
+
+  private:
+    ComPtr<WebView> webview_;
+    HWND parent_;
+    RECT bounds_{};
+    BOOL visible_ = TRUE;
+    double zoom_ = 1.0;
+    UnraisedEvents unraised_;
+};
+
+}  // namespace substitute

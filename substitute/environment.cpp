@@ -1,0 +1,278 @@
+#include "environment.h"
+
+#include "collections.h"
+#include "controller.h"
+#include "web_resource.h"
+#include "webview.h"
+
+namespace substitute {
+namespace {
+
+constexpr char kObject[] = "environment";
+constexpr HRESULT kEnvironmentFailure = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+constexpr HRESULT kControllerFailure = HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+
+const char* FailureName(Failure failure) {
+    switch (failure) {
+        case Failure::None:
+            return nullptr;
+        case Failure::HResult:
+            return "hresult";
+        case Failure::Null:
+            return "null";
+        case Failure::Sync:
+            return "sync";
+    }
+    return nullptr;
+}
+
+Json SwitchList(const Switches& switches) {
+    Json list = Json::array();
+    if (switches.noWebView23) list.push_back("no-webview23");
+    if (switches.noSettings3) list.push_back("no-settings3");
+    if (switches.noWebView2_2) list.push_back("no-webview2_2");
+    if (const char* mode = FailureName(switches.failEnvironment))
+        list.push_back(std::string("fail-environment=") + mode);
+    if (const char* mode = FailureName(switches.failController))
+        list.push_back(std::string("fail-controller=") + mode);
+    if (switches.failSettings) list.push_back("fail-settings");
+    if (switches.noHash) list.push_back("no-hash");
+    return list;
+}
+
+// Reads one string option through the host's getter; null when the getter fails.
+template <typename Getter>
+Json ReadOption(ICoreWebView2EnvironmentOptions* options, Getter getter) {
+    LPWSTR value = nullptr;
+    std::string text;
+    if (!TakeString((options->*getter)(&value), value, text)) return nullptr;
+    return text;
+}
+
+std::wstring ExecutablePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    while (true) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Creates the folder and its missing parents.
+bool CreateFolders(const std::wstring& path) {
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == L'\\' || path[i] == L'/') {
+            const std::wstring prefix = path.substr(0, i);
+            if (prefix.empty() || prefix.back() == L':' || IsFolder(prefix)) continue;
+            CreateDirectoryW(prefix.c_str(), nullptr);
+        }
+    }
+    return IsFolder(path);
+}
+
+template <typename Handler, typename Object>
+void PostCompletion(const char* name, ComPtr<Handler> handler, HRESULT errorCode,
+                    ComPtr<Object> object, std::function<void()> after) {
+    Dispatcher::Get().Post([name, handler, errorCode, object, after] {
+        HRESULT result = E_UNEXPECTED;
+        try {
+            result = handler->Invoke(errorCode, object.Get());
+        } catch (...) {
+        }
+        Record("completion", Json{{"handler", name},
+                                  {"errorCode", HResultText(errorCode)},
+                                  {"object", object != nullptr},
+                                  {"result", HResultText(result)}});
+        if (after) after();
+    });
+}
+
+}  // namespace
+
+bool IsAbsolutePath(const std::wstring& path) {
+    if (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')) return true;
+    return path.size() >= 2 && (path[0] == L'\\' || path[0] == L'/') &&
+           (path[1] == L'\\' || path[1] == L'/');
+}
+
+Environment::Environment(const Switches& switches) : switches_(switches) {
+    if (switches.noWebView23) LimitInterfaces(13);
+}
+
+void Environment::OnQueryInterface(REFIID riid, bool answered) {
+    RecordQuery(kObject, riid, answered);
+}
+
+HRESULT Environment::CreateCoreWebView2Controller(
+    HWND parentWindow, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) {
+    return Guard([&] {
+        const bool validWindow = IsWindow(parentWindow) != FALSE;
+        RecordCall(kObject, "CreateCoreWebView2Controller",
+                   Json{{"parentWindowValid", validWindow},
+                        {"failure", FailureName(switches_.failController)
+                                        ? Json(FailureName(switches_.failController))
+                                        : Json(nullptr)}});
+        if (handler == nullptr) return E_INVALIDARG;
+        if (!validWindow) return HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
+        if (switches_.failController == Failure::Sync) return kControllerFailure;
+        ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> keep(handler);
+        if (switches_.failController != Failure::None) {
+            const HRESULT code =
+                switches_.failController == Failure::HResult ? kControllerFailure : S_OK;
+            PostCompletion("CreateCoreWebView2ControllerCompleted", keep, code,
+                           ComPtr<Controller>(), nullptr);
+            return S_OK;
+        }
+        ComPtr<WebView> webview(
+            new WebView(ComPtr<ICoreWebView2Environment>(this), parentWindow, switches_));
+        ComPtr<Controller> controller(new Controller(webview, parentWindow));
+        PostCompletion("CreateCoreWebView2ControllerCompleted", keep, S_OK, controller,
+                       [webview] { webview->StartPage(); });
+        return S_OK;
+    });
+}
+
+HRESULT Environment::CreateWebResourceResponse(IStream* content, int statusCode,
+                                               LPCWSTR reasonPhrase, LPCWSTR headers,
+                                               ICoreWebView2WebResourceResponse** response) {
+    return Guard([&] {
+        RecordCall(kObject, "CreateWebResourceResponse",
+                   Json{{"status", statusCode}, {"content", content != nullptr}});
+        ComPtr<WebResourceResponse> created(new WebResourceResponse(
+            content, statusCode, ToUtf8(reasonPhrase), ParseHeaderLines(ToUtf8(headers))));
+        return PutRef(response, created);
+    });
+}
+
+HRESULT Environment::get_BrowserVersionString(LPWSTR* versionInfo) {
+    return Guard([&] { return CopyOut(std::wstring_view(kRuntimeVersion), versionInfo); });
+}
+
+HRESULT Environment::add_NewBrowserVersionAvailable(
+    ICoreWebView2NewBrowserVersionAvailableEventHandler* eventHandler,
+    EventRegistrationToken* token) {
+    if (eventHandler == nullptr) return E_INVALIDARG;
+    if (token == nullptr) return E_POINTER;
+    token->value = NextEventToken();  // never raised: this runtime is never updated
+    RecordCall(kObject, "add_NewBrowserVersionAvailable", Json{{"token", token->value}});
+    return S_OK;
+}
+
+HRESULT Environment::remove_NewBrowserVersionAvailable(EventRegistrationToken token) {
+    RecordCall(kObject, "remove_NewBrowserVersionAvailable", Json{{"token", token.value}});
+    return S_OK;
+}
+
+HRESULT Environment::CreateHandle(const char* method, COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND kind,
+                                  LPCWSTR path,
+                                  COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION permission,
+                                  ICoreWebView2FileSystemHandle** value) {
+    return Guard([&] {
+        if (value == nullptr) return E_POINTER;
+        *value = nullptr;
+        const std::wstring text = path == nullptr ? std::wstring() : std::wstring(path);
+        const HRESULT result = IsAbsolutePath(text) ? S_OK : E_INVALIDARG;
+        RecordCall(
+            kObject, method,
+            Json{{"path", ToUtf8(text)},
+                 {"permission", permission == COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION_READ_WRITE
+                                    ? "read-write"
+                                    : "read-only"},
+                 {"result", HResultText(result)}});
+        if (FAILED(result)) return result;
+        return PutRef(value,
+                      ComPtr<FileSystemHandle>(new FileSystemHandle(kind, text, permission)));
+    });
+}
+
+HRESULT Environment::CreateWebFileSystemFileHandle(
+    LPCWSTR path, COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION permission,
+    ICoreWebView2FileSystemHandle** value) {
+    return CreateHandle("CreateWebFileSystemFileHandle", COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND_FILE,
+                        path, permission, value);
+}
+
+HRESULT Environment::CreateWebFileSystemDirectoryHandle(
+    LPCWSTR path, COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION permission,
+    ICoreWebView2FileSystemHandle** value) {
+    return CreateHandle("CreateWebFileSystemDirectoryHandle",
+                        COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND_DIRECTORY, path, permission, value);
+}
+
+HRESULT Environment::CreateObjectCollection(UINT32 length, IUnknown** items,
+                                            ICoreWebView2ObjectCollection** objectCollection) {
+    return Guard([&] {
+        RecordCall(kObject, "CreateObjectCollection", Json{{"count", length}});
+        if (objectCollection == nullptr) return E_POINTER;
+        *objectCollection = nullptr;
+        if (items == nullptr && length > 0) return E_INVALIDARG;
+        return PutRef(objectCollection,
+                      ComPtr<ObjectCollection>(new ObjectCollection(length, items)));
+    });
+}
+
+HRESULT CreateEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
+                          ICoreWebView2EnvironmentOptions* options,
+                          ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+    PinModule();
+    const Switches switches = Switches::Read();
+    SetCurrentSwitches(switches);
+    Transcript::Get().Open(switches.transcriptPath);
+    Dispatcher::Get();  // bound to this thread, the host's GUI thread
+
+    Json call;
+    call["browserFolder"] = browserFolder == nullptr ? Json(nullptr) : Json(ToUtf8(browserFolder));
+    call["userDataFolder"] =
+        userDataFolder == nullptr ? Json(nullptr) : Json(ToUtf8(userDataFolder));
+    if (options != nullptr) {
+        call["additionalBrowserArguments"] =
+            ReadOption(options, &ICoreWebView2EnvironmentOptions::get_AdditionalBrowserArguments);
+        call["language"] = ReadOption(options, &ICoreWebView2EnvironmentOptions::get_Language);
+        call["targetCompatibleBrowserVersion"] = ReadOption(
+            options, &ICoreWebView2EnvironmentOptions::get_TargetCompatibleBrowserVersion);
+        BOOL allow = FALSE;
+        call["allowSingleSignOnUsingOSPrimaryAccount"] =
+            SUCCEEDED(options->get_AllowSingleSignOnUsingOSPrimaryAccount(&allow))
+                ? Json(allow != FALSE)
+                : Json(nullptr);
+    } else {
+        call["options"] = nullptr;
+    }
+    bool hostingModeSet = false;
+    const std::wstring hostingMode =
+        EnvironmentVariable(L"COREWEBVIEW2_FORCED_HOSTING_MODE", &hostingModeSet);
+    call["forcedHostingMode"] = hostingModeSet ? Json(ToUtf8(hostingMode)) : Json(nullptr);
+
+    // Without a folder the runtime uses "<executable>.WebView2" beside the executable.
+    const std::wstring dataFolder = userDataFolder != nullptr && userDataFolder[0] != L'\0'
+                                        ? std::wstring(userDataFolder)
+                                        : ExecutablePath() + L".WebView2";
+    call["userDataFolderUsed"] = ToUtf8(dataFolder);
+    call["userDataFolderCreated"] = CreateFolders(dataFolder);
+    call["switches"] = SwitchList(switches);
+    RecordCall("loader", "CreateCoreWebView2EnvironmentWithOptions", std::move(call));
+
+    if (handler == nullptr) return E_POINTER;
+    if (switches.failEnvironment == Failure::Sync) return kEnvironmentFailure;
+    ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> keep(handler);
+    ComPtr<Environment> environment;
+    HRESULT code = S_OK;
+    if (switches.failEnvironment == Failure::None) {
+        environment = new Environment(switches);
+    } else if (switches.failEnvironment == Failure::HResult) {
+        code = kEnvironmentFailure;
+    }
+    PostCompletion("CreateCoreWebView2EnvironmentCompleted", keep, code, environment, nullptr);
+    return S_OK;
+}
+
+}  // namespace substitute

@@ -1,0 +1,79 @@
+// The environment: creates controllers, responses, file-system handles and object collections.
+#pragma once
+
+#include "com_support.h"
+#include "runtime.h"
+
+namespace substitute {
+
+class Environment final
+    : public ComObject<
+          ICoreWebView2Environment14, ICoreWebView2Environment, ICoreWebView2Environment2,
+          ICoreWebView2Environment3, ICoreWebView2Environment4, ICoreWebView2Environment5,
+          ICoreWebView2Environment6, ICoreWebView2Environment7, ICoreWebView2Environment8,
+          ICoreWebView2Environment9, ICoreWebView2Environment10, ICoreWebView2Environment11,
+          ICoreWebView2Environment12, ICoreWebView2Environment13, ICoreWebView2Environment14> {
+  public:
+    explicit Environment(const Switches& switches);
+
+    HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
+        HWND parentWindow,
+        ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) override;
+    HRESULT STDMETHODCALLTYPE CreateWebResourceResponse(
+        IStream* content, int statusCode, LPCWSTR reasonPhrase, LPCWSTR headers,
+        ICoreWebView2WebResourceResponse** response) override;
+    HRESULT STDMETHODCALLTYPE get_BrowserVersionString(LPWSTR* versionInfo) override;
+    HRESULT STDMETHODCALLTYPE add_NewBrowserVersionAvailable(
+        ICoreWebView2NewBrowserVersionAvailableEventHandler* eventHandler,
+        EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE
+    remove_NewBrowserVersionAvailable(EventRegistrationToken token) override;
+
+    SUBSTITUTE_UNUSED_SLOT(CreateWebResourceRequest)
+    SUBSTITUTE_UNUSED_SLOT(CreateCoreWebView2CompositionController)
+    SUBSTITUTE_UNUSED_SLOT(CreateCoreWebView2PointerInfo)
+    SUBSTITUTE_UNUSED_SLOT(GetAutomationProviderForWindow)
+    SUBSTITUTE_UNUSED_SLOT(add_BrowserProcessExited)
+    SUBSTITUTE_UNUSED_SLOT(remove_BrowserProcessExited)
+    SUBSTITUTE_UNUSED_SLOT(CreatePrintSettings)
+    SUBSTITUTE_UNUSED_SLOT(get_UserDataFolder)
+    SUBSTITUTE_UNUSED_SLOT(add_ProcessInfosChanged)
+    SUBSTITUTE_UNUSED_SLOT(remove_ProcessInfosChanged)
+    SUBSTITUTE_UNUSED_SLOT(GetProcessInfos)
+    SUBSTITUTE_UNUSED_SLOT(CreateContextMenuItem)
+    SUBSTITUTE_UNUSED_SLOT(CreateCoreWebView2ControllerOptions)
+    SUBSTITUTE_UNUSED_SLOT(CreateCoreWebView2ControllerWithOptions)
+    SUBSTITUTE_UNUSED_SLOT(CreateCoreWebView2CompositionControllerWithOptions)
+    SUBSTITUTE_UNUSED_SLOT(get_FailureReportFolderPath)
+    SUBSTITUTE_UNUSED_SLOT(CreateSharedBuffer)
+    SUBSTITUTE_UNUSED_SLOT(GetProcessExtendedInfos)
+
+    HRESULT STDMETHODCALLTYPE CreateWebFileSystemFileHandle(
+        LPCWSTR path, COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION permission,
+        ICoreWebView2FileSystemHandle** value) override;
+    HRESULT STDMETHODCALLTYPE CreateWebFileSystemDirectoryHandle(
+        LPCWSTR path, COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION permission,
+        ICoreWebView2FileSystemHandle** value) override;
+    HRESULT STDMETHODCALLTYPE CreateObjectCollection(
+        UINT32 length, IUnknown** items, ICoreWebView2ObjectCollection** objectCollection) override;
+
+  protected:
+    void OnQueryInterface(REFIID riid, bool answered) override;
+
+  private:
+    HRESULT CreateHandle(const char* method, COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND kind,
+                         LPCWSTR path, COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION permission,
+                         ICoreWebView2FileSystemHandle** value);
+
+    Switches switches_;
+};
+
+// The loader's CreateCoreWebView2EnvironmentWithOptions.
+HRESULT CreateEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
+                          ICoreWebView2EnvironmentOptions* options,
+                          ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+
+// True for "C:\...", "C:/..." and "\\server\..." paths.
+bool IsAbsolutePath(const std::wstring& path);
+
+}  // namespace substitute

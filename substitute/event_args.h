@@ -1,0 +1,155 @@
+// Event arguments of the page-side events; the host's answers stay readable after its handlers
+// return.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "com_support.h"
+
+namespace substitute {
+
+// Answers are read when the handlers return: deferrals are refused (and the attempt recorded).
+HRESULT RefuseDeferral(const char* object, ICoreWebView2Deferral** deferral);
+
+class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationStartingEventArgs,
+                                                      ICoreWebView2NavigationStartingEventArgs> {
+  public:
+    NavigationStartingArgs(std::string uri, bool userInitiated, UINT64 navigationId);
+    HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override;
+    HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* isUserInitiated) override;
+    HRESULT STDMETHODCALLTYPE get_IsRedirected(BOOL* isRedirected) override;
+    HRESULT STDMETHODCALLTYPE
+    get_RequestHeaders(ICoreWebView2HttpRequestHeaders** requestHeaders) override;
+    HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override;
+    HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override;
+    HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* navigationId) override;
+    bool Cancelled() const { return cancel_ != FALSE; }
+
+  private:
+    std::string uri_;
+    bool userInitiated_;
+    UINT64 navigationId_;
+    BOOL cancel_ = FALSE;
+};
+
+class PermissionRequestedArgs final : public ComObject<ICoreWebView2PermissionRequestedEventArgs,
+                                                       ICoreWebView2PermissionRequestedEventArgs> {
+  public:
+    PermissionRequestedArgs(std::string uri, COREWEBVIEW2_PERMISSION_KIND kind)
+        : uri_(std::move(uri)), kind_(kind) {}
+    HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override;
+    HRESULT STDMETHODCALLTYPE
+    get_PermissionKind(COREWEBVIEW2_PERMISSION_KIND* permissionKind) override;
+    HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* isUserInitiated) override;
+    HRESULT STDMETHODCALLTYPE get_State(COREWEBVIEW2_PERMISSION_STATE* state) override;
+    HRESULT STDMETHODCALLTYPE put_State(COREWEBVIEW2_PERMISSION_STATE state) override;
+    HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral** deferral) override;
+    COREWEBVIEW2_PERMISSION_STATE State() const { return state_; }
+
+  private:
+    std::string uri_;
+    COREWEBVIEW2_PERMISSION_KIND kind_;
+    COREWEBVIEW2_PERMISSION_STATE state_ = COREWEBVIEW2_PERMISSION_STATE_DEFAULT;
+};
+
+class WindowFeatures final
+    : public ComObject<ICoreWebView2WindowFeatures, ICoreWebView2WindowFeatures> {
+  public:
+    HRESULT STDMETHODCALLTYPE get_HasPosition(BOOL* value) override {
+        return Put<BOOL>(value, FALSE);
+    }
+    HRESULT STDMETHODCALLTYPE get_HasSize(BOOL* value) override { return Put<BOOL>(value, FALSE); }
+    HRESULT STDMETHODCALLTYPE get_Left(UINT32* value) override { return Put<UINT32>(value, 0); }
+    HRESULT STDMETHODCALLTYPE get_Top(UINT32* value) override { return Put<UINT32>(value, 0); }
+    HRESULT STDMETHODCALLTYPE get_Height(UINT32* value) override { return Put<UINT32>(value, 0); }
+    HRESULT STDMETHODCALLTYPE get_Width(UINT32* value) override { return Put<UINT32>(value, 0); }
+    HRESULT STDMETHODCALLTYPE get_ShouldDisplayMenuBar(BOOL* value) override {
+        return Put<BOOL>(value, TRUE);
+    }
+    HRESULT STDMETHODCALLTYPE get_ShouldDisplayStatus(BOOL* value) override {
+        return Put<BOOL>(value, TRUE);
+    }
+    HRESULT STDMETHODCALLTYPE get_ShouldDisplayToolbar(BOOL* value) override {
+        return Put<BOOL>(value, TRUE);
+    }
+    HRESULT STDMETHODCALLTYPE get_ShouldDisplayScrollBars(BOOL* value) override {
+        return Put<BOOL>(value, TRUE);
+    }
+};
+
+class NewWindowRequestedArgs final : public ComObject<ICoreWebView2NewWindowRequestedEventArgs,
+                                                      ICoreWebView2NewWindowRequestedEventArgs> {
+  public:
+    explicit NewWindowRequestedArgs(std::string uri) : uri_(std::move(uri)) {}
+    HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override;
+    HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2* newWindow) override;
+    HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** newWindow) override;
+    HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override;
+    HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override;
+    HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* isUserInitiated) override;
+    HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral** deferral) override;
+    HRESULT STDMETHODCALLTYPE get_WindowFeatures(ICoreWebView2WindowFeatures** value) override;
+    bool Handled() const { return handled_ != FALSE; }
+    bool HasNewWindow() const { return newWindow_ != nullptr; }
+
+  private:
+    std::string uri_;
+    ComPtr<ICoreWebView2> newWindow_;
+    BOOL handled_ = FALSE;
+};
+
+class WebMessageReceivedArgs final : public ComObject<ICoreWebView2WebMessageReceivedEventArgs,
+                                                      ICoreWebView2WebMessageReceivedEventArgs> {
+  public:
+    WebMessageReceivedArgs(std::string source, std::string json, std::optional<std::string> text)
+        : source_(std::move(source)), json_(std::move(json)), text_(std::move(text)) {}
+    HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* value) override;
+    HRESULT STDMETHODCALLTYPE get_WebMessageAsJson(LPWSTR* value) override;
+    HRESULT STDMETHODCALLTYPE TryGetWebMessageAsString(LPWSTR* value) override;
+
+  private:
+    std::string source_;
+    std::string json_;
+    std::optional<std::string> text_;
+};
+
+class AcceleratorKeyPressedArgs final
+    : public ComObject<ICoreWebView2AcceleratorKeyPressedEventArgs,
+                       ICoreWebView2AcceleratorKeyPressedEventArgs> {
+  public:
+    AcceleratorKeyPressedArgs(UINT virtualKey, COREWEBVIEW2_KEY_EVENT_KIND kind);
+    HRESULT STDMETHODCALLTYPE get_KeyEventKind(COREWEBVIEW2_KEY_EVENT_KIND* keyEventKind) override;
+    HRESULT STDMETHODCALLTYPE get_VirtualKey(UINT* virtualKey) override;
+    HRESULT STDMETHODCALLTYPE get_KeyEventLParam(INT* lParam) override;
+    HRESULT STDMETHODCALLTYPE
+    get_PhysicalKeyStatus(COREWEBVIEW2_PHYSICAL_KEY_STATUS* physicalKeyStatus) override;
+    HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override;
+    HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override;
+    bool Handled() const { return handled_ != FALSE; }
+    INT LParam() const { return lParam_; }
+
+  private:
+    UINT virtualKey_;
+    COREWEBVIEW2_KEY_EVENT_KIND kind_;
+    COREWEBVIEW2_PHYSICAL_KEY_STATUS status_{};
+    INT lParam_ = 0;
+    BOOL handled_ = FALSE;
+};
+
+class DomContentLoadedArgs final : public ComObject<ICoreWebView2DOMContentLoadedEventArgs,
+                                                    ICoreWebView2DOMContentLoadedEventArgs> {
+  public:
+    explicit DomContentLoadedArgs(UINT64 navigationId) : navigationId_(navigationId) {}
+    HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* value) override {
+        return Put(value, navigationId_);
+    }
+
+  private:
+    UINT64 navigationId_;
+};
+
+// The argument-less events pass a plain object that answers only IUnknown.
+class EmptyArgs final : public ComObject<IUnknown> {};
+
+}  // namespace substitute

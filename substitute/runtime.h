@@ -1,0 +1,109 @@
+// Process-wide parts of the substitute runtime: the switches read from the environment, the
+// transcript, and the dispatcher that delivers completions and events through the GUI thread's
+// message loop.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace substitute {
+
+using Json = nlohmann::ordered_json;
+
+// How a creation step fails when a switch asks for it.
+enum class Failure {
+    None,
+    HResult,  // the completion gets a failing HRESULT and no object
+    Null,     // the completion gets S_OK and no object
+    Sync,     // the call itself returns a failing HRESULT and never completes
+};
+
+struct Switches {
+    std::wstring scenarioPath;    // WRAPPER_SUBSTITUTE_SCENARIO
+    std::wstring transcriptPath;  // WRAPPER_SUBSTITUTE_TRANSCRIPT
+    bool noWebView23 = false;     // WRAPPER_SUBSTITUTE_NO_WEBVIEW23 (also no Environment14)
+    bool noSettings3 = false;     // WRAPPER_SUBSTITUTE_NO_SETTINGS3
+    bool noWebView2_2 = false;    // WRAPPER_SUBSTITUTE_NO_WEBVIEW2_2
+    Failure failEnvironment = Failure::None;  // WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT
+    Failure failController = Failure::None;   // WRAPPER_SUBSTITUTE_FAIL_CONTROLLER
+    bool failSettings = false;                // WRAPPER_SUBSTITUTE_FAIL_SETTINGS
+    bool noHash = false;                      // WRAPPER_SUBSTITUTE_NO_HASH
+
+    // Reads the process environment as it is now (the Win32 block, which also sees
+    // SetEnvironmentVariableW made by the host).
+    static Switches Read();
+};
+
+// The switches as read when the last environment was created.
+const Switches& CurrentSwitches();
+void SetCurrentSwitches(const Switches& switches);
+
+std::wstring EnvironmentVariable(const wchar_t* name, bool* present = nullptr);
+
+// JSON lines, one object per line, flushed per line. Every line starts with "seq" (1, 2, ...)
+// and "type". Without a transcript path nothing is written, but calls are still counted.
+class Transcript {
+  public:
+    static Transcript& Get();
+
+    // Opens `path` (truncating it) unless it is already the open file; empty closes.
+    void Open(const std::wstring& path);
+    void Write(const std::string& type, Json fields) noexcept;
+    void CountCall(const std::string& method);
+    std::size_t CallCount(const std::string& method) const;
+
+  private:
+    Transcript() = default;
+    std::wstring path_;
+    std::FILE* file_ = nullptr;
+    unsigned long long sequence_ = 0;
+    std::map<std::string, std::size_t> calls_;
+};
+
+// A call the host made: {"type":"call","object":...,"method":...,<fields>}.
+void RecordCall(const char* object, const char* method, Json fields = Json::object()) noexcept;
+// An event raised to the host, with the answers read back after the handlers returned.
+void RecordEvent(const char* name, Json fields) noexcept;
+void Record(const std::string& type, Json fields) noexcept;
+
+std::string HResultText(HRESULT result);
+// A JSON array [left, top, right, bottom].
+Json RectJson(const RECT& rect);
+Json HResultList(const std::vector<HRESULT>& results);
+// Name of a WebView2 interface this runtime knows, or null.
+const char* InterfaceName(REFIID riid);
+
+// Delivers work later on the thread that first used it, through a message-only window.
+class Dispatcher {
+  public:
+    static Dispatcher& Get();
+    void Post(std::function<void()> task);
+    void PostAfter(unsigned milliseconds, std::function<void()> task);
+
+  private:
+    Dispatcher();
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void RunNext();
+    void RunTimer(UINT_PTR id);
+
+    HWND window_ = nullptr;
+    std::deque<std::function<void()>> queue_;
+    std::map<UINT_PTR, std::function<void()>> timers_;
+    UINT_PTR nextTimer_ = 1;
+};
+
+// Keeps this DLL loaded until the process ends: its objects and window procedure may be used
+// after the host frees the library.
+void PinModule();
+
+// The version this runtime reports for itself.
+inline constexpr wchar_t kRuntimeVersion[] = L"137.0.3296.44";
+
+}  // namespace substitute

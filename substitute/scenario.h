@@ -1,0 +1,62 @@
+// The scenario language: page-side steps, one per line, parsed into a list the player runs in
+// order. Plain C++ (no Windows headers); enum-like values carry the WebView2 numbers.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace substitute {
+
+enum class StepKind {
+    Navigate,          // navigate URI
+    Request,           // request METHOD URI CONTEXT [Name: value]...
+    DomContentLoaded,  // domcontentloaded
+    MessageJson,       // message-json SOURCE JSON
+    MessageString,     // message-string SOURCE TEXT
+    Title,             // title [TEXT]
+    Fullscreen,        // fullscreen true|false
+    Close,             // close
+    NewWindow,         // new-window URI
+    Permission,        // permission KIND URI
+    Key,               // key VK [down|up|system-down|system-up]
+    Wait,              // wait METHOD COUNT [TIMEOUT_MS]
+    Sleep,             // sleep MS
+    Snapshot,          // snapshot
+    End,               // end
+};
+
+struct ScenarioStep {
+    StepKind kind = StepKind::End;
+    int line = 0;        // 1-based line in the file
+    std::string text;    // the line as written
+    std::string uri;     // navigate, request, message source, new-window, permission
+    std::string method;  // request method, or the host method a wait counts
+    std::string text2;   // message payload or title
+    std::vector<std::pair<std::string, std::string>> headers;  // request headers, in order
+    int context = 0;       // COREWEBVIEW2_WEB_RESOURCE_CONTEXT value
+    int permission = 0;    // COREWEBVIEW2_PERMISSION_KIND value
+    int keyEventKind = 0;  // COREWEBVIEW2_KEY_EVENT_KIND value
+    unsigned virtualKey = 0;
+    bool flag = false;          // fullscreen value
+    unsigned count = 0;         // wait count
+    unsigned milliseconds = 0;  // sleep length or wait timeout
+};
+
+struct ParsedScenario {
+    std::vector<ScenarioStep> steps;
+    std::vector<std::string> errors;  // "line N: ..." for each line that could not be read
+};
+
+ParsedScenario ParseScenario(std::string_view text);
+
+// Names shared by the scenario language and the transcript.
+const char* ResourceContextName(int context);
+const char* PermissionKindName(int kind);
+const char* KeyEventKindName(int kind);
+const char* PermissionStateName(int state);
+
+inline constexpr unsigned kDefaultWaitMilliseconds = 5000;
+
+}  // namespace substitute

@@ -1,0 +1,216 @@
+// The scenario player: a page driver that reads a scenario file and plays its steps in order,
+// one dispatcher task per step, after any navigation the host started has run to its end.
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "com_support.h"
+#include "page.h"
+#include "runtime.h"
+#include "scenario.h"
+
+namespace substitute {
+namespace {
+
+// Carries out the host's navigations and keeps count of those still running.
+class NavigatingDriver : public PageDriver {
+  public:
+    void Start(PageSurface&) override {}
+    void OnHostNavigate(PageSurface& page, const std::string& uri) override {
+        ++pendingNavigations_;
+        page.RunNavigation(uri, false, [this] {
+            if (--pendingNavigations_ == 0 && whenSettled_) {
+                auto resume = std::move(whenSettled_);
+                whenSettled_ = nullptr;
+                Dispatcher::Get().Post(std::move(resume));
+            }
+        });
+    }
+
+  protected:
+    // Runs `next` once no host navigation is running (now, through the dispatcher, if none is).
+    void WhenSettled(std::function<void()> next) {
+        if (pendingNavigations_ == 0) {
+            Dispatcher::Get().Post(std::move(next));
+        } else {
+            whenSettled_ = std::move(next);
+        }
+    }
+
+  private:
+    int pendingNavigations_ = 0;
+    std::function<void()> whenSettled_;
+};
+
+std::string ReadFile(const std::wstring& path, bool& ok) {
+    ok = false;
+    std::FILE* file = _wfopen(path.c_str(), L"rb");
+    if (file == nullptr) return {};
+    std::string text;
+    char buffer[4096];
+    std::size_t read = 0;
+    while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, read);
+    ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return text;
+}
+
+Json WindowSnapshot(HWND window) {
+    Json snapshot;
+    snapshot["windowValid"] = IsWindow(window) != FALSE;
+    const int length = GetWindowTextLengthW(window);
+    std::wstring title(static_cast<std::size_t>(length) + 1, L'\0');
+    title.resize(static_cast<std::size_t>(GetWindowTextW(window, title.data(), length + 1)));
+    RECT windowRect{}, clientRect{};
+    GetWindowRect(window, &windowRect);
+    GetClientRect(window, &clientRect);
+    snapshot["title"] = ToUtf8(title);
+    snapshot["visible"] = IsWindowVisible(window) != FALSE;
+    snapshot["windowRect"] = RectJson(windowRect);
+    snapshot["clientRect"] = RectJson(clientRect);
+    snapshot["style"] = static_cast<std::uint32_t>(GetWindowLongW(window, GWL_STYLE));
+    snapshot["exStyle"] = static_cast<std::uint32_t>(GetWindowLongW(window, GWL_EXSTYLE));
+    return snapshot;
+}
+
+class ScenarioPlayer final : public NavigatingDriver {
+  public:
+    explicit ScenarioPlayer(std::wstring path) : path_(std::move(path)) {}
+
+    void Start(PageSurface& page) override {
+        bool ok = false;
+        const std::string text = ReadFile(path_, ok);
+        if (!ok) {
+            Record("failure", Json{{"message", "cannot read the scenario " + ToUtf8(path_)}});
+            return;
+        }
+        ParsedScenario parsed = ParseScenario(text);
+        Record("scenario", Json{{"path", ToUtf8(path_)},
+                                {"steps", parsed.steps.size()},
+                                {"errors", parsed.errors}});
+        if (!parsed.errors.empty()) {
+            for (const std::string& error : parsed.errors)
+                Record("failure", Json{{"message", error}});
+            return;  // a scenario with mistakes is not played at all
+        }
+        steps_ = std::move(parsed.steps);
+        page_ = &page;
+        hold_ = page.Hold();
+        WhenSettled([this] { Run(0); });
+    }
+
+  private:
+    void Next(std::size_t index) {
+        WhenSettled([this, index] { Run(index + 1); });
+    }
+
+    void Finish(int line) {
+        Record("end", Json{{"line", line}});
+        hold_.reset();  // nothing more will happen: let the page go
+    }
+
+    void Run(std::size_t index) {
+        if (index >= steps_.size()) return Finish(0);
+        const ScenarioStep& step = steps_[index];
+        Record("step", Json{{"line", step.line}, {"text", step.text}});
+        try {
+            if (Play(step, index)) Next(index);
+        } catch (const std::exception& error) {
+            Record("failure", Json{{"line", step.line}, {"message", error.what()}});
+            Next(index);
+        }
+    }
+
+    // Plays one step; false when the step itself arranges what comes next.
+    bool Play(const ScenarioStep& step, std::size_t index) {
+        PageSurface& page = *page_;
+        switch (step.kind) {
+            case StepKind::Navigate:
+                page.RunNavigation(step.uri, true, [this, index] { Next(index); });
+                return false;
+            case StepKind::Request: {
+                PageRequest request{step.method, step.uri, step.context, step.headers};
+                page.RaiseResourceRequest(request);
+                return true;
+            }
+            case StepKind::DomContentLoaded:
+                page.RaiseDomContentLoaded();
+                return true;
+            case StepKind::MessageJson: {
+                const nlohmann::json value = nlohmann::json::parse(step.text2);
+                std::optional<std::string> asString;
+                if (value.is_string()) asString = value.get<std::string>();
+                page.RaiseWebMessage(step.uri, step.text2, asString);
+                return true;
+            }
+            case StepKind::MessageString:
+                page.RaiseWebMessage(
+                    step.uri,
+                    nlohmann::json(step.text2)
+                        .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+                    step.text2);
+                return true;
+            case StepKind::Title:
+                page.RaiseTitleChanged(step.text2);
+                return true;
+            case StepKind::Fullscreen:
+                page.RaiseFullscreenChanged(step.flag);
+                return true;
+            case StepKind::Close:
+                page.RaiseWindowCloseRequested();
+                return true;
+            case StepKind::NewWindow:
+                page.RaiseNewWindowRequested(step.uri);
+                return true;
+            case StepKind::Permission:
+                page.RaisePermissionRequested(step.permission, step.uri);
+                return true;
+            case StepKind::Key:
+                page.RaiseAcceleratorKey(step.virtualKey, step.keyEventKind);
+                return true;
+            case StepKind::Wait:
+                Wait(step, index, GetTickCount64());
+                return false;
+            case StepKind::Sleep:
+                Dispatcher::Get().PostAfter(step.milliseconds, [this, index] { Next(index); });
+                return false;
+            case StepKind::Snapshot:
+                Record("snapshot", WindowSnapshot(page.ParentWindow()));
+                return true;
+            case StepKind::End:
+                Finish(step.line);
+                return false;
+        }
+        return true;
+    }
+
+    // Polls the host's call count until it reaches the step's count or the time runs out.
+    void Wait(const ScenarioStep& step, std::size_t index, ULONGLONG started) {
+        const std::size_t seen = Transcript::Get().CallCount(step.method);
+        if (seen >= step.count) return Next(index);
+        if (GetTickCount64() - started >= step.milliseconds) {
+            Record("failure", Json{{"line", step.line},
+                                   {"message", "wait timed out"},
+                                   {"method", step.method},
+                                   {"count", step.count},
+                                   {"seen", seen}});
+            return Next(index);
+        }
+        Dispatcher::Get().PostAfter(10,
+                                    [this, &step, index, started] { Wait(step, index, started); });
+    }
+
+    std::wstring path_;
+    std::vector<ScenarioStep> steps_;
+    PageSurface* page_ = nullptr;
+    std::shared_ptr<void> hold_;  // keeps the page alive while steps remain
+};
+
+}  // namespace
+
+std::unique_ptr<PageDriver> MakePageDriver(const std::wstring& scenarioPath) {
+    if (scenarioPath.empty()) return std::make_unique<NavigatingDriver>();
+    return std::make_unique<ScenarioPlayer>(scenarioPath);
+}
+
+}  // namespace substitute

@@ -1,0 +1,371 @@
+#include "web_resource.h"
+
+#include "event_args.h"
+#include "sha256.h"
+
+namespace substitute {
+namespace {
+
+constexpr std::size_t kSmallBody = 4096;  // bodies up to this size are written out in full
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+bool IsValidUtf8(const std::string& bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        std::size_t extra = 0;
+        unsigned minimum = 0;
+        unsigned codePoint = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1, minimum = 0x80, codePoint = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2, minimum = 0x800, codePoint = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3, minimum = 0x10000, codePoint = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= bytes.size()) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            codePoint = (codePoint << 6) | (next & 0x3F);
+        }
+        if (codePoint < minimum || codePoint > 0x10FFFF ||
+            (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += kHex[c >> 4];
+        hex += kHex[c & 0xF];
+    }
+    return hex;
+}
+
+// Reads the stream from its current position to its end.
+Json ReadBody(IStream* stream, bool hashBody) {
+    Sha256 hash;
+    std::string head;
+    unsigned long long length = 0;
+    std::string buffer(64 * 1024, '\0');
+    HRESULT result = S_OK;
+    while (true) {
+        ULONG read = 0;
+        result = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &read);
+        if (FAILED(result) || read == 0) break;
+        length += read;
+        if (hashBody) hash.Update(buffer.data(), read);
+        if (head.size() <= kSmallBody)
+            head.append(buffer.data(), std::min<std::size_t>(read, kSmallBody + 1 - head.size()));
+    }
+    Json body;
+    body["length"] = length;
+    body["sha256"] = hashBody ? Json(hash.FinishHex()) : Json(nullptr);
+    if (length <= kSmallBody) {
+        if (IsValidUtf8(head)) {
+            body["text"] = head;
+        } else {
+            body["hex"] = Hex(head);
+        }
+    }
+    if (FAILED(result)) body["readError"] = HResultText(result);
+    return body;
+}
+
+}  // namespace
+
+HttpHeader MakeHeader(std::string name, std::string value) {
+    std::string line = name + ": " + value;
+    return HttpHeader{std::move(name), std::move(value), std::move(line)};
+}
+
+HttpHeaderList ParseHeaderLines(const std::string& text) {
+    HttpHeaderList headers;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) {
+            const std::size_t colon = line.find(':');
+            std::string name = line.substr(0, colon);
+            std::string value;
+            if (colon != std::string::npos) {
+                value = line.substr(colon + 1);
+                value.erase(0, value.find_first_not_of(" \t") == std::string::npos
+                                   ? value.size()
+                                   : value.find_first_not_of(" \t"));
+            }
+            headers.push_back(HttpHeader{std::move(name), std::move(value), std::move(line)});
+        }
+        start = end + 1;
+    }
+    return headers;
+}
+
+HRESULT HeaderIterator::GetCurrentHeader(LPWSTR* name, LPWSTR* value) {
+    return Guard([&] {
+        if (name == nullptr || value == nullptr) return E_POINTER;
+        *name = nullptr;
+        *value = nullptr;
+        if (position_ >= headers_.size()) return E_INVALIDARG;
+        const HRESULT result = CopyOut(headers_[position_].name, name);
+        if (FAILED(result)) return result;
+        return CopyOut(headers_[position_].value, value);
+    });
+}
+
+HRESULT HeaderIterator::get_HasCurrentHeader(BOOL* hasCurrent) {
+    return Put<BOOL>(hasCurrent, position_ < headers_.size());
+}
+
+HRESULT HeaderIterator::MoveNext(BOOL* hasNext) {
+    if (position_ < headers_.size()) ++position_;
+    return Put<BOOL>(hasNext, position_ < headers_.size());
+}
+
+const HttpHeader* HeaderStore::Find(const wchar_t* name) const {
+    const std::string wanted = ToUtf8(name);
+    for (const HttpHeader& header : headers) {
+        if (SameNameIgnoringCase(header.name, wanted)) return &header;
+    }
+    return nullptr;
+}
+
+HRESULT HeaderStore::GetHeader(LPCWSTR name, LPWSTR* value) const {
+    return Guard([&] {
+        if (value == nullptr) return E_POINTER;
+        *value = nullptr;
+        const HttpHeader* header = Find(name);
+        if (header == nullptr) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+        return CopyOut(header->value, value);
+    });
+}
+
+HRESULT HeaderStore::GetHeaders(LPCWSTR name,
+                                ICoreWebView2HttpHeadersCollectionIterator** value) const {
+    return Guard([&] {
+        if (value == nullptr) return E_POINTER;
+        const std::string wanted = ToUtf8(name);
+        HttpHeaderList matching;
+        for (const HttpHeader& header : headers) {
+            if (SameNameIgnoringCase(header.name, wanted)) matching.push_back(header);
+        }
+        return PutRef(value, ComPtr<HeaderIterator>(new HeaderIterator(std::move(matching))));
+    });
+}
+
+HRESULT HeaderStore::Contains(LPCWSTR name, BOOL* value) const {
+    return Guard([&] { return Put<BOOL>(value, Find(name) != nullptr); });
+}
+
+HRESULT HeaderStore::GetIterator(ICoreWebView2HttpHeadersCollectionIterator** value) const {
+    return Guard(
+        [&] { return PutRef(value, ComPtr<HeaderIterator>(new HeaderIterator(headers))); });
+}
+
+HRESULT RequestHeaders::GetHeader(LPCWSTR name, LPWSTR* value) {
+    return store_.GetHeader(name, value);
+}
+HRESULT RequestHeaders::GetHeaders(LPCWSTR name,
+                                   ICoreWebView2HttpHeadersCollectionIterator** value) {
+    return store_.GetHeaders(name, value);
+}
+HRESULT RequestHeaders::Contains(LPCWSTR name, BOOL* value) { return store_.Contains(name, value); }
+HRESULT RequestHeaders::GetIterator(ICoreWebView2HttpHeadersCollectionIterator** value) {
+    return store_.GetIterator(value);
+}
+
+HRESULT RequestHeaders::SetHeader(LPCWSTR name, LPCWSTR value) {
+    return Guard([&] {
+        if (name == nullptr) return E_INVALIDARG;
+        for (HttpHeader& header : store_.headers) {
+            if (SameNameIgnoringCase(header.name, ToUtf8(name))) {
+                header = MakeHeader(header.name, ToUtf8(value));
+                return S_OK;
+            }
+        }
+        store_.headers.push_back(MakeHeader(ToUtf8(name), ToUtf8(value)));
+        return S_OK;
+    });
+}
+
+HRESULT RequestHeaders::RemoveHeader(LPCWSTR name) {
+    return Guard([&] {
+        const std::string wanted = ToUtf8(name);
+        std::erase_if(store_.headers, [&](const HttpHeader& header) {
+            return SameNameIgnoringCase(header.name, wanted);
+        });
+        return S_OK;
+    });
+}
+
+HRESULT ResponseHeaders::AppendHeader(LPCWSTR name, LPCWSTR value) {
+    return Guard([&] {
+        if (name == nullptr) return E_INVALIDARG;
+        store_.headers.push_back(MakeHeader(ToUtf8(name), ToUtf8(value)));
+        return S_OK;
+    });
+}
+HRESULT ResponseHeaders::Contains(LPCWSTR name, BOOL* value) {
+    return store_.Contains(name, value);
+}
+HRESULT ResponseHeaders::GetHeader(LPCWSTR name, LPWSTR* value) {
+    return store_.GetHeader(name, value);
+}
+HRESULT ResponseHeaders::GetHeaders(LPCWSTR name,
+                                    ICoreWebView2HttpHeadersCollectionIterator** value) {
+    return store_.GetHeaders(name, value);
+}
+HRESULT ResponseHeaders::GetIterator(ICoreWebView2HttpHeadersCollectionIterator** value) {
+    return store_.GetIterator(value);
+}
+
+WebResourceRequest::WebResourceRequest(std::string uri, std::string method, HttpHeaderList headers)
+    : uri_(std::move(uri)),
+      method_(std::move(method)),
+      headers_(new RequestHeaders(std::move(headers))) {}
+
+HRESULT WebResourceRequest::get_Uri(LPWSTR* uri) {
+    return Guard([&] { return CopyOut(uri_, uri); });
+}
+HRESULT WebResourceRequest::put_Uri(LPCWSTR uri) {
+    return Guard([&] {
+        uri_ = ToUtf8(uri);
+        return S_OK;
+    });
+}
+HRESULT WebResourceRequest::get_Method(LPWSTR* method) {
+    return Guard([&] { return CopyOut(method_, method); });
+}
+HRESULT WebResourceRequest::put_Method(LPCWSTR method) {
+    return Guard([&] {
+        method_ = ToUtf8(method);
+        return S_OK;
+    });
+}
+HRESULT WebResourceRequest::get_Content(IStream** content) { return PutRef(content, content_); }
+HRESULT WebResourceRequest::put_Content(IStream* content) {
+    content_ = content;
+    return S_OK;
+}
+HRESULT WebResourceRequest::get_Headers(ICoreWebView2HttpRequestHeaders** headers) {
+    return PutRef(headers, headers_);
+}
+
+WebResourceResponse::WebResourceResponse(IStream* content, int status, std::string reason,
+                                         HttpHeaderList headers)
+    : content_(content),
+      status_(status),
+      reason_(std::move(reason)),
+      headers_(new ResponseHeaders(std::move(headers))) {}
+
+HRESULT WebResourceResponse::get_Content(IStream** content) { return PutRef(content, content_); }
+HRESULT WebResourceResponse::put_Content(IStream* content) {
+    content_ = content;
+    return S_OK;
+}
+HRESULT WebResourceResponse::get_Headers(ICoreWebView2HttpResponseHeaders** headers) {
+    return PutRef(headers, headers_);
+}
+HRESULT WebResourceResponse::get_StatusCode(int* statusCode) { return Put(statusCode, status_); }
+HRESULT WebResourceResponse::put_StatusCode(int statusCode) {
+    status_ = statusCode;
+    return S_OK;
+}
+HRESULT WebResourceResponse::get_ReasonPhrase(LPWSTR* reasonPhrase) {
+    return Guard([&] { return CopyOut(reason_, reasonPhrase); });
+}
+HRESULT WebResourceResponse::put_ReasonPhrase(LPCWSTR reasonPhrase) {
+    return Guard([&] {
+        reason_ = ToUtf8(reasonPhrase);
+        return S_OK;
+    });
+}
+
+HRESULT WebResourceRequestedArgs::get_Request(ICoreWebView2WebResourceRequest** request) {
+    return PutRef(request, request_);
+}
+HRESULT WebResourceRequestedArgs::get_Response(ICoreWebView2WebResourceResponse** response) {
+    return PutRef(response, response_);
+}
+HRESULT WebResourceRequestedArgs::put_Response(ICoreWebView2WebResourceResponse* response) {
+    response_ = response;
+    return S_OK;
+}
+HRESULT WebResourceRequestedArgs::GetDeferral(ICoreWebView2Deferral** deferral) {
+    return RefuseDeferral("resource-request", deferral);
+}
+HRESULT WebResourceRequestedArgs::get_ResourceContext(COREWEBVIEW2_WEB_RESOURCE_CONTEXT* context) {
+    return Put(context, context_);
+}
+
+void RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response,
+                    bool hashBody) {
+    try {
+        Json line = request;
+        if (response == nullptr) {
+            line["cause"] = "no-response";
+            Record("unanswered", std::move(line));
+            return;
+        }
+        int status = 0;
+        response->get_StatusCode(&status);
+        LPWSTR reasonText = nullptr;
+        std::string reason;
+        TakeString(response->get_ReasonPhrase(&reasonText), reasonText, reason);
+        Json headers = Json::array();
+        ComPtr<ICoreWebView2HttpResponseHeaders> headerCollection;
+        ComPtr<ICoreWebView2HttpHeadersCollectionIterator> iterator;
+        if (SUCCEEDED(response->get_Headers(&headerCollection)) && headerCollection &&
+            SUCCEEDED(headerCollection->GetIterator(&iterator)) && iterator) {
+            auto* ours = dynamic_cast<ResponseHeaders*>(headerCollection.Get());
+            if (ours != nullptr) {
+                for (const HttpHeader& header : ours->Headers()) headers.push_back(header.line);
+            } else {
+                BOOL has = FALSE;
+                while (SUCCEEDED(iterator->get_HasCurrentHeader(&has)) && has) {
+                    LPWSTR name = nullptr;
+                    LPWSTR value = nullptr;
+                    if (FAILED(iterator->GetCurrentHeader(&name, &value))) break;
+                    std::string nameText, valueText;
+                    TakeString(S_OK, name, nameText);
+                    TakeString(S_OK, value, valueText);
+                    headers.push_back(nameText + ": " + valueText);
+                    BOOL next = FALSE;
+                    if (FAILED(iterator->MoveNext(&next))) break;
+                }
+            }
+        }
+        line["status"] = status;
+        line["reason"] = reason;
+        line["headers"] = std::move(headers);
+        ComPtr<IStream> content;
+        response->get_Content(&content);
+        line["body"] = content ? ReadBody(content.Get(), hashBody) : Json(nullptr);
+        Record("response", std::move(line));
+    } catch (...) {
+        Record("failure", Json{{"message", "could not record a response"}});
+    }
+}
+
+}  // namespace substitute

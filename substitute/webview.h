@@ -1,0 +1,295 @@
+// The core webview: ICoreWebView2 up to ICoreWebView2_23, and the PageSurface through which a
+// page driver raises the page's events. It owns the page driver.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "com_support.h"
+#include "page.h"
+#include "runtime.h"
+#include "settings.h"
+
+namespace substitute {
+
+// Handlers registered for events this runtime never raises; kept so that removal works.
+class UnraisedEvents {
+  public:
+    HRESULT Add(const char* object, const char* method, void* handler,
+                EventRegistrationToken* token);
+    HRESULT Remove(const char* object, const char* method, EventRegistrationToken token);
+
+  private:
+    std::vector<std::pair<INT64, ComPtr<IUnknown>>> entries_;
+};
+
+// `*` matches any run of characters and `?` exactly one, as in the vendor's resource filters.
+bool WildcardMatch(std::string_view pattern, std::string_view text);
+
+class WebView final
+    : public ComObject<ICoreWebView2_23, ICoreWebView2, ICoreWebView2_2, ICoreWebView2_3,
+                       ICoreWebView2_4, ICoreWebView2_5, ICoreWebView2_6, ICoreWebView2_7,
+                       ICoreWebView2_8, ICoreWebView2_9, ICoreWebView2_10, ICoreWebView2_11,
+                       ICoreWebView2_12, ICoreWebView2_13, ICoreWebView2_14, ICoreWebView2_15,
+                       ICoreWebView2_16, ICoreWebView2_17, ICoreWebView2_18, ICoreWebView2_19,
+                       ICoreWebView2_20, ICoreWebView2_21, ICoreWebView2_22, ICoreWebView2_23>,
+      public PageSurface {
+  public:
+    WebView(ComPtr<ICoreWebView2Environment> environment, HWND parent, const Switches& switches);
+
+    // Wiring by the controller.
+    void AttachController(ICoreWebView2Controller* controller) { controller_ = controller; }
+    void SetParentWindow(HWND parent) { parent_ = parent; }
+    void MarkClosed() { closed_ = true; }
+    HRESULT AddAcceleratorKeyHandler(ICoreWebView2AcceleratorKeyPressedEventHandler* handler,
+                                     EventRegistrationToken* token);
+    HRESULT RemoveAcceleratorKeyHandler(EventRegistrationToken token);
+    // The host holds its controller: the page may start.
+    void StartPage();
+
+    // ICoreWebView2
+    HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) override;
+    HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* uri) override;
+    HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) override;
+    HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR htmlContent) override;
+    HRESULT STDMETHODCALLTYPE
+    add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* eventHandler,
+                           EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    add_ContentLoading(ICoreWebView2ContentLoadingEventHandler* eventHandler,
+                       EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_ContentLoading(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    add_SourceChanged(ICoreWebView2SourceChangedEventHandler* eventHandler,
+                      EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_SourceChanged(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    add_HistoryChanged(ICoreWebView2HistoryChangedEventHandler* eventHandler,
+                       EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_HistoryChanged(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    add_NavigationCompleted(ICoreWebView2NavigationCompletedEventHandler* eventHandler,
+                            EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_NavigationCompleted(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    add_FrameNavigationStarting(ICoreWebView2NavigationStartingEventHandler* eventHandler,
+                                EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_FrameNavigationStarting(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    add_FrameNavigationCompleted(ICoreWebView2NavigationCompletedEventHandler* eventHandler,
+                                 EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE
+    remove_FrameNavigationCompleted(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    add_ScriptDialogOpening(ICoreWebView2ScriptDialogOpeningEventHandler* eventHandler,
+                            EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_ScriptDialogOpening(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    add_PermissionRequested(ICoreWebView2PermissionRequestedEventHandler* eventHandler,
+                            EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_PermissionRequested(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* eventHandler,
+                      EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE AddScriptToExecuteOnDocumentCreated(
+        LPCWSTR javaScript,
+        ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler* handler) override;
+    HRESULT STDMETHODCALLTYPE RemoveScriptToExecuteOnDocumentCreated(LPCWSTR id) override;
+    HRESULT STDMETHODCALLTYPE
+    ExecuteScript(LPCWSTR javaScript, ICoreWebView2ExecuteScriptCompletedHandler* handler) override;
+    HRESULT STDMETHODCALLTYPE
+    CapturePreview(COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT imageFormat, IStream* imageStream,
+                   ICoreWebView2CapturePreviewCompletedHandler* handler) override;
+    HRESULT STDMETHODCALLTYPE Reload() override;
+    HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR webMessageAsJson) override;
+    HRESULT STDMETHODCALLTYPE PostWebMessageAsString(LPCWSTR webMessageAsString) override;
+    HRESULT STDMETHODCALLTYPE
+    add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* handler,
+                           EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE CallDevToolsProtocolMethod(
+        LPCWSTR methodName, LPCWSTR parametersAsJson,
+        ICoreWebView2CallDevToolsProtocolMethodCompletedHandler* handler) override;
+    HRESULT STDMETHODCALLTYPE get_BrowserProcessId(UINT32* value) override;
+    HRESULT STDMETHODCALLTYPE get_CanGoBack(BOOL* canGoBack) override;
+    HRESULT STDMETHODCALLTYPE get_CanGoForward(BOOL* canGoForward) override;
+    HRESULT STDMETHODCALLTYPE GoBack() override;
+    HRESULT STDMETHODCALLTYPE GoForward() override;
+    HRESULT STDMETHODCALLTYPE GetDevToolsProtocolEventReceiver(
+        LPCWSTR eventName, ICoreWebView2DevToolsProtocolEventReceiver** receiver) override;
+    HRESULT STDMETHODCALLTYPE Stop() override;
+    HRESULT STDMETHODCALLTYPE
+    add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* eventHandler,
+                           EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_NewWindowRequested(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    add_DocumentTitleChanged(ICoreWebView2DocumentTitleChangedEventHandler* eventHandler,
+                             EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_DocumentTitleChanged(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE get_DocumentTitle(LPWSTR* title) override;
+    HRESULT STDMETHODCALLTYPE AddHostObjectToScript(LPCWSTR name, VARIANT* object) override;
+    HRESULT STDMETHODCALLTYPE RemoveHostObjectFromScript(LPCWSTR name) override;
+    HRESULT STDMETHODCALLTYPE OpenDevToolsWindow() override;
+    HRESULT STDMETHODCALLTYPE add_ContainsFullScreenElementChanged(
+        ICoreWebView2ContainsFullScreenElementChangedEventHandler* eventHandler,
+        EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE
+    remove_ContainsFullScreenElementChanged(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    get_ContainsFullScreenElement(BOOL* containsFullScreenElement) override;
+    HRESULT STDMETHODCALLTYPE
+    add_WebResourceRequested(ICoreWebView2WebResourceRequestedEventHandler* eventHandler,
+                             EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_WebResourceRequested(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilter(
+        const LPCWSTR uri, const COREWEBVIEW2_WEB_RESOURCE_CONTEXT resourceContext) override;
+    HRESULT STDMETHODCALLTYPE RemoveWebResourceRequestedFilter(
+        const LPCWSTR uri, const COREWEBVIEW2_WEB_RESOURCE_CONTEXT resourceContext) override;
+    HRESULT STDMETHODCALLTYPE
+    add_WindowCloseRequested(ICoreWebView2WindowCloseRequestedEventHandler* eventHandler,
+                             EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_WindowCloseRequested(EventRegistrationToken token) override;
+
+    // ICoreWebView2_2
+    HRESULT STDMETHODCALLTYPE add_WebResourceResponseReceived(
+        ICoreWebView2WebResourceResponseReceivedEventHandler* eventHandler,
+        EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE
+    remove_WebResourceResponseReceived(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    NavigateWithWebResourceRequest(ICoreWebView2WebResourceRequest* request) override;
+    HRESULT STDMETHODCALLTYPE
+    add_DOMContentLoaded(ICoreWebView2DOMContentLoadedEventHandler* eventHandler,
+                         EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_DOMContentLoaded(EventRegistrationToken token) override;
+    HRESULT STDMETHODCALLTYPE
+    get_CookieManager(ICoreWebView2CookieManager** cookieManager) override;
+    HRESULT STDMETHODCALLTYPE get_Environment(ICoreWebView2Environment** environment) override;
+
+    // ICoreWebView2_3 ... ICoreWebView2_22: not offered by this runtime.
+    SUBSTITUTE_UNUSED_SLOT(TrySuspend)
+    SUBSTITUTE_UNUSED_SLOT(Resume)
+    SUBSTITUTE_UNUSED_SLOT(get_IsSuspended)
+    SUBSTITUTE_UNUSED_SLOT(SetVirtualHostNameToFolderMapping)
+    SUBSTITUTE_UNUSED_SLOT(ClearVirtualHostNameToFolderMapping)
+    SUBSTITUTE_UNUSED_SLOT(add_FrameCreated)
+    SUBSTITUTE_UNUSED_SLOT(remove_FrameCreated)
+    SUBSTITUTE_UNUSED_SLOT(add_DownloadStarting)
+    SUBSTITUTE_UNUSED_SLOT(remove_DownloadStarting)
+    SUBSTITUTE_UNUSED_SLOT(add_ClientCertificateRequested)
+    SUBSTITUTE_UNUSED_SLOT(remove_ClientCertificateRequested)
+    SUBSTITUTE_UNUSED_SLOT(OpenTaskManagerWindow)
+    SUBSTITUTE_UNUSED_SLOT(PrintToPdf)
+    SUBSTITUTE_UNUSED_SLOT(add_IsMutedChanged)
+    SUBSTITUTE_UNUSED_SLOT(remove_IsMutedChanged)
+    SUBSTITUTE_UNUSED_SLOT(get_IsMuted)
+    SUBSTITUTE_UNUSED_SLOT(put_IsMuted)
+    SUBSTITUTE_UNUSED_SLOT(add_IsDocumentPlayingAudioChanged)
+    SUBSTITUTE_UNUSED_SLOT(remove_IsDocumentPlayingAudioChanged)
+    SUBSTITUTE_UNUSED_SLOT(get_IsDocumentPlayingAudio)
+    SUBSTITUTE_UNUSED_SLOT(add_IsDefaultDownloadDialogOpenChanged)
+    SUBSTITUTE_UNUSED_SLOT(remove_IsDefaultDownloadDialogOpenChanged)
+    SUBSTITUTE_UNUSED_SLOT(get_IsDefaultDownloadDialogOpen)
+    SUBSTITUTE_UNUSED_SLOT(OpenDefaultDownloadDialog)
+    SUBSTITUTE_UNUSED_SLOT(CloseDefaultDownloadDialog)
+    SUBSTITUTE_UNUSED_SLOT(get_DefaultDownloadDialogCornerAlignment)
+    SUBSTITUTE_UNUSED_SLOT(put_DefaultDownloadDialogCornerAlignment)
+    SUBSTITUTE_UNUSED_SLOT(get_DefaultDownloadDialogMargin)
+    SUBSTITUTE_UNUSED_SLOT(put_DefaultDownloadDialogMargin)
+    SUBSTITUTE_UNUSED_SLOT(add_BasicAuthenticationRequested)
+    SUBSTITUTE_UNUSED_SLOT(remove_BasicAuthenticationRequested)
+    SUBSTITUTE_UNUSED_SLOT(CallDevToolsProtocolMethodForSession)
+    SUBSTITUTE_UNUSED_SLOT(add_ContextMenuRequested)
+    SUBSTITUTE_UNUSED_SLOT(remove_ContextMenuRequested)
+    SUBSTITUTE_UNUSED_SLOT(add_StatusBarTextChanged)
+    SUBSTITUTE_UNUSED_SLOT(remove_StatusBarTextChanged)
+    SUBSTITUTE_UNUSED_SLOT(get_StatusBarText)
+    SUBSTITUTE_UNUSED_SLOT(get_Profile)
+    SUBSTITUTE_UNUSED_SLOT(add_ServerCertificateErrorDetected)
+    SUBSTITUTE_UNUSED_SLOT(remove_ServerCertificateErrorDetected)
+    SUBSTITUTE_UNUSED_SLOT(ClearServerCertificateErrorActions)
+    SUBSTITUTE_UNUSED_SLOT(add_FaviconChanged)
+    SUBSTITUTE_UNUSED_SLOT(remove_FaviconChanged)
+    SUBSTITUTE_UNUSED_SLOT(get_FaviconUri)
+    SUBSTITUTE_UNUSED_SLOT(GetFavicon)
+    SUBSTITUTE_UNUSED_SLOT(Print)
+    SUBSTITUTE_UNUSED_SLOT(ShowPrintUI)
+    SUBSTITUTE_UNUSED_SLOT(PrintToPdfStream)
+    SUBSTITUTE_UNUSED_SLOT(PostSharedBufferToScript)
+    SUBSTITUTE_UNUSED_SLOT(add_LaunchingExternalUriScheme)
+    SUBSTITUTE_UNUSED_SLOT(remove_LaunchingExternalUriScheme)
+    SUBSTITUTE_UNUSED_SLOT(get_MemoryUsageTargetLevel)
+    SUBSTITUTE_UNUSED_SLOT(put_MemoryUsageTargetLevel)
+    SUBSTITUTE_UNUSED_SLOT(get_FrameId)
+    SUBSTITUTE_UNUSED_SLOT(ExecuteScriptWithResult)
+    SUBSTITUTE_UNUSED_SLOT(AddWebResourceRequestedFilterWithRequestSourceKinds)
+    SUBSTITUTE_UNUSED_SLOT(RemoveWebResourceRequestedFilterWithRequestSourceKinds)
+
+    // ICoreWebView2_23
+    HRESULT STDMETHODCALLTYPE PostWebMessageAsJsonWithAdditionalObjects(
+        LPCWSTR webMessageAsJson, ICoreWebView2ObjectCollectionView* additionalObjects) override;
+
+    // PageSurface
+    void RunNavigation(const std::string& uri, bool userInitiated,
+                       std::function<void()> done) override;
+    void RaiseResourceRequest(const PageRequest& request) override;
+    void RaiseDomContentLoaded() override;
+    void RaiseWebMessage(const std::string& source, const std::string& json,
+                         const std::optional<std::string>& asString) override;
+    void RaiseTitleChanged(const std::string& title) override;
+    void RaiseFullscreenChanged(bool containsFullscreenElement) override;
+    void RaiseWindowCloseRequested() override;
+    void RaiseNewWindowRequested(const std::string& uri) override;
+    void RaisePermissionRequested(int kind, const std::string& uri) override;
+    void RaiseAcceleratorKey(unsigned virtualKey, int keyEventKind) override;
+    HWND ParentWindow() const override { return parent_; }
+    std::shared_ptr<void> Hold() override;
+
+  protected:
+    void OnQueryInterface(REFIID riid, bool answered) override;
+
+  private:
+    ICoreWebView2* Self() { return this; }
+    bool Closed(const char* event);
+    bool MatchesFilter(const std::string& uri, int context) const;
+    template <typename Handler>
+    HRESULT AddHandler(EventHandlers<Handler>& handlers, const char* method, Handler* handler,
+                       EventRegistrationToken* token);
+    template <typename Handler>
+    HRESULT RemoveHandler(EventHandlers<Handler>& handlers, const char* method,
+                          EventRegistrationToken token);
+
+    ComPtr<ICoreWebView2Environment> environment_;
+    ComPtr<Settings> settings_;
+    ICoreWebView2Controller* controller_ = nullptr;  // the owner; cleared when it goes
+    HWND parent_;
+    bool failSettings_;
+    bool hashBodies_;
+    bool closed_ = false;
+    std::unique_ptr<PageDriver> driver_;
+
+    std::string source_ = "about:blank";
+    std::string title_;
+    bool fullscreen_ = false;
+    UINT64 navigationCount_ = 0;
+    UINT64 currentNavigation_ = 0;
+    std::vector<std::pair<std::string, COREWEBVIEW2_WEB_RESOURCE_CONTEXT>> filters_;
+
+    EventHandlers<ICoreWebView2NavigationStartingEventHandler> navigationStarting_;
+    EventHandlers<ICoreWebView2PermissionRequestedEventHandler> permissionRequested_;
+    EventHandlers<ICoreWebView2WebMessageReceivedEventHandler> webMessageReceived_;
+    EventHandlers<ICoreWebView2NewWindowRequestedEventHandler> newWindowRequested_;
+    EventHandlers<ICoreWebView2DocumentTitleChangedEventHandler> documentTitleChanged_;
+    EventHandlers<ICoreWebView2ContainsFullScreenElementChangedEventHandler> fullscreenChanged_;
+    EventHandlers<ICoreWebView2WebResourceRequestedEventHandler> webResourceRequested_;
+    EventHandlers<ICoreWebView2WindowCloseRequestedEventHandler> windowCloseRequested_;
+    EventHandlers<ICoreWebView2DOMContentLoadedEventHandler> domContentLoaded_;
+    EventHandlers<ICoreWebView2AcceleratorKeyPressedEventHandler> acceleratorKeyPressed_;
+    UnraisedEvents unraised_;
+};
+
+}  // namespace substitute

@@ -1,0 +1,718 @@
+// The substitute WebView2 runtime seen from a tiny host: the built WebView2Loader.dll is loaded,
+// an environment and a controller are created, a short scenario is played and the transcript is
+// checked; then the runtime check through the registry and through a runtime folder.
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "webview/com_object_win.h"
+#include "webview/webview2_api.h"
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+using Json = nlohmann::ordered_json;
+
+std::wstring ModuleFolder() {
+    wchar_t path[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+// WRAPPER_SUBSTITUTE_DLL, else <build>/substitute/ seen from <build>/tests/win/.
+std::wstring LoaderPath() {
+    wchar_t value[MAX_PATH * 4];
+    const DWORD length = GetEnvironmentVariableW(L"WRAPPER_SUBSTITUTE_DLL", value, MAX_PATH * 4);
+    if (length > 0 && length < MAX_PATH * 4) return value;
+    return ModuleFolder() + L"..\\..\\substitute\\WebView2Loader.dll";
+}
+
+struct Loader {
+    decltype(&CreateCoreWebView2EnvironmentWithOptions) create = nullptr;
+    decltype(&GetAvailableCoreWebView2BrowserVersionString) version = nullptr;
+};
+
+Loader LoadLoader() {
+    Loader loader;
+    HMODULE module = LoadLibraryW(LoaderPath().c_str());  // the runtime pins itself anyway
+    if (module == nullptr) return loader;
+    loader.create = reinterpret_cast<decltype(loader.create)>(reinterpret_cast<void*>(
+        GetProcAddress(module, "CreateCoreWebView2EnvironmentWithOptions")));
+    loader.version = reinterpret_cast<decltype(loader.version)>(reinterpret_cast<void*>(
+        GetProcAddress(module, "GetAvailableCoreWebView2BrowserVersionString")));
+    return loader;
+}
+
+std::string Narrow(const wchar_t* text) {
+    if (text == nullptr) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+std::string TakeString(LPWSTR text) {
+    std::string result = Narrow(text);
+    CoTaskMemFree(text);
+    return result;
+}
+
+template <typename Member>
+struct InvokeSignature;
+template <typename Class, typename FirstArg, typename SecondArg>
+struct InvokeSignature<HRESULT (STDMETHODCALLTYPE Class::*)(FirstArg, SecondArg)> {
+    using First = FirstArg;
+    using Second = SecondArg;
+    using Function = std::function<HRESULT(First, Second)>;
+};
+
+// A handler object whose Invoke runs a function (on the host's own reference-counting base).
+template <typename Interface>
+class Callback final : public ComObject<Interface> {
+  public:
+    using Signature = InvokeSignature<decltype(&Interface::Invoke)>;
+    using Function = typename Signature::Function;
+    explicit Callback(Function body) : body_(std::move(body)) {}
+    HRESULT STDMETHODCALLTYPE Invoke(typename Signature::First first,
+                                     typename Signature::Second second) override {
+        try {
+            return body_(first, second);
+        } catch (...) {
+            return E_FAIL;
+        }
+    }
+
+  private:
+    Function body_;
+};
+
+template <typename Interface>
+ComPtr<Interface> MakeCallback(typename Callback<Interface>::Function body) {
+    return ComPtr<Interface>(new Callback<Interface>(std::move(body)));
+}
+
+class Options final : public ComObject<ICoreWebView2EnvironmentOptions> {
+  public:
+    HRESULT STDMETHODCALLTYPE get_AdditionalBrowserArguments(LPWSTR* value) override {
+        return Copy(arguments, value);
+    }
+    HRESULT STDMETHODCALLTYPE put_AdditionalBrowserArguments(LPCWSTR value) override {
+        arguments = value;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Language(LPWSTR* value) override { return Copy(L"", value); }
+    HRESULT STDMETHODCALLTYPE put_Language(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE get_TargetCompatibleBrowserVersion(LPWSTR* value) override {
+        return Copy(L"137.0.3296.44", value);
+    }
+    HRESULT STDMETHODCALLTYPE put_TargetCompatibleBrowserVersion(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE get_AllowSingleSignOnUsingOSPrimaryAccount(BOOL* allow) override {
+        *allow = FALSE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_AllowSingleSignOnUsingOSPrimaryAccount(BOOL) override {
+        return S_OK;
+    }
+    std::wstring arguments;
+
+  private:
+    static HRESULT Copy(const std::wstring& text, LPWSTR* out) {
+        *out = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
+        if (*out == nullptr) return E_OUTOFMEMORY;
+        wcscpy(*out, text.c_str());
+        return S_OK;
+    }
+};
+
+// Pumps the thread's messages until `done` or the time is up.
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    while (!done()) {
+        if (GetTickCount64() > deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
+std::string ReadFileText(const std::wstring& path) {
+    std::string text;
+    if (std::FILE* file = _wfopen(path.c_str(), L"rb")) {
+        char buffer[4096];
+        size_t read = 0;
+        while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, read);
+        std::fclose(file);
+    }
+    return text;
+}
+
+void WriteFileText(const std::wstring& path, const std::string& text) {
+    std::FILE* file = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+// A fresh folder under the temporary folder, removed with its files at the end.
+class TempFolder {
+  public:
+    TempFolder() {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        path = std::wstring(base) + L"substitute-test-" + std::to_wstring(GetCurrentProcessId()) +
+               L"-" + std::to_wstring(++counter_) + L"\\";
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+    ~TempFolder() {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((path + L"*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                    DeleteFileW((path + found.cFileName).c_str());
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryW((path + L"data\\nested").c_str());
+        RemoveDirectoryW((path + L"data").c_str());
+        RemoveDirectoryW(path.c_str());
+    }
+    std::wstring path;
+
+  private:
+    static inline int counter_ = 0;
+};
+
+// Sets an environment variable for the scope of a test and restores the old value.
+class ScopedVariable {
+  public:
+    ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
+        wchar_t old[1024];
+        const DWORD length = GetEnvironmentVariableW(name, old, 1024);
+        hadValue_ = length > 0 && length < 1024;
+        if (hadValue_) old_ = old;
+        SetEnvironmentVariableW(name, value);
+    }
+    ~ScopedVariable() { SetEnvironmentVariableW(name_, hadValue_ ? old_.c_str() : nullptr); }
+
+  private:
+    const wchar_t* name_;
+    std::wstring old_;
+    bool hadValue_ = false;
+};
+
+LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateParentWindow() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = ParentProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"SubstituteTestParent";
+    RegisterClassW(&windowClass);
+    return CreateWindowExW(0, L"SubstituteTestParent", L"Test host", WS_OVERLAPPEDWINDOW, 10, 20,
+                           640, 480, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+std::vector<Json> ParseTranscript(const std::string& text) {
+    std::vector<Json> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos) break;  // every line ends with a newline
+        lines.push_back(Json::parse(text.substr(start, end - start), nullptr, false));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The first line after `from` with the given type whose members include `match`.
+size_t Find(const std::vector<Json>& lines, const std::string& type, const Json& match,
+            size_t from = 0) {
+    for (size_t i = from; i < lines.size(); ++i) {
+        if (!lines[i].is_object() || lines[i].value("type", "") != type) continue;
+        bool all = true;
+        for (const auto& [key, value] : match.items()) {
+            if (!lines[i].contains(key) || lines[i][key] != value) all = false;
+        }
+        if (all) return i;
+    }
+    return std::string::npos;
+}
+
+ComPtr<IStream> MemoryStream(const std::string& bytes) {
+    ComPtr<IStream> stream;
+    stream.Attach(SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()),
+                                    static_cast<UINT>(bytes.size())));
+    // mingw's Attach takes a reference of its own: drop the one SHCreateMemStream gave.
+    stream->Release();
+    return stream;
+}
+
+// The tiny host: the same chain as the real one, with a handler for each event it tests.
+class TinyHost {
+  public:
+    explicit TinyHost(HWND window) : window_(window) {}
+
+    HRESULT Start(const Loader& loader, const std::wstring& userData) {
+        ComPtr<Options> options(new Options());
+        options->arguments = L"--substitute-test";
+        return loader.create(
+            nullptr, userData.c_str(), options.Get(),
+            MakeCallback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
+                [this](HRESULT, ICoreWebView2Environment* environment) {
+                    environmentDelivered = true;
+                    environment_ = environment;
+                    if (environment == nullptr) return S_OK;
+                    return environment->CreateCoreWebView2Controller(
+                        window_,
+                        MakeCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
+                            [this](HRESULT, ICoreWebView2Controller* controller) {
+                                return OnController(controller);
+                            })
+                            .Get());
+                })
+                .Get());
+    }
+
+    bool environmentDelivered = false;
+    ComPtr<ICoreWebView2Environment> environment_;
+    ComPtr<ICoreWebView2Controller> controller_;
+    ComPtr<ICoreWebView2> webview_;
+
+  private:
+    HRESULT OnController(ICoreWebView2Controller* controller) {
+        controller_ = controller;
+        controller_->get_CoreWebView2(&webview_);
+        ComPtr<ICoreWebView2Settings> settings;
+        webview_->get_Settings(&settings);
+        settings->put_IsScriptEnabled(TRUE);
+        settings->put_AreDevToolsEnabled(FALSE);
+        RECT bounds;
+        GetClientRect(window_, &bounds);
+        controller_->put_Bounds(bounds);
+        EventRegistrationToken token;
+        webview_->AddWebResourceRequestedFilter(L"https://app.localhost/*",
+                                                COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+        webview_->add_WebResourceRequested(
+            MakeCallback<ICoreWebView2WebResourceRequestedEventHandler>(
+                [this](ICoreWebView2*, ICoreWebView2WebResourceRequestedEventArgs* args) {
+                    return Answer(args);
+                })
+                .Get(),
+            &token);
+        webview_->add_NavigationStarting(
+            MakeCallback<ICoreWebView2NavigationStartingEventHandler>(
+                [](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
+                    LPWSTR uri = nullptr;
+                    args->get_Uri(&uri);
+                    if (TakeString(uri).rfind("https://app.localhost/", 0) != 0)
+                        args->put_Cancel(TRUE);
+                    return S_OK;
+                })
+                .Get(),
+            &token);
+        webview_->add_PermissionRequested(
+            MakeCallback<ICoreWebView2PermissionRequestedEventHandler>(
+                [](ICoreWebView2*, ICoreWebView2PermissionRequestedEventArgs* args) {
+                    return args->put_State(COREWEBVIEW2_PERMISSION_STATE_ALLOW);
+                })
+                .Get(),
+            &token);
+        webview_->add_DocumentTitleChanged(
+            MakeCallback<ICoreWebView2DocumentTitleChangedEventHandler>([this](
+                                                                            ICoreWebView2* sender,
+                                                                            IUnknown*) {
+                LPWSTR title = nullptr;
+                sender->get_DocumentTitle(&title);
+                SetWindowTextW(window_, title);
+                CoTaskMemFree(title);
+                return S_OK;
+            }).Get(),
+            &token);
+        webview_->add_WebMessageReceived(
+            MakeCallback<ICoreWebView2WebMessageReceivedEventHandler>(
+                [](ICoreWebView2* sender, ICoreWebView2WebMessageReceivedEventArgs* args) {
+                    LPWSTR text = nullptr;
+                    if (FAILED(args->TryGetWebMessageAsString(&text))) return S_OK;
+                    const std::string reply = "{\"echo\":" + Json(TakeString(text)).dump() + "}";
+                    return sender->PostWebMessageAsJson(
+                        std::wstring(reply.begin(), reply.end()).c_str());
+                })
+                .Get(),
+            &token);
+        ComPtr<ICoreWebView2_2> webview2;
+        webview_.As(&webview2);
+        webview2->add_DOMContentLoaded(
+            MakeCallback<ICoreWebView2DOMContentLoadedEventHandler>(
+                [this](ICoreWebView2*, ICoreWebView2DOMContentLoadedEventArgs*) {
+                    ShowWindow(window_, SW_SHOW);
+                    return controller_->put_IsVisible(TRUE);
+                })
+                .Get(),
+            &token);
+        return webview_->Navigate(L"https://app.localhost/index.html");
+    }
+
+    // Bodies by name; "missing.js" gets no response at all.
+    HRESULT Answer(ICoreWebView2WebResourceRequestedEventArgs* args) {
+        ComPtr<ICoreWebView2WebResourceRequest> request;
+        args->get_Request(&request);
+        LPWSTR uriText = nullptr;
+        request->get_Uri(&uriText);
+        const std::string name = TakeString(uriText).substr(sizeof "https://app.localhost/" - 1);
+        if (name == "missing.js") return S_OK;
+        std::string headers = "Content-Type: text/plain\nX-Name: " + name;
+        ComPtr<ICoreWebView2HttpRequestHeaders> requestHeaders;
+        request->get_Headers(&requestHeaders);
+        BOOL hasRange = FALSE;
+        requestHeaders->Contains(L"range", &hasRange);
+        if (hasRange) {
+            LPWSTR range = nullptr;
+            requestHeaders->GetHeader(L"Range", &range);
+            headers += "\nX-Range: " + TakeString(range);
+        }
+        std::string body = "<p>" + name + "</p>";
+        if (name == "abc.txt") body = "abc";
+        if (name == "big.bin") body = std::string(5000, 'a');
+        if (name == "bytes.bin") body = std::string("\xff\x00\x41", 3);
+        ComPtr<ICoreWebView2WebResourceResponse> response;
+        environment_->CreateWebResourceResponse(
+            MemoryStream(body).Get(), 200, L"OK",
+            std::wstring(headers.begin(), headers.end()).c_str(), &response);
+        return args->put_Response(response.Get());
+    }
+
+    HWND window_;
+};
+
+constexpr char kScenario[] = R"(# the substitute's own test scenario
+request GET https://app.localhost/a.js script Range: bytes=0-3 Accept: */*
+request GET https://app.localhost/missing.js script
+request GET https://other.example/b.css stylesheet
+request GET https://app.localhost/abc.txt fetch
+request GET https://app.localhost/big.bin fetch
+request GET https://app.localhost/bytes.bin image
+message-string https://app.localhost/index.html {"type":"ping"}
+wait PostWebMessageAsJson 1 3000
+title Hello from the page
+navigate https://elsewhere.example/
+permission camera https://app.localhost/
+key F12 up
+fullscreen true
+wait Navigate 5 100
+snapshot
+end
+title never played
+)";
+
+TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
+    const Loader loader = LoadLoader();
+    ASSERT_NE(loader.create, nullptr) << "WebView2Loader.dll not found or incomplete";
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    TempFolder folder;
+    const std::wstring transcriptPath = folder.path + L"transcript.jsonl";
+    WriteFileText(folder.path + L"scenario.txt", kScenario);
+    ScopedVariable scenario(L"WRAPPER_SUBSTITUTE_SCENARIO",
+                            (folder.path + L"scenario.txt").c_str());
+    ScopedVariable transcript(L"WRAPPER_SUBSTITUTE_TRANSCRIPT", transcriptPath.c_str());
+    ScopedVariable hosting(L"COREWEBVIEW2_FORCED_HOSTING_MODE", nullptr);
+
+    HWND window = CreateParentWindow();
+    ASSERT_NE(window, nullptr);
+    {
+        TinyHost host(window);
+        ASSERT_EQ(host.Start(loader, folder.path + L"data\\nested"), S_OK);
+        EXPECT_FALSE(host.environmentDelivered) << "completed inside the call";
+        const bool ended = PumpUntil(
+            [&] {
+                return ReadFileText(transcriptPath).find("\"type\":\"end\"") != std::string::npos;
+            },
+            15000);
+        EXPECT_TRUE(ended) << ReadFileText(transcriptPath);
+        PumpUntil([] { return false; }, 100);  // nothing may follow the end
+    }
+    DestroyWindow(window);
+
+    const std::vector<Json> lines = ParseTranscript(ReadFileText(transcriptPath));
+    ASSERT_FALSE(lines.empty());
+    // Format: one object per line, "seq" counting from 1, then "type".
+    const std::vector<std::string> types = {"call",       "event",    "completion", "response",
+                                            "unanswered", "scenario", "step",       "snapshot",
+                                            "failure",    "end",      "skipped"};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        ASSERT_TRUE(lines[i].is_object()) << "line " << i + 1;
+        EXPECT_EQ(lines[i].begin().key(), "seq");
+        EXPECT_EQ(lines[i]["seq"], i + 1);
+        EXPECT_NE(std::find(types.begin(), types.end(), lines[i].value("type", "")), types.end())
+            << lines[i].dump();
+    }
+    EXPECT_EQ(lines.back()["type"], "end");
+    EXPECT_EQ(Find(lines, "step", {{"text", "title never played"}}), std::string::npos);
+
+    const size_t created =
+        Find(lines, "call", {{"method", "CreateCoreWebView2EnvironmentWithOptions"}});
+    ASSERT_EQ(created, 0u);
+    EXPECT_EQ(lines[0]["additionalBrowserArguments"], "--substitute-test");
+    EXPECT_EQ(lines[0]["targetCompatibleBrowserVersion"], "137.0.3296.44");
+    EXPECT_EQ(lines[0]["forcedHostingMode"], nullptr);
+    EXPECT_EQ(lines[0]["userDataFolderCreated"], true);
+    EXPECT_NE(GetFileAttributesW((folder.path + L"data\\nested").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // The chain: environment completion, controller, start page, in that order.
+    const size_t environmentDone =
+        Find(lines, "completion", {{"handler", "CreateCoreWebView2EnvironmentCompleted"}});
+    const size_t controllerDone =
+        Find(lines, "completion",
+             {{"handler", "CreateCoreWebView2ControllerCompleted"}, {"object", true}});
+    const size_t starting = Find(lines, "event",
+                                 {{"event", "NavigationStarting"},
+                                  {"uri", "https://app.localhost/index.html"},
+                                  {"cancel", false}});
+    const size_t document = Find(
+        lines, "response", {{"uri", "https://app.localhost/index.html"}, {"context", "document"}});
+    const size_t loaded = Find(lines, "event", {{"event", "DOMContentLoaded"}, {"handlers", 1}});
+    const size_t firstStep = Find(lines, "step", {});
+    ASSERT_NE(loaded, std::string::npos);
+    EXPECT_LT(environmentDone, controllerDone);
+    EXPECT_LT(controllerDone, starting);
+    EXPECT_LT(starting, document);
+    EXPECT_LT(document, loaded);
+    EXPECT_LT(loaded, firstStep) << "the start page loads before the scenario's first step";
+    EXPECT_NE(
+        Find(lines, "call",
+             {{"object", "settings"}, {"method", "put_AreDevToolsEnabled"}, {"value", false}}),
+        std::string::npos);
+    EXPECT_NE(Find(lines, "call",
+                   {{"method", "AddWebResourceRequestedFilter"},
+                    {"uri", "https://app.localhost/*"},
+                    {"context", "all"}}),
+              std::string::npos);
+    const size_t bounds = Find(lines, "call", {{"method", "put_Bounds"}});
+    ASSERT_NE(bounds, std::string::npos);
+    EXPECT_EQ(lines[bounds]["bounds"].size(), 4u);
+
+    // Responses: status, reason, header lines in order, the body read to its end.
+    const size_t script = Find(lines, "response", {{"uri", "https://app.localhost/a.js"}});
+    ASSERT_NE(script, std::string::npos);
+    EXPECT_EQ(lines[script]["status"], 200);
+    EXPECT_EQ(lines[script]["reason"], "OK");
+    EXPECT_EQ(lines[script]["context"], "script");
+    EXPECT_EQ(lines[script]["requestHeaders"], Json({"Range: bytes=0-3", "Accept: */*"}));
+    EXPECT_EQ(lines[script]["headers"],
+              Json({"Content-Type: text/plain", "X-Name: a.js", "X-Range: bytes=0-3"}));
+    EXPECT_EQ(lines[script]["body"]["text"], "<p>a.js</p>");
+    EXPECT_EQ(lines[script]["body"]["length"], 11);
+    const size_t abc = Find(lines, "response", {{"uri", "https://app.localhost/abc.txt"}});
+    ASSERT_NE(abc, std::string::npos);
+    EXPECT_EQ(lines[abc]["body"]["sha256"],
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    const size_t big = Find(lines, "response", {{"uri", "https://app.localhost/big.bin"}});
+    ASSERT_NE(big, std::string::npos);
+    EXPECT_EQ(lines[big]["body"]["length"], 5000);
+    EXPECT_EQ(lines[big]["body"]["sha256"],
+              "c526c6222044dab5674de9c4ac7f4566ebb5e4d8bf9d8ea34c9cc8a7cc3c869c");
+    EXPECT_FALSE(lines[big]["body"].contains("text"));
+    const size_t bytes = Find(lines, "response", {{"uri", "https://app.localhost/bytes.bin"}});
+    ASSERT_NE(bytes, std::string::npos);
+    EXPECT_EQ(lines[bytes]["body"]["hex"], "ff0041");
+    EXPECT_NE(Find(lines, "unanswered",
+                   {{"uri", "https://app.localhost/missing.js"}, {"cause", "no-response"}}),
+              std::string::npos);
+    EXPECT_NE(
+        Find(lines, "unanswered", {{"uri", "https://other.example/b.css"}, {"cause", "no-filter"}}),
+        std::string::npos);
+
+    // Page events with the host's answers.
+    const size_t message =
+        Find(lines, "event", {{"event", "WebMessageReceived"}, {"string", "{\"type\":\"ping\"}"}});
+    const size_t reply = Find(lines, "call",
+                              {{"method", "PostWebMessageAsJson"},
+                               {"json", "{\"echo\":\"{\\\"type\\\":\\\"ping\\\"}\"}"}});
+    ASSERT_NE(message, std::string::npos);
+    ASSERT_NE(reply, std::string::npos);
+    EXPECT_EQ(lines[message]["source"], "https://app.localhost/index.html");
+    EXPECT_LT(reply, message) << "calls made inside a handler come before the event's line";
+    EXPECT_NE(Find(lines, "event",
+                   {{"event", "NavigationStarting"},
+                    {"uri", "https://elsewhere.example/"},
+                    {"userInitiated", true},
+                    {"cancel", true}}),
+              std::string::npos);
+    EXPECT_NE(Find(lines, "event",
+                   {{"event", "PermissionRequested"}, {"kind", "camera"}, {"state", "allow"}}),
+              std::string::npos);
+    EXPECT_NE(
+        Find(lines, "event",
+             {{"event", "ContainsFullScreenElementChanged"}, {"value", true}, {"handlers", 0}}),
+        std::string::npos);
+    EXPECT_NE(Find(lines, "failure",
+                   {{"message", "wait timed out"}, {"method", "Navigate"}, {"seen", 1}}),
+              std::string::npos);
+
+    const size_t snapshot = Find(lines, "snapshot", {});
+    ASSERT_NE(snapshot, std::string::npos);
+    EXPECT_EQ(lines[snapshot]["title"], "Hello from the page");
+    EXPECT_EQ(lines[snapshot]["visible"], true);
+    EXPECT_EQ(lines[snapshot]["windowRect"], Json({10, 20, 650, 500}));
+    EXPECT_EQ(lines[snapshot]["style"].get<unsigned>() & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
+    CoUninitialize();
+}
+
+TEST(Substitute, SwitchesImitateOlderOrFailingRuntimes) {
+    const Loader loader = LoadLoader();
+    ASSERT_NE(loader.create, nullptr);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    TempFolder folder;
+    ScopedVariable transcript(L"WRAPPER_SUBSTITUTE_TRANSCRIPT", nullptr);
+    ScopedVariable scenario(L"WRAPPER_SUBSTITUTE_SCENARIO", nullptr);
+
+    struct Outcome {
+        HRESULT returned = E_PENDING;
+        bool completed = false;
+        HRESULT errorCode = E_PENDING;
+        ComPtr<ICoreWebView2Environment> environment;
+    };
+    const auto create = [&](const wchar_t* failure) {
+        ScopedVariable fail(L"WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT", failure);
+        Outcome outcome;
+        outcome.returned =
+            loader.create(nullptr, folder.path.c_str(), nullptr,
+                          MakeCallback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
+                              [&outcome](HRESULT errorCode, ICoreWebView2Environment* environment) {
+                                  outcome.completed = true;
+                                  outcome.errorCode = errorCode;
+                                  outcome.environment = environment;
+                                  return S_OK;
+                              })
+                              .Get());
+        PumpUntil([&] { return outcome.completed; }, 500);
+        return outcome;
+    };
+
+    const Outcome failing = create(L"hresult");
+    EXPECT_EQ(failing.returned, S_OK);
+    EXPECT_TRUE(failing.completed);
+    EXPECT_TRUE(FAILED(failing.errorCode));
+    EXPECT_EQ(failing.environment, nullptr);
+    const Outcome empty = create(L"null");
+    EXPECT_TRUE(empty.completed);
+    EXPECT_EQ(empty.errorCode, S_OK);
+    EXPECT_EQ(empty.environment, nullptr);
+    const Outcome refused = create(L"sync");
+    EXPECT_TRUE(FAILED(refused.returned));
+    EXPECT_FALSE(refused.completed);
+
+    const Outcome current = create(nullptr);
+    ASSERT_NE(current.environment, nullptr);
+    ComPtr<ICoreWebView2Environment14> environment14;
+    EXPECT_EQ(current.environment.As(&environment14), S_OK);
+    {
+        ScopedVariable older(L"WRAPPER_SUBSTITUTE_NO_WEBVIEW23", L"1");
+        const Outcome old = create(nullptr);
+        ASSERT_NE(old.environment, nullptr);
+        ComPtr<ICoreWebView2Environment13> environment13;
+        EXPECT_EQ(old.environment.As(&environment13), S_OK);
+        EXPECT_EQ(old.environment.As(&environment14), E_NOINTERFACE);
+    }
+    CoUninitialize();
+}
+
+// Registry values of the runtime check, restored when the test ends.
+class RuntimeRegistry {
+  public:
+    static constexpr const wchar_t* kKeys[] = {
+        L"SOFTWARE\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}",
+        L"SOFTWARE\\WOW6432Node\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-"
+        L"00C3A9A7E4C5}",
+    };
+    RuntimeRegistry() {
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            for (const wchar_t* key : kKeys) {
+                wchar_t value[128];
+                DWORD size = sizeof value;
+                if (RegGetValueW(root, key, L"pv", RRF_RT_REG_SZ, nullptr, value, &size) ==
+                    ERROR_SUCCESS)
+                    saved_.push_back({root, key, value});
+            }
+        }
+    }
+    ~RuntimeRegistry() {
+        Clear();
+        for (const Saved& entry : saved_) Set(entry.root, entry.key, entry.value.c_str());
+    }
+    static void Clear() {
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            for (const wchar_t* key : kKeys) RegDeleteKeyValueW(root, key, L"pv");
+        }
+    }
+    static bool Set(HKEY root, const wchar_t* key, const wchar_t* value) {
+        return RegSetKeyValueW(root, key, L"pv", REG_SZ, value,
+                               static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))) ==
+               ERROR_SUCCESS;
+    }
+
+  private:
+    struct Saved {
+        HKEY root;
+        const wchar_t* key;
+        std::wstring value;
+    };
+    std::vector<Saved> saved_;
+};
+
+TEST(Substitute, ReportsARuntimeOnlyWhenOneIsInstalledOrShipped) {
+    const Loader loader = LoadLoader();
+    ASSERT_NE(loader.version, nullptr);
+    const auto query = [&](const wchar_t* folder) {
+        LPWSTR version = reinterpret_cast<LPWSTR>(1);
+        const HRESULT result = loader.version(folder, &version);
+        const bool present = version != nullptr;
+        const std::string text = present ? TakeString(version) : std::string();
+        EXPECT_EQ(SUCCEEDED(result), present);
+        return present ? text : std::string("<none>");
+    };
+
+    RuntimeRegistry registry;
+    RuntimeRegistry::Clear();
+    EXPECT_EQ(query(nullptr), "<none>");
+    ASSERT_TRUE(RuntimeRegistry::Set(HKEY_CURRENT_USER, RuntimeRegistry::kKeys[0], L"0.0.0.0"));
+    EXPECT_EQ(query(nullptr), "<none>");
+    ASSERT_TRUE(RuntimeRegistry::Set(HKEY_CURRENT_USER, RuntimeRegistry::kKeys[0], L""));
+    EXPECT_EQ(query(nullptr), "<none>");
+    ASSERT_TRUE(RuntimeRegistry::Set(HKEY_CURRENT_USER, RuntimeRegistry::kKeys[1], L"120.0.1.2"));
+    EXPECT_EQ(query(nullptr), "120.0.1.2");
+    RuntimeRegistry::Clear();
+    ASSERT_TRUE(
+        RuntimeRegistry::Set(HKEY_LOCAL_MACHINE, RuntimeRegistry::kKeys[0], L"137.0.3296.44"));
+    EXPECT_EQ(query(nullptr), "137.0.3296.44");
+
+    // A fixed-version folder counts when it holds msedgewebview2.exe; relative to the exe.
+    TempFolder folder;
+    EXPECT_EQ(query(folder.path.c_str()), "<none>");
+    WriteFileText(folder.path + L"msedgewebview2.exe", "");
+    EXPECT_NE(query(folder.path.c_str()), "<none>");
+    const std::wstring besideExe = ModuleFolder() + L"substitute-test-runtime";
+    CreateDirectoryW(besideExe.c_str(), nullptr);
+    EXPECT_EQ(query(L"substitute-test-runtime"), "<none>");
+    WriteFileText(besideExe + L"\\msedgewebview2.exe", "");
+    EXPECT_NE(query(L"substitute-test-runtime"), "<none>");
+    DeleteFileW((besideExe + L"\\msedgewebview2.exe").c_str());
+    RemoveDirectoryW(besideExe.c_str());
+}
+
+}  // namespace
