@@ -73,7 +73,10 @@ class ComObject : public Interface {
         if (object == nullptr) return E_POINTER;
         *object = nullptr;
         const bool answered = Answers(riid);
-        OnQueryInterface(riid, answered);
+        try {
+            OnQueryInterface(riid, answered);
+        } catch (...) {
+        }
         if (!answered) return E_NOINTERFACE;
         *object = static_cast<Interface*>(this);
         AddRef();

@@ -41,21 +41,27 @@ void Controller::OnQueryInterface(REFIID riid, bool answered) {
 
 HRESULT Controller::get_IsVisible(BOOL* isVisible) { return Put(isVisible, visible_); }
 HRESULT Controller::put_IsVisible(BOOL isVisible) {
-    visible_ = isVisible;
-    RecordCall(kObject, "put_IsVisible", Json{{"value", isVisible != FALSE}});
-    return S_OK;
+    return Guard([&] {
+        visible_ = isVisible;
+        RecordCall(kObject, "put_IsVisible", Json{{"value", isVisible != FALSE}});
+        return S_OK;
+    });
 }
 HRESULT Controller::get_Bounds(RECT* bounds) { return Put(bounds, bounds_); }
 HRESULT Controller::put_Bounds(RECT bounds) {
-    bounds_ = bounds;
-    RecordCall(kObject, "put_Bounds", Json{{"bounds", RectJson(bounds)}});
-    return S_OK;
+    return Guard([&] {
+        bounds_ = bounds;
+        RecordCall(kObject, "put_Bounds", Json{{"bounds", RectJson(bounds)}});
+        return S_OK;
+    });
 }
 HRESULT Controller::get_ZoomFactor(double* zoomFactor) { return Put(zoomFactor, zoom_); }
 HRESULT Controller::put_ZoomFactor(double zoomFactor) {
-    zoom_ = zoomFactor;
-    RecordCall(kObject, "put_ZoomFactor", Json{{"value", zoomFactor}});
-    return S_OK;
+    return Guard([&] {
+        zoom_ = zoomFactor;
+        RecordCall(kObject, "put_ZoomFactor", Json{{"value", zoomFactor}});
+        return S_OK;
+    });
 }
 HRESULT Controller::add_ZoomFactorChanged(ICoreWebView2ZoomFactorChangedEventHandler* eventHandler,
                                           EventRegistrationToken* token) {
@@ -65,15 +71,19 @@ HRESULT Controller::remove_ZoomFactorChanged(EventRegistrationToken token) {
     return unraised_.Remove(kObject, "remove_ZoomFactorChanged", token);
 }
 HRESULT Controller::SetBoundsAndZoomFactor(RECT bounds, double zoomFactor) {
-    bounds_ = bounds;
-    zoom_ = zoomFactor;
-    RecordCall(kObject, "SetBoundsAndZoomFactor",
-               Json{{"bounds", RectJson(bounds)}, {"zoomFactor", zoomFactor}});
-    return S_OK;
+    return Guard([&] {
+        bounds_ = bounds;
+        zoom_ = zoomFactor;
+        RecordCall(kObject, "SetBoundsAndZoomFactor",
+                   Json{{"bounds", RectJson(bounds)}, {"zoomFactor", zoomFactor}});
+        return S_OK;
+    });
 }
 HRESULT Controller::MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON reason) {
-    RecordCall(kObject, "MoveFocus", Json{{"reason", FocusReasonName(reason)}});
-    return S_OK;
+    return Guard([&] {
+        RecordCall(kObject, "MoveFocus", Json{{"reason", FocusReasonName(reason)}});
+        return S_OK;
+    });
 }
 HRESULT Controller::add_MoveFocusRequested(
     ICoreWebView2MoveFocusRequestedEventHandler* eventHandler, EventRegistrationToken* token) {
@@ -107,31 +117,41 @@ HRESULT Controller::add_AcceleratorKeyPressed(
     });
 }
 HRESULT Controller::remove_AcceleratorKeyPressed(EventRegistrationToken token) {
-    RecordCall(kObject, "remove_AcceleratorKeyPressed", Json{{"token", token.value}});
-    return webview_->RemoveAcceleratorKeyHandler(token);
+    return Guard([&] {
+        RecordCall(kObject, "remove_AcceleratorKeyPressed", Json{{"token", token.value}});
+        return webview_->RemoveAcceleratorKeyHandler(token);
+    });
 }
 HRESULT Controller::get_ParentWindow(HWND* parentWindow) { return Put(parentWindow, parent_); }
 HRESULT Controller::put_ParentWindow(HWND parentWindow) {
-    parent_ = parentWindow;
-    webview_->SetParentWindow(parentWindow);
-    RecordCall(kObject, "put_ParentWindow", Json{{"window", WindowJson(parentWindow)}});
-    return S_OK;
+    return Guard([&] {
+        parent_ = parentWindow;
+        webview_->SetParentWindow(parentWindow);
+        RecordCall(kObject, "put_ParentWindow", Json{{"window", WindowJson(parentWindow)}});
+        return S_OK;
+    });
 }
 HRESULT Controller::NotifyParentWindowPositionChanged() {
-    RecordCall(kObject, "NotifyParentWindowPositionChanged");
-    return S_OK;
+    return Guard([&] {
+        RecordCall(kObject, "NotifyParentWindowPositionChanged");
+        return S_OK;
+    });
 }
 HRESULT Controller::Close() {
-    RecordCall(kObject, "Close");
-    webview_->MarkClosed();
-    return S_OK;
+    return Guard([&] {
+        RecordCall(kObject, "Close");
+        webview_->MarkClosed();
+        return S_OK;
+    });
 }
 HRESULT Controller::get_CoreWebView2(ICoreWebView2** coreWebView2) {
-    RecordCall(kObject, "get_CoreWebView2");
-    if (coreWebView2 == nullptr) return E_POINTER;
-    *coreWebView2 = webview_.Get();
-    webview_->AddRef();
-    return S_OK;
+    return Guard([&] {
+        RecordCall(kObject, "get_CoreWebView2");
+        if (coreWebView2 == nullptr) return E_POINTER;
+        *coreWebView2 = webview_.Get();
+        webview_->AddRef();
+        return S_OK;
+    });
 }
 
 }  // namespace substitute

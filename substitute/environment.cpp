@@ -160,16 +160,20 @@ HRESULT Environment::get_BrowserVersionString(LPWSTR* versionInfo) {
 HRESULT Environment::add_NewBrowserVersionAvailable(
     ICoreWebView2NewBrowserVersionAvailableEventHandler* eventHandler,
     EventRegistrationToken* token) {
-    if (eventHandler == nullptr) return E_INVALIDARG;
-    if (token == nullptr) return E_POINTER;
-    token->value = NextEventToken();  // never raised: this runtime is never updated
-    RecordCall(kObject, "add_NewBrowserVersionAvailable", Json{{"token", token->value}});
-    return S_OK;
+    return Guard([&] {
+        if (eventHandler == nullptr) return E_INVALIDARG;
+        if (token == nullptr) return E_POINTER;
+        token->value = NextEventToken();  // never raised: this runtime is never updated
+        RecordCall(kObject, "add_NewBrowserVersionAvailable", Json{{"token", token->value}});
+        return S_OK;
+    });
 }
 
 HRESULT Environment::remove_NewBrowserVersionAvailable(EventRegistrationToken token) {
-    RecordCall(kObject, "remove_NewBrowserVersionAvailable", Json{{"token", token.value}});
-    return S_OK;
+    return Guard([&] {
+        RecordCall(kObject, "remove_NewBrowserVersionAvailable", Json{{"token", token.value}});
+        return S_OK;
+    });
 }
 
 HRESULT Environment::CreateHandle(const char* method, COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND kind,
@@ -223,56 +227,59 @@ HRESULT Environment::CreateObjectCollection(UINT32 length, IUnknown** items,
 HRESULT CreateEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
                           ICoreWebView2EnvironmentOptions* options,
                           ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
-    PinModule();
-    const Switches switches = Switches::Read();
-    SetCurrentSwitches(switches);
-    Transcript::Get().Open(switches.transcriptPath);
-    Dispatcher::Get();  // bound to this thread, the host's GUI thread
+    return Guard([&] {
+        PinModule();
+        const Switches switches = Switches::Read();
+        SetCurrentSwitches(switches);
+        Transcript::Get().Open(switches.transcriptPath);
+        Dispatcher::Get();  // bound to this thread, the host's GUI thread
 
-    Json call;
-    call["browserFolder"] = browserFolder == nullptr ? Json(nullptr) : Json(ToUtf8(browserFolder));
-    call["userDataFolder"] =
-        userDataFolder == nullptr ? Json(nullptr) : Json(ToUtf8(userDataFolder));
-    if (options != nullptr) {
-        call["additionalBrowserArguments"] =
-            ReadOption(options, &ICoreWebView2EnvironmentOptions::get_AdditionalBrowserArguments);
-        call["language"] = ReadOption(options, &ICoreWebView2EnvironmentOptions::get_Language);
-        call["targetCompatibleBrowserVersion"] = ReadOption(
-            options, &ICoreWebView2EnvironmentOptions::get_TargetCompatibleBrowserVersion);
-        BOOL allow = FALSE;
-        call["allowSingleSignOnUsingOSPrimaryAccount"] =
-            SUCCEEDED(options->get_AllowSingleSignOnUsingOSPrimaryAccount(&allow))
-                ? Json(allow != FALSE)
-                : Json(nullptr);
-    } else {
-        call["options"] = nullptr;
-    }
-    bool hostingModeSet = false;
-    const std::wstring hostingMode =
-        EnvironmentVariable(L"COREWEBVIEW2_FORCED_HOSTING_MODE", &hostingModeSet);
-    call["forcedHostingMode"] = hostingModeSet ? Json(ToUtf8(hostingMode)) : Json(nullptr);
+        Json call;
+        call["browserFolder"] =
+            browserFolder == nullptr ? Json(nullptr) : Json(ToUtf8(browserFolder));
+        call["userDataFolder"] =
+            userDataFolder == nullptr ? Json(nullptr) : Json(ToUtf8(userDataFolder));
+        if (options != nullptr) {
+            call["additionalBrowserArguments"] = ReadOption(
+                options, &ICoreWebView2EnvironmentOptions::get_AdditionalBrowserArguments);
+            call["language"] = ReadOption(options, &ICoreWebView2EnvironmentOptions::get_Language);
+            call["targetCompatibleBrowserVersion"] = ReadOption(
+                options, &ICoreWebView2EnvironmentOptions::get_TargetCompatibleBrowserVersion);
+            BOOL allow = FALSE;
+            call["allowSingleSignOnUsingOSPrimaryAccount"] =
+                SUCCEEDED(options->get_AllowSingleSignOnUsingOSPrimaryAccount(&allow))
+                    ? Json(allow != FALSE)
+                    : Json(nullptr);
+        } else {
+            call["options"] = nullptr;
+        }
+        bool hostingModeSet = false;
+        const std::wstring hostingMode =
+            EnvironmentVariable(L"COREWEBVIEW2_FORCED_HOSTING_MODE", &hostingModeSet);
+        call["forcedHostingMode"] = hostingModeSet ? Json(ToUtf8(hostingMode)) : Json(nullptr);
 
-    // Without a folder the runtime uses "<executable>.WebView2" beside the executable.
-    const std::wstring dataFolder = userDataFolder != nullptr && userDataFolder[0] != L'\0'
-                                        ? std::wstring(userDataFolder)
-                                        : ExecutablePath() + L".WebView2";
-    call["userDataFolderUsed"] = ToUtf8(dataFolder);
-    call["userDataFolderCreated"] = CreateFolders(dataFolder);
-    call["switches"] = SwitchList(switches);
-    RecordCall("loader", "CreateCoreWebView2EnvironmentWithOptions", std::move(call));
+        // Without a folder the runtime uses "<executable>.WebView2" beside the executable.
+        const std::wstring dataFolder = userDataFolder != nullptr && userDataFolder[0] != L'\0'
+                                            ? std::wstring(userDataFolder)
+                                            : ExecutablePath() + L".WebView2";
+        call["userDataFolderUsed"] = ToUtf8(dataFolder);
+        call["userDataFolderCreated"] = CreateFolders(dataFolder);
+        call["switches"] = SwitchList(switches);
+        RecordCall("loader", "CreateCoreWebView2EnvironmentWithOptions", std::move(call));
 
-    if (handler == nullptr) return E_POINTER;
-    if (switches.failEnvironment == Failure::Sync) return kEnvironmentFailure;
-    ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> keep(handler);
-    ComPtr<Environment> environment;
-    HRESULT code = S_OK;
-    if (switches.failEnvironment == Failure::None) {
-        environment = new Environment(switches);
-    } else if (switches.failEnvironment == Failure::HResult) {
-        code = kEnvironmentFailure;
-    }
-    PostCompletion("CreateCoreWebView2EnvironmentCompleted", keep, code, environment, nullptr);
-    return S_OK;
+        if (handler == nullptr) return E_POINTER;
+        if (switches.failEnvironment == Failure::Sync) return kEnvironmentFailure;
+        ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> keep(handler);
+        ComPtr<Environment> environment;
+        HRESULT code = S_OK;
+        if (switches.failEnvironment == Failure::None) {
+            environment = new Environment(switches);
+        } else if (switches.failEnvironment == Failure::HResult) {
+            code = kEnvironmentFailure;
+        }
+        PostCompletion("CreateCoreWebView2EnvironmentCompleted", keep, code, environment, nullptr);
+        return S_OK;
+    });
 }
 
 }  // namespace substitute

@@ -6,9 +6,11 @@
 namespace substitute {
 
 HRESULT RefuseDeferral(const char* object, ICoreWebView2Deferral** deferral) {
-    RecordCall(object, "GetDeferral", Json{{"result", HResultText(E_NOTIMPL)}});
-    if (deferral != nullptr) *deferral = nullptr;
-    return E_NOTIMPL;
+    return Guard([&] {
+        RecordCall(object, "GetDeferral", Json{{"result", HResultText(E_NOTIMPL)}});
+        if (deferral != nullptr) *deferral = nullptr;
+        return E_NOTIMPL;
+    });
 }
 
 NavigationStartingArgs::NavigationStartingArgs(std::string uri, bool userInitiated,

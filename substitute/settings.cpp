@@ -22,9 +22,11 @@ void Settings::OnQueryInterface(REFIID riid, bool answered) {
 }
 
 HRESULT Settings::Set(BOOL& field, const char* method, BOOL value) {
-    field = value;
-    RecordCall("settings", method, Json{{"value", value != FALSE}});
-    return S_OK;
+    return Guard([&] {
+        field = value;
+        RecordCall("settings", method, Json{{"value", value != FALSE}});
+        return S_OK;
+    });
 }
 
 HRESULT Settings::get_IsScriptEnabled(BOOL* value) { return Put(value, script_); }

@@ -140,13 +140,15 @@ HRESULT WebView::RemoveAcceleratorKeyHandler(EventRegistrationToken token) {
 }
 
 HRESULT WebView::get_Settings(ICoreWebView2Settings** settings) {
-    const HRESULT result = failSettings_ ? E_FAIL : S_OK;
-    RecordCall(kObject, "get_Settings", Json{{"result", HResultText(result)}});
-    if (failSettings_) {
-        if (settings != nullptr) *settings = nullptr;
-        return result;
-    }
-    return PutRef(settings, settings_);
+    return Guard([&] {
+        const HRESULT result = failSettings_ ? E_FAIL : S_OK;
+        RecordCall(kObject, "get_Settings", Json{{"result", HResultText(result)}});
+        if (failSettings_) {
+            if (settings != nullptr) *settings = nullptr;
+            return result;
+        }
+        return PutRef(settings, settings_);
+    });
 }
 
 HRESULT WebView::get_Source(LPWSTR* uri) {
@@ -264,8 +266,10 @@ HRESULT WebView::ExecuteScript(LPCWSTR javaScript, ICoreWebView2ExecuteScriptCom
 }
 HRESULT WebView::CapturePreview(COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT, IStream*,
                                 ICoreWebView2CapturePreviewCompletedHandler*) {
-    RecordCall(kObject, "CapturePreview", Json{{"result", HResultText(E_NOTIMPL)}});
-    return E_NOTIMPL;
+    return Guard([&] {
+        RecordCall(kObject, "CapturePreview", Json{{"result", HResultText(E_NOTIMPL)}});
+        return E_NOTIMPL;
+    });
 }
 HRESULT WebView::Reload() {
     return Guard([&] {
@@ -314,23 +318,31 @@ HRESULT WebView::get_BrowserProcessId(UINT32* value) {
 HRESULT WebView::get_CanGoBack(BOOL* canGoBack) { return Put<BOOL>(canGoBack, FALSE); }
 HRESULT WebView::get_CanGoForward(BOOL* canGoForward) { return Put<BOOL>(canGoForward, FALSE); }
 HRESULT WebView::GoBack() {
-    RecordCall(kObject, "GoBack");
-    return S_OK;
+    return Guard([&] {
+        RecordCall(kObject, "GoBack");
+        return S_OK;
+    });
 }
 HRESULT WebView::GoForward() {
-    RecordCall(kObject, "GoForward");
-    return S_OK;
+    return Guard([&] {
+        RecordCall(kObject, "GoForward");
+        return S_OK;
+    });
 }
 HRESULT WebView::GetDevToolsProtocolEventReceiver(
     LPCWSTR, ICoreWebView2DevToolsProtocolEventReceiver** receiver) {
-    if (receiver != nullptr) *receiver = nullptr;
-    RecordCall(kObject, "GetDevToolsProtocolEventReceiver",
-               Json{{"result", HResultText(E_NOTIMPL)}});
-    return E_NOTIMPL;
+    return Guard([&] {
+        if (receiver != nullptr) *receiver = nullptr;
+        RecordCall(kObject, "GetDevToolsProtocolEventReceiver",
+                   Json{{"result", HResultText(E_NOTIMPL)}});
+        return E_NOTIMPL;
+    });
 }
 HRESULT WebView::Stop() {
-    RecordCall(kObject, "Stop");
-    return S_OK;
+    return Guard([&] {
+        RecordCall(kObject, "Stop");
+        return S_OK;
+    });
 }
 HRESULT WebView::add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* eventHandler,
                                         EventRegistrationToken* token) {
@@ -366,9 +378,11 @@ HRESULT WebView::RemoveHostObjectFromScript(LPCWSTR name) {
     });
 }
 HRESULT WebView::OpenDevToolsWindow() {
-    RecordCall(kObject, "OpenDevToolsWindow",
-               Json{{"devToolsEnabled", settings_->DevToolsEnabled()}});
-    return S_OK;
+    return Guard([&] {
+        RecordCall(kObject, "OpenDevToolsWindow",
+                   Json{{"devToolsEnabled", settings_->DevToolsEnabled()}});
+        return S_OK;
+    });
 }
 HRESULT WebView::add_ContainsFullScreenElementChanged(
     ICoreWebView2ContainsFullScreenElementChangedEventHandler* eventHandler,
@@ -380,8 +394,10 @@ HRESULT WebView::remove_ContainsFullScreenElementChanged(EventRegistrationToken 
     return RemoveHandler(fullscreenChanged_, "remove_ContainsFullScreenElementChanged", token);
 }
 HRESULT WebView::get_ContainsFullScreenElement(BOOL* containsFullScreenElement) {
-    RecordCall(kObject, "get_ContainsFullScreenElement", Json{{"value", fullscreen_}});
-    return Put<BOOL>(containsFullScreenElement, fullscreen_);
+    return Guard([&] {
+        RecordCall(kObject, "get_ContainsFullScreenElement", Json{{"value", fullscreen_}});
+        return Put<BOOL>(containsFullScreenElement, fullscreen_);
+    });
 }
 HRESULT WebView::add_WebResourceRequested(
     ICoreWebView2WebResourceRequestedEventHandler* eventHandler, EventRegistrationToken* token) {
@@ -437,8 +453,11 @@ HRESULT WebView::remove_WebResourceResponseReceived(EventRegistrationToken token
     return unraised_.Remove(kObject, "remove_WebResourceResponseReceived", token);
 }
 HRESULT WebView::NavigateWithWebResourceRequest(ICoreWebView2WebResourceRequest*) {
-    RecordCall(kObject, "NavigateWithWebResourceRequest", Json{{"result", HResultText(E_NOTIMPL)}});
-    return E_NOTIMPL;
+    return Guard([&] {
+        RecordCall(kObject, "NavigateWithWebResourceRequest",
+                   Json{{"result", HResultText(E_NOTIMPL)}});
+        return E_NOTIMPL;
+    });
 }
 HRESULT WebView::add_DOMContentLoaded(ICoreWebView2DOMContentLoadedEventHandler* eventHandler,
                                       EventRegistrationToken* token) {
