@@ -106,7 +106,9 @@ class ScenarioPlayer final : public NavigatingDriver {
 
     void Finish(int line) {
         Record("end", Json{{"line", line}});
-        hold_.reset();  // nothing more will happen: let the page go
+        // Nothing more will happen: let the page go, from a task of its own, since dropping the
+        // last reference destroys this player.
+        Dispatcher::Get().Post([hold = std::move(hold_)] {});
     }
 
     void Run(std::size_t index) {
