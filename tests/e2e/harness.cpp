@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -41,6 +42,20 @@ std::string WinPath(const fs::path& path) {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env, int timeoutSeconds) {
+    // Arguments and environment are made before fork: the child of a program with other
+    // threads (a test's server) may only make async-signal-safe calls before exec.
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        if (env.count(text.substr(0, text.find('='))) == 0) environment.push_back(text);
+    }
+    for (const auto& [key, value] : env) environment.push_back(key + "=" + value);
+    std::vector<char*> envp;
+    for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
     int pipeFds[2];
     if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
     const pid_t pid = fork();
@@ -50,11 +65,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
-        for (const auto& [key, value] : env) setenv(key.c_str(), value.c_str(), 1);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
+        execvpe(args[0], args.data(), envp.data());
         _exit(127);
     }
     close(pipeFds[1]);
@@ -157,6 +168,66 @@ nlohmann::json AppFolder::Probe(const std::vector<std::string>& probeOptions,
     const size_t start = result.output.find("{\"boxes\"");
     if (start == std::string::npos) throw std::runtime_error("no probe report: " + result.output);
     return nlohmann::json::parse(result.output.substr(start));
+}
+
+HostRun AppFolder::Run(const std::string& scenario, const std::vector<std::string>& probeOptions,
+                       std::map<std::string, std::string> env, int timeoutSeconds) const {
+    const fs::path transcript = dir_ / "transcript.jsonl";
+    fs::remove(transcript);
+    env["WRAPPER_SUBSTITUTE_TRANSCRIPT"] = WinPath(transcript);
+    if (!scenario.empty()) {
+        Write("scenario.txt", scenario);
+        env["WRAPPER_SUBSTITUTE_SCENARIO"] = WinPath(dir_ / "scenario.txt");
+    }
+    std::vector<std::string> options = probeOptions;
+    if (std::find(options.begin(), options.end(), "--timeout") == options.end()) {
+        options.insert(options.end(), {"--timeout", "30000"});
+    }
+    HostRun run;
+    run.probe = Probe(options, env, timeoutSeconds);
+    run.transcript = ReadJsonLines(transcript);
+    return run;
+}
+
+std::vector<nlohmann::json> HostRun::Of(const std::string& type) const {
+    std::vector<nlohmann::json> lines;
+    for (const nlohmann::json& line : transcript) {
+        if (line.value("type", "") == type) lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<nlohmann::json> HostRun::Calls(const std::string& method) const {
+    std::vector<nlohmann::json> lines;
+    for (const nlohmann::json& line : Of("call")) {
+        if (line.value("method", "") == method) lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<nlohmann::json> HostRun::Events(const std::string& event) const {
+    std::vector<nlohmann::json> lines;
+    for (const nlohmann::json& line : Of("event")) {
+        if (line.value("event", "") == event) lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> HostRun::CallSequence(const std::string& object) const {
+    std::vector<std::string> methods;
+    for (const nlohmann::json& line : Of("call")) {
+        if (object.empty() || line.value("object", "") == object) {
+            methods.push_back(line.value("method", ""));
+        }
+    }
+    return methods;
+}
+
+nlohmann::json HostRun::Response(const std::string& uri) const {
+    for (const nlohmann::json& line : Of("response")) {
+        if (line.value("uri", "") == uri) return line;
+    }
+    return nullptr;
 }
 
 std::vector<nlohmann::json> ReadJsonLines(const fs::path& path) {

@@ -39,7 +39,32 @@ public:
     ~DpiScope() { SetPrefixDpi(96); }
 };
 
+// Sets whether the runtime counts as installed and marks it installed again at the end.
+class RuntimeScope {
+public:
+    explicit RuntimeScope(bool installed) { SetRuntimeInstalled(installed); }
+    ~RuntimeScope() { SetRuntimeInstalled(true); }
+    RuntimeScope(const RuntimeScope&) = delete;
+    RuntimeScope& operator=(const RuntimeScope&) = delete;
+};
+
 enum class Loader { Substitute, Minimal, WithoutFunctions, None };
+
+// What one run of the host left behind: the probe's report and the substitute's transcript.
+struct HostRun {
+    nlohmann::json probe;
+    std::vector<nlohmann::json> transcript;
+
+    // Transcript lines of one "type" ("call", "event", "response", "snapshot", ...).
+    std::vector<nlohmann::json> Of(const std::string& type) const;
+    // "call" lines of one method, and "event" lines of one event.
+    std::vector<nlohmann::json> Calls(const std::string& method) const;
+    std::vector<nlohmann::json> Events(const std::string& event) const;
+    // The methods of all "call" lines, in order (optionally only those of one object).
+    std::vector<std::string> CallSequence(const std::string& object = "") const;
+    // The "response" line for a URI, or null.
+    nlohmann::json Response(const std::string& uri) const;
+};
 
 // A folder laid out as a shipped app: the host, a loader library, package.json and web files.
 class AppFolder {
@@ -49,6 +74,12 @@ public:
     void Write(const std::string& relativePath, const std::string& bytes) const;
     void WritePackageJson(const std::string& text) const { Write("package.json", text); }
     void CopyIn(const fs::path& from, const std::string& relativePath) const;
+
+    // Runs the host with the substitute runtime playing `scenario` (nothing when empty) and
+    // recording a transcript; extra probe options and environment variables are added. The probe
+    // runs with --timeout 30000 unless the options say otherwise.
+    HostRun Run(const std::string& scenario, const std::vector<std::string>& probeOptions = {},
+                std::map<std::string, std::string> env = {}, int timeoutSeconds = 60) const;
 
     // Runs the host through the probe; returns the probe's JSON report.
     nlohmann::json Probe(const std::vector<std::string>& probeOptions,
