@@ -3,7 +3,7 @@
 # under Wine (in a session of its own: Xvfb unless a display is given) and summarises the run.
 # Usage: tools/run-app.sh BUILD_DIR APP_DIR
 set -euo pipefail
-BUILD="$1"; APP="$(cd "$2" && pwd)"
+BUILD="$(cd "$1" && pwd)"; APP="$(cd "$2" && pwd)"
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 NAME="$(basename "$APP")"
 RUN="$BUILD/run/$NAME"
@@ -22,8 +22,25 @@ trap wine_session_stop EXIT
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 TRANSCRIPT="$RUN/transcript.jsonl"
+
+# Until a real page runs here, a scripted page stands in for it: it asks for every file of the app
+# (as its markup would), does the handshake, and leaves the window to the probe.
+SCENARIO="$RUN/scenario.txt"
+{
+    echo "# scripted page for $NAME"
+    (cd "$APP/www" && find . -type f | sort) | while read -r f; do
+        path="${f#./}"
+        case "$path" in
+            *.css) ctx=stylesheet ;; *.js|*.mjs) ctx=script ;; *.png|*.jpg|*.jpeg|*.gif|*.webp|*.svg|*.ico) ctx=image ;;
+            *.webm|*.ogg|*.opus|*.mp3|*.wav|*.mp4) ctx=media ;; *.woff|*.woff2|*.ttf|*.otf) ctx=font ;; *) ctx=fetch ;;
+        esac
+        echo "request GET https://app.localhost/${path// /%20} $ctx"
+    done
+    echo 'message-string https://app.localhost/index.html {"type":"wrapper-init"}'
+    echo "wait PostWebMessageAsJson 1"
+} >"$SCENARIO"
 echo "==> running $NAME from $RUN"
-WRAPPER_SUBSTITUTE_TRANSCRIPT="$(winpath "$TRANSCRIPT")" \
+WRAPPER_SUBSTITUTE_TRANSCRIPT="$(winpath "$TRANSCRIPT")" WRAPPER_SUBSTITUTE_SCENARIO="$(winpath "$SCENARIO")" \
     timeout 120 "$WINE_BIN" "$(winpath "$BUILD/win/tools/probe/probe.exe")" \
     --timeout 60000 --close-when visible --settle 1500 -- "$(winpath "$RUN/WebView2Wrapper.exe")" \
     >"$RUN/probe.json"
