@@ -14,6 +14,7 @@
 #include "bundle/asset_bundle.h"
 #include "config/settings_file_win.h"
 #include "extensions/extension_manager_win.h"
+#include "installer/runtime_installer_win.h"
 #include "webview/veltra_webview_win.h"
 #include "webview/webview2_loader_win.h"
 
@@ -88,8 +89,8 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Step 9: a runtime must be available before the window is made. False ends start-up.
-bool EnsureRuntime(const AppConfig& config, const std::wstring& title,
-                   const wchar_t*& browserFolder) {
+bool EnsureRuntime(HINSTANCE instance, const std::string& userDataFolder, const AppConfig& config,
+                   const std::wstring& title, const wchar_t*& browserFolder) {
     if (config.distributionMode == DistributionMode::Fixed) {
         browserFolder = kFixedBrowserFolder;
         if (g_webView2Loader->RuntimeAvailable(browserFolder)) return true;
@@ -98,7 +99,13 @@ bool EnsureRuntime(const AppConfig& config, const std::wstring& title,
     }
     browserFolder = nullptr;
     if (g_webView2Loader->RuntimeAvailable(nullptr)) return true;
-    ShowMessage(ToWide(config.installFailedMessage), title, MB_ICONERROR);
+    const std::wstring installMessage = ToWide(config.installWebView2Message);
+    const std::wstring failedMessage = ToWide(config.installFailedMessage);
+    ShowMessage(installMessage, title, MB_ICONINFORMATION);
+    InstallWebView2Runtime(instance, userDataFolder, config);
+    // The installer's outcome is judged only by asking again.
+    if (g_webView2Loader->RuntimeAvailable(nullptr)) return true;
+    ShowMessage(failedMessage, title, MB_ICONERROR);
     return false;
 }
 
@@ -155,7 +162,7 @@ int RunHost(HINSTANCE instance) {
     }
     g_webView2Loader = &loader;
     const wchar_t* browserFolder = nullptr;
-    if (!EnsureRuntime(config, title, browserFolder)) return 1;
+    if (!EnsureRuntime(instance, userDataFolder, config, title, browserFolder)) return 1;
 
     // 10. The asset bundle.
     AssetBundle bundle;

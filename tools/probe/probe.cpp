@@ -3,12 +3,18 @@
 // its main window (found by class name), and its exit code.
 //
 //   probe.exe [--timeout MS] [--close-when never|window|visible] [--settle MS]
-//             [--class NAME] [--extra-class NAME] -- PROGRAM [ARGS...]
+//             [--class NAME] [--extra-class NAME] [--extra-log FILE] [--close-extra-on FILE]
+//             -- PROGRAM [ARGS...]
 //
 // --close-when: once the main window exists (window) or is visible (visible), wait --settle
 // milliseconds, take a final snapshot and send it WM_CLOSE. On timeout the program is killed.
 // --extra-class: also report the first window of that class the program shows (e.g. a progress
-// window), with the largest progress-bar position seen in it.
+// window), with the largest progress-bar position seen in it and the bar's rectangle in the
+// window's client coordinates.
+// --extra-log: append to FILE, as they happen, a line "progress N" for each new bar position of the
+// extra window and the line "gone" when that window no longer exists, so that a test can act on
+// what the probe has seen while the program still runs.
+// --close-extra-on: once FILE exists, send WM_CLOSE to the extra window (once).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -56,6 +62,15 @@ std::wstring ClassOf(HWND window) {
     wchar_t buffer[256] = {};
     GetClassNameW(window, buffer, 256);
     return buffer;
+}
+
+// Appends one line to a log file and flushes it at once; no file name means no log.
+void AppendLine(const std::wstring& path, const std::string& line) {
+    if (path.empty()) return;
+    FILE* file = _wfopen(path.c_str(), L"ab");
+    if (file == nullptr) return;
+    fprintf(file, "%s\n", line.c_str());
+    fclose(file);
 }
 
 std::string Rect(const RECT& r) {
@@ -216,6 +231,8 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring closeWhen = L"never";
     std::wstring className = L"WindowsWebview2Wrapper";
     std::wstring extraClass;
+    std::wstring extraLog;
+    std::wstring closeExtraOn;
     int i = 1;
     for (; i < argc; ++i) {
         const std::wstring arg = argv[i];
@@ -229,6 +246,8 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--close-when") closeWhen = argv[++i];
         else if (arg == L"--class") className = argv[++i];
         else if (arg == L"--extra-class") extraClass = argv[++i];
+        else if (arg == L"--extra-log") extraLog = argv[++i];
+        else if (arg == L"--close-extra-on") closeExtraOn = argv[++i];
     }
     if (i >= argc) {
         fprintf(stderr, "usage: probe.exe [options] -- PROGRAM [ARGS...]\n");
@@ -256,6 +275,10 @@ int wmain(int argc, wchar_t** argv) {
     Snapshot extraLast;
     int extraMaxPos = -1;
     std::vector<int> extraPositions;
+    RECT extraBarRect{};
+    bool extraBarFound = false;
+    bool extraCloseSent = false;
+    bool extraGone = false;
     const DWORD start = GetTickCount();
     bool timedOut = false;
     for (;;) {
@@ -275,14 +298,35 @@ int wmain(int argc, wchar_t** argv) {
             Search extra{process.dwProcessId, extraClass, nullptr, {}};
             EnumWindows(FindWindows, reinterpret_cast<LPARAM>(&extra));
             if (extra.found != nullptr) {
-                extraLast = Take(extra.found);
+                // A window being destroyed is hidden first: keep what was seen while it showed.
+                const Snapshot now = Take(extra.found);
+                if (now.found && (now.visible || !extraLast.found)) extraLast = now;
                 HWND bar = FindWindowExW(extra.found, nullptr, PROGRESS_CLASSW, nullptr);
-                if (bar != nullptr) {
-                    const int pos = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
-                    if (extraPositions.empty() || extraPositions.back() != pos)
+                DWORD_PTR answer = 0;
+                // A bar destroyed meanwhile gives no answer rather than a position of 0.
+                if (bar != nullptr && now.visible &&
+                    SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) != 0) {
+                    const int pos = static_cast<int>(answer);
+                    if (extraPositions.empty() || extraPositions.back() != pos) {
                         extraPositions.push_back(pos);
+                        AppendLine(extraLog, "progress " + std::to_string(pos));
+                    }
                     if (pos > extraMaxPos) extraMaxPos = pos;
+                    RECT barRect{};
+                    if (GetWindowRect(bar, &barRect)) {
+                        MapWindowPoints(nullptr, extra.found, reinterpret_cast<POINT*>(&barRect), 2);
+                        extraBarRect = barRect;
+                        extraBarFound = true;
+                    }
                 }
+                if (!extraCloseSent && !closeExtraOn.empty() &&
+                    GetFileAttributesW(closeExtraOn.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                    PostMessageW(extra.found, WM_CLOSE, 0, 0);
+                    extraCloseSent = true;
+                }
+            } else if (extraLast.found && !extraGone) {
+                extraGone = true;
+                AppendLine(extraLog, "gone");
             }
         }
         if (search.found != nullptr) {
@@ -320,7 +364,9 @@ int wmain(int argc, wchar_t** argv) {
         }
         extraJson = "{\"window\":" + SnapshotJson(extraLast) +
                     ",\"maxProgress\":" + std::to_string(extraMaxPos) + ",\"progress\":[" +
-                    positions + "]}";
+                    positions + "],\"barRect\":" +
+                    (extraBarFound ? Rect(extraBarRect) : std::string("null")) +
+                    ",\"closeSent\":" + (extraCloseSent ? "true" : "false") + "}";
     }
     printf("{\"boxes\":[%s],\"window\":%s,\"everVisible\":%s,\"closeSent\":%s,\"extra\":%s,"
            "\"exitCode\":%lu,\"timedOut\":%s}\n",

@@ -1,0 +1,483 @@
+// The runtime installer under Wine: with no runtime registered, the host downloads the
+// bootstrapper from a loopback server (through the test-hooks link override) with its progress
+// window, runs it in the user-data folder and checks for the runtime again. The bootstrapper is a
+// fake that marks the runtime installed in the prefix's registry (or, in one variant, does not)
+// and records where it ran.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "harness.h"
+#include "loopback_server.h"
+
+namespace {
+
+using e2e::AppFolder;
+using e2e::HttpReply;
+using e2e::Loader;
+using e2e::LoopbackServer;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+constexpr char kTitle[] = "Runtime Setup Tést";
+constexpr char kInstallText[] = "This app needs the WebView2 runtime; it will be installed now.";
+constexpr char kDownloading[] = "Téléchargement du runtime…";
+constexpr char kFailedText[] = "The WebView2 runtime could not be installed.";
+constexpr char kVendorLink[] = "https://go.microsoft.com/fwlink/p/?LinkId=2124703";
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// A fake bootstrapper's bytes, padded with zeros (a harmless overlay of the image) to a multiple
+// of 16 so that half of it is an exact 50 percent.
+std::string Bootstrapper(bool registers) {
+    const fs::path path =
+        e2e::WinBuildDir() / "tests/win/helpers" /
+        (registers ? "fake_bootstrapper.exe" : "fake_bootstrapper_unregistered.exe");
+    std::string bytes = ReadFile(path);
+    if (bytes.empty()) throw std::runtime_error("missing " + path.string());
+    bytes.resize((bytes.size() + 15) / 16 * 16, '\0');
+    return bytes;
+}
+
+fs::path Prefix() {
+    for (const char* name : {"WRAPPER_TEST_PREFIX", "WINEPREFIX"}) {
+        if (const char* value = std::getenv(name); value != nullptr && *value != '\0') return value;
+    }
+    return e2e::WinBuildDir().parent_path() / "wineprefix";
+}
+
+// The prefix's local application-data folder (the user-data folders' parent), as a Unix path.
+fs::path LocalAppData() {
+    for (const auto& user : fs::directory_iterator(Prefix() / "drive_c/users")) {
+        const fs::path local = user.path() / "AppData/Local";
+        if (user.path().filename() != "Public" && fs::is_directory(local)) return local;
+    }
+    throw std::runtime_error("no AppData/Local in the prefix");
+}
+
+// A drive C: path as the Unix path it stands for in the prefix.
+fs::path UnixPath(std::string windowsPath) {
+    if (windowsPath.size() < 2 ||
+        (windowsPath.compare(0, 2, "C:") != 0 && windowsPath.compare(0, 2, "c:") != 0)) {
+        return {};
+    }
+    for (char& c : windowsPath) {
+        if (c == '\\') c = '/';
+    }
+    return Prefix() / "drive_c" / fs::path(windowsPath.substr(2)).relative_path();
+}
+
+// Waits until the probe's log holds `line`. Bounded; false on timeout.
+bool WaitForLine(const fs::path& log, const std::string& line, int seconds = 60) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::istringstream lines(ReadFile(log));
+        std::string seen;
+        while (std::getline(lines, seen)) {
+            if (seen == line) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// One run of the fake bootstrapper: where it ran and which file it was.
+struct BootstrapperRun {
+    std::string directory;
+    std::string program;
+};
+
+class Installer : public testing::Test {
+protected:
+    // An app folder named `name` whose package.json has the test's title and messages, with its
+    // user-data folder (named like the app) removed, and fresh logs.
+    void Prepare(const std::string& name, const std::string& settings = "{}",
+                 Loader loader = Loader::Minimal) {
+        app_ = std::make_unique<AppFolder>(name, loader);
+        json package = {{"name", name},
+                        {"window", {{"title", kTitle}}},
+                        {"settings", json::parse(settings)},
+                        {"messages",
+                         {{"install-webview2", kInstallText},
+                          {"downloading", kDownloading},
+                          {"install-webview2-failed", kFailedText}}}};
+        app_->WritePackageJson(package.dump());
+        userData_ = LocalAppData() / name;
+        fs::remove_all(userData_);
+        runLog_ = app_->Dir() / "bootstrapper-runs.log";
+        probeLog_ = app_->Dir() / "probe.log";
+        closeTrigger_ = app_->Dir() / "close-progress-window";
+    }
+
+    std::map<std::string, std::string> Environment(const LoopbackServer& server) const {
+        return {{"WRAPPER_TEST_BOOTSTRAPPER_URL", server.Url()},
+                {"WRAPPER_FAKE_BOOTSTRAPPER_LOG", e2e::WinPath(runLog_)}};
+    }
+
+    // Probe options that watch the progress window and log what is seen of it.
+    std::vector<std::string> WatchProgress(const std::string& timeoutMs = "60000") const {
+        return {"--timeout",        timeoutMs,
+                "--close-when",     "window",
+                "--extra-class",    "WebView2Setup",
+                "--extra-log",      e2e::WinPath(probeLog_),
+                "--close-extra-on", e2e::WinPath(closeTrigger_)};
+    }
+
+    // Starts the host through the probe on a thread of its own, so that the test can act on the
+    // probe's log (and release the server) while the host runs.
+    std::future<json> StartProbe(const std::vector<std::string>& options,
+                                 const std::map<std::string, std::string>& env) const {
+        const AppFolder* app = app_.get();
+        return std::async(std::launch::async,
+                          [app, options, env] { return app->Probe(options, env, 90); });
+    }
+
+    std::vector<BootstrapperRun> Runs() const {
+        std::vector<BootstrapperRun> runs;
+        std::istringstream lines(ReadFile(runLog_));
+        std::string line;
+        while (std::getline(lines, line)) {
+            const size_t tab = line.find('\t');
+            if (tab != std::string::npos)
+                runs.push_back({line.substr(0, tab), line.substr(tab + 1)});
+        }
+        return runs;
+    }
+
+    // The one run of the bootstrapper took place in the user-data folder, from the downloaded
+    // file there.
+    void ExpectOneRunInUserDataFolder() const {
+        const std::vector<BootstrapperRun> runs = Runs();
+        ASSERT_EQ(runs.size(), 1u) << ReadFile(runLog_);
+        const fs::path directory = UnixPath(runs[0].directory);
+        const fs::path program = UnixPath(runs[0].program);
+        ASSERT_FALSE(directory.empty()) << runs[0].directory;
+        EXPECT_TRUE(fs::exists(directory) && fs::equivalent(directory, userData_))
+            << runs[0].directory << " is not " << userData_;
+        EXPECT_EQ(program.filename(), "Webview2Setup.exe") << runs[0].program;
+        EXPECT_TRUE(fs::exists(program) && fs::equivalent(program, userData_ / "Webview2Setup.exe"))
+            << runs[0].program;
+    }
+
+    static void ExpectBox(const json& box, const std::string& text, const std::string& icon) {
+        EXPECT_EQ(box["caption"], kTitle);
+        EXPECT_EQ(box["text"], text);
+        EXPECT_EQ(box["icon"], icon);
+    }
+
+    std::unique_ptr<AppFolder> app_;
+    fs::path userData_;
+    fs::path runLog_;
+    fs::path probeLog_;
+    fs::path closeTrigger_;
+};
+
+// Releases the server's holds one by one, each once the probe has logged the line given for it;
+// on a timeout it lets the reply run to its end, so that the host still finishes.
+void ReleaseWhenSeen(LoopbackServer& server, const fs::path& probeLog,
+                     const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        if (!WaitForLine(probeLog, line)) {
+            ADD_FAILURE() << "the probe never logged \"" << line << "\"; log:\n"
+                          << ReadFile(probeLog);
+            server.ReleaseAll();
+            return;
+        }
+        server.Release();
+    }
+}
+
+TEST_F(Installer, DownloadsWithProgressThenRunsTheInstallerInTheUserDataFolder) {
+    e2e::RuntimeScope runtime(false);
+    Prepare("runtime-setup-ü");
+    const std::string bootstrapper = Bootstrapper(true);
+    // Held before anything is sent, at half the body, and before the reply's end, so that the
+    // probe sees the bar at 0, at 50 and at 100 while the download is still going on.
+    HttpReply reply;
+    reply.body = bootstrapper;
+    reply.framing = HttpReply::Framing::ChunkedWithLength;
+    reply.holds = {0, bootstrapper.size() / 2, bootstrapper.size()};
+    reply.blockSize = 4096;
+    reply.pauseMilliseconds = 2;
+    LoopbackServer server(reply);
+
+    std::future<json> probe = StartProbe(WatchProgress(), Environment(server));
+    ReleaseWhenSeen(server, probeLog_, {"progress 0", "progress 50", "progress 100"});
+    const json report = probe.get();
+
+    ASSERT_EQ(report["boxes"].size(), 1u) << report.dump();
+    ExpectBox(report["boxes"][0], kInstallText, "information");
+    const json& progress = report["extra"];
+    ASSERT_NE(progress, nullptr) << report.dump();
+    EXPECT_EQ(progress["window"]["title"], kDownloading);
+    // The system adds WS_CLIPSIBLINGS to every top-level window.
+    EXPECT_EQ(progress["window"]["style"].get<unsigned>() & ~0x04000000u, 0x10CA0000u);
+    const std::vector<int> positions = progress["progress"];
+    ASSERT_FALSE(positions.empty());
+    EXPECT_EQ(positions.front(), 0);
+    EXPECT_EQ(positions.back(), 100);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << progress.dump();
+    EXPECT_NE(std::find(positions.begin(), positions.end(), 50), positions.end())
+        << progress.dump();
+    EXPECT_EQ(server.Requests(), 1);
+    EXPECT_TRUE(server.Finished());
+
+    EXPECT_TRUE(ReadFile(userData_ / "Webview2Setup.exe") == bootstrapper) << "the served file";
+    ExpectOneRunInUserDataFolder();
+    EXPECT_NE(report["window"], nullptr) << "the second check passes and the app starts";
+    EXPECT_EQ(report["exitCode"], 0);
+    EXPECT_EQ(report["timedOut"], false);
+}
+
+TEST_F(Installer, MissingDownloadOrFailedInstallEndsWithTheFailureBox) {
+    struct Case {
+        const char* name;
+        int status;
+        bool registers;
+        bool expectRun;
+    };
+    const Case cases[] = {
+        {"runtime-setup-404", 404, true, false},
+        {"runtime-setup-unregistered", 200, false, true},
+    };
+    e2e::RuntimeScope runtime(false);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Prepare(c.name);
+        HttpReply reply;
+        reply.status = c.status;
+        reply.body = c.status == 200 ? Bootstrapper(c.registers) : "no such file";
+        LoopbackServer server(reply);
+        const json report = app_->Probe({"--timeout", "60000"}, Environment(server), 60);
+        ASSERT_EQ(report["boxes"].size(), 2u) << report.dump();
+        ExpectBox(report["boxes"][0], kInstallText, "information");
+        ExpectBox(report["boxes"][1], kFailedText, "error");
+        EXPECT_EQ(report["window"], nullptr);
+        EXPECT_EQ(report["exitCode"], 1);
+        EXPECT_EQ(server.Requests(), 1);
+        if (c.expectRun) {
+            ExpectOneRunInUserDataFolder();
+        } else {
+            EXPECT_TRUE(Runs().empty());
+        }
+    }
+}
+
+TEST_F(Installer, SetupFailuresAreShownBeforeTheFailureBox) {
+    e2e::RuntimeScope runtime(false);
+    // The user-data folder is created one level deep only: its parent must exist.
+    Prepare("runtime-setup-parent");
+    const std::string name = "runtime-setup-parent\\app";
+    json package = json::parse(ReadFile(app_->Dir() / "package.json"));
+    package["name"] = name;
+    app_->WritePackageJson(package.dump());
+    fs::remove_all(LocalAppData() / "runtime-setup-parent");
+    HttpReply reply;
+    reply.body = Bootstrapper(true);
+    LoopbackServer server(reply);
+    const json report = app_->Probe({"--timeout", "60000"}, Environment(server), 60);
+    ASSERT_EQ(report["boxes"].size(), 3u) << report.dump();
+    ExpectBox(report["boxes"][0], kInstallText, "information");
+    ExpectBox(report["boxes"][1], "Failed to create user data directory", "error");
+    ExpectBox(report["boxes"][2], kFailedText, "error");
+    EXPECT_EQ(report["exitCode"], 1);
+    EXPECT_EQ(server.Requests(), 0) << "nothing is downloaded after a setup failure";
+    EXPECT_TRUE(Runs().empty());
+}
+
+TEST_F(Installer, WithoutLengthTheBarStaysAtZeroAndAnEarlyCloseStillInstalls) {
+    e2e::RuntimeScope runtime(false);
+    Prepare("runtime-setup-nolength");
+    const std::string bootstrapper = Bootstrapper(true);
+    HttpReply reply;
+    reply.body = bootstrapper;
+    reply.framing = HttpReply::Framing::NoLength;
+    reply.holds = {0, bootstrapper.size() / 2};
+    LoopbackServer server(reply);
+
+    std::future<json> probe = StartProbe(WatchProgress(), Environment(server));
+    // The first half goes out once the window has been seen; the probe then closes the window
+    // while the rest is held back, and the rest follows once the window has gone.
+    if (WaitForLine(probeLog_, "progress 0")) {
+        server.Release();
+        // Give the host time to take in the first half: the bar must still show 0 afterwards.
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        std::ofstream(closeTrigger_) << "close";
+        if (!WaitForLine(probeLog_, "gone")) ADD_FAILURE() << "the progress window stayed";
+    } else {
+        ADD_FAILURE() << "no progress window seen";
+    }
+    server.ReleaseAll();
+    const json report = probe.get();
+
+    ASSERT_EQ(report["boxes"].size(), 1u) << report.dump();
+    ExpectBox(report["boxes"][0], kInstallText, "information");
+    ASSERT_NE(report["extra"], nullptr) << report.dump();
+    EXPECT_EQ(report["extra"]["closeSent"], true);
+    EXPECT_EQ(report["extra"]["progress"], json::array({0})) << report.dump();
+    EXPECT_EQ(report["extra"]["maxProgress"], 0);
+    EXPECT_TRUE(server.Finished());
+    EXPECT_TRUE(ReadFile(userData_ / "Webview2Setup.exe") == bootstrapper)
+        << "the download went on after the window closed";
+    ExpectOneRunInUserDataFolder();
+    EXPECT_NE(report["window"], nullptr) << report.dump();
+    EXPECT_EQ(report["exitCode"], 0);
+}
+
+TEST_F(Installer, AtHighDpiTheWindowIsScaledAndAnEarlierInstallerIsOverwritten) {
+    e2e::RuntimeScope runtime(false);
+    e2e::DpiScope dpi(144);
+    Prepare("runtime-setup-dpi");
+    // An empty "downloading" text is the window's caption as it stands.
+    json package = json::parse(ReadFile(app_->Dir() / "package.json"));
+    package["messages"]["downloading"] = "";
+    app_->WritePackageJson(package.dump());
+    // An installer from an earlier run that would not register the runtime.
+    fs::create_directories(userData_);
+    const std::string stale = Bootstrapper(false);
+    std::ofstream(userData_ / "Webview2Setup.exe", std::ios::binary) << stale;
+    const std::string bootstrapper = Bootstrapper(true);
+    ASSERT_TRUE(stale != bootstrapper);
+    HttpReply reply;
+    reply.body = bootstrapper;
+    reply.holds = {0};
+    LoopbackServer server(reply);
+
+    std::future<json> probe = StartProbe(WatchProgress(), Environment(server));
+    ReleaseWhenSeen(server, probeLog_, {"progress 0"});
+    const json report = probe.get();
+
+    ASSERT_NE(report["extra"], nullptr) << report.dump();
+    const json& window = report["extra"]["window"];
+    EXPECT_EQ(window["title"], "");
+    const std::vector<int> outer = window["windowRect"];
+    EXPECT_EQ(outer[2] - outer[0], 450);
+    EXPECT_EQ(outer[3] - outer[1], 135);
+    const std::vector<int> client = window["clientRect"];
+    EXPECT_EQ(report["extra"]["barRect"], json::array({15, 15, client[2] - 15, client[3] - 15}))
+        << "a 15-pixel margin on each side";
+    EXPECT_TRUE(ReadFile(userData_ / "Webview2Setup.exe") == bootstrapper) << "the served file";
+    ExpectOneRunInUserDataFolder();
+    EXPECT_NE(report["window"], nullptr) << report.dump();
+    EXPECT_EQ(report["exitCode"], 0);
+}
+
+TEST_F(Installer, WhenTheDownloadThreadCannotStartTheWindowClosesAtOnce) {
+    e2e::RuntimeScope runtime(false);
+    struct Case {
+        const char* name;
+        bool earlierInstaller;  // a registering installer left in the user-data folder
+    };
+    for (const Case& c :
+         {Case{"runtime-setup-nothread", false}, Case{"runtime-setup-stale", true}}) {
+        SCOPED_TRACE(c.name);
+        Prepare(c.name);
+        if (c.earlierInstaller) {
+            fs::create_directories(userData_);
+            std::ofstream(userData_ / "Webview2Setup.exe", std::ios::binary) << Bootstrapper(true);
+        }
+        HttpReply reply;
+        reply.body = Bootstrapper(true);
+        LoopbackServer server(reply);
+        std::map<std::string, std::string> env = Environment(server);
+        env["WRAPPER_TEST_FAIL_DOWNLOAD_THREAD"] = "1";
+        // Nobody closes the progress window here: without the fix the run would time out.
+        const json report = app_->Probe(
+            {"--timeout", "60000", "--close-when", "window", "--extra-class", "WebView2Setup"}, env,
+            60);
+        EXPECT_EQ(report["timedOut"], false) << report.dump();
+        EXPECT_EQ(server.Requests(), 0);
+        ASSERT_GE(report["boxes"].size(), 1u) << report.dump();
+        ExpectBox(report["boxes"][0], kInstallText, "information");
+        if (c.earlierInstaller) {
+            // The second check finds what the earlier installer registered.
+            EXPECT_EQ(report["boxes"].size(), 1u) << report.dump();
+            ExpectOneRunInUserDataFolder();
+            EXPECT_NE(report["window"], nullptr);
+            EXPECT_EQ(report["exitCode"], 0);
+        } else {
+            ASSERT_EQ(report["boxes"].size(), 2u) << report.dump();
+            ExpectBox(report["boxes"][1], kFailedText, "error");
+            EXPECT_TRUE(Runs().empty());
+            EXPECT_EQ(report["exitCode"], 1);
+        }
+        e2e::SetRuntimeInstalled(false);
+    }
+}
+
+TEST_F(Installer, FixedModeNeverRunsTheInstaller) {
+    e2e::RuntimeScope runtime(false);
+    {
+        SCOPED_TRACE("no runtime in the webview2 folder");
+        Prepare("runtime-setup-fixed-missing", R"({"distribution-mode":"fixed"})");
+        HttpReply reply;
+        reply.body = Bootstrapper(true);
+        LoopbackServer server(reply);
+        const json report = app_->Probe({"--timeout", "30000"}, Environment(server), 30);
+        ASSERT_EQ(report["boxes"].size(), 1u) << report.dump();
+        ExpectBox(report["boxes"][0],
+                  "This app is set to \"fixed\" distribution mode, but the WebView2 control failed "
+                  "to initialize. Check there is a valid fixed distribution of Microsoft Edge "
+                  "WebView2 runtime in the \"webview2\" subfolder.",
+                  "error");
+        EXPECT_EQ(report["exitCode"], 1);
+        EXPECT_EQ(server.Requests(), 0);
+        EXPECT_TRUE(Runs().empty());
+        EXPECT_FALSE(fs::exists(userData_ / "Webview2Setup.exe"));
+    }
+    {
+        SCOPED_TRACE("a runtime in the webview2 folder");
+        Prepare("runtime-setup-fixed-present", R"({"distribution-mode":"fixed"})");
+        app_->Write("webview2/msedgewebview2.exe", "MZ");
+        HttpReply reply;
+        reply.body = Bootstrapper(true);
+        LoopbackServer server(reply);
+        const json report =
+            app_->Probe({"--timeout", "30000", "--close-when", "window"}, Environment(server), 30);
+        EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+        EXPECT_NE(report["window"], nullptr);
+        EXPECT_EQ(report["exitCode"], 0);
+        EXPECT_EQ(server.Requests(), 0);
+        EXPECT_TRUE(Runs().empty());
+    }
+}
+
+// The link override exists only in builds made with test hooks. The link source file is compiled
+// into two small programs, one as a release build compiles it (no WRAPPER_TEST_HOOKS) and one with
+// the hooks; each prints the link it would download from.
+TEST_F(Installer, OnlyTheTestHooksBuildHonoursTheLinkOverride) {
+    const fs::path helpers = e2e::WinBuildDir() / "tests/win/helpers";
+    const std::map<std::string, std::string> overridden = {
+        {"WRAPPER_TEST_BOOTSTRAPPER_URL", "http://127.0.0.1:9/elsewhere.exe"}};
+    struct Case {
+        const char* program;
+        std::map<std::string, std::string> env;
+        const char* link;
+    };
+    const Case cases[] = {
+        {"bootstrapper_url_release.exe", overridden, kVendorLink},
+        {"bootstrapper_url_release.exe", {}, kVendorLink},
+        {"bootstrapper_url_hooks.exe", overridden, "http://127.0.0.1:9/elsewhere.exe"},
+        {"bootstrapper_url_hooks.exe", {}, kVendorLink},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + (c.env.empty() ? "" : " with the override"));
+        const e2e::ProcessResult result = e2e::RunWine({e2e::WinPath(helpers / c.program)}, c.env);
+        ASSERT_FALSE(result.timedOut);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.output, c.link);
+    }
+}
+
+}  // namespace

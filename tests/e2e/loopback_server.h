@@ -1,0 +1,78 @@
+// A small HTTP server for end-to-end tests, bound to 127.0.0.1 on a port the system picks. It
+// answers every request with one prepared reply, which it can send slowly, without a length, and
+// in stages that wait for the test to release them.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace e2e {
+
+struct HttpReply {
+    enum class Framing {
+        ContentLength,  // a Content-Length header; the client knows the total
+        NoLength,       // neither length nor chunks: the end of the body is the closed connection
+        // Chunked transfer that also announces the total in Content-Length: the client can count
+        // progress up to the whole body while the end of the reply (the end of the one chunk that
+        // holds the body, and the last, empty chunk) is still held back.
+        ChunkedWithLength,
+    };
+
+    int status = 200;
+    std::string body;
+    Framing framing = Framing::ContentLength;
+    // Body offsets at which the server stops until the test calls Release(), once for each
+    // offset in ascending order. 0 holds back the whole reply, headers included; body.size()
+    // holds back what ends the reply (the last chunk, or the close of the connection).
+    std::vector<std::size_t> holds;
+    // Sending slowly: the body goes out in blocks of this many bytes with a pause after each.
+    std::size_t blockSize = 16 * 1024;
+    int pauseMilliseconds = 0;
+};
+
+class LoopbackServer {
+public:
+    explicit LoopbackServer(HttpReply reply);
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    int Port() const { return port_; }
+    // A link to this server with a path no other server instance has used, so that nothing a
+    // client cached from an earlier server on the same port can answer for it.
+    std::string Url() const;
+    // Lets the reply go on past its next hold.
+    void Release();
+    // Lets the reply run to its end without further holds (also done on destruction).
+    void ReleaseAll();
+    // Requests received so far.
+    int Requests() const;
+    // True once the whole reply has been written to a client.
+    bool Finished() const;
+
+private:
+    void Serve();
+    void Answer(int client);
+    // Waits (bounded) until hold number `index` has been released; false when the server stops.
+    bool WaitForRelease(std::size_t index);
+    bool SendAll(int client, const std::string& bytes);
+
+    HttpReply reply_;
+    std::string path_;
+    int listener_ = -1;
+    int port_ = 0;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t released_ = 0;
+    bool releaseAll_ = false;
+    bool stopping_ = false;
+    int requests_ = 0;
+    bool finished_ = false;
+    std::thread thread_;
+};
+
+}  // namespace e2e
