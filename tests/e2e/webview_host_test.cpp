@@ -1,0 +1,327 @@
+// The WebView host under Wine with the substitute runtime: environment and controller set-up,
+// settings, handler registration, navigation policy, the page's events and the fallbacks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "harness.h"
+
+namespace {
+
+using e2e::AppFolder;
+using nlohmann::json;
+
+constexpr char kStartFailed[] =
+    "Failed to start the WebView2 control. Check that the Microsoft Edge WebView2 runtime is "
+    "installed and working.";
+
+AppFolder BundleApp(const std::string& name, const std::string& extraSettings = "") {
+    AppFolder app(name);
+    app.WritePackageJson(R"({"name":"host-test","chromium-args":"--disable-gpu --lang=fr",)"
+                         R"("window":{"title":"Host Test"},"settings":{)" +
+                         extraSettings + "}}");
+    app.Write("www/index.html", "<!doctype html><title>Host Test</title>");
+    return app;
+}
+
+std::vector<std::string> Filtered(const std::vector<std::string>& methods,
+                                  const std::vector<std::string>& keep) {
+    std::vector<std::string> out;
+    for (const std::string& m : methods) {
+        if (std::find(keep.begin(), keep.end(), m) != keep.end()) out.push_back(m);
+    }
+    return out;
+}
+
+long Seq(const json& line) { return line.value("seq", -1L); }
+
+// The seq of the first line matching type and name (method or event), or -1.
+long FirstSeq(const e2e::HostRun& run, const std::string& type, const std::string& name) {
+    for (const json& line : run.transcript) {
+        if (line.value("type", "") == type &&
+            (line.value("method", "") == name || line.value("event", "") == name)) {
+            return Seq(line);
+        }
+    }
+    return -1;
+}
+
+const std::vector<std::string> kRegistrations = {
+    "add_AcceleratorKeyPressed", "add_DocumentTitleChanged", "AddWebResourceRequestedFilter",
+    "add_WebResourceRequested", "add_NavigationStarting", "add_PermissionRequested",
+    "add_ContainsFullScreenElementChanged", "add_WindowCloseRequested",
+    "add_NewWindowRequested", "add_WebMessageReceived", "add_DOMContentLoaded", "Navigate"};
+
+TEST(WebViewHost, BundleModeStartsHiddenThenShowsAtDomContentLoaded) {
+    AppFolder app = BundleApp("host_bundle");
+    const e2e::HostRun run = app.Run("snapshot\ndomcontentloaded\nsnapshot\nclose\n");
+    ASSERT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
+    EXPECT_TRUE(run.probe["boxes"].empty());
+
+    const auto environments = run.Calls("CreateCoreWebView2EnvironmentWithOptions");
+    ASSERT_EQ(environments.size(), 1u);
+    const std::string call = environments[0].dump();
+    EXPECT_NE(call.find("--disable-gpu --lang=fr"), std::string::npos) << call;
+    EXPECT_NE(call.find("137.0.3296.44"), std::string::npos) << call;
+    EXPECT_NE(call.find("\\\\host-test\""), std::string::npos) << "user-data folder: " << call;
+    ASSERT_EQ(run.Calls("CreateCoreWebView2Controller").size(), 1u);
+
+    // The seven settings in order, then the browser's own accelerator keys off.
+    std::vector<std::pair<std::string, bool>> settings;
+    for (const json& line : run.Of("call")) {
+        if (line.value("object", "") == "settings" && line.value("method", "").rfind("put_", 0) == 0) {
+            settings.emplace_back(line["method"], line["value"]);
+        }
+    }
+    const std::vector<std::pair<std::string, bool>> expected = {
+        {"put_IsScriptEnabled", true},           {"put_AreHostObjectsAllowed", false},
+        {"put_AreDefaultScriptDialogsEnabled", true}, {"put_IsWebMessageEnabled", true},
+        {"put_IsZoomControlEnabled", false},     {"put_AreDefaultContextMenusEnabled", true},
+        {"put_AreDevToolsEnabled", true},        {"put_AreBrowserAcceleratorKeysEnabled", false}};
+    EXPECT_EQ(settings, expected);
+
+    EXPECT_EQ(Filtered(run.CallSequence(), kRegistrations), kRegistrations);
+    const auto filters = run.Calls("AddWebResourceRequestedFilter");
+    ASSERT_EQ(filters.size(), 1u);
+    EXPECT_EQ(filters[0]["uri"], "https://app.localhost/*");
+    EXPECT_EQ(filters[0]["context"], "all");
+    ASSERT_EQ(run.Calls("Navigate").size(), 1u);
+    EXPECT_EQ(run.Calls("Navigate")[0]["uri"], "https://app.localhost/index.html");
+    EXPECT_EQ(run.Response("https://app.localhost/index.html")["status"], 200);
+
+    // Bounds: the client rectangle, before the navigation.
+    const auto bounds = run.Calls("put_Bounds");
+    ASSERT_FALSE(bounds.empty());
+    EXPECT_LT(Seq(bounds[0]), FirstSeq(run, "call", "Navigate"));
+
+    // Shown only by DOMContentLoaded (a runtime that never completes the environment leaves the
+    // window hidden for good: see the start-up tests), each time with the control visible and
+    // focused. Calls made inside a handler are written before the event's own line.
+    const auto loaded = run.Events("DOMContentLoaded");
+    ASSERT_EQ(loaded.size(), 2u);
+    const auto visible = run.Calls("put_IsVisible");
+    const auto focus = run.Calls("MoveFocus");
+    ASSERT_EQ(visible.size(), 2u);
+    ASSERT_EQ(focus.size(), 2u);
+    EXPECT_GT(Seq(visible[0]), Seq(run.Response("https://app.localhost/index.html")));
+    EXPECT_EQ(visible[0]["value"], true);
+    EXPECT_LT(Seq(visible[0]), Seq(focus[0]));
+    EXPECT_LT(Seq(focus[0]), Seq(loaded[0]));
+    EXPECT_GT(Seq(visible[1]), Seq(loaded[0]));
+    EXPECT_LT(Seq(focus[1]), Seq(loaded[1]));
+    EXPECT_EQ(focus[0]["reason"], "programmatic");
+
+    const auto snapshots = run.Of("snapshot");
+    ASSERT_EQ(snapshots.size(), 2u);
+    EXPECT_EQ(snapshots[0]["visible"], true);  // the start page had loaded before the first step
+    EXPECT_EQ(run.probe["everVisible"], true);
+}
+
+TEST(WebViewHost, RemoteModeHasNoFilterNoResourceAndNoNavigationHandler) {
+    AppFolder app("host_remote");
+    app.WritePackageJson(
+        R"({"name":"r","main":"https://example.com/app?x=1","settings":{"content-mode":"remote"}})");
+    const e2e::HostRun run = app.Run(
+        "navigate https://elsewhere.example/\n"
+        "message-string https://example.com/app?x=1 {\"type\":\"wrapper-init\"}\n"
+        "message-string https://example.com/ {\"type\":\"wrapper-init\"}\n"
+        "close\n");
+    EXPECT_TRUE(run.Calls("AddWebResourceRequestedFilter").empty());
+    EXPECT_TRUE(run.Calls("add_WebResourceRequested").empty());
+    EXPECT_TRUE(run.Calls("add_NavigationStarting").empty());
+    ASSERT_EQ(run.Calls("Navigate").size(), 1u);
+    EXPECT_EQ(run.Calls("Navigate")[0]["uri"], "https://example.com/app?x=1");
+    for (const json& event : run.Events("NavigationStarting")) EXPECT_EQ(event["cancel"], false);
+    // Only the source that begins with the full `main` URL is heard.
+    EXPECT_EQ(run.Calls("PostWebMessageAsJson").size(), 1u);
+    EXPECT_EQ(run.probe["exitCode"], 0);
+}
+
+TEST(WebViewHost, NavigationOutsideTheOriginIsCancelled) {
+    AppFolder app = BundleApp("host_navigation");
+    app.Write("www/page2.html", "<p>2</p>");
+    const e2e::HostRun run = app.Run(
+        "navigate https://example.com/\n"
+        "navigate https://APP.localhost/page2.html\n"
+        "navigate https://app.localhost.evil.net/\n"
+        "navigate http://app.localhost/page2.html\n"
+        "navigate https://app.localhost/page2.html\n"
+        "close\n");
+    std::map<std::string, bool> cancelled;
+    for (const json& event : run.Events("NavigationStarting")) cancelled[event["uri"]] = event["cancel"];
+    EXPECT_EQ(cancelled["https://example.com/"], true);
+    EXPECT_EQ(cancelled["https://APP.localhost/page2.html"], true);
+    EXPECT_EQ(cancelled["https://app.localhost.evil.net/"], true);
+    EXPECT_EQ(cancelled["http://app.localhost/page2.html"], true);
+    EXPECT_EQ(cancelled["https://app.localhost/page2.html"], false);
+    EXPECT_EQ(cancelled["https://app.localhost/index.html"], false);
+    EXPECT_EQ(run.Response("https://app.localhost/page2.html")["status"], 200);
+    EXPECT_TRUE(run.Response("https://example.com/").is_null());
+}
+
+TEST(WebViewHost, MessagesAreHeardOnlyFromTheOrigin) {
+    AppFolder app = BundleApp("host_messages");
+    const std::string init = R"({"type":"wrapper-init"})";
+    const e2e::HostRun run = app.Run(
+        "message-string https://app.localhost/index.html " + init + "\n" +
+        "message-string https://app.localhost.evil.net/ " + init + "\n" +
+        "message-string https://other.example/ " + init + "\n" +
+        "message-string https://App.localhost/ " + init + "\n" +
+        "message-string https://app.localhost " + init + "\n" +
+        // Posted as a JSON object rather than a string: dropped.
+        "message-json https://app.localhost/ " + init + "\n" +
+        "message-string https://app.localhost/sub/page.html " + init + "\n" + "close\n");
+    // Two handshakes were heard, each answered once.
+    EXPECT_EQ(run.Calls("PostWebMessageAsJson").size(), 2u);
+    EXPECT_EQ(run.probe["exitCode"], 0);
+}
+
+TEST(WebViewHost, PageEventsTitlePermissionsCloseAndDevTools) {
+    AppFolder app = BundleApp("host_events");
+    const e2e::HostRun run = app.Run(
+        "title Première page €\n"
+        "snapshot\n"
+        "title\n"
+        "snapshot\n"
+        "permission camera https://app.localhost/\n"
+        "permission geolocation https://example.com/\n"
+        "key F12 down\n"
+        "key F12 up\n"
+        "key F5 down\n"
+        "close\n");
+    const auto snapshots = run.Of("snapshot");
+    ASSERT_EQ(snapshots.size(), 2u);
+    EXPECT_EQ(snapshots[0]["title"], "Première page €");
+    EXPECT_EQ(snapshots[1]["title"], "");
+    const auto permissions = run.Events("PermissionRequested");
+    ASSERT_EQ(permissions.size(), 2u);
+    for (const json& event : permissions) EXPECT_EQ(event["state"], "allow");
+    EXPECT_EQ(run.Calls("OpenDevToolsWindow").size(), 2u);  // press and release alike
+    EXPECT_EQ(run.Events("WindowCloseRequested").size(), 1u);
+    EXPECT_EQ(run.probe["exitCode"], 0);
+    EXPECT_EQ(run.probe["timedOut"], false);
+
+    AppFolder off = BundleApp("host_devtools_off", R"("enable-devtools":false)");
+    const e2e::HostRun quiet = off.Run("key F12 down\nkey F12 up\nclose\n");
+    EXPECT_TRUE(quiet.Calls("OpenDevToolsWindow").empty());
+    const auto devtools = quiet.Calls("put_AreDevToolsEnabled");
+    ASSERT_EQ(devtools.size(), 1u);
+    EXPECT_EQ(devtools[0]["value"], false);
+}
+
+TEST(WebViewHost, OlderRuntimesStillShowThePage) {
+    {
+        SCOPED_TRACE("no ICoreWebView2Settings3");
+        AppFolder app = BundleApp("host_no_settings3");
+        const e2e::HostRun run =
+            app.Run("key F12\nclose\n", {}, {{"WRAPPER_SUBSTITUTE_NO_SETTINGS3", "1"}});
+        EXPECT_TRUE(run.Calls("put_AreBrowserAcceleratorKeysEnabled").empty());
+        EXPECT_TRUE(run.Calls("add_AcceleratorKeyPressed").empty());
+        EXPECT_TRUE(run.Calls("OpenDevToolsWindow").empty());
+        EXPECT_EQ(run.probe["everVisible"], true);
+        EXPECT_EQ(run.probe["exitCode"], 0);
+    }
+    {
+        SCOPED_TRACE("no ICoreWebView2_2");
+        AppFolder app = BundleApp("host_no_webview2_2");
+        const e2e::HostRun run =
+            app.Run("snapshot\nclose\n", {}, {{"WRAPPER_SUBSTITUTE_NO_WEBVIEW2_2", "1"}});
+        EXPECT_TRUE(run.Calls("add_DOMContentLoaded").empty());
+        // Shown once, right after the navigation was asked for.
+        const auto visible = run.Calls("put_IsVisible");
+        ASSERT_EQ(visible.size(), 1u);
+        EXPECT_GT(Seq(visible[0]), FirstSeq(run, "call", "Navigate"));
+        ASSERT_EQ(run.Of("snapshot").size(), 1u);
+        EXPECT_EQ(run.Of("snapshot")[0]["visible"], true);
+        EXPECT_EQ(run.probe["exitCode"], 0);
+    }
+}
+
+TEST(WebViewHost, CreationFailuresEndWithABoxAndExitCodeOne) {
+    const std::vector<std::pair<std::string, std::string>> switches = {
+        {"WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT", "hresult"},
+        {"WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT", "null"},
+        {"WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT", "sync"},
+        {"WRAPPER_SUBSTITUTE_FAIL_CONTROLLER", "hresult"},
+        {"WRAPPER_SUBSTITUTE_FAIL_CONTROLLER", "null"},
+        {"WRAPPER_SUBSTITUTE_FAIL_CONTROLLER", "sync"},
+        {"WRAPPER_SUBSTITUTE_FAIL_SETTINGS", "1"},
+    };
+    for (const auto& [name, value] : switches) {
+        SCOPED_TRACE(name + "=" + value);
+        AppFolder app = BundleApp("host_fail");
+        const e2e::HostRun run = app.Run("", {}, {{name, value}});
+        ASSERT_EQ(run.probe["boxes"].size(), 1u) << run.probe.dump();
+        EXPECT_EQ(run.probe["boxes"][0]["caption"], "Host Test");
+        EXPECT_EQ(run.probe["boxes"][0]["text"], kStartFailed);
+        EXPECT_EQ(run.probe["boxes"][0]["icon"], "error");
+        EXPECT_EQ(run.probe["everVisible"], false);
+        EXPECT_EQ(run.probe["exitCode"], 1);
+        EXPECT_EQ(run.probe["timedOut"], false);
+    }
+}
+
+TEST(WebViewHost, HostingModeVariableOnlyInWindowToVisualMode) {
+    for (const bool visual : {false, true}) {
+        SCOPED_TRACE(visual);
+        AppFolder app = BundleApp(
+            "host_hosting", std::string(R"("hosting-mode":")") +
+                                (visual ? "window-to-visual" : "windowed") + "\"");
+        const e2e::HostRun run = app.Run("close\n");
+        const auto environments = run.Calls("CreateCoreWebView2EnvironmentWithOptions");
+        ASSERT_EQ(environments.size(), 1u);
+        const std::string call = environments[0].dump();
+        EXPECT_EQ(call.find("COREWEBVIEW2_HOSTING_MODE_WINDOW_TO_VISUAL") != std::string::npos,
+                  visual)
+            << call;
+    }
+}
+
+class UrlHandlers : public testing::Test {
+protected:
+    // Registers the recorder as the prefix's handler of the schemes a page may open. It stays
+    // registered: no other test opens URIs externally.
+    static void SetUpTestSuite() {
+        const std::string recorder =
+            e2e::WinPath(e2e::WinBuildDir() / "tests/win/helpers/url_recorder.exe");
+        for (const char* scheme : {"http", "https", "mailto", "wrappertest"}) {
+            const std::string key = std::string("HKCR\\") + scheme;
+            e2e::RunWine({"reg", "add", key, "/v", "URL Protocol", "/t", "REG_SZ", "/d", "", "/f"});
+            e2e::RunWine({"reg", "add", key + "\\shell\\open\\command", "/ve", "/t", "REG_SZ",
+                          "/d", "\"" + recorder + "\" \"%1\"", "/f"});
+        }
+    }
+};
+
+TEST_F(UrlHandlers, NewWindowsOpenOnlySafeUrisExternally) {
+    AppFolder app = BundleApp("host_new_window");
+    const std::string log = (app.Dir() / "opened.log").string();
+    const e2e::HostRun run = app.Run(
+        "new-window https://example.com/a?b=1\n"
+        "new-window http://example.com/\n"
+        "new-window mailto:someone@example.com\n"
+        "new-window wrappertest://run/42\n"
+        "new-window file:///C:/windows/system32/notepad.exe\n"
+        "new-window C:\\windows\\system32\\notepad.exe\n"
+        "new-window \\\\server\\share\\x.exe\n"
+        "new-window javascript:alert(1)\n"
+        "sleep 1500\n"
+        "close\n",
+        {}, {{"WRAPPER_TEST_OPEN_LOG", e2e::WinPath(log)}});
+    const auto events = run.Events("NewWindowRequested");
+    ASSERT_EQ(events.size(), 8u);
+    for (const json& event : events) EXPECT_EQ(event["handled"], true) << event.dump();
+
+    std::ifstream in(log);
+    std::vector<std::string> opened;
+    for (std::string line; std::getline(in, line);) opened.push_back(line);
+    std::sort(opened.begin(), opened.end());
+    const std::vector<std::string> expected = {"http://example.com/", "https://example.com/a?b=1",
+                                               "mailto:someone@example.com",
+                                               "wrappertest://run/42"};
+    EXPECT_EQ(opened, expected);
+}
+
+}  // namespace
