@@ -1,0 +1,62 @@
+// The asset bundle at start-up: mapped when present (in both content modes), a broken one reported
+// once without stopping the program, and its files served first.
+#include <gtest/gtest.h>
+
+#include "bundle/bundle_writer.h"
+#include "harness.h"
+
+namespace {
+
+using e2e::AppFolder;
+using e2e::Loader;
+using nlohmann::json;
+
+TEST(BundleStartup, BrokenBundleIsReportedOnceAndStartUpGoesOn) {
+    struct Case {
+        const char* name;
+        const char* settings;
+        std::string bundle;  // empty: no bundle file
+        bool reported;
+    };
+    const Case cases[] = {
+        {"none", "", "", false},
+        {"garbage", "", "not a bundle at all", true},
+        {"truncated", "", std::string("w7ab\0\0\0\0", 8), true},
+        {"remote_mode", R"(,"settings":{"content-mode":"remote"},"main":"https://example.com/")",
+         "garbage bytes", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppFolder app(std::string("bundle_") + c.name, Loader::Minimal);
+        app.WritePackageJson(std::string(R"({"name":"bundle-test")") + c.settings + "}");
+        if (!c.bundle.empty()) app.Write("www/assets.dat", c.bundle);
+        const json report = app.Probe({"--timeout", "20000", "--close-when", "window"});
+        if (c.reported) {
+            ASSERT_EQ(report["boxes"].size(), 1u) << report.dump();
+            EXPECT_EQ(report["boxes"][0]["caption"], "Windows WebView2 wrapper");
+            EXPECT_EQ(report["boxes"][0]["text"], "Error reading asset bundle");
+            EXPECT_EQ(report["boxes"][0]["icon"], "error");
+        } else {
+            EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+        }
+        EXPECT_NE(report["window"], nullptr) << "the window still opens";
+        EXPECT_EQ(report["exitCode"], 0);
+    }
+}
+
+TEST(BundleStartup, BundleFilesAreServedBeforeLooseOnes) {
+    AppFolder app("bundle_served");
+    app.WritePackageJson(R"({"name":"bundle-served"})");
+    app.Write("www/assets.dat",
+              EncodeBundle({{"index.html", "<p>from the bundle</p>"}, {"only.js", "1;"}}));
+    app.Write("www/index.html", "<p>loose</p>");
+    const e2e::HostRun run = app.Run("request GET https://app.localhost/only.js script\nclose\n");
+    const json page = run.Response("https://app.localhost/index.html");
+    ASSERT_FALSE(page.is_null());
+    EXPECT_EQ(page["body"]["text"], "<p>from the bundle</p>");
+    EXPECT_EQ(run.Response("https://app.localhost/only.js")["status"], 200);
+    EXPECT_EQ(run.probe["everVisible"], true);
+    EXPECT_EQ(run.probe["exitCode"], 0);
+}
+
+}  // namespace
