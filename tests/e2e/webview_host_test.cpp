@@ -62,10 +62,15 @@ TEST(WebViewHost, BundleModeStartsHiddenThenShowsAtDomContentLoaded) {
 
     const auto environments = run.Calls("CreateCoreWebView2EnvironmentWithOptions");
     ASSERT_EQ(environments.size(), 1u);
-    const std::string call = environments[0].dump();
-    EXPECT_NE(call.find("--disable-gpu --lang=fr"), std::string::npos) << call;
-    EXPECT_NE(call.find("137.0.3296.44"), std::string::npos) << call;
-    EXPECT_NE(call.find("\\\\host-test\""), std::string::npos) << "user-data folder: " << call;
+    const json& environment = environments[0];
+    EXPECT_EQ(environment["browserFolder"], nullptr);
+    const std::string userData = environment["userDataFolder"];
+    EXPECT_EQ(userData.substr(userData.size() - 10), "\\host-test") << userData;
+    EXPECT_EQ(environment["additionalBrowserArguments"], "--disable-gpu --lang=fr");
+    EXPECT_EQ(environment["targetCompatibleBrowserVersion"], "137.0.3296.44");
+    EXPECT_EQ(environment["language"], "");
+    EXPECT_EQ(environment["allowSingleSignOnUsingOSPrimaryAccount"], false);
+    EXPECT_EQ(environment["forcedHostingMode"], nullptr);
     ASSERT_EQ(run.Calls("CreateCoreWebView2Controller").size(), 1u);
 
     // The seven settings in order, then the browser's own accelerator keys off.
@@ -263,20 +268,16 @@ TEST(WebViewHost, CreationFailuresEndWithABoxAndExitCodeOne) {
     }
 }
 
-TEST(WebViewHost, HostingModeVariableOnlyInWindowToVisualMode) {
-    for (const bool visual : {false, true}) {
-        SCOPED_TRACE(visual);
-        AppFolder app = BundleApp(
-            "host_hosting", std::string(R"("hosting-mode":")") +
-                                (visual ? "window-to-visual" : "windowed") + "\"");
-        const e2e::HostRun run = app.Run("close\n");
-        const auto environments = run.Calls("CreateCoreWebView2EnvironmentWithOptions");
-        ASSERT_EQ(environments.size(), 1u);
-        const std::string call = environments[0].dump();
-        EXPECT_EQ(call.find("COREWEBVIEW2_HOSTING_MODE_WINDOW_TO_VISUAL") != std::string::npos,
-                  visual)
-            << call;
-    }
+TEST(WebViewHost, HostingModeVariableAndFixedRuntimeFolder) {
+    AppFolder app = BundleApp("host_hosting",
+                              R"("hosting-mode":"window-to-visual","distribution-mode":"fixed")");
+    app.Write("webview2/msedgewebview2.exe", "MZ");
+    const e2e::HostRun run = app.Run("close\n");
+    const auto environments = run.Calls("CreateCoreWebView2EnvironmentWithOptions");
+    ASSERT_EQ(environments.size(), 1u);
+    EXPECT_EQ(environments[0]["forcedHostingMode"], "COREWEBVIEW2_HOSTING_MODE_WINDOW_TO_VISUAL");
+    EXPECT_EQ(environments[0]["browserFolder"], "webview2");
+    EXPECT_EQ(run.probe["exitCode"], 0);
 }
 
 class UrlHandlers : public testing::Test {
