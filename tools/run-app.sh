@@ -1,18 +1,15 @@
 #!/usr/bin/env bash
-# Packages an app folder into build/run/<name>, adds the substitute WebView2 runtime, runs the host
-# under Wine (in a session of its own: Xvfb unless a display is given) and summarises the run.
+# Packages an app folder into build/run/<name> exactly as tools/package-app.sh ships it, adds the
+# substitute WebView2 runtime, runs the host under Wine (in a session of its own: Xvfb unless a
+# display is given) with a page driver, and summarises the run.
 # Usage: tools/run-app.sh BUILD_DIR APP_DIR
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"; APP="$(cd "$2" && pwd)"
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 NAME="$(basename "$APP")"
 RUN="$BUILD/run/$NAME"
-rm -rf "$RUN"; mkdir -p "$RUN/www"
 
-# Everything but www/ is copied as it is; www/ becomes the bundle.
-(cd "$APP" && find . -mindepth 1 -maxdepth 1 ! -name www -exec cp -r {} "$RUN/" \;)
-"$BUILD/native/tools/packer/wrapper-bundle" pack "$APP/www" "$RUN/www/assets.dat" >/dev/null
-cp "$BUILD/win/WebView2Wrapper.exe" "$RUN/"
+"$ROOT/tools/package-app.sh" "$BUILD" "$APP" "$RUN" --no-zip --quiet
 cp "$BUILD/win/substitute/WebView2Loader.dll" "$RUN/"
 
 source "$ROOT/tests/support/wine-env.sh"
@@ -22,24 +19,37 @@ trap wine_session_stop EXIT
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 TRANSCRIPT="$RUN/transcript.jsonl"
-
-# Until a real page runs here, a scripted page stands in for it: it asks for every file of the app
-# (as its markup would), does the handshake, and leaves the window to the probe.
 SCENARIO="$RUN/scenario.txt"
-{
+
+# The scripted page: it asks for every file of the app (as its markup would), does the handshake,
+# says hello to the extension library when the app ships one, and leaves the window to the probe.
+write_scripted_page() {
+    local origin="https://app.localhost/"
     echo "# scripted page for $NAME"
-    (cd "$APP/www" && find . -type f | sort) | while read -r f; do
+    (cd "$APP/www" && find . -type f | LC_ALL=C sort) | while read -r f; do
         path="${f#./}"
         case "$path" in
             *.css) ctx=stylesheet ;; *.js|*.mjs) ctx=script ;; *.png|*.jpg|*.jpeg|*.gif|*.webp|*.svg|*.ico) ctx=image ;;
             *.webm|*.ogg|*.opus|*.mp3|*.wav|*.mp4) ctx=media ;; *.woff|*.woff2|*.ttf|*.otf) ctx=font ;; *) ctx=fetch ;;
         esac
-        echo "request GET https://app.localhost/${path// /%20} $ctx"
+        echo "request GET $origin${path// /%20} $ctx"
     done
-    echo 'message-string https://app.localhost/index.html {"type":"wrapper-init"}'
+    echo "message-string ${origin}index.html {\"type\":\"wrapper-init\"}"
     echo "wait PostWebMessageAsJson 1"
-} >"$SCENARIO"
-echo "==> running $NAME from $RUN"
+    if [ -f "$RUN/DI2ZozUzoraru.dll" ]; then
+        echo "message-string ${origin}index.html {\"type\":\"extension-message\",\"text\":\"Hello, extension\"}"
+        echo "sleep 500"
+    fi
+}
+
+# The page driver: the scripted page is the one available everywhere.
+DRIVER="${WRAPPER_PAGE_DRIVER:-scripted}"
+case "$DRIVER" in
+    scripted) write_scripted_page >"$SCENARIO" ;;
+    *) echo "run-app: unknown page driver '$DRIVER'" >&2; exit 2 ;;
+esac
+
+echo "==> running $NAME from $RUN ($DRIVER page)"
 WRAPPER_SUBSTITUTE_TRANSCRIPT="$(winpath "$TRANSCRIPT")" WRAPPER_SUBSTITUTE_SCENARIO="$(winpath "$SCENARIO")" \
     timeout 120 "$WINE_BIN" "$(winpath "$BUILD/win/tools/probe/probe.exe")" \
     --timeout 60000 --close-when visible --settle 1500 -- "$(winpath "$RUN/WebView2Wrapper.exe")" \
