@@ -32,16 +32,6 @@ const char* Reason(int status) {
     }
 }
 
-std::string Hex(std::size_t value) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    do {
-        out.insert(out.begin(), kDigits[value % 16]);
-        value /= 16;
-    } while (value != 0);
-    return out;
-}
-
 // Reads up to the blank line that ends the request head; false on a timeout or a closed socket.
 bool ReadRequestHead(int client, std::string& head) {
     const auto deadline =
@@ -168,7 +158,6 @@ void LoopbackServer::Answer(int client) {
         ++requests_;
     }
     const std::string& body = reply_.body;
-    const bool chunked = reply_.framing == HttpReply::Framing::ChunkedWithLength;
     std::size_t nextHold = 0;
     // Passes every hold placed at `offset`.
     auto passHolds = [&](std::size_t offset) {
@@ -184,14 +173,10 @@ void LoopbackServer::Answer(int client) {
                           Reason(reply_.status) +
                           "\r\nContent-Type: application/octet-stream\r\n"
                           "Cache-Control: no-store\r\nConnection: close\r\n";
-    if (reply_.framing != HttpReply::Framing::NoLength) {
+    if (reply_.framing == HttpReply::Framing::ContentLength) {
         headers += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     }
-    if (chunked) headers += "Transfer-Encoding: chunked\r\n";
     headers += "\r\n";
-    // The whole body is one chunk: holds fall inside it, where the client takes in every byte
-    // that has come (at a chunk's end a client may wait for the next chunk's size first).
-    if (chunked && !body.empty()) headers += Hex(body.size()) + "\r\n";
     if (!SendAll(client, headers)) return;
 
     std::size_t offset = 0;
@@ -206,7 +191,6 @@ void LoopbackServer::Answer(int client) {
         if (!passHolds(offset)) return;
     }
     if (!passHolds(body.size())) return;
-    if (chunked && !SendAll(client, body.empty() ? "0\r\n\r\n" : "\r\n0\r\n\r\n")) return;
     std::lock_guard<std::mutex> lock(mutex_);
     finished_ = true;
 }

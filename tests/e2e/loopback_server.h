@@ -1,6 +1,6 @@
 // A small HTTP server for end-to-end tests, bound to 127.0.0.1 on a port the system picks. It
 // answers every request with one prepared reply, which it can send slowly, without a length, and
-// in stages that wait for the test to release them.
+// in stages that wait for the test to release them (holding back the rest of the bytes).
 #pragma once
 
 #include <condition_variable>
@@ -15,11 +15,7 @@ namespace e2e {
 struct HttpReply {
     enum class Framing {
         ContentLength,  // a Content-Length header; the client knows the total
-        NoLength,       // neither length nor chunks: the end of the body is the closed connection
-        // Chunked transfer that also announces the total in Content-Length: the client can count
-        // progress up to the whole body while the end of the reply (the end of the one chunk that
-        // holds the body, and the last, empty chunk) is still held back.
-        ChunkedWithLength,
+        NoLength,       // no length: the end of the body is the closed connection
     };
 
     int status = 200;
@@ -27,7 +23,7 @@ struct HttpReply {
     Framing framing = Framing::ContentLength;
     // Body offsets at which the server stops until the test calls Release(), once for each
     // offset in ascending order. 0 holds back the whole reply, headers included; body.size()
-    // holds back what ends the reply (the last chunk, or the close of the connection).
+    // holds back the close of the connection.
     std::vector<std::size_t> holds;
     // Sending slowly: the body goes out in blocks of this many bytes with a pause after each.
     std::size_t blockSize = 16 * 1024;

@@ -13,7 +13,10 @@
 // window's client coordinates.
 // --extra-log: append to FILE, as they happen, a line "progress N" for each new bar position of the
 // extra window and the line "gone" when that window no longer exists, so that a test can act on
-// what the probe has seen while the program still runs.
+// what the probe has seen while the program still runs. With it, the probe also hooks the extra
+// window's thread (probe_hook.dll, beside the probe) as soon as it sees the window; the hook adds
+// a line "setpos N" for every position the program gives the bar, however briefly it lasts, and
+// the report lists them as "setPositions".
 // --close-extra-on: once FILE exists, send WM_CLOSE to the extra window (once).
 #include <windows.h>
 #include <commctrl.h>
@@ -71,6 +74,37 @@ void AppendLine(const std::wstring& path, const std::string& line) {
     if (file == nullptr) return;
     fprintf(file, "%s\n", line.c_str());
     fclose(file);
+}
+
+// The positions the hook recorded in the log ("setpos N" lines).
+std::string SetPositionsJson(const std::wstring& path) {
+    std::string list;
+    FILE* file = path.empty() ? nullptr : _wfopen(path.c_str(), L"rb");
+    if (file == nullptr) return "[]";
+    char line[128];
+    while (fgets(line, sizeof line, file) != nullptr) {
+        int position = 0;
+        if (sscanf(line, "setpos %d", &position) == 1) {
+            if (!list.empty()) list += ',';
+            list += std::to_string(position);
+        }
+    }
+    fclose(file);
+    return "[" + list + "]";
+}
+
+// Hooks the window procedures of `thread` with probe_hook.dll from the probe's own folder.
+HHOOK HookThread(DWORD thread) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self);
+    path.resize(path.rfind(L'\\') + 1);
+    path += L"probe_hook.dll";
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (module == nullptr) return nullptr;
+    auto* proc = reinterpret_cast<HOOKPROC>(
+        reinterpret_cast<void*>(GetProcAddress(module, "ProbeCallWndRetProc")));
+    return proc != nullptr ? SetWindowsHookExW(WH_CALLWNDPROCRET, proc, module, thread) : nullptr;
 }
 
 std::string Rect(const RECT& r) {
@@ -258,6 +292,8 @@ int wmain(int argc, wchar_t** argv) {
         if (!commandLine.empty()) commandLine += L' ';
         commandLine += L'"' + std::wstring(argv[k]) + L'"';
     }
+    // The hook runs inside the program and learns the log from the environment it inherits.
+    if (!extraLog.empty()) SetEnvironmentVariableW(L"WRAPPER_PROBE_HOOK_LOG", extraLog.c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -279,6 +315,7 @@ int wmain(int argc, wchar_t** argv) {
     bool extraBarFound = false;
     bool extraCloseSent = false;
     bool extraGone = false;
+    HHOOK extraHook = nullptr;
     const DWORD start = GetTickCount();
     bool timedOut = false;
     for (;;) {
@@ -298,6 +335,10 @@ int wmain(int argc, wchar_t** argv) {
             Search extra{process.dwProcessId, extraClass, nullptr, {}};
             EnumWindows(FindWindows, reinterpret_cast<LPARAM>(&extra));
             if (extra.found != nullptr) {
+                if (!extraLog.empty() && extraHook == nullptr && !extraLast.found) {
+                    extraHook = HookThread(GetWindowThreadProcessId(extra.found, nullptr));
+                    if (extraHook == nullptr) AppendLine(extraLog, "hook failed");
+                }
                 // A window being destroyed is hidden first: keep what was seen while it showed.
                 const Snapshot now = Take(extra.found);
                 if (now.found && (now.visible || !extraLast.found)) extraLast = now;
@@ -350,6 +391,7 @@ int wmain(int argc, wchar_t** argv) {
             break;
         }
     }
+    if (extraHook != nullptr) UnhookWindowsHookEx(extraHook);
     DWORD exitCode = 0;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
@@ -366,7 +408,8 @@ int wmain(int argc, wchar_t** argv) {
                     ",\"maxProgress\":" + std::to_string(extraMaxPos) + ",\"progress\":[" +
                     positions + "],\"barRect\":" +
                     (extraBarFound ? Rect(extraBarRect) : std::string("null")) +
-                    ",\"closeSent\":" + (extraCloseSent ? "true" : "false") + "}";
+                    ",\"closeSent\":" + (extraCloseSent ? "true" : "false") +
+                    ",\"setPositions\":" + SetPositionsJson(extraLog) + "}";
     }
     printf("{\"boxes\":[%s],\"window\":%s,\"everVisible\":%s,\"closeSent\":%s,\"extra\":%s,"
            "\"exitCode\":%lu,\"timedOut\":%s}\n",
