@@ -1,0 +1,36 @@
+// Settings text and the origin tests: any input either parses into a config or fails with one of
+// the documented errors, and the URI tests never read outside their strings.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "config/app_config.h"
+#include "webview/origin.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    AppConfig config;
+    try {
+        ParseAppConfig(text, config);
+        if (config.name.empty()) std::abort();  // an empty name must have been refused
+    } catch (const nlohmann::json::exception&) {
+    } catch (const std::runtime_error& error) {
+        const std::string message = error.what();
+        if (message != "invalid name" && message != "invalid distribution mode" &&
+            message != "invalid hosting mode" && message != "invalid content mode") {
+            std::abort();
+        }
+    }
+    // The same bytes as a URI against a few origins.
+    for (const char* origin : {"https://app.localhost/", "https://example.com", ""}) {
+        const bool passes = PassesOriginTest(text, origin);
+        if (passes && text.compare(0, std::strlen(origin), origin) != 0) std::abort();
+    }
+    MayOpenExternally(text);
+    return 0;
+}
