@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -17,11 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 using e2e::ProcessResult;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void WriteFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
@@ -31,7 +25,8 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 std::set<std::string> FilesUnder(const fs::path& folder) {
     std::set<std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) files.insert(entry.path().lexically_relative(folder).generic_string());
+        if (entry.is_regular_file())
+            files.insert(entry.path().lexically_relative(folder).generic_string());
     }
     return files;
 }
@@ -72,7 +67,8 @@ TEST(Package, SampleAppHasTheShippedFilesAndNoSubstitute) {
     // One line tells where the vendor's loader goes.
     const std::vector<std::string> lines = Lines(first.output);
     const auto loaderLines = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
-        return l.find("WebView2Loader.dll") != std::string::npos && l.find("beside") != std::string::npos;
+        return l.find("WebView2Loader.dll") != std::string::npos &&
+               l.find("beside") != std::string::npos;
     });
     EXPECT_EQ(loaderLines, 1) << first.output;
 
@@ -81,10 +77,12 @@ TEST(Package, SampleAppHasTheShippedFilesAndNoSubstitute) {
     const fs::path extension = e2e::SampleExtension();
     if (!extension.empty()) expected.insert("DI2ZozUzoraru.dll");
     EXPECT_EQ(FilesUnder(out), expected) << "no substitute loader, no loose web files";
-    EXPECT_EQ(ReadFile(out / "package.json"), ReadFile(app / "package.json"));
-    EXPECT_EQ(ReadFile(out / "WebView2Wrapper.exe"), ReadFile(e2e::WinBuildDir() / "WebView2Wrapper.exe"));
-    EXPECT_EQ(ReadFile(out / "icon.png"), ReadFile(app / "icon.png"));
-    if (!extension.empty()) EXPECT_EQ(ReadFile(out / "DI2ZozUzoraru.dll"), ReadFile(extension));
+    EXPECT_EQ(e2e::ReadFileBytes(out / "package.json"), e2e::ReadFileBytes(app / "package.json"));
+    EXPECT_EQ(e2e::ReadFileBytes(out / "WebView2Wrapper.exe"),
+              e2e::ReadFileBytes(e2e::WinBuildDir() / "WebView2Wrapper.exe"));
+    EXPECT_EQ(e2e::ReadFileBytes(out / "icon.png"), e2e::ReadFileBytes(app / "icon.png"));
+    if (!extension.empty())
+        EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), e2e::ReadFileBytes(extension));
 
     std::set<std::string> zipped;
     for (const std::string& file : expected) zipped.insert("hello/" + file);
@@ -95,31 +93,33 @@ TEST(Package, SampleAppHasTheShippedFilesAndNoSubstitute) {
     const std::set<std::string> webFiles = FilesUnder(app / "www");
     std::uint64_t webBytes = 0;
     for (const std::string& file : webFiles) webBytes += fs::file_size(app / "www" / file);
-    const ProcessResult verify = e2e::RunProcess({Packer().string(), "verify", (out / "www/assets.dat").string()}, {}, 60);
+    const ProcessResult verify =
+        e2e::RunProcess({Packer().string(), "verify", (out / "www/assets.dat").string()}, {}, 60);
     EXPECT_EQ(verify.exitCode, 0);
     EXPECT_EQ(verify.output, "ok: " + std::to_string(webFiles.size()) + " files, " +
                                  std::to_string(webBytes) + " bytes\n");
-    const ProcessResult list = e2e::RunProcess({Packer().string(), "list", (out / "www/assets.dat").string()}, {}, 60);
+    const ProcessResult list =
+        e2e::RunProcess({Packer().string(), "list", (out / "www/assets.dat").string()}, {}, 60);
     std::set<std::string> listed;
-    for (const std::string& line : Lines(list.output)) listed.insert(line.substr(0, line.find('\t')));
+    for (const std::string& line : Lines(list.output))
+        listed.insert(line.substr(0, line.find('\t')));
     EXPECT_EQ(listed, webFiles);
 
     // Packaging again over the earlier package gives the same bytes.
-    const std::string bundleBytes = ReadFile(out / "www/assets.dat");
-    const std::string zipBytes = ReadFile(zip);
+    const std::string bundleBytes = e2e::ReadFileBytes(out / "www/assets.dat");
+    const std::string zipBytes = e2e::ReadFileBytes(zip);
     const ProcessResult second = e2e::PackageApp(app, out);
     ASSERT_EQ(second.exitCode, 0) << second.output;
-    EXPECT_TRUE(ReadFile(out / "www/assets.dat") == bundleBytes) << "bundle bytes differ";
-    EXPECT_TRUE(ReadFile(zip) == zipBytes) << "zip bytes differ";
+    EXPECT_TRUE(e2e::ReadFileBytes(out / "www/assets.dat") == bundleBytes) << "bundle bytes differ";
+    EXPECT_TRUE(e2e::ReadFileBytes(zip) == zipBytes) << "zip bytes differ";
     EXPECT_EQ(FilesUnder(out), expected);
 }
 
 TEST(Package, LooseFilesOwnExtensionIconAndFixedRuntime) {
     const fs::path work = FreshWorkDir("package_loose");
     const fs::path app = work / "my app";
-    WriteFile(app / "package.json",
-              R"({"name":"loose","window":{"icon":"assets/app icon.png"},)"
-              R"("settings":{"distribution-mode":"fixed"}})");
+    WriteFile(app / "package.json", R"({"name":"loose","window":{"icon":"assets/app icon.png"},)"
+                                    R"("settings":{"distribution-mode":"fixed"}})");
     WriteFile(app / "assets/app icon.png", "icon bytes");
     WriteFile(app / "assets/unused.txt", "not named by package.json");
     WriteFile(app / "notes.md", "left out");
@@ -133,11 +133,12 @@ TEST(Package, LooseFilesOwnExtensionIconAndFixedRuntime) {
     const ProcessResult run = e2e::PackageApp(app, out, {"--loose"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const std::set<std::string> expected = {
-        "WebView2Wrapper.exe", "package.json",     "assets/app icon.png",         "DI2ZozUzoraru.dll",
-        "www/index.html",      "www/sub dir/a.js", "webview2/msedgewebview2.exe"};
+        "WebView2Wrapper.exe",        "package.json",   "assets/app icon.png",
+        "DI2ZozUzoraru.dll",          "www/index.html", "www/sub dir/a.js",
+        "webview2/msedgewebview2.exe"};
     EXPECT_EQ(FilesUnder(out), expected);
-    EXPECT_EQ(ReadFile(out / "DI2ZozUzoraru.dll"), "the app's own extension");
-    EXPECT_EQ(ReadFile(out / "www/sub dir/a.js"), "1;");
+    EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), "the app's own extension");
+    EXPECT_EQ(e2e::ReadFileBytes(out / "www/sub dir/a.js"), "1;");
     EXPECT_NE(run.output.find("WebView2Loader.dll"), std::string::npos);
 
     // An icon outside the app folder is not copied, and says so; the package is still made.
@@ -145,7 +146,8 @@ TEST(Package, LooseFilesOwnExtensionIconAndFixedRuntime) {
     WriteFile(app / "package.json", R"({"name":"loose","window":{"icon":"../secret.png"}})");
     const ProcessResult outside = e2e::PackageApp(app, out, {"--no-zip"});
     ASSERT_EQ(outside.exitCode, 0) << outside.output;
-    EXPECT_NE(outside.output.find("not a path inside the app folder"), std::string::npos) << outside.output;
+    EXPECT_NE(outside.output.find("not a path inside the app folder"), std::string::npos)
+        << outside.output;
     EXPECT_EQ(FilesUnder(out), (std::set<std::string>{"WebView2Wrapper.exe", "package.json",
                                                       "DI2ZozUzoraru.dll", "www/assets.dat"}));
 }

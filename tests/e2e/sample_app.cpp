@@ -1,6 +1,14 @@
 #include "sample_app.h"
 
+#include <fstream>
+#include <iterator>
+
 namespace e2e {
+
+std::string ReadFileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 fs::path BuildDir() { return WinBuildDir().parent_path(); }
 
@@ -9,7 +17,8 @@ fs::path SampleExtension() {
     std::error_code ec;
     if (!fs::is_directory(examples, ec)) return {};
     for (const auto& entry : fs::recursive_directory_iterator(examples, ec)) {
-        if (entry.path().filename() == "DI2ZozUzoraru.dll" && entry.is_regular_file()) return entry.path();
+        if (entry.path().filename() == "DI2ZozUzoraru.dll" && entry.is_regular_file())
+            return entry.path();
     }
     return {};
 }

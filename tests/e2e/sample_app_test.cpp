@@ -2,16 +2,15 @@
 // and a scripted page that asks for every resource its start page names: each is served whole
 // with its content type, the video also by range, and the handshake is answered. Its page-side
 // protocol module passes its own tests under node.
+#include "sample_app.h"
+
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
 
 #include "harness.h"
-#include "sample_app.h"
 
 namespace {
 
@@ -21,30 +20,27 @@ using nlohmann::json;
 
 constexpr char kOrigin[] = "https://app.localhost/";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // The files a page pulls in: src and href attributes of the markup that name files of the app,
 // then, transitively, the modules each script imports with a relative path.
 std::set<std::string> StartPageResources(const fs::path& www, const std::string& page) {
     const std::regex attribute(R"re((?:src|href)="([^"]+)")re");
     const std::regex import(R"re((?:from|import)\s*\(?\s*"\./([^"]+)")re");
     std::set<std::string> found;
-    const std::string markup = ReadFile(www / page);
+    const std::string markup = e2e::ReadFileBytes(www / page);
     for (std::sregex_iterator it(markup.begin(), markup.end(), attribute), end; it != end; ++it) {
         const std::string target = (*it)[1];
-        if (target.find(':') == std::string::npos && target.rfind("/", 0) != 0) found.insert(target);
+        if (target.find(':') == std::string::npos && target.rfind("/", 0) != 0)
+            found.insert(target);
     }
     std::vector<std::string> scripts(found.begin(), found.end());
     while (!scripts.empty()) {
         const std::string script = scripts.back();
         scripts.pop_back();
         if (!script.ends_with(".js")) continue;
-        const std::string code = ReadFile(www / script);
+        const std::string code = e2e::ReadFileBytes(www / script);
         for (std::sregex_iterator it(code.begin(), code.end(), import), end; it != end; ++it) {
-            const std::string module = (fs::path(script).parent_path() / std::string((*it)[1])).generic_string();
+            const std::string module =
+                (fs::path(script).parent_path() / std::string((*it)[1])).generic_string();
             if (found.insert(module).second) scripts.push_back(module);
         }
     }
@@ -86,7 +82,7 @@ bool HasHeader(const json& response, const std::string& line) {
 TEST(SampleApp, StartPageIsServedWholeAndTheHandshakeIsAnswered) {
     const fs::path source = e2e::SourceDir() / "examples/hello";
     const fs::path www = source / "www";
-    const json settings = json::parse(ReadFile(source / "package.json"));
+    const json settings = json::parse(e2e::ReadFileBytes(source / "package.json"));
     const std::string page = settings["main"];
 
     AppFolder app("sample_hello");
@@ -96,7 +92,8 @@ TEST(SampleApp, StartPageIsServedWholeAndTheHandshakeIsAnswered) {
     const bool extension = fs::exists(app.Dir() / "DI2ZozUzoraru.dll");
 
     const std::set<std::string> resources = StartPageResources(www, page);
-    for (const char* expected : {"style.css", "app.js", "wrapper-host.js", "images/logo.png", "media/clip.webm"}) {
+    for (const char* expected :
+         {"style.css", "app.js", "wrapper-host.js", "images/logo.png", "media/clip.webm"}) {
         EXPECT_EQ(resources.count(expected), 1u) << expected << " is named by the start page";
     }
     std::string scenario;
@@ -104,7 +101,8 @@ TEST(SampleApp, StartPageIsServedWholeAndTheHandshakeIsAnswered) {
         scenario += "request GET " + std::string(kOrigin) + path + " " + ContextFor(path) + "\n";
     }
     // A media element reads its file by ranges.
-    scenario += std::string("request GET ") + kOrigin + "media/clip.webm media Range: bytes=1000-\n";
+    scenario +=
+        std::string("request GET ") + kOrigin + "media/clip.webm media Range: bytes=1000-\n";
     scenario += std::string("message-string ") + kOrigin + page + " {\"type\":\"wrapper-init\"}\n";
     scenario += "wait PostWebMessageAsJson 1\n";
     if (extension) {
@@ -126,10 +124,11 @@ TEST(SampleApp, StartPageIsServedWholeAndTheHandshakeIsAnswered) {
             if (line["uri"] == kOrigin + path && !AskedForRange(line)) response = line;
         }
         ASSERT_TRUE(response.is_object()) << "no whole-file response";
-        const std::string bytes = ReadFile(www / path);
+        const std::string bytes = e2e::ReadFileBytes(www / path);
         EXPECT_EQ(response["status"], 200);
         ASSERT_EQ(kExpectedTypes.count(fs::path(path).extension().string()), 1u);
-        EXPECT_TRUE(HasHeader(response, "Content-Type: " + kExpectedTypes.at(fs::path(path).extension().string())))
+        EXPECT_TRUE(HasHeader(
+            response, "Content-Type: " + kExpectedTypes.at(fs::path(path).extension().string())))
             << response["headers"].dump();
         EXPECT_TRUE(HasHeader(response, "Content-Length: " + std::to_string(bytes.size())));
         EXPECT_EQ(response["body"]["length"], bytes.size());
@@ -138,11 +137,12 @@ TEST(SampleApp, StartPageIsServedWholeAndTheHandshakeIsAnswered) {
     bool ranged = false;
     const std::uint64_t videoSize = fs::file_size(www / "media/clip.webm");
     for (const json& line : run.Of("response")) {
-        if (line["uri"] != std::string(kOrigin) + "media/clip.webm" || !AskedForRange(line)) continue;
+        if (line["uri"] != std::string(kOrigin) + "media/clip.webm" || !AskedForRange(line))
+            continue;
         ranged = true;
         EXPECT_EQ(line["status"], 206);
-        EXPECT_TRUE(HasHeader(line, "Content-Range: bytes 1000-" + std::to_string(videoSize - 1) + "/" +
-                                        std::to_string(videoSize)))
+        EXPECT_TRUE(HasHeader(line, "Content-Range: bytes 1000-" + std::to_string(videoSize - 1) +
+                                        "/" + std::to_string(videoSize)))
             << line["headers"].dump();
         EXPECT_EQ(line["body"]["length"], videoSize - 1000);
     }
