@@ -224,7 +224,8 @@ TEST(ContentServer, AnswersFromBundleThenFolderWithExactLinesAndBytes) {
                                                    {"Theme.css", bundledTheme},
                                                    {"Only.txt", "bundle only"},
                                                    {"\xE2\x82\xAC.png", euro},
-                                                   {"app.js?v=2", versioned}});
+                                                   {"app.js?v=2", versioned},
+                                                   {"empty.js", ""}});
     app.Write("www/Theme.css", looseTheme);
     app.Write("www/data.bin", data);
     app.Write("www/empty.txt", "");
@@ -294,6 +295,8 @@ TEST(ContentServer, AnswersFromBundleThenFolderWithExactLinesAndBytes) {
         NotSatisfiable("data.bin", "bytes=5", kOctets),
         NotSatisfiable("data.bin", "bytes=99999999999999999999-", kOctets),
         Whole("empty.txt", "text/plain; charset=utf-8", ""),
+        Whole("empty.js", js, ""),
+        NotSatisfiable("empty.js", "bytes=0-", js),
         NotSatisfiable("empty.txt", "bytes=0-", "text/plain; charset=utf-8"),
         // Folders are not files, the content folder itself included; nor is a Range read there.
         Missing(""),
@@ -309,7 +312,8 @@ TEST(ContentServer, KeysThatClimbOutOfTheContentFolderAnswerNotFound) {
     // A page's URL parser removes ".." segments, but a request URI can still carry them, plain or
     // encoded. A loose lookup of such a key touches no file; a bundle name is matched exactly and
     // cannot leave the bundle, so a bundle entry of that name is still served.
-    AppFolder app = ContentApp("content_traversal", {{"../bundled.txt", "inside the bundle"}});
+    AppFolder app = ContentApp("content_traversal", {{"../bundled.txt", "inside the bundle"},
+                                                     {"", "the entry without a name"}});
     app.Write("secret.txt", "beside the host");
     app.Write("www/sub/ok.txt", "ok");
     const std::string txt = "text/plain; charset=utf-8";
@@ -332,6 +336,8 @@ TEST(ContentServer, KeysThatClimbOutOfTheContentFolderAnswerNotFound) {
                           Missing("sub/ok.txt%00.png"),
                           Whole("../bundled.txt", txt, "inside the bundle"),
                           Whole("..%2Fbundled.txt", txt, "inside the bundle"),
+                          // The empty key names the content folder, but a bundle entry wins.
+                          Whole("", kOctets, "the entry without a name"),
                       }});
 }
 
@@ -409,21 +415,36 @@ void WriteSparse(const fs::path& path, std::uint64_t size, const std::string& ta
 }
 
 // Another Windows program holding a file of the app open for writing, as long as the object
-// lives: a batch file whose "call" has its error output appended to the file. The host opens
-// loose files for mapping with read sharing only, so it cannot map this one meanwhile.
+// lives: a batch file whose "call" has its error output appended to the file (%1). It says so by
+// leaving held.flag, and lets go when release.flag appears (ping is Wine's only pause).
+constexpr char kHoldScript[] = R"(@echo off
+cd /d "%~dp0"
+call :hold 2>> %1
+exit /b 0
+:hold
+echo held> held.flag
+set /a n=0
+:again
+if exist release.flag exit /b 0
+set /a n+=1
+if %n% geq 600 exit /b 0
+ping -n 2 127.0.0.1 > NUL
+goto again
+)";
+
+// The host opens loose files for mapping with read sharing only, so it cannot map the held file.
 class WriterHoldingFile {
-  public:
+public:
     WriterHoldingFile(const AppFolder& app, const std::string& relative) : app_(app) {
+        std::string script;
+        for (const char c : std::string(kHoldScript))
+            script += c == '\n' ? "\r\n" : std::string(1, c);
+        app.Write("hold.cmd", script);
         std::string target = relative;
         std::replace(target.begin(), target.end(), '/', '\\');
-        app.Write("hold.cmd", "@echo off\r\ncd /d \"" + e2e::WinPath(app.Dir()) + "\"\r\n" +
-                                  "call :hold 2>> " + target + "\r\nexit /b 0\r\n:hold\r\n" +
-                                  "echo held> held.flag\r\nset /a n=0\r\n:again\r\n" +
-                                  "if exist release.flag exit /b 0\r\nset /a n+=1\r\n" +
-                                  "if %n% geq 60 exit /b 0\r\nping -n 2 127.0.0.1 > NUL\r\n" +
-                                  "goto again\r\n");
-        holder_ = std::async(std::launch::async, [this] {
-            return e2e::RunWine({"cmd", "/c", e2e::WinPath(app_.Dir() / "hold.cmd")}, {}, 120);
+        holder_ = std::async(std::launch::async, [this, target] {
+            return e2e::RunWine({"cmd", "/c", e2e::WinPath(app_.Dir() / "hold.cmd"), target}, {},
+                                120);
         });
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!fs::exists(app.Dir() / "held.flag") &&
@@ -438,7 +459,7 @@ class WriterHoldingFile {
     }
     bool Held() const { return held_; }
 
-  private:
+private:
     const AppFolder& app_;
     std::future<e2e::ProcessResult> holder_;
     bool held_ = false;
