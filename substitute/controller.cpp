@@ -44,6 +44,7 @@ HRESULT Controller::put_IsVisible(BOOL isVisible) {
     return Guard([&] {
         visible_ = isVisible;
         RecordCall(kObject, "put_IsVisible", Json{{"value", isVisible != FALSE}});
+        webview_->VisibilityChanged(isVisible != FALSE);
         return S_OK;
     });
 }
@@ -52,6 +53,7 @@ HRESULT Controller::put_Bounds(RECT bounds) {
     return Guard([&] {
         bounds_ = bounds;
         RecordCall(kObject, "put_Bounds", Json{{"bounds", RectJson(bounds)}});
+        webview_->BoundsChanged(bounds);
         return S_OK;
     });
 }
@@ -76,6 +78,7 @@ HRESULT Controller::SetBoundsAndZoomFactor(RECT bounds, double zoomFactor) {
         zoom_ = zoomFactor;
         RecordCall(kObject, "SetBoundsAndZoomFactor",
                    Json{{"bounds", RectJson(bounds)}, {"zoomFactor", zoomFactor}});
+        webview_->BoundsChanged(bounds);
         return S_OK;
     });
 }

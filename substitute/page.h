@@ -22,6 +22,14 @@ struct PageRequest {
     std::vector<std::pair<std::string, std::string>> headers;
 };
 
+// What the host answered to a resource request it was offered.
+struct PageResponse {
+    int status = 0;
+    std::string reason;
+    std::vector<std::string> headerLines;  // "Name: value", in the host's order
+    std::string body;
+};
+
 // Every Raise* call raises its event synchronously; drivers call them from dispatcher tasks,
 // never from inside a call of the host.
 class PageSurface {
@@ -31,7 +39,14 @@ class PageSurface {
     // DOMContentLoaded, each as its own dispatcher task. `done` runs after the last of them.
     virtual void RunNavigation(const std::string& uri, bool userInitiated,
                                std::function<void()> done) = 0;
-    virtual void RaiseResourceRequest(const PageRequest& request) = 0;
+    // NavigationStarting alone, for a driver whose page loads the document itself; true when no
+    // handler cancelled it (the navigation then becomes the current one).
+    virtual bool RaiseNavigationStarting(const std::string& uri, bool userInitiated) = 0;
+    // The host's answer, when a filter matched, a handler ran and it set a response.
+    virtual std::optional<PageResponse> RaiseResourceRequest(const PageRequest& request) = 0;
+    virtual bool MatchesFilter(const std::string& uri, int context) const = 0;
+    // The host's filters: the pattern and its context.
+    virtual std::vector<std::pair<std::string, int>> Filters() const = 0;
     virtual void RaiseDomContentLoaded() = 0;
     // `asString` holds the text when the page posted a string.
     virtual void RaiseWebMessage(const std::string& source, const std::string& json,
@@ -54,10 +69,23 @@ class PageDriver {
     virtual void Start(PageSurface& page) = 0;
     // The host called Navigate.
     virtual void OnHostNavigate(PageSurface& page, const std::string& uri) = 0;
+    // The host posted a message: `json` as posted (a string message arrives JSON-encoded);
+    // `objectsJson` is the JSON array describing the additional objects, empty without them.
+    virtual void OnHostMessage(const std::string& /*json*/, const std::string& /*objectsJson*/) {}
+    virtual void OnFiltersChanged(PageSurface& /*page*/) {}
+    // The controller's bounds (client coordinates of the parent window) and visibility.
+    virtual void OnBoundsChanged(const RECT& /*bounds*/) {}
+    virtual void OnVisibilityChanged(bool /*visible*/) {}
+    // The controller was closed: the page is gone.
+    virtual void OnClosed() {}
 };
 
-// The scenario player when WRAPPER_SUBSTITUTE_SCENARIO names a file, else a driver that only
-// carries out the host's navigations.
+// The Chromium driver when WRAPPER_SUBSTITUTE_CHROMIUM names a DevTools endpoint, else the
+// scenario player when WRAPPER_SUBSTITUTE_SCENARIO names a file, else a driver that only carries
+// out the host's navigations.
 std::unique_ptr<PageDriver> MakePageDriver(const std::wstring& scenarioPath);
+// A driver running real pages in headless Chromium, reached at `endpoint`
+// (ws://127.0.0.1:PORT/devtools/browser/ID).
+std::unique_ptr<PageDriver> MakeChromiumDriver(const std::string& endpoint);
 
 }  // namespace substitute

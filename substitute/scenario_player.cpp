@@ -211,6 +211,8 @@ class ScenarioPlayer final : public NavigatingDriver {
 }  // namespace
 
 std::unique_ptr<PageDriver> MakePageDriver(const std::wstring& scenarioPath) {
+    const std::wstring endpoint = EnvironmentVariable(L"WRAPPER_SUBSTITUTE_CHROMIUM");
+    if (!endpoint.empty()) return MakeChromiumDriver(ToUtf8(endpoint));
     if (scenarioPath.empty()) return std::make_unique<NavigatingDriver>();
     return std::make_unique<ScenarioPlayer>(scenarioPath);
 }

@@ -61,7 +61,7 @@ std::string Hex(const std::string& bytes) {
 }
 
 // Reads the stream from its current position to its end.
-Json ReadBody(IStream* stream, bool hashBody) {
+Json ReadBody(IStream* stream, bool hashBody, std::string* whole) {
     Sha256 hash;
     std::string head;
     unsigned long long length = 0;
@@ -72,6 +72,7 @@ Json ReadBody(IStream* stream, bool hashBody) {
         result = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &read);
         if (FAILED(result) || read == 0) break;
         length += read;
+        if (whole != nullptr) whole->append(buffer.data(), read);
         if (hashBody) hash.Update(buffer.data(), read);
         if (head.size() <= kSmallBody)
             head.append(buffer.data(), std::min<std::size_t>(read, kSmallBody + 1 - head.size()));
@@ -319,14 +320,14 @@ HRESULT WebResourceRequestedArgs::get_ResourceContext(COREWEBVIEW2_WEB_RESOURCE_
     return Put(context, context_);
 }
 
-void RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response,
-                    bool hashBody) {
+bool RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response,
+                    bool hashBody, PageResponse* answer) {
     try {
         Json line = request;
         if (response == nullptr) {
             line["cause"] = "no-response";
             Record("unanswered", std::move(line));
-            return;
+            return false;
         }
         int status = 0;
         response->get_StatusCode(&status);
@@ -356,15 +357,24 @@ void RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* respo
                 }
             }
         }
+        if (answer != nullptr) {
+            answer->status = status;
+            answer->reason = reason;
+            for (const Json& header : headers) answer->headerLines.push_back(header.get<std::string>());
+        }
         line["status"] = status;
         line["reason"] = reason;
         line["headers"] = std::move(headers);
         ComPtr<IStream> content;
         response->get_Content(&content);
-        line["body"] = content ? ReadBody(content.Get(), hashBody) : Json(nullptr);
+        line["body"] = content ? ReadBody(content.Get(), hashBody,
+                                          answer != nullptr ? &answer->body : nullptr)
+                               : Json(nullptr);
         Record("response", std::move(line));
+        return true;
     } catch (...) {
         Record("failure", Json{{"message", "could not record a response"}});
+        return false;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "com_support.h"
+#include "page.h"
 #include "runtime.h"
 
 namespace substitute {
@@ -145,7 +146,9 @@ class WebResourceRequestedArgs final
 };
 
 // The transcript's "response" (or "unanswered") line for a request the host was offered:
-// status, reason, header lines in order, and the body read to its end.
-void RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response, bool hashBody);
+// status, reason, header lines in order, and the body read to its end. With `answer`, the
+// response is also copied there (the whole body); false when there was none to record.
+bool RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response, bool hashBody,
+                    PageResponse* answer = nullptr);
 
 }  // namespace substitute

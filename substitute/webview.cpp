@@ -107,6 +107,11 @@ std::shared_ptr<void> WebView::Hold() {
 
 void WebView::StartPage() { driver_->Start(*this); }
 
+void WebView::MarkClosed() {
+    if (!closed_) driver_->OnClosed();
+    closed_ = true;
+}
+
 template <typename Handler>
 HRESULT WebView::AddHandler(EventHandlers<Handler>& handlers, const char* method, Handler* handler,
                             EventRegistrationToken* token) {
@@ -285,6 +290,7 @@ HRESULT WebView::PostWebMessageAsJson(LPCWSTR webMessageAsJson) {
         const std::string json = ToUtf8(webMessageAsJson);
         const bool valid = nlohmann::json::accept(json);
         RecordCall(kObject, "PostWebMessageAsJson", Json{{"json", json}, {"valid", valid}});
+        if (valid && !closed_) driver_->OnHostMessage(json, "");
         return valid ? S_OK : E_INVALIDARG;
     });
 }
@@ -293,6 +299,8 @@ HRESULT WebView::PostWebMessageAsString(LPCWSTR webMessageAsString) {
     return Guard([&] {
         RecordCall(kObject, "PostWebMessageAsString",
                    Json{{"text", Utf8OrNull(webMessageAsString)}});
+        if (webMessageAsString != nullptr && !closed_)
+            driver_->OnHostMessage(Json(ToUtf8(webMessageAsString)).dump(), "");
         return S_OK;
     });
 }
@@ -415,6 +423,7 @@ HRESULT WebView::AddWebResourceRequestedFilter(const LPCWSTR uri,
         RecordCall(kObject, "AddWebResourceRequestedFilter",
                    Json{{"uri", pattern}, {"context", ResourceContextName(context)}});
         filters_.emplace_back(pattern, context);
+        driver_->OnFiltersChanged(*this);
         return S_OK;
     });
 }
@@ -428,6 +437,7 @@ HRESULT WebView::RemoveWebResourceRequestedFilter(const LPCWSTR uri,
             return filter.first == pattern && filter.second == context;
         });
         const bool removed = filters_.size() != before;
+        if (removed) driver_->OnFiltersChanged(*this);
         RecordCall(
             kObject, "RemoveWebResourceRequestedFilter",
             Json{
@@ -495,7 +505,9 @@ HRESULT WebView::PostWebMessageAsJsonWithAdditionalObjects(
             fields["count"] = count;
             fields["objects"] = std::move(objects);
         }
+        const std::string objectsJson = fields["objects"].is_array() ? fields["objects"].dump() : "";
         RecordCall(kObject, "PostWebMessageAsJsonWithAdditionalObjects", std::move(fields));
+        if (valid && !closed_) driver_->OnHostMessage(json, objectsJson);
         return valid ? S_OK : E_INVALIDARG;
     });
 }
@@ -506,6 +518,12 @@ HRESULT WebView::PostWebMessageAsJsonWithAdditionalObjects(
 bool WebView::Closed(const char* event) {
     if (closed_) Record("skipped", Json{{"event", event}, {"cause", "controller closed"}});
     return closed_;
+}
+
+std::vector<std::pair<std::string, int>> WebView::Filters() const {
+    std::vector<std::pair<std::string, int>> filters;
+    for (const auto& [pattern, context] : filters_) filters.emplace_back(pattern, context);
+    return filters;
 }
 
 bool WebView::MatchesFilter(const std::string& uri, int context) const {
@@ -524,19 +542,7 @@ void WebView::RunNavigation(const std::string& uri, bool userInitiated,
         if (done) done();
     };
     Dispatcher::Get().Post([this, hold, uri, userInitiated, finish] {
-        if (Closed("NavigationStarting")) return finish();
-        const UINT64 id = ++navigationCount_;
-        ComPtr<NavigationStartingArgs> args(new NavigationStartingArgs(uri, userInitiated, id));
-        const auto results = navigationStarting_.Invoke(Self(), args.Get());
-        RecordEvent("NavigationStarting", Json{{"uri", uri},
-                                               {"navigationId", id},
-                                               {"userInitiated", userInitiated},
-                                               {"handlers", results.size()},
-                                               {"results", HResultList(results)},
-                                               {"cancel", args->Cancelled()}});
-        if (args->Cancelled()) return finish();
-        source_ = uri;
-        currentNavigation_ = id;
+        if (!RaiseNavigationStarting(uri, userInitiated)) return finish();
         Dispatcher::Get().Post([this, hold, uri, finish] {
             RaiseResourceRequest(PageRequest{
                 "GET", uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT, {{"Accept", "text/html"}}});
@@ -548,8 +554,25 @@ void WebView::RunNavigation(const std::string& uri, bool userInitiated,
     });
 }
 
-void WebView::RaiseResourceRequest(const PageRequest& request) {
-    if (Closed("WebResourceRequested")) return;
+bool WebView::RaiseNavigationStarting(const std::string& uri, bool userInitiated) {
+    if (Closed("NavigationStarting")) return false;
+    const UINT64 id = ++navigationCount_;
+    ComPtr<NavigationStartingArgs> args(new NavigationStartingArgs(uri, userInitiated, id));
+    const auto results = navigationStarting_.Invoke(Self(), args.Get());
+    RecordEvent("NavigationStarting", Json{{"uri", uri},
+                                           {"navigationId", id},
+                                           {"userInitiated", userInitiated},
+                                           {"handlers", results.size()},
+                                           {"results", HResultList(results)},
+                                           {"cancel", args->Cancelled()}});
+    if (args->Cancelled()) return false;
+    source_ = uri;
+    currentNavigation_ = id;
+    return true;
+}
+
+std::optional<PageResponse> WebView::RaiseResourceRequest(const PageRequest& request) {
+    if (Closed("WebResourceRequested")) return std::nullopt;
     HttpHeaderList headers;
     Json headerLines = Json::array();
     for (const auto& [name, value] : request.headers) {
@@ -563,12 +586,12 @@ void WebView::RaiseResourceRequest(const PageRequest& request) {
     if (!MatchesFilter(request.uri, request.context)) {
         line["cause"] = "no-filter";
         Record("unanswered", std::move(line));
-        return;
+        return std::nullopt;
     }
     if (webResourceRequested_.Count() == 0) {
         line["cause"] = "no-handler";
         Record("unanswered", std::move(line));
-        return;
+        return std::nullopt;
     }
     ComPtr<WebResourceRequest> requestObject(
         new WebResourceRequest(request.uri, request.method, std::move(headers)));
@@ -577,7 +600,9 @@ void WebView::RaiseResourceRequest(const PageRequest& request) {
     const auto results = webResourceRequested_.Invoke(Self(), args.Get());
     line["handlers"] = results.size();
     line["results"] = HResultList(results);
-    RecordResponse(line, args->Response(), hashBodies_);
+    PageResponse answer;
+    if (!RecordResponse(line, args->Response(), hashBodies_, &answer)) return std::nullopt;
+    return answer;
 }
 
 void WebView::RaiseDomContentLoaded() {

@@ -42,7 +42,9 @@ class WebView final
     // Wiring by the controller.
     void AttachController(ICoreWebView2Controller* controller) { controller_ = controller; }
     void SetParentWindow(HWND parent) { parent_ = parent; }
-    void MarkClosed() { closed_ = true; }
+    void MarkClosed();
+    void BoundsChanged(const RECT& bounds) { driver_->OnBoundsChanged(bounds); }
+    void VisibilityChanged(bool visible) { driver_->OnVisibilityChanged(visible); }
     HRESULT AddAcceleratorKeyHandler(ICoreWebView2AcceleratorKeyPressedEventHandler* handler,
                                      EventRegistrationToken* token);
     HRESULT RemoveAcceleratorKeyHandler(EventRegistrationToken token);
@@ -236,7 +238,10 @@ class WebView final
     // PageSurface
     void RunNavigation(const std::string& uri, bool userInitiated,
                        std::function<void()> done) override;
-    void RaiseResourceRequest(const PageRequest& request) override;
+    bool RaiseNavigationStarting(const std::string& uri, bool userInitiated) override;
+    std::optional<PageResponse> RaiseResourceRequest(const PageRequest& request) override;
+    bool MatchesFilter(const std::string& uri, int context) const override;
+    std::vector<std::pair<std::string, int>> Filters() const override;
     void RaiseDomContentLoaded() override;
     void RaiseWebMessage(const std::string& source, const std::string& json,
                          const std::optional<std::string>& asString) override;
@@ -255,7 +260,6 @@ class WebView final
   private:
     ICoreWebView2* Self() { return this; }
     bool Closed(const char* event);
-    bool MatchesFilter(const std::string& uri, int context) const;
     template <typename Handler>
     HRESULT AddHandler(EventHandlers<Handler>& handlers, const char* method, Handler* handler,
                        EventRegistrationToken* token);

@@ -1,0 +1,397 @@
+// The Chromium driver: real pages in a headless Chromium, driven over its DevTools protocol.
+// One page target, attached in flat mode, on one WebSocket connection polled from the GUI
+// thread, so every page-side event reaches the host through the dispatcher, in arrival order.
+//
+// Mapping: Navigate -> Page.navigate; every main-frame document request is paused and raises
+// NavigationStarting (a cancel fails it as aborted); requests matching a resource filter are
+// offered to the host and its answer fulfilled, others continue; page events (messages, title,
+// DOMContentLoaded, fullscreen, window.close, new windows) come from a script injected into
+// every document, which calls a binding; host messages are dispatched to that script's
+// `window.chrome.webview` listeners. Additional objects reach the page as plain objects naming
+// kind and path: a real directory handle cannot be made from outside the page.
+#include "websocket_client.h"  // winsock2.h before windows.h
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "com_support.h"
+#include "live_view.h"
+#include "page.h"
+#include "runtime.h"
+
+namespace substitute {
+namespace {
+
+constexpr char kBinding[] = "__wrapperHostBinding";
+constexpr unsigned kPollMs = 5;
+constexpr unsigned kConnectMs = 10000;
+
+// Injected into every document before its own scripts. `BINDING` is replaced by kBinding.
+constexpr char kPageScript[] = R"JS((() => {
+  const binding = window.BINDING;
+  if (typeof binding !== 'function' || (window.chrome && window.chrome.webview)) return;
+  const send = (event) => binding(JSON.stringify(event));
+  const top = window.top === window;
+  const listeners = [];
+  const webview = {
+    postMessage(data) {
+      const json = JSON.stringify(data);
+      if (json === undefined) throw new TypeError('postMessage: the message cannot be serialised');
+      send({ kind: 'message', source: location.href, json, isString: typeof data === 'string' });
+    },
+    addEventListener(type, listener) {
+      if (type === 'message' && typeof listener === 'function' && !listeners.includes(listener))
+        listeners.push(listener);
+    },
+    removeEventListener(type, listener) {
+      const index = listeners.indexOf(listener);
+      if (type === 'message' && index >= 0) listeners.splice(index, 1);
+    },
+  };
+  Object.defineProperty(webview, '__deliver', {
+    value(json, objects) {
+      const event = new MessageEvent('message', { data: JSON.parse(json) });
+      Object.defineProperty(event, 'additionalObjects', { value: objects || [] });
+      for (const listener of listeners.slice()) {
+        try { listener.call(webview, event); } catch (error) { setTimeout(() => { throw error; }); }
+      }
+    },
+  });
+  if (!window.chrome) window.chrome = {};
+  Object.defineProperty(window.chrome, 'webview', { value: webview, enumerable: true });
+  if (!top) return;
+  let title = null;
+  const reportTitle = () => {
+    if (document.title !== title) { title = document.title; send({ kind: 'title', title }); }
+  };
+  new MutationObserver(reportTitle).observe(document, { subtree: true, childList: true, characterData: true });
+  document.addEventListener('DOMContentLoaded', () => { reportTitle(); send({ kind: 'domcontentloaded' }); });
+  document.addEventListener('fullscreenchange', () =>
+    send({ kind: 'fullscreen', value: document.fullscreenElement !== null }));
+  window.close = () => send({ kind: 'close' });
+  window.open = (url) => {
+    const target = new URL(url === undefined || url === '' ? 'about:blank' : String(url), document.baseURI);
+    send({ kind: 'new-window', uri: target.href });
+    return null;
+  };
+  document.addEventListener('click', (event) => {
+    const link = event.target instanceof Element ? event.target.closest('a[href]') : null;
+    if (!link || !link.target || ['_self', '_top', '_parent'].includes(link.target.toLowerCase())) return;
+    event.preventDefault();
+    send({ kind: 'new-window', uri: link.href });
+  }, true);
+})();)JS";
+
+// The page's resource types as COREWEBVIEW2_WEB_RESOURCE_CONTEXT values.
+int ResourceContext(const std::string& type) {
+    static const std::map<std::string, int> contexts = {
+        {"Document", 1},   {"Stylesheet", 2},     {"Image", 3},      {"Media", 4},
+        {"Font", 5},       {"Script", 6},         {"XHR", 7},        {"Fetch", 8},
+        {"TextTrack", 9},  {"EventSource", 10},   {"WebSocket", 11}, {"Manifest", 12},
+        {"SignedExchange", 13}, {"Ping", 14},     {"CSPViolationReport", 15}};
+    const auto found = contexts.find(type);
+    return found == contexts.end() ? 16 : found->second;
+}
+
+const char* ResourceTypeName(int context) {
+    static const char* const names[] = {
+        nullptr,   "Document",    "Stylesheet", "Image",    "Media",          "Font",
+        "Script",  "XHR",         "Fetch",      "TextTrack", "EventSource",   "WebSocket",
+        "Manifest", "SignedExchange", "Ping",   "CSPViolationReport", "Other"};
+    return context > 0 && context <= 16 ? names[context] : nullptr;
+}
+
+std::string PageScript() {
+    std::string script = kPageScript;
+    const std::string marker = "BINDING";
+    for (std::size_t at = script.find(marker); at != std::string::npos;
+         at = script.find(marker, at))
+        script.replace(at, marker.size(), kBinding);
+    return script;
+}
+
+class ChromiumDriver final : public PageDriver {
+  public:
+    explicit ChromiumDriver(std::string endpoint) : endpoint_(std::move(endpoint)) {}
+
+    void Start(PageSurface& page) override {
+        page_ = &page;
+        std::string error;
+        if (!socket_.Connect(endpoint_, kConnectMs, error) || !Attach(error)) {
+            Record("failure", Json{{"message", "chromium: " + error}});
+            socket_.Close();
+            return;
+        }
+        hold_ = page.Hold();
+        view_ = std::make_unique<LiveView>(page.ParentWindow(), [this](const Json& input) {
+            Call(input.at("method").get<std::string>(), input.at("params"));
+        });
+        Call("Page.enable");
+        Call("Runtime.enable");
+        Call("Runtime.addBinding", Json{{"name", kBinding}});
+        Call("Page.addScriptToEvaluateOnNewDocument", Json{{"source", PageScript()}});
+        SendPatterns();
+        ApplyBounds();
+        Call("Page.startScreencast", Json{{"format", "png"}, {"everyNthFrame", 1}});
+        for (const std::string& uri : std::exchange(pendingNavigations_, {})) Navigate(uri);
+        Poll();
+    }
+
+    void OnHostNavigate(PageSurface&, const std::string& uri) override {
+        if (sessionId_.empty()) {
+            pendingNavigations_.push_back(uri);
+        } else {
+            Navigate(uri);
+        }
+    }
+
+    void OnHostMessage(const std::string& json, const std::string& objectsJson) override {
+        const std::string literal =
+            Json(json).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        Call("Runtime.evaluate",
+             Json{{"expression", "window.chrome && window.chrome.webview && "
+                                 "window.chrome.webview.__deliver(" +
+                                     literal + ", " + (objectsJson.empty() ? "null" : objectsJson) +
+                                     ")"}});
+    }
+
+    void OnFiltersChanged(PageSurface&) override { SendPatterns(); }
+
+    void OnBoundsChanged(const RECT& bounds) override {
+        bounds_ = bounds;
+        ApplyBounds();
+    }
+
+    void OnVisibilityChanged(bool visible) override {
+        if (view_) view_->SetVisible(visible);
+    }
+
+    void OnClosed() override {
+        if (!sessionId_.empty()) {
+            Call("Page.stopScreencast");
+            CallBrowser("Target.closeTarget", Json{{"targetId", targetId_}});
+        }
+        view_.reset();
+        socket_.Close();
+        sessionId_.clear();
+        // Let the page go from a task of its own: dropping the last reference destroys this.
+        Dispatcher::Get().Post([hold = std::move(hold_)] {});
+    }
+
+  private:
+    int Send(const std::string& method, const Json& params, const std::string& session) {
+        const int id = nextId_++;
+        Json message{{"id", id}, {"method", method}, {"params", params}};
+        if (!session.empty()) message["sessionId"] = session;
+        socket_.SendText(message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        return id;
+    }
+    void Call(const std::string& method, const Json& params = Json::object()) {
+        if (!sessionId_.empty()) Send(method, params, sessionId_);
+    }
+    void CallBrowser(const std::string& method, const Json& params) { Send(method, params, ""); }
+
+    // Waits for the answer to command `id`, keeping events that arrive meanwhile for later.
+    Json Await(int id, std::string& error) {
+        const ULONGLONG deadline = GetTickCount64() + kConnectMs;
+        while (GetTickCount64() < deadline) {
+            std::vector<std::string> messages;
+            const bool open = socket_.Receive(messages, 50);
+            for (std::string& text : messages) {
+                Json message = Json::parse(text, nullptr, false);
+                if (message.is_object() && message.value("id", -1) == id) {
+                    if (message.contains("error")) {
+                        error = message["error"].dump();
+                        return nullptr;
+                    }
+                    return message.value("result", Json::object());
+                }
+                early_.push_back(std::move(text));
+            }
+            if (!open) break;
+        }
+        error = "no answer from the browser";
+        return nullptr;
+    }
+
+    // A new page target, attached in flat mode.
+    bool Attach(std::string& error) {
+        const Json created =
+            Await(Send("Target.createTarget", Json{{"url", "about:blank"}}, ""), error);
+        if (created.is_null()) return false;
+        targetId_ = created.value("targetId", "");
+        const Json attached = Await(
+            Send("Target.attachToTarget", Json{{"targetId", targetId_}, {"flatten", true}}, ""),
+            error);
+        if (attached.is_null()) return false;
+        sessionId_ = attached.value("sessionId", "");
+        return !sessionId_.empty();
+    }
+
+    void Navigate(const std::string& uri) {
+        hostNavigations_.push_back(uri);
+        Call("Page.navigate", Json{{"url", uri}});
+    }
+
+    // Pause every document request (navigations) and whatever the host's filters match.
+    void SendPatterns() {
+        if (sessionId_.empty()) return;
+        Json patterns = Json::array({Json{{"urlPattern", "*"}, {"resourceType", "Document"},
+                                          {"requestStage", "Request"}}});
+        for (const auto& [pattern, context] : page_->Filters()) {
+            Json entry{{"urlPattern", pattern}, {"requestStage", "Request"}};
+            if (const char* type = ResourceTypeName(context)) entry["resourceType"] = type;
+            patterns.push_back(std::move(entry));
+        }
+        Call("Fetch.enable", Json{{"patterns", std::move(patterns)}});
+    }
+
+    void ApplyBounds() {
+        const long width = bounds_.right - bounds_.left;
+        const long height = bounds_.bottom - bounds_.top;
+        if (view_) view_->SetBounds(bounds_);
+        if (width <= 0 || height <= 0) return;
+        Call("Emulation.setDeviceMetricsOverride",
+             Json{{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
+    }
+
+    void Poll() {
+        if (!socket_.Connected()) return;
+        std::vector<std::string> messages = std::exchange(early_, {});
+        const bool open = socket_.Receive(messages, 0);
+        for (const std::string& text : messages) {
+            try {
+                Handle(Json::parse(text));
+            } catch (const std::exception& error) {
+                Record("failure", Json{{"message", std::string("chromium: ") + error.what()}});
+            }
+            if (!socket_.Connected()) return;  // the controller closed inside a handler
+        }
+        if (!open) {
+            Record("failure", Json{{"message", "chromium: the connection was closed"}});
+            return;
+        }
+        Dispatcher::Get().PostAfter(kPollMs, [this, alive = std::weak_ptr<int>(alive_)] {
+            if (alive.lock()) Poll();
+        });
+    }
+
+    void Handle(const Json& message) {
+        const std::string method = message.value("method", "");
+        if (method.empty()) {
+            if (message.contains("error"))
+                Record("failure", Json{{"message", "chromium: " + message["error"].dump()}});
+            return;
+        }
+        const Json& params = message.contains("params") ? message["params"] : Json::object();
+        if (method == "Fetch.requestPaused") return OnRequestPaused(params);
+        if (method == "Runtime.bindingCalled") {
+            if (params.value("name", "") == kBinding)
+                OnPageEvent(Json::parse(params.value("payload", "{}")));
+            return;
+        }
+        if (method == "Page.screencastFrame") {
+            Call("Page.screencastFrameAck", Json{{"sessionId", params.value("sessionId", 0)}});
+            if (view_) view_->ShowFrame(Base64Decode(params.value("data", "")));
+        }
+    }
+
+    void OnRequestPaused(const Json& params) {
+        const std::string requestId = params.value("requestId", "");
+        const Json& request = params.at("request");
+        const std::string url = request.value("url", "");
+        const std::string type = params.value("resourceType", "Other");
+        const int context = ResourceContext(type);
+        PageSurface& page = *page_;
+        if (type == "Document" && params.value("frameId", "") == targetId_) {
+            const std::string uri = url + request.value("urlFragment", "");
+            bool hostStarted = false;
+            std::erase_if(hostNavigations_, [&](const std::string& started) {
+                const bool same = !hostStarted && (started == uri || started == url);
+                hostStarted = hostStarted || same;
+                return same;
+            });
+            if (!page.RaiseNavigationStarting(uri, !hostStarted)) {
+                Call("Fetch.failRequest", Json{{"requestId", requestId}, {"errorReason", "Aborted"}});
+                return;
+            }
+        }
+        if (!page.MatchesFilter(url, context)) {
+            Call("Fetch.continueRequest", Json{{"requestId", requestId}});
+            return;
+        }
+        PageRequest offered{request.value("method", "GET"), url, context, {}};
+        if (request.contains("headers")) {
+            for (const auto& [name, value] : request["headers"].items())
+                offered.headers.emplace_back(name, value.is_string() ? value.get<std::string>()
+                                                                    : value.dump());
+        }
+        const std::optional<PageResponse> answer = page.RaiseResourceRequest(offered);
+        if (!socket_.Connected()) return;
+        if (!answer) {
+            Call("Fetch.continueRequest", Json{{"requestId", requestId}});
+            return;
+        }
+        Json headers = Json::array();
+        for (const std::string& line : answer->headerLines) {
+            const std::size_t colon = line.find(':');
+            if (colon == std::string::npos) continue;
+            const std::size_t start = line.find_first_not_of(' ', colon + 1);
+            headers.push_back(Json{{"name", line.substr(0, colon)},
+                                   {"value", start == std::string::npos ? "" : line.substr(start)}});
+        }
+        Json fulfil{{"requestId", requestId},
+                    {"responseCode", answer->status},
+                    {"responseHeaders", std::move(headers)},
+                    {"body", Base64Encode(answer->body)}};
+        if (!answer->reason.empty()) fulfil["responsePhrase"] = answer->reason;
+        Call("Fetch.fulfillRequest", fulfil);
+    }
+
+    void OnPageEvent(const Json& event) {
+        PageSurface& page = *page_;
+        const std::string kind = event.value("kind", "");
+        if (kind == "message") {
+            const std::string json = event.value("json", "null");
+            std::optional<std::string> asString;
+            if (event.value("isString", false)) asString = Json::parse(json).get<std::string>();
+            page.RaiseWebMessage(event.value("source", ""), json, asString);
+        } else if (kind == "title") {
+            page.RaiseTitleChanged(event.value("title", ""));
+        } else if (kind == "domcontentloaded") {
+            page.RaiseDomContentLoaded();
+        } else if (kind == "fullscreen") {
+            page.RaiseFullscreenChanged(event.value("value", false));
+        } else if (kind == "close") {
+            page.RaiseWindowCloseRequested();
+        } else if (kind == "new-window") {
+            page.RaiseNewWindowRequested(event.value("uri", ""));
+        }
+    }
+
+    std::string endpoint_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // pending polls check it
+    WebSocketClient socket_;
+    PageSurface* page_ = nullptr;
+    std::shared_ptr<void> hold_;  // keeps the page alive while the browser may still speak
+    std::unique_ptr<LiveView> view_;
+    std::string targetId_;
+    std::string sessionId_;
+    int nextId_ = 1;
+    RECT bounds_{};
+    std::vector<std::string> early_;               // events read while awaiting an answer
+    std::vector<std::string> pendingNavigations_;  // before the page target exists
+    std::vector<std::string> hostNavigations_;     // started by the host, not yet paused
+};
+
+}  // namespace
+
+std::unique_ptr<PageDriver> MakeChromiumDriver(const std::string& endpoint) {
+    return std::make_unique<ChromiumDriver>(endpoint);
+}
+
+}  // namespace substitute

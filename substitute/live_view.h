@@ -1,0 +1,45 @@
+// The live view of a page driven in a headless browser: a child window over the controller's
+// area of the host window that paints the page's latest frame and forwards mouse and keyboard
+// input, as DevTools Input commands, to the page.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "runtime.h"
+
+namespace substitute {
+
+class LiveView {
+  public:
+    // `send` gets {"method": "Input....", "params": {...}} for each input event.
+    LiveView(HWND parent, std::function<void(const Json&)> send);
+    ~LiveView();
+    LiveView(const LiveView&) = delete;
+    LiveView& operator=(const LiveView&) = delete;
+
+    void SetBounds(const RECT& bounds);
+    void SetVisible(bool visible);
+    // An encoded image (PNG or JPEG) of the page; undecodable frames are dropped.
+    void ShowFrame(const std::string& encoded);
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void Paint();
+    void Mouse(const char* type, LPARAM lParam, const char* button, int clicks, int deltaY = 0);
+    void Key(const char* type, WPARAM virtualKey, const std::string& text = {});
+
+    HWND window_ = nullptr;
+    bool comStarted_ = false;  // this view initialised COM on the thread (frames need WIC)
+    std::function<void(const Json&)> send_;
+    std::vector<unsigned char> pixels_;  // 32-bit BGRA, top-down
+    UINT frameWidth_ = 0;
+    UINT frameHeight_ = 0;
+    wchar_t highSurrogate_ = 0;
+};
+
+}  // namespace substitute

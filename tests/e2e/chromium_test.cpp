@@ -1,0 +1,260 @@
+// Real pages in headless Chromium through the substitute runtime's Chromium driver: the host
+// serves a bundle made by the packer, the page does the handshake, resizes the window, plays a
+// WebM clip through range requests, tries another origin, opens URLs externally and closes the
+// window; a screenshot of the screen shows the page's content.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "harness.h"
+
+namespace {
+
+using e2e::AppFolder;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+const fs::path kSession = e2e::SourceDir() / "tools/chromium-session.sh";
+
+bool ChromiumInstalled() {
+    return e2e::RunProcess({"sh", "-c", "command -v chromium"}, {}, 10).exitCode == 0;
+}
+
+// The page's own reports: WebMessageReceived events whose string is a JSON object with "type".
+std::vector<json> PageReports(const e2e::HostRun& run, const std::string& type) {
+    std::vector<json> reports;
+    for (const json& event : run.Events("WebMessageReceived")) {
+        if (!event["string"].is_string()) continue;
+        const json message = json::parse(event["string"].get<std::string>(), nullptr, false);
+        if (message.is_object() && message.value("type", "") == type) reports.push_back(message);
+    }
+    return reports;
+}
+
+// A binary PPM (P6) image.
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::string rgb;
+    // Pixels of exactly this colour.
+    long Count(unsigned char r, unsigned char g, unsigned char b) const {
+        long count = 0;
+        for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+            if (static_cast<unsigned char>(rgb[i]) == r &&
+                static_cast<unsigned char>(rgb[i + 1]) == g &&
+                static_cast<unsigned char>(rgb[i + 2]) == b)
+                ++count;
+        }
+        return count;
+    }
+};
+
+Image ReadPpm(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maxValue = 0;
+    Image image;
+    in >> magic >> image.width >> image.height >> maxValue;
+    in.get();
+    if (magic != "P6" || maxValue != 255) return {};
+    image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+    in.read(image.rgb.data(), static_cast<std::streamsize>(image.rgb.size()));
+    return image;
+}
+
+// Waits (bounded) for the transcript to hold `text`, then captures the screen.
+class Screenshot {
+public:
+    Screenshot(fs::path transcript, fs::path png, std::string text)
+        : thread_([this, transcript, png, text] {
+              for (int i = 0; i < 900 && !stop_; ++i) {  // at most 90 s
+                  std::ifstream in(transcript);
+                  std::stringstream content;
+                  content << in.rdbuf();
+                  if (content.str().find(text) != std::string::npos) {
+                      // The same screen twice: PPM to check, PNG to look at.
+                      const char* display = std::getenv("WRAPPER_TEST_DISPLAY");
+                      bool taken = true;
+                      for (const std::string& out :
+                           {"ppm:" + fs::path(png).replace_extension(".ppm").string(),
+                            png.string()}) {
+                          taken = taken && e2e::RunProcess({"import", "-display",
+                                                            display ? display : "", "-window",
+                                                            "root", "-depth", "8", out},
+                                                           {}, 30)
+                                                   .exitCode == 0;
+                      }
+                      taken_ = taken;
+                      return;
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+              }
+          }) {}
+    ~Screenshot() { Join(); }
+    bool Join() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        return taken_;
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> taken_{false};
+    std::thread thread_;
+};
+
+class ChromiumPages : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(ChromiumInstalled()) << "chromium is missing: run ./dev setup";
+        profile_ = fs::temp_directory_path() / ("wrapper-chromium-" + std::to_string(getpid()));
+        const e2e::ProcessResult started =
+            e2e::RunProcess({"bash", kSession.string(), "start", profile_.string()}, {}, 60);
+        ASSERT_EQ(started.exitCode, 0) << started.output;
+        endpoint_ = started.output.substr(0, started.output.find('\n'));
+        ASSERT_EQ(endpoint_.rfind("ws://127.0.0.1:", 0), 0u) << endpoint_;
+        std::ifstream pidFile(profile_.string() + ".pid");
+        pidFile >> chromiumPid_;
+    }
+    void TearDown() override {
+        if (profile_.empty()) return;
+        e2e::RunProcess({"bash", kSession.string(), "stop", profile_.string()}, {}, 60);
+        if (chromiumPid_ > 0) EXPECT_NE(kill(-chromiumPid_, 0), 0) << "chromium processes remain";
+        fs::remove(profile_.string() + ".log");
+    }
+
+    fs::path profile_;
+    std::string endpoint_;
+    pid_t chromiumPid_ = 0;
+};
+
+TEST_F(ChromiumPages, BundleAppRunsInChromium) {
+    AppFolder app("chromium_pages");
+    app.WritePackageJson(R"({"name":"chromium-test","main":"index.html",)"
+                         R"("window":{"title":"Chromium Test","width":800,"height":600},)"
+                         R"("settings":{"content-mode":"bundle"}})");
+    const fs::path packer = e2e::WinBuildDir().parent_path() / "native/tools/packer/wrapper-bundle";
+    fs::create_directories(app.Dir() / "www");
+    const e2e::ProcessResult packed =
+        e2e::RunProcess({packer.string(), "pack",
+                         (e2e::SourceDir() / "tests/e2e/pages/chromium/www").string(),
+                         (app.Dir() / "www/assets.dat").string()},
+                        {}, 60);
+    ASSERT_EQ(packed.exitCode, 0) << packed.output;
+
+    // External opens land in a log through the URL recorder (never in a real browser).
+    const fs::path recorder = e2e::WinBuildDir() / "tests/win/helpers/url_recorder.exe";
+    const fs::path openLog = app.Dir() / "opened.log";
+    ASSERT_TRUE(fs::exists(recorder)) << recorder;
+    {
+        e2e::RunWine({"reg", "add", "HKCR\\https", "/v", "URL Protocol", "/t", "REG_SZ", "/d", "",
+                      "/f"});
+        e2e::RunWine({"reg", "add", "HKCR\\https\\shell\\open\\command", "/ve", "/t", "REG_SZ",
+                      "/d", "\"" + e2e::WinPath(recorder) + "\" \"%1\"", "/f"});
+    }
+
+    const fs::path png = app.Dir() / "screenshot.png";
+    fs::remove(png);
+    Screenshot screenshot(app.Dir() / "transcript.jsonl", png, R"(\"type\":\"done\")");
+    const e2e::HostRun run =
+        app.Run("", {"--timeout", "100000"},
+                {{"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_},
+                 {"WRAPPER_TEST_OPEN_LOG", e2e::WinPath(openLog)}},
+                150);
+    const bool shot = screenshot.Join();
+
+    EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
+    EXPECT_EQ(run.probe["timedOut"], false);
+    for (const json& failure : run.Of("failure")) ADD_FAILURE() << failure.dump();
+
+    // The start page, its script, style and image with their content types.
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"index.html", "text/html"}, {"app.js", "application/javascript"},
+        {"style.css", "text/css"},   {"logo.png", "image/png"}};
+    for (const auto& [file, type] : files) {
+        const json response = run.Response("https://app.localhost/" + file);
+        ASSERT_TRUE(response.is_object()) << file;
+        EXPECT_EQ(response["status"], 200) << file;
+        EXPECT_NE(response["headers"].dump().find("Content-Type: " + type), std::string::npos)
+            << response["headers"].dump();
+    }
+    const auto resources = PageReports(run, "resources");
+    ASSERT_EQ(resources.size(), 1u);
+    EXPECT_EQ(resources[0]["imageWidth"], 16);
+    EXPECT_EQ(resources[0]["blockColour"], "rgb(18, 195, 90)");
+
+    // The handshake: the handle message, then the answer (no test extension exists yet: no ids).
+    const auto handshakes = PageReports(run, "handshake");
+    ASSERT_EQ(handshakes.size(), 1u);
+    EXPECT_EQ(handshakes[0]["order"], json({"directory-handles", "wrapper-init-response"}));
+    EXPECT_EQ(handshakes[0]["ids"], json::array());
+    const auto handles = PageReports(run, "handles");
+    ASSERT_EQ(handles.size(), 1u);
+    EXPECT_EQ(handles[0]["count"], 13);
+    EXPECT_EQ(handles[0]["first"]["kind"], "directory");
+
+    // The page's set-window-size reached the real window: its client area and the viewport.
+    const auto resized = PageReports(run, "resized");
+    ASSERT_EQ(resized.size(), 1u);
+    const auto bounds = run.Calls("put_Bounds");
+    ASSERT_FALSE(bounds.empty());
+    EXPECT_EQ(bounds.back()["bounds"], json({0, 0, 640, 480}));
+
+    // The clip played past its first second, fed by range requests answered with 206.
+    const auto media = PageReports(run, "media");
+    ASSERT_EQ(media.size(), 1u) << PageReports(run, "media-error").size();
+    EXPECT_GT(media[0]["currentTime"].get<double>(), 1.0);
+    int partial = 0;
+    for (const json& response : run.Of("response")) {
+        if (response["uri"] == "https://app.localhost/clip.webm" && response["status"] == 206 &&
+            response["requestHeaders"].dump().find("Range: bytes=") != std::string::npos)
+            ++partial;
+    }
+    EXPECT_GE(partial, 1);
+
+    // Another origin: NavigationStarting cancelled, the page stayed.
+    bool cancelled = false;
+    for (const json& event : run.Events("NavigationStarting")) {
+        if (event["uri"] == "https://elsewhere.example/away.html") cancelled = event["cancel"];
+    }
+    EXPECT_TRUE(cancelled);
+    const auto stayed = PageReports(run, "still-here");
+    ASSERT_EQ(stayed.size(), 1u);
+    EXPECT_EQ(stayed[0]["href"], "https://app.localhost/index.html");
+
+    // window.open and a target=_blank link: external opens, handled by the host.
+    std::vector<std::string> opened;
+    for (const json& event : run.Events("NewWindowRequested")) {
+        EXPECT_EQ(event["handled"], true);
+        opened.push_back(event["uri"]);
+    }
+    EXPECT_EQ(opened, (std::vector<std::string>{"https://example.org/docs?from=script",
+                                                "https://example.org/linked"}));
+    {
+        std::ifstream in(openLog);
+        std::vector<std::string> logged;
+        for (std::string line; std::getline(in, line);) logged.push_back(line);
+        std::sort(logged.begin(), logged.end());
+        EXPECT_EQ(logged, opened);
+    }
+    EXPECT_EQ(run.Events("WindowCloseRequested").size(), 1u);
+    EXPECT_FALSE(run.Events("DOMContentLoaded").empty());
+    const auto titles = run.Events("DocumentTitleChanged");
+    ASSERT_FALSE(titles.empty());
+    EXPECT_EQ(titles.back()["title"], "Chromium Page");
+
+    // The screenshot shows the page: its green block and the image, painted by the live view.
+    ASSERT_TRUE(shot) << "no screenshot";
+    const Image image = ReadPpm(app.Dir() / "screenshot.ppm");
+    ASSERT_GT(image.width, 0);
+    EXPECT_GE(image.Count(0x12, 0xc3, 0x5a), 200L * 120 * 9 / 10);
+    EXPECT_GE(image.Count(0x20, 0x40, 0xe0), 64L * 64 * 9 / 10);
+}
+
+}  // namespace
