@@ -42,16 +42,25 @@ write_scripted_page() {
     fi
 }
 
-# The page driver: the scripted page is the one available everywhere.
-DRIVER="${WRAPPER_PAGE_DRIVER:-scripted}"
+# The page driver: real pages in headless Chromium when it is installed, else the scripted page.
+source "$ROOT/tools/chromium-session.sh"
+DRIVER="${WRAPPER_PAGE_DRIVER:-$(chromium_available && echo chromium || echo scripted)}"
+SETTLE=1500
 case "$DRIVER" in
-    scripted) write_scripted_page >"$SCENARIO" ;;
+    scripted) write_scripted_page >"$SCENARIO"; export WRAPPER_SUBSTITUTE_SCENARIO="$(winpath "$SCENARIO")" ;;
+    chromium)
+        chromium_session_start "$RUN/chromium-profile"
+        trap 'chromium_session_stop "$RUN/chromium-profile"; wine_session_stop' EXIT
+        rm -f "$TRANSCRIPT" "$RUN/screenshot.png"
+        chromium_screenshot_after_load "$TRANSCRIPT" "$RUN/screenshot.png" 3 & SHOT=$!
+        SETTLE=6000 ;;
     *) echo "run-app: unknown page driver '$DRIVER'" >&2; exit 2 ;;
 esac
 
 echo "==> running $NAME from $RUN ($DRIVER page)"
-WRAPPER_SUBSTITUTE_TRANSCRIPT="$(winpath "$TRANSCRIPT")" WRAPPER_SUBSTITUTE_SCENARIO="$(winpath "$SCENARIO")" \
+WRAPPER_SUBSTITUTE_TRANSCRIPT="$(winpath "$TRANSCRIPT")" \
     timeout 120 "$WINE_BIN" "$(winpath "$BUILD/win/tools/probe/probe.exe")" \
-    --timeout 60000 --close-when visible --settle 1500 -- "$(winpath "$RUN/WebView2Wrapper.exe")" \
+    --timeout 60000 --close-when visible --settle "$SETTLE" -- "$(winpath "$RUN/WebView2Wrapper.exe")" \
     >"$RUN/probe.json"
+[ -z "${SHOT:-}" ] || wait "$SHOT" || true
 python3 "$ROOT/tools/summarise-run.py" "$RUN/probe.json" "$TRANSCRIPT"
