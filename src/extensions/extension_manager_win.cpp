@@ -21,6 +21,12 @@ ExtensionManager::ExtensionManager(std::string exeFolder, std::string contentFol
       userDataFolder(std::move(userDataFolder)),
       packageJson(std::move(packageJson)) {}
 
+ExtensionManager::~ExtensionManager() {
+    if (webViewHost != nullptr && webViewHost->extensions == this) {
+        webViewHost->extensions = nullptr;
+    }
+}
+
 bool ExtensionManager::LoadExtension() {
     const std::wstring path = AddLongPathPrefix(ToWide(exeFolder) + kExtensionFileName);
     module = LoadLibraryW(path.c_str());

@@ -24,7 +24,9 @@ public:
                      std::string packageJson);
     ExtensionManager(const ExtensionManager&) = delete;
     ExtensionManager& operator=(const ExtensionManager&) = delete;
-    virtual ~ExtensionManager() = default;
+    // Unlinks the WebView host, which outlives the manager at shutdown, so that it never reaches
+    // back into a deleted manager.
+    virtual ~ExtensionManager();
 
     // Loads the library and runs its "Init"; true when "Init" ran and returned a list.
     bool LoadExtension();
