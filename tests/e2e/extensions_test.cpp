@@ -1,0 +1,314 @@
+// Native extensions end to end under Wine: the test libraries of tests/win/helpers/extensions log
+// every call the host makes into them (and every call they make back), and the substitute's
+// transcript shows what reached the page.
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "page_messages.h"
+
+namespace {
+
+using namespace e2e;
+using nlohmann::json;
+
+// package.json with formatting, CRLF line ends, non-ASCII text and members the host never reads:
+// the extension must get these bytes back unchanged.
+constexpr char kPackageJson[] =
+    "{\r\n\t\"name\": \"ext-test\",\r\n  \"window\" : { \"title\": \"Extensions \xE2\x9C\x93\" },"
+    "\r\n  \"x-extension\": {\"keep\": [1, 2.50, \"\\u00e9\"]}\r\n}\r\n";
+
+struct ExtensionRun {
+    e2e::HostRun host;
+    std::vector<json> log;  // the library's log lines, in order
+
+    // The host's calls into the library, in order (the "call" lines).
+    std::vector<json> Calls() const {
+        std::vector<json> calls;
+        for (const json& line : log) {
+            if (line.contains("call")) calls.push_back(line);
+        }
+        return calls;
+    }
+    std::vector<std::string> CallNames() const {
+        std::vector<std::string> names;
+        for (const json& call : Calls()) names.push_back(call["call"]);
+        return names;
+    }
+};
+
+e2e::fs::path TestLibrary(const std::string& variant) {
+    return e2e::WinBuildDir() / "tests/win/helpers/extensions" / variant / "DI2ZozUzoraru.dll";
+}
+
+// An app folder with `library` (none when empty) beside the host as DI2ZozUzoraru.dll.
+AppFolder ExtensionApp(const std::string& folder, const e2e::fs::path& library) {
+    AppFolder app(folder);
+    app.WritePackageJson(kPackageJson);
+    app.Write("www/index.html", "<!doctype html><title>Extensions</title>");
+    if (!library.empty()) app.CopyIn(library, "DI2ZozUzoraru.dll");
+    return app;
+}
+
+ExtensionRun RunExtension(const AppFolder& app, const std::string& scenario,
+                          std::map<std::string, std::string> env = {}) {
+    const e2e::fs::path log = app.Dir() / "extension.log";
+    e2e::fs::remove(log);
+    env["WRAPPER_TEST_EXTENSION_LOG"] = e2e::WinPath(log);
+    ExtensionRun run;
+    run.host = app.Run(scenario, {}, env);
+    run.log = e2e::ReadJsonLines(log);
+    EXPECT_EQ(run.host.probe["exitCode"], 0) << run.host.probe.dump();
+    EXPECT_TRUE(run.host.probe["boxes"].empty()) << run.host.probe.dump();
+    EXPECT_TRUE(run.host.Of("failure").empty());
+    return run;
+}
+
+std::string Answer(const std::string& idsArray) {
+    return R"({"registeredComponentIds":)" + idsArray + R"(,"type":"wrapper-init-response"})";
+}
+
+// What every library's log shows whatever it exports: all calls on one thread, the main window
+// present from "OnMainWindowCreated" until the loop has ended, "Release" as the last call, and
+// after it only the library's unloading by FreeLibrary.
+void ExpectLifecycle(const ExtensionRun& run) {
+    const std::vector<json> calls = run.Calls();
+    ASSERT_FALSE(calls.empty());
+    std::set<long> threads;
+    for (const json& call : calls) {
+        threads.insert(call["thread"].get<long>());
+        const std::string name = call["call"];
+        const int expectedWindows = name == "Init" || name == "Release" ? 0 : 1;
+        EXPECT_EQ(call["mainWindows"], expectedWindows) << call.dump();
+    }
+    EXPECT_EQ(threads.size(), 1u) << "every call on the GUI thread";
+    EXPECT_EQ(calls.back()["call"], "Release");
+    ASSERT_GE(run.log.size(), 2u);
+    EXPECT_EQ(run.log[run.log.size() - 2], calls.back()) << "nothing after Release";
+    EXPECT_EQ(run.log.back(), json({{"dll", "detach"}, {"freeLibrary", true}}));
+}
+
+TEST(Extensions, ExportsAndInitResultDecideTheCallsAndTheAnswer) {
+    const std::string before = R"({"type":"extension-message","k":"before"})";
+    const std::string after = R"({"type":"extension-message","k":"after"})";
+    const std::string scenario = Post(before) + Post(kWrapperInit) +
+                                 "wait PostWebMessageAsJson 1\n" + Post(after) +
+                                 Post(kWrapperInit) + "wait PostWebMessageAsJson 2\nclose\n";
+    const std::vector<std::string> allFour = {"Init", "OnMainWindowCreated", "OnExtensionMessage",
+                                              "OnExtensionMessage", "Release"};
+    struct Case {
+        const char* variant;  // "" for no library at all
+        std::vector<std::string> calls;
+        const char* ids;
+    };
+    const Case cases[] = {
+        {"", {}, "[]"},
+        {"init_empty", allFour, "[]"},
+        {"init_null", allFour, "[]"},
+        {"duplicates", allFour, R"(["a","a","b"])"},
+        {"no_init", {"OnExtensionMessage", "OnExtensionMessage", "Release"}, "[]"},
+    };
+    std::vector<ExtensionRun> runs;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("library: ") + c.variant);
+        const std::string variant = c.variant;
+        AppFolder app = ExtensionApp("extension_calls_" + (variant.empty() ? "none" : variant),
+                                     variant.empty() ? e2e::fs::path() : TestLibrary(variant));
+        runs.push_back(RunExtension(app, scenario));
+        const ExtensionRun& run = runs.back();
+        const std::string answer = Answer(c.ids);
+        EXPECT_EQ(PostedToPage(run.host),
+                  (std::vector<std::string>{"handles", answer, "handles", answer}));
+        EXPECT_EQ(run.CallNames(), c.calls);
+        if (c.calls.empty()) {
+            EXPECT_TRUE(run.log.empty());
+            continue;
+        }
+        ExpectLifecycle(run);
+        std::vector<std::string> received;
+        for (const json& call : run.Calls()) {
+            if (call["call"] == "OnExtensionMessage") received.push_back(call["json"]);
+        }
+        EXPECT_EQ(received, (std::vector<std::string>{before, after}));
+    }
+    ASSERT_EQ(runs.size(), 5u);
+    // Without the library the host makes the very same runtime calls as with one that registers
+    // nothing and ignores every message.
+    EXPECT_EQ(runs[0].host.CallSequence(), runs[1].host.CallSequence());
+    EXPECT_EQ(runs[0].host.probe["window"], runs[1].host.probe["window"]);
+}
+
+// The "GetDirectoryPath" lines that follow the n-th call of the host (0-based), as tag -> result.
+std::map<std::string, std::string> PathsReadAfterCall(const ExtensionRun& run, size_t n) {
+    std::map<std::string, std::string> paths;
+    size_t seen = 0;
+    for (const json& line : run.log) {
+        if (line.contains("call")) {
+            if (seen++ > n) break;
+            continue;
+        }
+        if (seen == n + 1 && line["app"] == "GetDirectoryPath") paths[line["tag"]] = line["result"];
+    }
+    return paths;
+}
+
+const char* const kTags[] = {"<app>",
+                             "<web-resource>",
+                             "<current-app-data>",
+                             "<local-app-data>",
+                             "<roaming-app-data>",
+                             "<desktop>",
+                             "<documents>",
+                             "<downloads>",
+                             "<pictures>",
+                             "<profile>",
+                             "<saved-games>",
+                             "<screenshots>",
+                             "<videos>"};
+
+TEST(Extensions, FullLibrarySeesFoldersPackageTextAndMessagesAndItsRepliesReachThePage) {
+    AppFolder app = ExtensionApp("extension_full", TestLibrary("full"));
+    // Sent with leading blanks, a tab, escapes, non-ASCII text and members the host ignores: the
+    // library must receive exactly these bytes.
+    const std::string exact =
+        "  {\"type\" : \"extension-message\",\t\"data\": {\"\xC3\xA9\": \"\\u00e9 \xE2\x9C\x93\", "
+        "\"n\": 1.50e+1}, \"unknown\": [1, 2 ,3]}";
+    const std::string scenario = Post(R"({"type":"extension-message","n":1})") +
+                                 Post(kWrapperInit) + "wait PostWebMessageAsJson 2\n" +
+                                 Post(exact) +
+                                 // A reload does not make the page "not ready" again.
+                                 "navigate https://app.localhost/index.html\n" +
+                                 Post(R"({"type":"extension-message","n":3})") +
+                                 Post(kWrapperInit) + "wait PostWebMessageAsJson 5\nclose\n";
+    const ExtensionRun run = RunExtension(app, scenario);
+
+    const std::string answer = Answer(R"(["alpha","β-beta"])");
+    const auto reply = [](int n) {
+        return R"({"type":"extension-reply","count":)" + std::to_string(n) + "}";
+    };
+    EXPECT_EQ(PostedToPage(run.host),
+              (std::vector<std::string>{"handles", answer, reply(1), reply(2), reply(3), "handles",
+                                        answer}));
+    // A reply sent after the first handshake goes out inside the handling of its message: the
+    // next event line of the transcript is that message's.
+    for (const json& post : run.host.Calls("PostWebMessageAsJson")) {
+        if (post["json"] != reply(2) && post["json"] != reply(3)) continue;
+        const long seq = post["seq"];
+        json nextEvent;
+        for (const json& line : run.host.Of("event")) {
+            if (line["seq"].get<long>() > seq) {
+                nextEvent = line;
+                break;
+            }
+        }
+        EXPECT_EQ(nextEvent.value("event", ""), "WebMessageReceived") << post.dump();
+        EXPECT_NE(nextEvent.value("string", "").find("extension-message"), std::string::npos);
+    }
+
+    ASSERT_EQ(run.CallNames(),
+              (std::vector<std::string>{"Init", "OnMainWindowCreated", "OnExtensionMessage",
+                                        "OnExtensionMessage", "OnExtensionMessage", "Release"}));
+    ExpectLifecycle(run);
+    const std::vector<json> calls = run.Calls();
+    const std::string exeFolder = e2e::WinPath(app.Dir()) + "\\";
+    const json handles = run.host.Calls("PostWebMessageAsJsonWithAdditionalObjects").at(0);
+    const std::string localAppData = handles["objects"][3]["path"];
+    EXPECT_EQ(calls[0]["exeFolder"], exeFolder);
+    EXPECT_EQ(calls[0]["contentFolder"], "www\\");
+    EXPECT_EQ(calls[0]["userDataFolder"], localAppData + "\\ext-test");
+    EXPECT_EQ(calls[0]["app"], true);
+    EXPECT_EQ(calls[1]["isMainWindow"], true);
+    EXPECT_EQ(calls[1]["visible"], false);
+    EXPECT_EQ(calls[3]["json"], exact);
+
+    // Read back in "Init": the package text, byte for byte.
+    ASSERT_GE(run.log.size(), 3u);
+    EXPECT_EQ(run.log[1], json({{"app", "GetPackageJson"}, {"result", kPackageJson}}));
+    // Before the first handshake no folder is known: in "Init", "OnMainWindowCreated" and the
+    // first message.
+    using Paths = std::map<std::string, std::string>;
+    EXPECT_EQ(PathsReadAfterCall(run, 0), (Paths{{"<documents>", ""}}));
+    EXPECT_EQ(PathsReadAfterCall(run, 1), (Paths{{"<documents>", ""}}));
+    const Paths beforeHandshake = PathsReadAfterCall(run, 2);
+    ASSERT_EQ(beforeHandshake.size(), 15u);
+    for (const auto& [tag, path] : beforeHandshake) EXPECT_EQ(path, "") << tag;
+    // After it: the path behind each handle, the empty string for the slot without one and for
+    // tags that are not in the table (letter case counts).
+    const Paths afterHandshake = PathsReadAfterCall(run, 3);
+    ASSERT_EQ(afterHandshake.size(), 15u);
+    for (size_t i = 0; i < std::size(kTags); ++i) {
+        const json& handle = handles["objects"][i];
+        EXPECT_EQ(afterHandshake.at(kTags[i]), handle.is_null() ? "" : handle.value("path", "?"))
+            << kTags[i];
+    }
+    EXPECT_EQ(afterHandshake.at("<app>"), exeFolder);
+    EXPECT_EQ(afterHandshake.at("<web-resource>"), exeFolder + "www\\");
+    const std::string documents = afterHandshake.at("<documents>");
+    EXPECT_FALSE(documents.empty());
+    EXPECT_NE(documents.back(), '\\');
+    EXPECT_EQ(afterHandshake.at("<screenshots>"), "");
+    EXPECT_EQ(afterHandshake.at("<Documents>"), "");
+    EXPECT_EQ(afterHandshake.at(""), "");
+    EXPECT_EQ(PathsReadAfterCall(run, 4), afterHandshake);
+}
+
+TEST(Extensions, OlderRuntimeLeavesEveryFolderUnknown) {
+    AppFolder app = ExtensionApp("extension_older_runtime", TestLibrary("full"));
+    const ExtensionRun run = RunExtension(app,
+                                          Post(kWrapperInit) + "wait PostWebMessageAsJson 1\n" +
+                                              Post(R"({"type":"extension-message"})") +
+                                              "wait PostWebMessageAsJson 2\nclose\n",
+                                          {{"WRAPPER_SUBSTITUTE_NO_WEBVIEW23", "1"}});
+    EXPECT_EQ(PostedToPage(run.host),
+              (std::vector<std::string>{Answer(R"(["alpha","β-beta"])"),
+                                        R"({"type":"extension-reply","count":1})"}));
+    const std::map<std::string, std::string> paths = PathsReadAfterCall(run, 2);
+    ASSERT_EQ(paths.size(), 15u);
+    for (const auto& [tag, path] : paths) EXPECT_EQ(path, "") << tag;
+}
+
+TEST(Extensions, MessagesSentBeforeTheFirstHandshakeFollowItsAnswerInOrder) {
+    AppFolder app = ExtensionApp("extension_sends", TestLibrary("sends"));
+    const ExtensionRun run =
+        RunExtension(app, Post(kWrapperInit) + "wait PostWebMessageAsJson 4\n" +
+                              Post(kWrapperInit) + "wait PostWebMessageAsJson 5\nclose\n");
+    const std::string fromInit1 = R"({"type":"from-init","n":1})";
+    const std::string fromInit2 = "{\"type\":\"from-init\",\"n\":2,\"text\":\"\xC3\xA9t\xC3\xA9\"}";
+    const std::string notJson = "not json, passed on as it is";
+    const std::string answer = Answer(R"(["sender"])");
+    EXPECT_EQ(PostedToPage(run.host),
+              (std::vector<std::string>{"handles", answer, fromInit1, fromInit2, notJson, "handles",
+                                        answer}));
+    // The text that is not JSON went to the runtime unchanged (which refused it).
+    const std::vector<json> posts = run.host.Calls("PostWebMessageAsJson");
+    ASSERT_EQ(posts.size(), 5u);
+    EXPECT_EQ(posts[3]["valid"], false);
+    EXPECT_EQ(run.CallNames(),
+              (std::vector<std::string>{"Init", "OnMainWindowCreated", "Release"}));
+    ExpectLifecycle(run);
+}
+
+TEST(Extensions, SampleExtensionRegistersItselfAndAnswersThePage) {
+    AppFolder app = ExtensionApp("extension_sample",
+                                 e2e::WinBuildDir() / "examples/extension/DI2ZozUzoraru.dll");
+    const std::string request = R"({"type":"extension-message","text":"Hello, \"extension\""})";
+    const ExtensionRun run =
+        RunExtension(app, Post(kWrapperInit) + "wait PostWebMessageAsJson 1\n" + Post(request) +
+                              "wait PostWebMessageAsJson 2\nclose\n");
+    const std::vector<json> handles = run.host.Calls("PostWebMessageAsJsonWithAdditionalObjects");
+    ASSERT_EQ(handles.size(), 1u);
+    const json documents = handles[0]["objects"][6]["path"];
+    const std::string reply = R"({"type":"sample-extension-reply","request":)" + request +
+                              R"(,"documents":)" + documents.dump() + R"(,"packageJsonBytes":)" +
+                              std::to_string(std::string(kPackageJson).size()) +
+                              R"(,"windowTitle":"Extensions ✓"})";
+    EXPECT_EQ(PostedToPage(run.host),
+              (std::vector<std::string>{"handles", Answer(R"(["sample-extension"])"), reply}));
+}
+
+}  // namespace
