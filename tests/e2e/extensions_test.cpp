@@ -178,13 +178,14 @@ TEST(Extensions, FullLibrarySeesFoldersPackageTextAndMessagesAndItsRepliesReachT
     const std::string exact =
         "  {\"type\" : \"extension-message\",\t\"data\": {\"\xC3\xA9\": \"\\u00e9 \xE2\x9C\x93\", "
         "\"n\": 1.50e+1}, \"unknown\": [1, 2 ,3]}";
-    const std::string scenario = Post(R"({"type":"extension-message","n":1})") +
-                                 Post(kWrapperInit) + "wait PostWebMessageAsJson 2\n" +
-                                 Post(exact) +
-                                 // A reload does not make the page "not ready" again.
-                                 "navigate https://app.localhost/index.html\n" +
-                                 Post(R"({"type":"extension-message","n":3})") +
-                                 Post(kWrapperInit) + "wait PostWebMessageAsJson 5\nclose\n";
+    const std::string scenario =
+        Post(R"({"type":"extension-message","n":1})") + Post(kWrapperInit) +
+        "wait PostWebMessageAsJson 2\n" + Post(exact) +
+        // A reload does not make the page "not ready" again.
+        "navigate https://app.localhost/index.html\n" +
+        Post(R"({"type":"extension-message","n":3})") + Post(kWrapperInit) +
+        "wait PostWebMessageAsJson 5\n" + Post(R"({"type":"extension-message","n":4})") +
+        "wait PostWebMessageAsJson 6\nclose\n";
     const ExtensionRun run = RunExtension(app, scenario);
 
     const std::string answer = Answer(R"(["alpha","β-beta"])");
@@ -193,26 +194,29 @@ TEST(Extensions, FullLibrarySeesFoldersPackageTextAndMessagesAndItsRepliesReachT
     };
     EXPECT_EQ(PostedToPage(run.host),
               (std::vector<std::string>{"handles", answer, reply(1), reply(2), reply(3), "handles",
-                                        answer}));
-    // A reply sent after the first handshake goes out inside the handling of its message: the
-    // next event line of the transcript is that message's.
+                                        answer, reply(4)}));
+    // Each reply goes out inside the handling of a page message, so the next event line of the
+    // transcript is that message's: the first handshake for the queued reply, the message itself
+    // for every later one.
     for (const json& post : run.host.Calls("PostWebMessageAsJson")) {
-        if (post["json"] != reply(2) && post["json"] != reply(3)) continue;
-        const long seq = post["seq"];
+        const std::string text = post["json"];
+        if (text.find("extension-reply") == std::string::npos) continue;
         json nextEvent;
         for (const json& line : run.host.Of("event")) {
-            if (line["seq"].get<long>() > seq) {
+            if (line["seq"].get<long>() > post["seq"].get<long>()) {
                 nextEvent = line;
                 break;
             }
         }
-        EXPECT_EQ(nextEvent.value("event", ""), "WebMessageReceived") << post.dump();
-        EXPECT_NE(nextEvent.value("string", "").find("extension-message"), std::string::npos);
+        EXPECT_EQ(nextEvent.value("event", ""), "WebMessageReceived") << text;
+        const char* cause = text == reply(1) ? "wrapper-init" : "extension-message";
+        EXPECT_NE(nextEvent.value("string", "").find(cause), std::string::npos) << text;
     }
 
     ASSERT_EQ(run.CallNames(),
               (std::vector<std::string>{"Init", "OnMainWindowCreated", "OnExtensionMessage",
-                                        "OnExtensionMessage", "OnExtensionMessage", "Release"}));
+                                        "OnExtensionMessage", "OnExtensionMessage",
+                                        "OnExtensionMessage", "Release"}));
     ExpectLifecycle(run);
     const std::vector<json> calls = run.Calls();
     const std::string exeFolder = e2e::WinPath(app.Dir()) + "\\";
@@ -255,6 +259,7 @@ TEST(Extensions, FullLibrarySeesFoldersPackageTextAndMessagesAndItsRepliesReachT
     EXPECT_EQ(afterHandshake.at("<Documents>"), "");
     EXPECT_EQ(afterHandshake.at(""), "");
     EXPECT_EQ(PathsReadAfterCall(run, 4), afterHandshake);
+    EXPECT_EQ(PathsReadAfterCall(run, 5), afterHandshake) << "a second handshake, the same paths";
 }
 
 TEST(Extensions, OlderRuntimeLeavesEveryFolderUnknown) {
