@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -228,6 +229,11 @@ nlohmann::json HostRun::Response(const std::string& uri) const {
         if (line.value("uri", "") == uri) return line;
     }
     return nullptr;
+}
+
+std::string ReadFileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::vector<nlohmann::json> ReadJsonLines(const fs::path& path) {

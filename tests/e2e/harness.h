@@ -90,6 +90,9 @@ private:
     fs::path dir_;
 };
 
+// The bytes of a file (empty when it cannot be read).
+std::string ReadFileBytes(const fs::path& path);
+
 // Reads a JSON-lines file.
 std::vector<nlohmann::json> ReadJsonLines(const fs::path& path);
 

@@ -34,19 +34,12 @@ constexpr char kDownloading[] = "Téléchargement du runtime…";
 constexpr char kFailedText[] = "The WebView2 runtime could not be installed.";
 constexpr char kVendorLink[] = "https://go.microsoft.com/fwlink/p/?LinkId=2124703";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 // A fake bootstrapper's bytes.
 std::string Bootstrapper(bool registers) {
     const fs::path path =
         e2e::WinBuildDir() / "tests/win/helpers" /
         (registers ? "fake_bootstrapper.exe" : "fake_bootstrapper_unregistered.exe");
-    const std::string bytes = ReadFile(path);
+    const std::string bytes = e2e::ReadFileBytes(path);
     if (bytes.empty()) throw std::runtime_error("missing " + path.string());
     return bytes;
 }
@@ -86,7 +79,7 @@ using LinePredicate = std::function<bool(const std::string&)>;
 bool WaitForLine(const fs::path& log, const LinePredicate& wanted, int seconds = 40) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
-        std::istringstream lines(ReadFile(log));
+        std::istringstream lines(e2e::ReadFileBytes(log));
         std::string seen;
         while (std::getline(lines, seen)) {
             if (wanted(seen)) return true;
@@ -161,7 +154,7 @@ protected:
 
     std::vector<BootstrapperRun> Runs() const {
         std::vector<BootstrapperRun> runs;
-        std::istringstream lines(ReadFile(runLog_));
+        std::istringstream lines(e2e::ReadFileBytes(runLog_));
         std::string line;
         while (std::getline(lines, line)) {
             const size_t tab = line.find('\t');
@@ -175,7 +168,7 @@ protected:
     // file there.
     void ExpectOneRunInUserDataFolder() const {
         const std::vector<BootstrapperRun> runs = Runs();
-        ASSERT_EQ(runs.size(), 1u) << ReadFile(runLog_);
+        ASSERT_EQ(runs.size(), 1u) << e2e::ReadFileBytes(runLog_);
         const fs::path directory = UnixPath(runs[0].directory);
         const fs::path program = UnixPath(runs[0].program);
         ASSERT_FALSE(directory.empty()) << runs[0].directory;
@@ -207,7 +200,7 @@ void ReleaseWhenSeen(LoopbackServer& server, const fs::path& probeLog,
     for (size_t k = 0; k < waits.size(); ++k) {
         if (!WaitForLine(probeLog, waits[k])) {
             ADD_FAILURE() << "the probe's log never met wait " << k << "; log:\n"
-                          << ReadFile(probeLog);
+                          << e2e::ReadFileBytes(probeLog);
             server.ReleaseAll();
             return;
         }
@@ -254,7 +247,7 @@ TEST_F(Installer, DownloadsWithProgressThenRunsTheInstallerInTheUserDataFolder) 
     EXPECT_EQ(server.Requests(), 1);
     EXPECT_TRUE(server.Finished());
 
-    EXPECT_TRUE(ReadFile(userData_ / "Webview2Setup.exe") == bootstrapper) << "the served file";
+    EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper) << "the served file";
     ExpectOneRunInUserDataFolder();
     EXPECT_NE(report["window"], nullptr) << "the second check passes and the app starts";
     EXPECT_EQ(report["exitCode"], 0);
@@ -300,7 +293,7 @@ TEST_F(Installer, SetupFailuresAreShownBeforeTheFailureBox) {
     // The user-data folder is created one level deep only: its parent must exist.
     Prepare("runtime-setup-parent");
     const std::string name = "runtime-setup-parent\\app";
-    json package = json::parse(ReadFile(app_->Dir() / "package.json"));
+    json package = json::parse(e2e::ReadFileBytes(app_->Dir() / "package.json"));
     package["name"] = name;
     app_->WritePackageJson(package.dump());
     fs::remove_all(LocalAppData() / "runtime-setup-parent");
@@ -350,7 +343,7 @@ TEST_F(Installer, WithoutLengthTheBarStaysAtZeroAndAnEarlyCloseStillInstalls) {
     EXPECT_EQ(report["extra"]["maxProgress"], 0);
     EXPECT_EQ(report["extra"]["setPositions"], json::array()) << "the bar is never moved";
     EXPECT_TRUE(server.Finished());
-    EXPECT_TRUE(ReadFile(userData_ / "Webview2Setup.exe") == bootstrapper)
+    EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper)
         << "the download went on after the window closed";
     ExpectOneRunInUserDataFolder();
     EXPECT_NE(report["window"], nullptr) << report.dump();
@@ -362,7 +355,7 @@ TEST_F(Installer, AtHighDpiTheWindowIsScaledAndAnEarlierInstallerIsOverwritten) 
     e2e::DpiScope dpi(144);
     Prepare("runtime-setup-dpi");
     // An empty "downloading" text is the window's caption as it stands.
-    json package = json::parse(ReadFile(app_->Dir() / "package.json"));
+    json package = json::parse(e2e::ReadFileBytes(app_->Dir() / "package.json"));
     package["messages"]["downloading"] = "";
     app_->WritePackageJson(package.dump());
     // An installer from an earlier run that would not register the runtime.
@@ -389,7 +382,7 @@ TEST_F(Installer, AtHighDpiTheWindowIsScaledAndAnEarlierInstallerIsOverwritten) 
     const std::vector<int> client = window["clientRect"];
     EXPECT_EQ(report["extra"]["barRect"], json::array({15, 15, client[2] - 15, client[3] - 15}))
         << "a 15-pixel margin on each side";
-    EXPECT_TRUE(ReadFile(userData_ / "Webview2Setup.exe") == bootstrapper) << "the served file";
+    EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper) << "the served file";
     ExpectOneRunInUserDataFolder();
     EXPECT_NE(report["window"], nullptr) << report.dump();
     EXPECT_EQ(report["exitCode"], 0);

@@ -5,11 +5,6 @@
 
 namespace e2e {
 
-std::string ReadFileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 fs::path BuildDir() { return WinBuildDir().parent_path(); }
 
 fs::path SampleExtension() {

@@ -9,9 +9,6 @@
 
 namespace e2e {
 
-// The bytes of a file (empty when it cannot be read).
-std::string ReadFileBytes(const fs::path& path);
-
 // The folder that holds the native and Windows build trees.
 fs::path BuildDir();
 
