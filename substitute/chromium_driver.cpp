@@ -121,19 +121,16 @@ class ChromiumDriver final : public PageDriver {
     void Start(PageSurface& page) override {
         page_ = &page;
         std::string error;
-        if (!socket_.Connect(endpoint_, kConnectMs, error) || !Attach(error)) {
+        if (!socket_.Connect(endpoint_, kConnectMs, error) || !Attach(error) || !Prepare(error)) {
             Record("failure", Json{{"message", "chromium: " + error}});
             socket_.Close();
+            sessionId_.clear();
             return;
         }
         hold_ = page.Hold();
         view_ = std::make_unique<LiveView>(page.ParentWindow(), [this](const Json& input) {
             Call(input.at("method").get<std::string>(), input.at("params"));
         });
-        Call("Page.enable");
-        Call("Runtime.enable");
-        Call("Runtime.addBinding", Json{{"name", kBinding}});
-        Call("Page.addScriptToEvaluateOnNewDocument", Json{{"source", PageScript()}});
         SendPatterns();
         ApplyBounds();
         Call("Page.startScreencast", Json{{"format", "png"}, {"everyNthFrame", 1}});
@@ -230,6 +227,21 @@ class ChromiumDriver final : public PageDriver {
         if (attached.is_null()) return false;
         sessionId_ = attached.value("sessionId", "");
         return !sessionId_.empty();
+    }
+
+    // The page's domains, the binding and the injected script, each answered before the first
+    // navigation. Sent and not awaited, the renderer side answers them only once the navigated
+    // document exists, and that document then runs without `window.chrome.webview`.
+    bool Prepare(std::string& error) {
+        const std::pair<const char*, Json> commands[] = {
+            {"Page.enable", Json::object()},
+            {"Runtime.enable", Json::object()},
+            {"Runtime.addBinding", Json{{"name", kBinding}}},
+            {"Page.addScriptToEvaluateOnNewDocument", Json{{"source", PageScript()}}}};
+        for (const auto& [method, params] : commands) {
+            if (Await(Send(method, params, sessionId_), error).is_null()) return false;
+        }
+        return true;
     }
 
     void Navigate(const std::string& uri) {

@@ -9,7 +9,7 @@
 # Sourced, it offers chromium_session_start DIR (exports WRAPPER_SUBSTITUTE_CHROMIUM) and
 # chromium_session_stop DIR, chromium_available, and chromium_screenshot_after_load TRANSCRIPT PNG
 # (in the background: once the page's DOMContentLoaded is in the transcript and the page has had
-# a moment to paint, a PNG of the screen).
+# a moment to paint, a PNG of the host window).
 
 chromium_available() { command -v chromium >/dev/null 2>&1; }
 
@@ -24,8 +24,10 @@ chromium_session_start() {  # DIR
                 "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"
                 --window-size=1280,800 about:blank)
     [ "$(id -u)" -ne 0 ] || args=(--no-sandbox "${args[@]}")
-    # A session of its own, so that stopping it reaches every process it starts.
-    setsid chromium "${args[@]}" </dev/null >"$dir.log" 2>&1 &
+    # A session of its own, so that stopping it reaches every process it starts. Without a
+    # display: given one (the Wine session's Xvfb), headless Chromium still paints through it, and
+    # its screencast then stops showing the page's later changes.
+    env -u DISPLAY -u WAYLAND_DISPLAY setsid chromium "${args[@]}" </dev/null >"$dir.log" 2>&1 &
     echo $! >"$dir.pid"
     local i
     for i in $(seq 1 150); do
@@ -56,12 +58,32 @@ chromium_session_stop() {  # DIR
     rm -rf "$dir" "$dir.pid"
 }
 
+# The X window of the host (a top-level window of WebView2Wrapper.exe under Wine), the largest
+# when it has several; nothing when none is mapped.
+host_window_id() {
+    xwininfo -root -children 2>/dev/null | awk '
+        tolower($0) ~ /: \("webview2wrapper\.exe" / {
+            split($0, parts, ")"); geometry = parts[length(parts)]
+            if (match(geometry, /[0-9]+x[0-9]+/)) {
+                split(substr(geometry, RSTART, RLENGTH), size, "x")
+                if (size[1] * size[2] > best) { best = size[1] * size[2]; id = $1 }
+            }
+        }
+        END { if (id != "") print id }'
+}
+
 chromium_screenshot_after_load() {  # TRANSCRIPT PNG [SETTLE_SECONDS]
     local transcript="$1" png="$2" settle="${3:-3}" i
     for i in $(seq 1 600); do
         if grep -q '"event":"DOMContentLoaded"' "$transcript" 2>/dev/null; then
             sleep "$settle"
-            import -window root "$png" && echo "==> screenshot: $png" >&2
+            local window
+            window="$(host_window_id)"
+            if [ -z "$window" ]; then
+                echo "==> no screenshot: no host window on $DISPLAY" >&2
+                return 1
+            fi
+            import -window "$window" "$png" && echo "==> screenshot: $png" >&2
             return 0
         fi
         sleep 0.1
