@@ -147,6 +147,11 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
                          (app.Dir() / "www/assets.dat").string()},
                         {}, 60);
     ASSERT_EQ(packed.exitCode, 0) << packed.output;
+    // The test extension that registers "alpha" and "β-beta": the page must receive both ids.
+    const fs::path extension =
+        e2e::WinBuildDir() / "tests/win/helpers/extensions/full/DI2ZozUzoraru.dll";
+    ASSERT_TRUE(fs::exists(extension)) << extension;
+    app.CopyIn(extension, "DI2ZozUzoraru.dll");
 
     // External opens land in a log through the URL recorder (never in a real browser).
     const fs::path recorder = e2e::WinBuildDir() / "tests/win/helpers/url_recorder.exe";
@@ -189,11 +194,12 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
     EXPECT_EQ(resources[0]["imageWidth"], 16);
     EXPECT_EQ(resources[0]["blockColour"], "rgb(18, 195, 90)");
 
-    // The handshake: the handle message, then the answer (no test extension exists yet: no ids).
+    // The handshake: the handle message, then the answer with the extension's ids, the UTF-8 one
+    // intact through the host, the DevTools connection and the page.
     const auto handshakes = PageReports(run, "handshake");
     ASSERT_EQ(handshakes.size(), 1u);
     EXPECT_EQ(handshakes[0]["order"], json({"directory-handles", "wrapper-init-response"}));
-    EXPECT_EQ(handshakes[0]["ids"], json::array());
+    EXPECT_EQ(handshakes[0]["ids"], json({"alpha", "\xCE\xB2-beta"}));
     const auto handles = PageReports(run, "handles");
     ASSERT_EQ(handles.size(), 1u);
     EXPECT_EQ(handles[0]["count"], 13);
