@@ -85,6 +85,64 @@ std::string Base64Decode(const std::string& text) {
     return bytes;
 }
 
+std::string EncodeFrame(unsigned char opcode, const std::string& payload,
+                        const unsigned char* mask) {
+    const unsigned char maskBit = mask != nullptr ? 0x80 : 0;
+    std::string frame;
+    frame.reserve(payload.size() + 14);
+    frame.push_back(static_cast<char>(0x80 | (opcode & 0x0F)));
+    const std::size_t size = payload.size();
+    if (size < 126) {
+        frame.push_back(static_cast<char>(maskBit | size));
+    } else if (size <= 0xFFFF) {
+        frame.push_back(static_cast<char>(maskBit | 126));
+        frame.push_back(static_cast<char>(size >> 8));
+        frame.push_back(static_cast<char>(size & 0xFF));
+    } else {
+        frame.push_back(static_cast<char>(maskBit | 127));
+        for (int shift = 56; shift >= 0; shift -= 8)
+            frame.push_back(static_cast<char>((static_cast<std::uint64_t>(size) >> shift) & 0xFF));
+    }
+    if (mask == nullptr) return frame + payload;
+    frame.append(reinterpret_cast<const char*>(mask), 4);
+    for (std::size_t i = 0; i < size; ++i)
+        frame.push_back(static_cast<char>(payload[i] ^ static_cast<char>(mask[i & 3])));
+    return frame;
+}
+
+FrameStatus DecodeFrame(const std::string& bytes, std::size_t& position, WebSocketFrame& frame,
+                        std::uint64_t maxPayload) {
+    const std::size_t available = position <= bytes.size() ? bytes.size() - position : 0;
+    if (available < 2) return FrameStatus::kIncomplete;
+    const auto* head = reinterpret_cast<const unsigned char*>(bytes.data() + position);
+    std::uint64_t size = head[1] & 0x7F;
+    std::size_t headerSize = 2;
+    if (size == 126) {
+        if (available < 4) return FrameStatus::kIncomplete;
+        size = (static_cast<std::uint64_t>(head[2]) << 8) | head[3];
+        headerSize = 4;
+    } else if (size == 127) {
+        if (available < 10) return FrameStatus::kIncomplete;
+        size = 0;
+        for (int i = 2; i < 10; ++i) size = (size << 8) | head[i];
+        headerSize = 10;
+    }
+    if (size > maxPayload) return FrameStatus::kTooLarge;
+    const bool masked = (head[1] & 0x80) != 0;
+    const std::size_t maskSize = masked ? 4 : 0;
+    if (available < headerSize + maskSize || available - headerSize - maskSize < size)
+        return FrameStatus::kIncomplete;
+    frame.final = (head[0] & 0x80) != 0;
+    frame.opcode = head[0] & 0x0F;
+    frame.payload = bytes.substr(position + headerSize + maskSize, static_cast<std::size_t>(size));
+    if (masked) {
+        const char* mask = bytes.data() + position + headerSize;
+        for (std::size_t i = 0; i < frame.payload.size(); ++i) frame.payload[i] ^= mask[i & 3];
+    }
+    position += headerSize + maskSize + static_cast<std::size_t>(size);
+    return FrameStatus::kComplete;
+}
+
 bool WebSocketClient::Connect(const std::string& url, unsigned timeoutMs, std::string& error) {
     Close();
     WebSocketUrl parts;
@@ -98,8 +156,7 @@ bool WebSocketClient::Connect(const std::string& url, unsigned timeoutMs, std::s
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* found = nullptr;
-    const std::string host =
-        parts.host == "[::1]" ? std::string("::1") : parts.host;
+    const std::string host = parts.host == "[::1]" ? std::string("::1") : parts.host;
     if (getaddrinfo(host.c_str(), parts.port.c_str(), &hints, &found) != 0 || found == nullptr) {
         error = "cannot resolve " + parts.host;
         return false;
@@ -180,26 +237,10 @@ bool WebSocketClient::SendAll(const char* data, std::size_t size) {
 
 bool WebSocketClient::SendFrame(unsigned char opcode, const std::string& payload) {
     if (socket_ == INVALID_SOCKET) return false;
-    std::string frame;
-    frame.reserve(payload.size() + 14);
-    frame.push_back(static_cast<char>(0x80 | opcode));
-    const std::size_t size = payload.size();
-    if (size < 126) {
-        frame.push_back(static_cast<char>(0x80 | size));
-    } else if (size <= 0xFFFF) {
-        frame.push_back(static_cast<char>(0x80 | 126));
-        frame.push_back(static_cast<char>(size >> 8));
-        frame.push_back(static_cast<char>(size & 0xFF));
-    } else {
-        frame.push_back(static_cast<char>(0x80 | 127));
-        for (int shift = 56; shift >= 0; shift -= 8)
-            frame.push_back(static_cast<char>((static_cast<std::uint64_t>(size) >> shift) & 0xFF));
-    }
     maskSeed_ = maskSeed_ * 1664525u + 1013904223u;
-    char mask[4];
+    unsigned char mask[4];
     std::memcpy(mask, &maskSeed_, 4);
-    frame.append(mask, 4);
-    for (std::size_t i = 0; i < size; ++i) frame.push_back(payload[i] ^ mask[i & 3]);
+    const std::string frame = EncodeFrame(opcode, payload, mask);
     if (SendAll(frame.data(), frame.size())) return true;
     Close();
     return false;
@@ -228,42 +269,17 @@ bool WebSocketClient::Receive(std::vector<std::string>& messages, unsigned waitM
 
 bool WebSocketClient::TakeFrames(std::vector<std::string>& messages) {
     std::size_t position = 0;
-    while (true) {
-        const std::size_t available = buffer_.size() - position;
-        if (available < 2) break;
-        const auto* head = reinterpret_cast<const unsigned char*>(buffer_.data() + position);
-        const bool final = (head[0] & 0x80) != 0;
-        const unsigned char opcode = head[0] & 0x0F;
-        const bool masked = (head[1] & 0x80) != 0;
-        std::uint64_t size = head[1] & 0x7F;
-        std::size_t headerSize = 2;
-        if (size == 126) {
-            if (available < 4) break;
-            size = (static_cast<std::uint64_t>(head[2]) << 8) | head[3];
-            headerSize = 4;
-        } else if (size == 127) {
-            if (available < 10) break;
-            size = 0;
-            for (int i = 2; i < 10; ++i) size = (size << 8) | head[i];
-            headerSize = 10;
-        }
-        if (size > kMaxMessage) return false;
-        const std::size_t maskSize = masked ? 4 : 0;
-        if (available < headerSize + maskSize + size) break;
-        std::string payload = buffer_.substr(position + headerSize + maskSize,
-                                             static_cast<std::size_t>(size));
-        if (masked) {
-            const char* mask = buffer_.data() + position + headerSize;
-            for (std::size_t i = 0; i < payload.size(); ++i) payload[i] ^= mask[i & 3];
-        }
-        position += headerSize + maskSize + static_cast<std::size_t>(size);
-        switch (opcode) {
+    WebSocketFrame frame;
+    FrameStatus status;
+    while ((status = DecodeFrame(buffer_, position, frame, kMaxMessage)) ==
+           FrameStatus::kComplete) {
+        switch (frame.opcode) {
             case 0x0:  // continuation
             case 0x1:  // text
             case 0x2:  // binary (taken as text: the endpoint sends JSON)
-                fragments_ += payload;
+                fragments_ += frame.payload;
                 if (fragments_.size() > kMaxMessage) return false;
-                if (final) {
+                if (frame.final) {
                     messages.push_back(std::move(fragments_));
                     fragments_.clear();
                 }
@@ -272,12 +288,13 @@ bool WebSocketClient::TakeFrames(std::vector<std::string>& messages) {
                 buffer_.erase(0, position);
                 return false;
             case 0x9:  // ping
-                if (!SendFrame(0xA, payload)) return false;
+                if (!SendFrame(0xA, frame.payload)) return false;
                 break;
             default:  // pong and reserved opcodes
                 break;
         }
     }
+    if (status == FrameStatus::kTooLarge) return false;
     buffer_.erase(0, position);
     return true;
 }

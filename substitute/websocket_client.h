@@ -4,6 +4,7 @@
 
 #include <winsock2.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,26 @@ std::string Base64Encode(const std::string& bytes);
 // Decoding stops at the first character outside the alphabet ('=' included).
 std::string Base64Decode(const std::string& text);
 
+// One frame as RFC 6455 lays it out: FIN set, `opcode`, the payload length in 7, 7+16 or 7+64
+// bits, then the payload, masked with the four bytes of `mask` when it is not null (a client's
+// frames always are).
+std::string EncodeFrame(unsigned char opcode, const std::string& payload,
+                        const unsigned char* mask);
+
+struct WebSocketFrame {
+    bool final = false;
+    unsigned char opcode = 0;
+    std::string payload;  // unmasked
+};
+enum class FrameStatus { kComplete, kIncomplete, kTooLarge };
+// Reads the frame starting at `position` of `bytes`. kComplete: `frame` holds it and `position`
+// is moved past it; kIncomplete: more bytes are needed; kTooLarge: its length is past
+// `maxPayload`, and nothing after it can be read.
+FrameStatus DecodeFrame(const std::string& bytes, std::size_t& position, WebSocketFrame& frame,
+                        std::uint64_t maxPayload);
+
 class WebSocketClient {
-  public:
+public:
     WebSocketClient() = default;
     ~WebSocketClient() { Close(); }
     WebSocketClient(const WebSocketClient&) = delete;
@@ -38,7 +57,7 @@ class WebSocketClient {
     bool Connected() const { return socket_ != INVALID_SOCKET; }
     void Close();
 
-  private:
+private:
     bool SendFrame(unsigned char opcode, const std::string& payload);
     bool SendAll(const char* data, std::size_t size);
     // Takes complete frames out of buffer_; false on a close frame or a protocol error.
