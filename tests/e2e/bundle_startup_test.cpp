@@ -50,12 +50,14 @@ TEST(BundleStartup, BundleFilesAreServedBeforeLooseOnes) {
     app.Write("www/assets.dat",
               EncodeBundle({{"index.html", "<p>from the bundle</p>"}, {"only.js", "1;"}}));
     app.Write("www/index.html", "<p>loose</p>");
-    const e2e::HostRun run = app.Run("request GET https://app.localhost/only.js script\nclose\n");
+    const e2e::HostRun run =
+        app.Run("request GET https://app.localhost/only.js script\nsnapshot\nclose\n");
     const json page = run.Response("https://app.localhost/index.html");
     ASSERT_FALSE(page.is_null());
     EXPECT_EQ(page["body"]["text"], "<p>from the bundle</p>");
     EXPECT_EQ(run.Response("https://app.localhost/only.js")["status"], 200);
-    EXPECT_EQ(run.probe["everVisible"], true);
+    ASSERT_EQ(run.Of("snapshot").size(), 1u);
+    EXPECT_EQ(run.Of("snapshot")[0]["visible"], true);
     EXPECT_EQ(run.probe["exitCode"], 0);
 }
 

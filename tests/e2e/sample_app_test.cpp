@@ -109,11 +109,12 @@ TEST(SampleApp, StartPageIsServedWholeAndTheHandshakeIsAnswered) {
         scenario += std::string("message-string ") + kOrigin + page +
                     " {\"type\":\"extension-message\",\"text\":\"Hello, extension\"}\nsleep 500\n";
     }
-    scenario += "close\n";
+    scenario += "snapshot\nclose\n";
     const e2e::HostRun run = app.Run(scenario);
     ASSERT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
     EXPECT_TRUE(run.probe["boxes"].empty()) << run.probe.dump();
-    EXPECT_EQ(run.probe["everVisible"], true);
+    ASSERT_EQ(run.Of("snapshot").size(), 1u);
+    EXPECT_EQ(run.Of("snapshot")[0]["visible"], true);
 
     std::vector<std::string> served = {page};
     served.insert(served.end(), resources.begin(), resources.end());
