@@ -37,6 +37,16 @@ private:
     LPWSTR text_ = nullptr;
 };
 
+// Registers a new callback object that forwards `source`'s event to `Method` of `host`. The
+// handlers are never removed, so the token is not kept; the source holds the only reference.
+template <auto Method, typename Source, typename Handler>
+void Subscribe(Source* source, HRESULT (Source::*add)(Handler*, EventRegistrationToken*),
+               VeltraWebView* host) {
+    ComPtr<Handler> handler(NewCallback<Handler, Method>(host));
+    EventRegistrationToken token{};
+    (source->*add)(handler.Get(), &token);
+}
+
 }  // namespace
 
 VeltraWebView::VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window,
@@ -122,65 +132,41 @@ HRESULT VeltraWebView::OnControllerCreated(HRESULT errorCode,
     settings->put_AreDefaultContextMenusEnabled(TRUE);
     settings->put_AreDevToolsEnabled(config->enableDevTools ? TRUE : FALSE);
 
-    EventRegistrationToken token{};
     ComPtr<ICoreWebView2Settings3> settings3;
     if (SUCCEEDED(settings.As(&settings3)) && settings3 != nullptr) {
         settings3->put_AreBrowserAcceleratorKeysEnabled(FALSE);
-        ComPtr<ICoreWebView2AcceleratorKeyPressedEventHandler> handler(
-            NewCallback<ICoreWebView2AcceleratorKeyPressedEventHandler,
-                        &VeltraWebView::OnAcceleratorKeyPressed>(this));
-        controller->add_AcceleratorKeyPressed(handler.Get(), &token);
+        Subscribe<&VeltraWebView::OnAcceleratorKeyPressed>(
+            controller.Get(), &ICoreWebView2Controller::add_AcceleratorKeyPressed, this);
     }
 
     RECT bounds{};
     GetClientRect(window, &bounds);
     controller->put_Bounds(bounds);
 
-    ComPtr<ICoreWebView2DocumentTitleChangedEventHandler> titleHandler(
-        NewCallback<ICoreWebView2DocumentTitleChangedEventHandler,
-                    &VeltraWebView::OnDocumentTitleChanged>(this));
-    webview->add_DocumentTitleChanged(titleHandler.Get(), &token);
-
+    ICoreWebView2* core = webview.Get();
+    Subscribe<&VeltraWebView::OnDocumentTitleChanged>(core, &ICoreWebView2::add_DocumentTitleChanged,
+                                                      this);
     if (config->contentMode == ContentMode::Bundle) {
         const std::wstring filter = ToWide(appOrigin + "*");
-        webview->AddWebResourceRequestedFilter(filter.c_str(),
-                                               COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
-        ComPtr<ICoreWebView2WebResourceRequestedEventHandler> resourceHandler(
-            NewCallback<ICoreWebView2WebResourceRequestedEventHandler,
-                        &VeltraWebView::OnWebResourceRequestedEvent>(this));
-        webview->add_WebResourceRequested(resourceHandler.Get(), &token);
-        ComPtr<ICoreWebView2NavigationStartingEventHandler> navigationHandler(
-            NewCallback<ICoreWebView2NavigationStartingEventHandler,
-                        &VeltraWebView::OnNavigationStarting>(this));
-        webview->add_NavigationStarting(navigationHandler.Get(), &token);
+        core->AddWebResourceRequestedFilter(filter.c_str(), COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+        Subscribe<&VeltraWebView::OnWebResourceRequestedEvent>(
+            core, &ICoreWebView2::add_WebResourceRequested, this);
+        Subscribe<&VeltraWebView::OnNavigationStarting>(core, &ICoreWebView2::add_NavigationStarting,
+                                                        this);
     }
-
-    ComPtr<ICoreWebView2PermissionRequestedEventHandler> permissionHandler(
-        NewCallback<ICoreWebView2PermissionRequestedEventHandler,
-                    &VeltraWebView::OnPermissionRequested>(this));
-    webview->add_PermissionRequested(permissionHandler.Get(), &token);
-    ComPtr<ICoreWebView2ContainsFullScreenElementChangedEventHandler> fullscreenHandler(
-        NewCallback<ICoreWebView2ContainsFullScreenElementChangedEventHandler,
-                    &VeltraWebView::OnContainsFullScreenElementChanged>(this));
-    webview->add_ContainsFullScreenElementChanged(fullscreenHandler.Get(), &token);
-    ComPtr<ICoreWebView2WindowCloseRequestedEventHandler> closeHandler(
-        NewCallback<ICoreWebView2WindowCloseRequestedEventHandler,
-                    &VeltraWebView::OnWindowCloseRequested>(this));
-    webview->add_WindowCloseRequested(closeHandler.Get(), &token);
-    ComPtr<ICoreWebView2NewWindowRequestedEventHandler> newWindowHandler(
-        NewCallback<ICoreWebView2NewWindowRequestedEventHandler,
-                    &VeltraWebView::OnNewWindowRequested>(this));
-    webview->add_NewWindowRequested(newWindowHandler.Get(), &token);
-    ComPtr<ICoreWebView2WebMessageReceivedEventHandler> messageHandler(
-        NewCallback<ICoreWebView2WebMessageReceivedEventHandler,
-                    &VeltraWebView::OnWebMessageReceived>(this));
-    webview->add_WebMessageReceived(messageHandler.Get(), &token);
-
+    Subscribe<&VeltraWebView::OnPermissionRequested>(core, &ICoreWebView2::add_PermissionRequested,
+                                                     this);
+    Subscribe<&VeltraWebView::OnContainsFullScreenElementChanged>(
+        core, &ICoreWebView2::add_ContainsFullScreenElementChanged, this);
+    Subscribe<&VeltraWebView::OnWindowCloseRequested>(core, &ICoreWebView2::add_WindowCloseRequested,
+                                                      this);
+    Subscribe<&VeltraWebView::OnNewWindowRequested>(core, &ICoreWebView2::add_NewWindowRequested,
+                                                    this);
+    Subscribe<&VeltraWebView::OnWebMessageReceived>(core, &ICoreWebView2::add_WebMessageReceived,
+                                                    this);
     if (webview2 != nullptr) {
-        ComPtr<ICoreWebView2DOMContentLoadedEventHandler> loadedHandler(
-            NewCallback<ICoreWebView2DOMContentLoadedEventHandler,
-                        &VeltraWebView::OnDOMContentLoaded>(this));
-        webview2->add_DOMContentLoaded(loadedHandler.Get(), &token);
+        Subscribe<&VeltraWebView::OnDOMContentLoaded>(webview2.Get(),
+                                                      &ICoreWebView2_2::add_DOMContentLoaded, this);
     }
 
     const std::wstring startUrl = ToWide(StartUrlFor(*config, appOrigin));
