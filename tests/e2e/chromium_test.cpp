@@ -125,7 +125,9 @@ protected:
     void TearDown() override {
         if (profile_.empty()) return;
         e2e::RunProcess({"bash", kSession.string(), "stop", profile_.string()}, {}, 60);
-        if (chromiumPid_ > 0) EXPECT_NE(kill(-chromiumPid_, 0), 0) << "chromium processes remain";
+        if (chromiumPid_ > 0) {
+            EXPECT_NE(kill(-chromiumPid_, 0), 0) << "chromium processes remain";
+        }
         fs::remove(profile_.string() + ".log");
     }
 

@@ -147,7 +147,9 @@ void ExpectAnswer(const json& response, const Exchange& exchange) {
     EXPECT_EQ(response["headers"], json(exchange.headers));
     const std::optional<std::string> body = BodyOf(response);
     EXPECT_EQ(body.has_value(), exchange.body.has_value());
-    if (body && exchange.body) EXPECT_EQ(*body, *exchange.body);
+    if (body && exchange.body) {
+        EXPECT_EQ(*body, *exchange.body);
+    }
 }
 
 // A pause of the page between two phases: long enough for the test to act on the files, and
