@@ -14,6 +14,21 @@ float g_dpiScale = 0.0f;
 
 }  // namespace
 
+ATOM RegisterAppWindowClass(HINSTANCE instance, WNDPROC procedure, HICON icon, int brushValue,
+                            const wchar_t* className) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon;
+    windowClass.hIconSm = icon;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(brushValue));
+    windowClass.lpszClassName = className;
+    return RegisterClassExW(&windowClass);
+}
+
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_DESTROY:

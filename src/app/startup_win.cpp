@@ -176,17 +176,8 @@ int RunHost(HINSTANCE instance) {
     extensions->LoadExtension();
 
     // 12. The window class.
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = MainWndProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = icon;
-    windowClass.hIconSm = icon;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = kMainWindowClass;
-    if (RegisterClassExW(&windowClass) == 0) {
+    if (RegisterAppWindowClass(instance, MainWndProc, icon, COLOR_WINDOW + 1, kMainWindowClass) ==
+        0) {
         ShowMessage(L"Failed to register window class", kFallbackCaption, MB_ICONERROR);
         return 1;
     }

@@ -140,17 +140,9 @@ void InstallWebView2Runtime(HINSTANCE instance, const std::string& userDataFolde
     }
 
     const HICON icon = static_cast<HICON>(config.iconHandle);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = ProgressWndProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = icon;
-    windowClass.hIconSm = icon;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_MENU + 1));
-    windowClass.lpszClassName = kProgressWindowClass;
-    if (RegisterClassExW(&windowClass) == 0) {
+    // Brush value 5: the system's COLOR_MENU brush.
+    if (RegisterAppWindowClass(instance, ProgressWndProc, icon, COLOR_MENU + 1,
+                               kProgressWindowClass) == 0) {
         ShowMessage(L"Failed to register window class", title, MB_ICONERROR);
         return;
     }
