@@ -10,6 +10,7 @@
 
 #include "app/main_window_win.h"
 #include "app/paths_win.h"
+#include "app/ui_services_win.h"
 #include "config/app_config.h"
 #include "bundle/asset_bundle.h"
 #include "config/settings_file_win.h"
@@ -109,10 +110,45 @@ bool EnsureRuntime(HINSTANCE instance, const std::string& userDataFolder, const 
     return false;
 }
 
+// Ends start-up after the extension library was loaded (steps 12 and 15): nothing is released
+// and nothing unloaded, so the manager stays alive until the process ends (the library still
+// holds it as its IWrapperApp); only texts sent from other threads are dropped from now on.
+int EndStartUpWithExtension(std::unique_ptr<ExtensionManager> extensions) {
+    extensions->CloseRelay();
+    static_cast<void>(extensions.release());
+    return 1;
+}
+
+// Whether a test-hooks build was asked to act as if start-up step `step` failed.
+bool TestFailsStep([[maybe_unused]] const wchar_t* step) {
+#ifdef WRAPPER_TEST_HOOKS
+    wchar_t value[8] = {};
+    const DWORD length = GetEnvironmentVariableW(L"WRAPPER_TEST_FAIL_STARTUP_STEP", value, 8);
+    return length > 0 && length < 8 && lstrcmpW(value, step) == 0;
+#else
+    return false;
+#endif
+}
+
+// Clears g_webView2Loader when the loader it points to is about to go, on every way out.
+struct LoaderRegistration {
+    explicit LoaderRegistration(WebView2Loader* loader) { g_webView2Loader = loader; }
+    LoaderRegistration(const LoaderRegistration&) = delete;
+    LoaderRegistration& operator=(const LoaderRegistration&) = delete;
+    ~LoaderRegistration() { g_webView2Loader = nullptr; }
+};
+
 }  // namespace
 
-void ShowMessage(const std::wstring& text, const std::wstring& caption, UINT icon) {
-    MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | icon);
+int RunMessageLoop(HWND filter) {
+    MSG message{};
+    for (;;) {
+        const BOOL got = GetMessageW(&message, filter, 0, 0);
+        if (got == 0) return static_cast<int>(static_cast<UINT>(message.wParam));  // WM_QUIT
+        if (got == -1) return 1;  // the loop cannot go on; -1 must neither spin nor pass as a code
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
 }
 
 int RunHost(HINSTANCE instance) {
@@ -160,7 +196,7 @@ int RunHost(HINSTANCE instance) {
         ShowMessage(kLoaderMissingText, kFallbackCaption, MB_ICONERROR);
         return 1;
     }
-    g_webView2Loader = &loader;
+    const LoaderRegistration loaderRegistration(&loader);
     const wchar_t* browserFolder = nullptr;
     if (!EnsureRuntime(instance, userDataFolder, config, title, browserFolder)) return 1;
 
@@ -176,10 +212,10 @@ int RunHost(HINSTANCE instance) {
     extensions->LoadExtension();
 
     // 12. The window class.
-    if (RegisterAppWindowClass(instance, MainWndProc, icon, COLOR_WINDOW + 1, kMainWindowClass) ==
-        0) {
+    if (TestFailsStep(L"12") || RegisterAppWindowClass(instance, MainWndProc, icon,
+                                                       COLOR_WINDOW + 1, kMainWindowClass) == 0) {
         ShowMessage(L"Failed to register window class", kFallbackCaption, MB_ICONERROR);
-        return 1;
+        return EndStartUpWithExtension(std::move(extensions));
     }
 
     // 13. to 15. The hidden main window, sized so that its client area is the configured size.
@@ -187,12 +223,14 @@ int RunHost(HINSTANCE instance) {
     const int clientHeight = ScaleForDpi(config.height);
     const int clientWidth = ScaleForDpi(config.width);
     const OuterSize outer = OuterSizeForClient(clientWidth, clientHeight, style, 0);
-    HWND window = CreateWindowExW(0, kMainWindowClass, title.c_str(), style, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, outer.width, outer.height, nullptr, nullptr,
-                                  instance, nullptr);
+    HWND window = TestFailsStep(L"15")
+                      ? nullptr
+                      : CreateWindowExW(0, kMainWindowClass, title.c_str(), style, CW_USEDEFAULT,
+                                        CW_USEDEFAULT, outer.width, outer.height, nullptr, nullptr,
+                                        instance, nullptr);
     if (window == nullptr) {
         ShowMessage(L"Failed to create window", kFallbackCaption, MB_ICONERROR);
-        return 1;
+        return EndStartUpWithExtension(std::move(extensions));
     }
 
     // 16. The extension learns the window.
@@ -205,13 +243,10 @@ int RunHost(HINSTANCE instance) {
     host->Init();
 
     // 18. The message loop.
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {  // -1 (an error) must not spin
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    const int exitCode = RunMessageLoop();
 
-    // Teardown.
+    // Teardown. From here on the library's texts from other threads are dropped.
+    extensions->CloseRelay();
     host->CloseMappedFiles();
     g_webViewHost = nullptr;
     if (extensions->release != nullptr) extensions->release();
@@ -224,8 +259,6 @@ int RunHost(HINSTANCE instance) {
     bundle.Clear();
     bundleMapping.Close();
     Gdiplus::GdiplusShutdown(gdiplusToken);
-    const int exitCode = static_cast<int>(static_cast<UINT>(message.wParam));
     host.reset();
-    g_webView2Loader = nullptr;
     return exitCode;
 }

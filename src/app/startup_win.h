@@ -2,12 +2,9 @@
 
 #include <windows.h>
 
-#include <string>
-
 // The whole life of the host: start-up, message loop and teardown. Returns the exit code.
 int RunHost(HINSTANCE instance);
 
-inline constexpr wchar_t kFallbackCaption[] = L"Windows WebView2 wrapper";
-
-// A modal box without owner window.
-void ShowMessage(const std::wstring& text, const std::wstring& caption, UINT icon);
+// The message loop of start-up step 18 (messages of every window: `filter` null). Returns the
+// exit code: the wParam of WM_QUIT, or 1 when GetMessageW fails.
+int RunMessageLoop(HWND filter = nullptr);

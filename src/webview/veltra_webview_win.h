@@ -87,6 +87,9 @@ public:
     std::string appOrigin;
     const wchar_t* browserFolder;
     ComPtr<ICoreWebView2Environment> environment;
+    // The answer to a request whose handling failed on the way (a bodiless 500), made as soon as
+    // the environment exists so that giving it needs nothing that could fail again.
+    ComPtr<ICoreWebView2WebResourceResponse> serverErrorResponse;
     ComPtr<ICoreWebView2Controller> controller;
     ComPtr<ICoreWebView2> webview;
     ComPtr<ICoreWebView2_2> webview2;
@@ -99,11 +102,19 @@ public:
     std::map<std::string, std::string> directoryPaths;
 
 private:
+    // The body of OnControllerCreated.
+    void SetUpController(HRESULT errorCode, ICoreWebView2Controller* createdController);
     // Creation of the environment or the controller failed: tell the user and end the run.
     void FailStart();
     // The window becomes visible with the control focused (each DOMContentLoaded).
     void ShowLoadedPage();
     bool startFailed_ = false;
+    // What the loader was given to create the environment. After a failed first attempt the
+    // vendor's loader tries again on its own, later, with these very pointers, so they must
+    // outlive Init: they live as long as the host.
+    std::wstring loaderUserDataFolder_;
+    std::wstring loaderBrowserFolder_;
+    ComPtr<ICoreWebView2EnvironmentOptions> loaderOptions_;
 };
 
 extern VeltraWebView* g_webViewHost;

@@ -160,7 +160,8 @@ constexpr char kPause[] = "sleep 4000\n";
 // every answer in order. Between two phases the page pauses, and `between(i)` runs here as soon as
 // the transcript holds the answers of phase i.
 HostRun PlayAndCheck(const AppFolder& app, const std::vector<std::vector<Exchange>>& phases,
-                     const std::function<void(std::size_t)>& between = {}) {
+                     const std::function<void(std::size_t)>& between = {},
+                     const std::map<std::string, std::string>& env = {}) {
     std::string scenario;
     std::vector<Exchange> all;
     for (std::size_t i = 0; i < phases.size(); ++i) {
@@ -169,7 +170,7 @@ HostRun PlayAndCheck(const AppFolder& app, const std::vector<std::vector<Exchang
         all.insert(all.end(), phases[i].begin(), phases[i].end());
     }
     std::future<HostRun> running =
-        std::async(std::launch::async, [&] { return app.Run(scenario + "close\n", {}, {}, 90); });
+        std::async(std::launch::async, [&] { return app.Run(scenario + "close\n", {}, env, 90); });
     std::size_t answered = 0;
     for (std::size_t i = 0; i + 1 < phases.size(); ++i) {
         answered += phases[i].size();
@@ -434,20 +435,14 @@ ping -n 2 127.0.0.1 > NUL
 goto again
 )";
 
-// The host opens loose files for mapping with read sharing only, so it cannot map the held file.
-class WriterHoldingFile {
+// Another Windows program (`argv`, run under Wine) holding a file of the app open as long as the
+// object lives. It leaves held.flag in the app folder once it holds the file, and lets go when
+// release.flag appears there.
+class HeldFile {
 public:
-    WriterHoldingFile(const AppFolder& app, const std::string& relative) : app_(app) {
-        std::string script;
-        for (const char c : std::string(kHoldScript))
-            script += c == '\n' ? "\r\n" : std::string(1, c);
-        app.Write("hold.cmd", script);
-        std::string target = relative;
-        std::replace(target.begin(), target.end(), '/', '\\');
-        holder_ = std::async(std::launch::async, [this, target] {
-            return e2e::RunWine({"cmd", "/c", e2e::WinPath(app_.Dir() / "hold.cmd"), target}, {},
-                                120);
-        });
+    HeldFile(const AppFolder& app, std::vector<std::string> argv) : app_(app) {
+        holder_ = std::async(std::launch::async,
+                             [argv = std::move(argv)] { return e2e::RunWine(argv, {}, 180); });
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!fs::exists(app.Dir() / "held.flag") &&
                std::chrono::steady_clock::now() < deadline) {
@@ -455,7 +450,9 @@ public:
         }
         held_ = fs::exists(app.Dir() / "held.flag");
     }
-    ~WriterHoldingFile() {
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile() {
         app_.Write("release.flag", "");
         holder_.wait();
     }
@@ -466,6 +463,24 @@ private:
     std::future<e2e::ProcessResult> holder_;
     bool held_ = false;
 };
+
+// Held open for writing (with read sharing) by the batch file above. The host opens loose files for
+// mapping with read sharing only, so it cannot map the held file, but it can still stream it.
+HeldFile HeldForWriting(const AppFolder& app, const std::string& relative) {
+    std::string script;
+    for (const char c : std::string(kHoldScript)) script += c == '\n' ? "\r\n" : std::string(1, c);
+    app.Write("hold.cmd", script);
+    std::string target = relative;
+    std::replace(target.begin(), target.end(), '/', '\\');
+    return HeldFile(app, {"cmd", "/c", e2e::WinPath(app.Dir() / "hold.cmd"), target});
+}
+
+// Held open for reading without any sharing (file_holder.exe): the host can neither stream nor map
+// the file.
+HeldFile HeldWithoutSharing(const AppFolder& app, const std::string& relative) {
+    return HeldFile(app, {e2e::WinPath(e2e::WinBuildDir() / "tests/win/helpers/file_holder.exe"),
+                          e2e::WinPath(app.Dir() / relative), e2e::WinPath(app.Dir())});
+}
 
 TEST(ContentServer, ServerErrorsAndSizesPast4GiB) {
     // 500 from outside: a partial range longer than one memory stream can hold (4 GiB - 1), and
@@ -478,7 +493,7 @@ TEST(ContentServer, ServerErrorsAndSizesPast4GiB) {
     app.Write("www/held.txt", held);
     const std::string txt = "text/plain; charset=utf-8";
     {
-        WriterHoldingFile writer(app, "www/held.txt");
+        const HeldFile writer = HeldForWriting(app, "www/held.txt");
         ASSERT_TRUE(writer.Held());
         PlayAndCheck(
             app,
@@ -512,6 +527,91 @@ TEST(ContentServer, ServerErrorsAndSizesPast4GiB) {
             }});
     }
     fs::remove_all(app.Dir());
+}
+
+TEST(ContentServer, EveryRequestIsAnsweredEvenWhenItsAnswerCannotBeMade) {
+    // A whole loose file that cannot be opened for reading; a request whose handling throws (a
+    // test-hooks switch names its key) gets the prepared bodiless 500; a memory stream that cannot
+    // be made (another switch) turns the planned answer into 500 with its header lines. Every
+    // request is answered, and the handler always returns S_OK.
+    AppFolder app = ContentApp("content_unanswerable",
+                               {{"bundled.txt", "from the bundle"}, {"fine.txt", "also bundled"}});
+    const std::string held = Text(300, "held");
+    app.Write("www/held.txt", held);
+    app.Write("www/boom.txt", "never served");
+    const std::string txt = "text/plain; charset=utf-8";
+    const Exchange prepared{"boom.txt", "", 500, {kCache}, std::nullopt};
+    const HeldFile reader = HeldWithoutSharing(app, "www/held.txt");
+    ASSERT_TRUE(reader.Held());
+    const HostRun run = PlayAndCheck(
+        app,
+        {{
+            {"held.txt", "", 500, {kCache, TypeLine(txt), kRanges, LengthLine(300)}, std::nullopt},
+            {"held.txt",
+             "bytes=0-9",
+             500,
+             {kCache, TypeLine(txt), kRanges, RangeLine(0, 9, 300), LengthLine(10)},
+             std::nullopt},
+            prepared,
+            {"boom.txt", "bytes=0-1", 500, {kCache}, std::nullopt},
+            {"bundled.txt",
+             "",
+             500,
+             {kCache, TypeLine(txt), kRanges, LengthLine(15)},
+             std::nullopt},
+            {"bundled.txt",
+             "bytes=5-",
+             500,
+             {kCache, TypeLine(txt), kRanges, RangeLine(5, 14, 15), LengthLine(10)},
+             std::nullopt},
+            // Other requests are answered as ever.
+            Missing("missing.txt"),
+            Whole("index.html", "text/html; charset=utf-8",
+                  "<!doctype html><title>loose start page</title>"),
+            Part("fine.txt", "bytes=5-", txt, "also bundled", 5, 11),
+        }},
+        {},
+        {{"WRAPPER_TEST_THROW_IN_REQUEST", "boom.txt"},
+         {"WRAPPER_TEST_NO_MEMORY_STREAM", "bundled.txt"}});
+    for (const json& response : PageResponses(run.transcript)) {
+        EXPECT_EQ(response["results"], json::array({"0x00000000"})) << response.dump();
+    }
+    // The two answers for boom.txt are the prepared response, made once at the start.
+    EXPECT_EQ(run.Calls("CreateWebResourceResponse").size(), run.Of("response").size() - 2 + 1);
+}
+
+TEST(ContentServer, MissingMemoryStreamOfANotFoundAnswer) {
+    AppFolder app = ContentApp("content_no_stream", {});
+    PlayAndCheck(app, {{{"missing.txt", "", 500, {kCache}, std::nullopt}, Missing("other.txt")}},
+                 {}, {{"WRAPPER_TEST_NO_MEMORY_STREAM", "missing.txt"}});
+}
+
+TEST(ContentServer, LinkedFilesAreServedWithTheirTargetsSizeAndBytes) {
+    // Links in the content folder, made on the Unix side: Wine shows them to Windows programs as
+    // their targets (it cannot make Windows symbolic links, which the size query must follow too).
+    AppFolder app = ContentApp("content_links", {});
+    const std::string script = Text(700, "linked");
+    const std::string video =
+        Binary(3000, 3);  // whole bodies up to 4096 bytes are in the transcript
+    app.Write("media/script.js", script);
+    app.Write("media/clip.webm", video);
+    fs::create_directories(app.Dir() / "www/linked");
+    fs::create_symlink(app.Dir() / "media/script.js", app.Dir() / "www/linked/script.js");
+    fs::create_symlink(app.Dir() / "media/clip.webm", app.Dir() / "www/linked/clip.webm");
+    fs::create_symlink(app.Dir() / "media", app.Dir() / "www/linked/folder");
+    fs::create_symlink(app.Dir() / "media/gone.js", app.Dir() / "www/linked/gone.js");
+    const std::string js = "application/javascript; charset=utf-8";
+    PlayAndCheck(app,
+                 {{
+                     Whole("linked/script.js", js, script),
+                     Part("linked/script.js", "bytes=100-", js, script, 100, 699),
+                     Whole("linked/clip.webm", "video/webm", video),
+                     Part("linked/clip.webm", "bytes=2000-2099", "video/webm", video, 2000, 2099),
+                     Part("linked/clip.webm", "bytes=-10", "video/webm", video, 2990, 2999),
+                     Whole("linked/folder/script.js", js, script),
+                     Missing("linked/folder"),
+                     Missing("linked/gone.js"),
+                 }});
 }
 
 TEST(ContentServer, BundleJustOver2GiBServesFilesStoredPastTheMark) {

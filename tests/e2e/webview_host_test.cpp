@@ -268,6 +268,62 @@ TEST(WebViewHost, CreationFailuresEndWithABoxAndExitCodeOne) {
     }
 }
 
+TEST(WebViewHost, LoaderRetryAfterAFailedFirstCreationReadsWhatTheHostGave) {
+    // The vendor's loader, after a failed first environment creation, tries once more from the
+    // message loop with the very pointers the host passed: they must still be alive then. The
+    // substitute imitates it; in fixed mode the browser folder is among the pointers too.
+    struct Case {
+        const char* retry;
+        const char* settings;
+        bool starts;
+    };
+    const Case cases[] = {
+        {"succeeds", "", true},
+        {"succeeds", R"("distribution-mode":"fixed")", true},
+        {"fails", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("retry ") + c.retry + " " + c.settings);
+        AppFolder app = BundleApp("host_retry", c.settings);
+        app.Write("webview2/msedgewebview2.exe", "MZ");
+        const e2e::HostRun run = app.Run(c.starts ? "snapshot\nclose\n" : "", {},
+                                         {{"WRAPPER_SUBSTITUTE_RETRY_ENVIRONMENT", c.retry}});
+        const auto attempts = run.Calls("CreateCoreWebView2EnvironmentWithOptions");
+        ASSERT_EQ(attempts.size(), 2u) << run.probe.dump();
+        ASSERT_EQ(run.Of("loader-retry").size(), 1u);
+        EXPECT_LT(Seq(attempts[0]), Seq(run.Of("loader-retry")[0]));
+        EXPECT_EQ(attempts[0]["attempt"], 1);
+        EXPECT_EQ(attempts[1]["attempt"], 2);
+        // The same text and the same options object, still intact, both times.
+        for (const char* field :
+             {"browserFolder", "userDataFolder", "additionalBrowserArguments", "language",
+              "targetCompatibleBrowserVersion", "allowSingleSignOnUsingOSPrimaryAccount"}) {
+            EXPECT_EQ(attempts[1][field], attempts[0][field]) << field;
+        }
+        const std::string userData = attempts[1]["userDataFolder"];
+        EXPECT_EQ(userData.substr(userData.size() - 10), "\\host-test") << userData;
+        EXPECT_EQ(attempts[1]["additionalBrowserArguments"], "--disable-gpu --lang=fr");
+        EXPECT_EQ(attempts[1]["browserFolder"],
+                  std::string(c.settings).empty() ? json(nullptr) : json("webview2"));
+        EXPECT_TRUE(run.Of("failure").empty());
+        EXPECT_EQ(run.probe["timedOut"], false);
+        if (c.starts) {
+            EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
+            EXPECT_TRUE(run.probe["boxes"].empty());
+            ASSERT_EQ(run.Of("snapshot").size(), 1u);
+            EXPECT_EQ(run.Of("snapshot")[0]["visible"], true);
+            EXPECT_EQ(run.Calls("CreateCoreWebView2Controller").size(), 1u);
+            EXPECT_EQ(run.Response("https://app.localhost/index.html")["status"], 200);
+        } else {
+            EXPECT_EQ(run.probe["exitCode"], 1) << run.probe.dump();
+            ASSERT_EQ(run.probe["boxes"].size(), 1u);
+            EXPECT_EQ(run.probe["boxes"][0]["text"], kStartFailed);
+            EXPECT_EQ(run.probe["everVisible"], false);
+            EXPECT_TRUE(run.Calls("CreateCoreWebView2Controller").empty());
+        }
+    }
+}
+
 TEST(WebViewHost, HostingModeVariableAndFixedRuntimeFolder) {
     AppFolder app = BundleApp("host_hosting",
                               R"("hosting-mode":"window-to-visual","distribution-mode":"fixed")");
