@@ -11,7 +11,11 @@
 // kind and path: a real directory handle cannot be made from outside the page.
 #include "websocket_client.h"  // winsock2.h before windows.h
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -27,6 +31,7 @@ namespace substitute {
 namespace {
 
 constexpr char kBinding[] = "__wrapperHostBinding";
+constexpr std::uint64_t kBodyPiece = 8 * 1024 * 1024;  // the most of a ranged answer sent at once
 constexpr unsigned kPollMs = 5;
 constexpr unsigned kConnectMs = 10000;
 
@@ -112,6 +117,26 @@ std::string PageScript() {
          at = script.find(marker, at))
         script.replace(at, marker.size(), kBinding);
     return script;
+}
+
+bool IsRangeName(const std::string& name) {
+    return name.size() == 5 && std::equal(name.begin(), name.end(), "range", [](char a, char b) {
+               return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
+           });
+}
+
+// A 206 answer's header lines changed to announce only the first `kept` bytes of its range.
+void ShortenPartialAnswer(std::vector<std::string>& lines, std::uint64_t kept) {
+    for (std::string& line : lines) {
+        unsigned long long first = 0, last = 0, total = 0;
+        if (std::sscanf(line.c_str(), "Content-Range: bytes %llu-%llu/%llu", &first, &last,
+                        &total) == 3) {
+            line = "Content-Range: bytes " + std::to_string(first) + "-" +
+                   std::to_string(first + kept - 1) + "/" + std::to_string(total);
+        } else if (line.rfind("Content-Length:", 0) == 0) {
+            line = "Content-Length: " + std::to_string(kept);
+        }
+    }
 }
 
 class ChromiumDriver final : public PageDriver {
@@ -342,12 +367,21 @@ class ChromiumDriver final : public PageDriver {
                 offered.headers.emplace_back(name, value.is_string() ? value.get<std::string>()
                                                                     : value.dump());
         }
-        const std::optional<PageResponse> answer = page.RaiseResourceRequest(offered);
+        // Fetch.fulfillRequest takes a body in one piece. A request for a range (media seeks and
+        // streams) keeps only the first piece of the answer, which the page then gets as a shorter
+        // partial answer: the browser asks again for the rest, as it does of any server that sends
+        // less than the range asked for. Other answers are forwarded whole.
+        const bool ranged = std::any_of(offered.headers.begin(), offered.headers.end(),
+                                        [](const auto& header) { return IsRangeName(header.first); });
+        offered.keepBody = ranged ? kBodyPiece : std::numeric_limits<std::uint64_t>::max();
+        std::optional<PageResponse> answer = page.RaiseResourceRequest(offered);
         if (!socket_.Connected()) return;
         if (!answer) {
             Call("Fetch.continueRequest", Json{{"requestId", requestId}});
             return;
         }
+        if (answer->status == 206 && answer->body.size() < answer->bodyLength)
+            ShortenPartialAnswer(answer->headerLines, answer->body.size());
         Json headers = Json::array();
         for (const std::string& line : answer->headerLines) {
             const std::size_t colon = line.find(':');

@@ -6,6 +6,7 @@
 
 #include "app/paths_win.h"
 #include "bundle/asset_bundle.h"
+#include "server/mapped_stream_win.h"
 #include "server/request_key.h"
 #include "server/response_plan.h"
 #include "webview/veltra_webview_win.h"
@@ -30,11 +31,23 @@ LooseFileFacts QueryLooseFile(const std::string& filePath) {
     return facts;
 }
 
+// A stream holding a copy of the bytes; null past the 32-bit count such a stream takes.
 ComPtr<IStream> MemoryStream(const std::uint8_t* bytes, std::uint64_t count) {
     ComPtr<IStream> stream;
+    if (count > 0xFFFFFFFFu) return stream;
     // The new stream's first reference is ours (ComPtr::Attach would take a second one here).
     *stream.ReleaseAndGetAddressOf() = SHCreateMemStream(bytes, static_cast<UINT>(count));
     return stream;
+}
+
+// The body of a bundle answer, read in place from the bundle's mapping. A bundle held in memory
+// without a mapping owner (no mapped file behind it) is copied instead.
+ComPtr<IStream> BundleStream(const VeltraWebView& host, const BundleFileEntry& entry,
+                             const ResponsePlan& plan, const std::string& key) {
+    const std::uint8_t* bytes = host.bundle->DataPointer(entry.offset) + plan.first;
+    if (host.bundleMapping == nullptr) return MemoryStream(bytes, plan.count);
+    const auto offset = static_cast<std::uint64_t>(bytes - host.bundleMapping->View());
+    return NewMappedStream(host.bundleMapping, offset, plan.count, ToWide(key));
 }
 
 }  // namespace
@@ -86,8 +99,8 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
                                     kNotFoundBody.size());
                 break;
             case BodySource::BundleBytes:
-                body = MemoryStream(host.bundle->DataPointer(entry->offset) + plan.first,
-                                    plan.count);
+                body = BundleStream(host, *entry, plan, key);
+                if (body == nullptr) ChangeToServerError(plan);
                 break;
             case BodySource::LooseFileStream:
                 if (FAILED(SHCreateStreamOnFileEx(AddLongPathPrefix(ToWide(filePath)).c_str(),
@@ -97,12 +110,12 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
                 }
                 break;
             case BodySource::LooseFileView: {
-                const MappedFile* mapped = host.MapLooseFile(key, filePath);
-                if (mapped == nullptr || !RangeFitsView(plan, mapped->size)) {
-                    ChangeToServerError(plan);
-                } else {
-                    body = MemoryStream(mapped->view + plan.first, plan.count);
+                // A view mapped before the file grew may not reach the range: that is a 500 too.
+                std::shared_ptr<const SharedMapping> mapped = host.MapLooseFile(key, filePath);
+                if (mapped != nullptr && RangeFitsView(plan, mapped->Size())) {
+                    body = NewMappedStream(std::move(mapped), plan.first, plan.count, ToWide(key));
                 }
+                if (body == nullptr) ChangeToServerError(plan);
                 break;
             }
         }
@@ -122,27 +135,12 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
     return S_OK;
 }
 
-const MappedFile* VeltraWebView::MapLooseFile(const std::string& key, const std::string& filePath) {
+std::shared_ptr<const SharedMapping> VeltraWebView::MapLooseFile(const std::string& key,
+                                                                 const std::string& filePath) {
     auto found = mappedFiles.find(key);
-    if (found != mappedFiles.end()) return &found->second;
-    MappedFile mapped;
-    mapped.file = CreateFileW(AddLongPathPrefix(ToWide(filePath)).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (mapped.file == INVALID_HANDLE_VALUE) return nullptr;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(mapped.file, &size) && size.QuadPart > 0) {
-        mapped.size = static_cast<std::uint64_t>(size.QuadPart);
-        mapped.mapping = CreateFileMappingW(mapped.file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    }
-    if (mapped.mapping != nullptr) {
-        mapped.view =
-            static_cast<const std::uint8_t*>(MapViewOfFile(mapped.mapping, FILE_MAP_READ, 0, 0, 0));
-    }
-    if (mapped.view == nullptr) {
-        if (mapped.mapping != nullptr) CloseHandle(mapped.mapping);
-        CloseHandle(mapped.file);
-        return nullptr;
-    }
-    return &mappedFiles.emplace(key, mapped).first->second;
+    if (found != mappedFiles.end()) return found->second;
+    std::shared_ptr<const SharedMapping> mapped =
+        SharedMapping::Open(AddLongPathPrefix(ToWide(filePath)));
+    if (mapped != nullptr) mappedFiles.emplace(key, mapped);
+    return mapped;
 }

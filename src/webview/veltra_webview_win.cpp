@@ -66,7 +66,7 @@ VeltraWebView::VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window
 
 VeltraWebView::~VeltraWebView() {
     directoryPaths.clear();
-    mappedFiles.clear();  // closing the views is CloseMappedFiles' work, done before this
+    CloseMappedFiles();
     taskbarList.Reset();
     webview2.Reset();
     webview.Reset();
@@ -177,12 +177,8 @@ HRESULT VeltraWebView::OnControllerCreated(HRESULT errorCode,
 }
 
 void VeltraWebView::CloseMappedFiles() {
-    for (auto& [key, mapped] : mappedFiles) {
-        UnmapViewOfFile(mapped.view);
-        CloseHandle(mapped.mapping);
-        CloseHandle(mapped.file);
-    }
     mappedFiles.clear();
+    bundleMapping.reset();
 }
 
 void VeltraWebView::FailStart() {
