@@ -371,8 +371,9 @@ class ChromiumDriver final : public PageDriver {
         // streams) keeps only the first piece of the answer, which the page then gets as a shorter
         // partial answer: the browser asks again for the rest, as it does of any server that sends
         // less than the range asked for. Other answers are forwarded whole.
-        const bool ranged = std::any_of(offered.headers.begin(), offered.headers.end(),
-                                        [](const auto& header) { return IsRangeName(header.first); });
+        const bool ranged =
+            std::any_of(offered.headers.begin(), offered.headers.end(),
+                        [](const auto& header) { return IsRangeName(header.first); });
         offered.keepBody = ranged ? kBodyPiece : std::numeric_limits<std::uint64_t>::max();
         std::optional<PageResponse> answer = page.RaiseResourceRequest(offered);
         if (!socket_.Connected()) return;

@@ -354,8 +354,8 @@ HRESULT WebResourceRequestedArgs::get_ResourceContext(COREWEBVIEW2_WEB_RESOURCE_
     return Put(context, context_);
 }
 
-bool RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response,
-                    bool hashBody, PageResponse* answer, std::uint64_t keepBody) {
+bool RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response, bool hashBody,
+                    PageResponse* answer, std::uint64_t keepBody) {
     try {
         Json line = request;
         if (response == nullptr) {

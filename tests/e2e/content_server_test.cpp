@@ -40,7 +40,7 @@ struct Exchange {
     // A body too long to be written out: its length, and the bytes it must end with (`body` is
     // then unused).
     std::uint64_t longBody = 0;
-    std::string longBodyEnd;
+    std::string longBodyEnd = {};
 };
 
 const std::map<int, std::string> kReasons = {{200, "OK"},
@@ -78,6 +78,13 @@ Exchange NotSatisfiable(const std::string& path, const std::string& range,
 
 Exchange Missing(const std::string& path, const std::string& range = "") {
     return {path, range, 404, {kCache}, kNotFoundText};
+}
+
+// An answer whose body is checked by its length and last bytes only.
+Exchange LongBody(Exchange exchange, std::uint64_t length, const std::string& end) {
+    exchange.longBody = length;
+    exchange.longBodyEnd = end;
+    return exchange;
 }
 
 std::string RequestLine(const Exchange& exchange) {
@@ -179,10 +186,10 @@ constexpr char kPause[] = "sleep 4000\n";
 
 // Plays the phases of exchanges as one scenario ending with the page's close request, and checks
 // every answer in order. Between two phases the page pauses, and `between(i)` runs here as soon as
-// the transcript holds the answers of phase i.
+// the transcript holds the answers of phase i. The host may run for `seconds`.
 HostRun PlayAndCheck(const AppFolder& app, const std::vector<std::vector<Exchange>>& phases,
                      const std::function<void(std::size_t)>& between = {},
-                     const std::map<std::string, std::string>& env = {}) {
+                     const std::map<std::string, std::string>& env = {}, int seconds = 30) {
     std::string scenario;
     std::vector<Exchange> all;
     for (std::size_t i = 0; i < phases.size(); ++i) {
@@ -190,8 +197,10 @@ HostRun PlayAndCheck(const AppFolder& app, const std::vector<std::vector<Exchang
         for (const Exchange& exchange : phases[i]) scenario += RequestLine(exchange);
         all.insert(all.end(), phases[i].begin(), phases[i].end());
     }
-    std::future<HostRun> running =
-        std::async(std::launch::async, [&] { return app.Run(scenario + "close\n", {}, env, 90); });
+    std::future<HostRun> running = std::async(std::launch::async, [&] {
+        return app.Run(scenario + "close\n", {"--timeout", std::to_string(seconds * 1000)}, env,
+                       seconds + 60);
+    });
     std::size_t answered = 0;
     for (std::size_t i = 0; i + 1 < phases.size(); ++i) {
         answered += phases[i].size();
@@ -520,18 +529,20 @@ TEST(ContentServer, ServerErrorsAndBodiesPast4GiB) {
     {
         WriterHoldingFile writer(app, "www/held.txt");
         ASSERT_TRUE(writer.Held());
-        Exchange wholeEntry{"movie.webm", "", 200, {kCache, TypeLine(webm), kRanges,
-                                                    LengthLine(kEntry)}};
-        wholeEntry.longBody = kEntry;
-        wholeEntry.longBodyEnd = entryEnd;
-        Exchange looseRest{"huge.bin",
-                           "bytes=1-",
-                           206,
-                           {kCache, TypeLine(kOctets), kRanges,
-                            "Content-Range: bytes 1-4294967305/4294967306",
-                            "Content-Length: 4294967305"}};
-        looseRest.longBody = kHuge - 1;
-        looseRest.longBodyEnd = std::string(22, '\0') + "0123456789";
+        const Exchange wholeEntry = LongBody({"movie.webm",
+                                              "",
+                                              200,
+                                              {kCache, TypeLine(webm), kRanges, LengthLine(kEntry)},
+                                              std::nullopt},
+                                             kEntry, entryEnd);
+        const Exchange looseRest = LongBody(
+            {"huge.bin",
+             "bytes=1-",
+             206,
+             {kCache, TypeLine(kOctets), kRanges, "Content-Range: bytes 1-4294967305/4294967306",
+              "Content-Length: 4294967305"},
+             std::nullopt},
+            kHuge - 1, std::string(22, '\0') + "0123456789");
         PlayAndCheck(
             app,
             {{
@@ -565,7 +576,7 @@ TEST(ContentServer, ServerErrorsAndBodiesPast4GiB) {
                  {kCache, TypeLine(txt), kRanges, RangeLine(0, 9, 500), LengthLine(10)},
                  std::nullopt},
             }},
-            {}, {{"WRAPPER_SUBSTITUTE_NO_HASH", "1"}});
+            {}, {{"WRAPPER_SUBSTITUTE_NO_HASH", "1"}}, 150);
     }
     fs::remove_all(app.Dir());
 }
