@@ -31,7 +31,7 @@ namespace substitute {
 namespace {
 
 constexpr char kBinding[] = "__wrapperHostBinding";
-constexpr std::uint64_t kBodyPiece = 8 * 1024 * 1024;  // the most of a ranged answer sent at once
+constexpr std::uint64_t kBodyPiece = 4 * 1024 * 1024;  // the most of a ranged answer sent at once
 constexpr unsigned kPollMs = 5;
 constexpr unsigned kConnectMs = 10000;
 
@@ -205,15 +205,16 @@ class ChromiumDriver final : public PageDriver {
     }
 
   private:
-    int Send(const std::string& method, const Json& params, const std::string& session) {
+    int Send(const std::string& method, Json params, const std::string& session) {
         const int id = nextId_++;
-        Json message{{"id", id}, {"method", method}, {"params", params}};
+        Json message{{"id", id}, {"method", method}};
+        message["params"] = std::move(params);
         if (!session.empty()) message["sessionId"] = session;
         socket_.SendText(message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
         return id;
     }
-    void Call(const std::string& method, const Json& params = Json::object()) {
-        if (!sessionId_.empty()) Send(method, params, sessionId_);
+    void Call(const std::string& method, Json params = Json::object()) {
+        if (!sessionId_.empty()) Send(method, std::move(params), sessionId_);
     }
     void CallBrowser(const std::string& method, const Json& params) { Send(method, params, ""); }
 
@@ -393,10 +394,12 @@ class ChromiumDriver final : public PageDriver {
         }
         Json fulfil{{"requestId", requestId},
                     {"responseCode", answer->status},
-                    {"responseHeaders", std::move(headers)},
-                    {"body", Base64Encode(answer->body)}};
+                    {"responseHeaders", std::move(headers)}};
         if (!answer->reason.empty()) fulfil["responsePhrase"] = answer->reason;
-        Call("Fetch.fulfillRequest", fulfil);
+        // The body's copies are moved along, not copied again: a piece is several MiB.
+        fulfil["body"] = Base64Encode(answer->body);
+        answer.reset();
+        Call("Fetch.fulfillRequest", std::move(fulfil));
     }
 
     void OnPageEvent(const Json& event) {
