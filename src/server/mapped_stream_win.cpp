@@ -87,14 +87,11 @@ public:
             default:
                 return STG_E_INVALIDFUNCTION;
         }
-        const auto distance = static_cast<std::uint64_t>(move.QuadPart);
-        std::uint64_t target = base + distance;
-        if (origin != STREAM_SEEK_SET) {
-            // A signed move: before the start, or beyond what a position can hold, is refused.
-            const bool backwards = move.QuadPart < 0;
-            if (backwards ? target > base : target < base) return STG_E_INVALIDFUNCTION;
-        } else {
-            target = distance;  // the distance from the start is unsigned
+        // From the start the distance is unsigned; from elsewhere it is signed, and a move before
+        // the start, or beyond what a position can hold, is refused (the sum wraps around).
+        const std::uint64_t target = base + static_cast<std::uint64_t>(move.QuadPart);
+        if (origin != STREAM_SEEK_SET && (move.QuadPart < 0 ? target > base : target < base)) {
+            return STG_E_INVALIDFUNCTION;
         }
         position_ = target;
         if (newPosition != nullptr) newPosition->QuadPart = position_;
