@@ -16,6 +16,7 @@
 #include "config/settings_file_win.h"
 #include "extensions/extension_manager_win.h"
 #include "installer/runtime_installer_win.h"
+#include "webview/shared_mapping_win.h"
 #include "webview/veltra_webview_win.h"
 #include "webview/webview2_loader_win.h"
 
@@ -35,53 +36,16 @@ constexpr wchar_t kFixedRuntimeMissingText[] =
 constexpr wchar_t kFixedBrowserFolder[] = L"webview2";
 constexpr char kContentFolder[] = "www\\";
 
-// The mapping of www\assets.dat; what was obtained is closed at teardown.
-struct BundleMapping {
-    HANDLE file = INVALID_HANDLE_VALUE;
-    HANDLE mapping = nullptr;
-    void* view = nullptr;
-
-    void Close() {
-        if (view != nullptr) UnmapViewOfFile(view);
-        if (mapping != nullptr) CloseHandle(mapping);
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-        view = nullptr;
-        mapping = nullptr;
-        file = INVALID_HANDLE_VALUE;
-    }
-};
-
 // Step 10: maps the bundle when it exists and loads its directory. A failure is reported and
 // start-up goes on with whatever the bundle holds.
-void OpenBundle(const std::string& exeFolder, AssetBundle& bundle, BundleMapping& mapping) {
+std::shared_ptr<const SharedMapping> OpenBundle(const std::string& exeFolder, AssetBundle& bundle) {
     const std::string path = exeFolder + kContentFolder + "assets.dat";
-    if (!FileExists(path)) return;
-    bool ok = false;
-    mapping.file = CreateFileW(AddLongPathPrefix(ToWide(path)).c_str(), GENERIC_READ,
-                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-    LARGE_INTEGER size{};
-    // The true 64-bit size of the opened file: it is also the length of the view.
-    if (mapping.file != INVALID_HANDLE_VALUE && GetFileSizeEx(mapping.file, &size)) {
-        mapping.mapping =
-            CreateFileMappingW(mapping.file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        if (mapping.mapping != nullptr) {
-            mapping.view = MapViewOfFile(mapping.mapping, FILE_MAP_READ, 0, 0, 0);
-        }
-    }
-    if (mapping.view != nullptr) {
-        bundle.readMode = ReadMode::Memory;
-        bundle.base = static_cast<const std::uint8_t*>(mapping.view);
-        bundle.stream = nullptr;
-        bundle.position = 0;
-        bundle.limit = static_cast<std::uint64_t>(size.QuadPart);
-        try {
-            bundle.Load();
-            ok = true;
-        } catch (...) {
-        }
-    }
-    if (!ok) ShowMessage(L"Error reading asset bundle", kFallbackCaption, MB_ICONERROR);
+    if (!FileExists(path)) return nullptr;
+    bool loaded = false;
+    std::shared_ptr<const SharedMapping> mapping =
+        MapBundle(AddLongPathPrefix(ToWide(path)), bundle, loaded);
+    if (!loaded) ShowMessage(L"Error reading asset bundle", kFallbackCaption, MB_ICONERROR);
+    return mapping;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -139,6 +103,24 @@ struct LoaderRegistration {
 };
 
 }  // namespace
+
+std::shared_ptr<const SharedMapping> MapBundle(const std::wstring& path, AssetBundle& bundle,
+                                               bool& loaded) {
+    loaded = false;
+    std::shared_ptr<const SharedMapping> mapping = SharedMapping::Open(path);
+    if (mapping == nullptr) return nullptr;
+    bundle.readMode = ReadMode::Memory;
+    bundle.base = mapping->View();
+    bundle.stream = nullptr;
+    bundle.position = 0;
+    bundle.limit = mapping->Size();
+    try {
+        bundle.Load();
+        loaded = true;
+    } catch (...) {
+    }
+    return mapping;
+}
 
 int RunMessageLoop(HWND filter) {
     MSG message{};
@@ -202,8 +184,7 @@ int RunHost(HINSTANCE instance) {
 
     // 10. The asset bundle.
     AssetBundle bundle;
-    BundleMapping bundleMapping;
-    OpenBundle(exeFolder, bundle, bundleMapping);
+    std::shared_ptr<const SharedMapping> bundleMapping = OpenBundle(exeFolder, bundle);
 
     // 11. The extension manager and the extension library.
     auto extensions = std::make_unique<ExtensionManager>(exeFolder, kContentFolder,
@@ -239,6 +220,7 @@ int RunHost(HINSTANCE instance) {
     // 17. The WebView host; its set-up goes on asynchronously from the message loop.
     auto host = std::make_unique<VeltraWebView>(&config, &bundle, window, exeFolder,
                                                 kContentFolder, browserFolder, userDataFolder);
+    host->bundleMapping = bundleMapping;
     g_webViewHost = host.get();
     host->Init();
 
@@ -257,7 +239,9 @@ int RunHost(HINSTANCE instance) {
     extensions.reset();
     g_extensionManager = nullptr;
     bundle.Clear();
-    bundleMapping.Close();
+    // The last owner's reference: the bundle is unmapped here, or when the runtime releases the
+    // last body stream it still holds.
+    bundleMapping.reset();
     Gdiplus::GdiplusShutdown(gdiplusToken);
     host.reset();
     return exitCode;

@@ -7,6 +7,7 @@
 
 #include "app/paths_win.h"
 #include "bundle/asset_bundle.h"
+#include "server/mapped_stream_win.h"
 #include "server/request_key.h"
 #include "server/response_plan.h"
 #include "webview/veltra_webview_win.h"
@@ -35,16 +36,28 @@ LooseFileFacts QueryLooseFile(const std::string& filePath) {
     return LooseFileFacts{facts.exists, facts.isDirectory, facts.size};
 }
 
-// A stream over a copy of the bytes; null when it cannot be made (no memory).
+// A stream over a copy of the bytes; null when it cannot be made (no memory, or past the 32-bit
+// count such a stream takes).
 ComPtr<IStream> MemoryStream(const std::uint8_t* bytes, std::uint64_t count,
                              [[maybe_unused]] const std::string& key) {
     ComPtr<IStream> stream;
 #ifdef WRAPPER_TEST_HOOKS
     if (TestHookNames(L"WRAPPER_TEST_NO_MEMORY_STREAM", key)) return stream;
 #endif
+    if (count > 0xFFFFFFFFu) return stream;
     // The new stream's first reference is ours (ComPtr::Attach would take a second one here).
     *stream.ReleaseAndGetAddressOf() = SHCreateMemStream(bytes, static_cast<UINT>(count));
     return stream;
+}
+
+// The body of a bundle answer, read in place from the bundle's mapping. A bundle held in memory
+// without a mapping owner (no mapped file behind it) is copied instead.
+ComPtr<IStream> BundleStream(const VeltraWebView& host, const BundleFileEntry& entry,
+                             const ResponsePlan& plan, const std::string& key) {
+    const std::uint8_t* bytes = host.bundle->DataPointer(entry.offset) + plan.first;
+    if (host.bundleMapping == nullptr) return MemoryStream(bytes, plan.count, key);
+    const auto offset = static_cast<std::uint64_t>(bytes - host.bundleMapping->View());
+    return NewMappedStream(host.bundleMapping, offset, plan.count, ToWide(key));
 }
 
 // Sets the answer of `plan` on the request.
@@ -117,8 +130,7 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
                                     kNotFoundBody.size(), key);
                 break;
             case BodySource::BundleBytes:
-                body = MemoryStream(host.bundle->DataPointer(entry->offset) + plan.first,
-                                    plan.count, key);
+                body = BundleStream(host, *entry, plan, key);
                 break;
             case BodySource::LooseFileStream:
                 if (FAILED(SHCreateStreamOnFileEx(AddLongPathPrefix(ToWide(filePath)).c_str(),
@@ -127,9 +139,10 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
                 }
                 break;
             case BodySource::LooseFileView: {
-                const MappedFile* mapped = host.MapLooseFile(key, filePath);
-                if (mapped != nullptr && RangeFitsView(plan, mapped->size)) {
-                    body = MemoryStream(mapped->view + plan.first, plan.count, key);
+                // A view mapped before the file grew may not reach the range: that is a 500 too.
+                std::shared_ptr<const SharedMapping> mapped = host.MapLooseFile(key, filePath);
+                if (mapped != nullptr && RangeFitsView(plan, mapped->Size())) {
+                    body = NewMappedStream(std::move(mapped), plan.first, plan.count, ToWide(key));
                 }
                 break;
             }
@@ -146,27 +159,12 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
     return S_OK;
 }
 
-const MappedFile* VeltraWebView::MapLooseFile(const std::string& key, const std::string& filePath) {
+std::shared_ptr<const SharedMapping> VeltraWebView::MapLooseFile(const std::string& key,
+                                                                 const std::string& filePath) {
     auto found = mappedFiles.find(key);
-    if (found != mappedFiles.end()) return &found->second;
-    MappedFile mapped;
-    mapped.file = CreateFileW(AddLongPathPrefix(ToWide(filePath)).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (mapped.file == INVALID_HANDLE_VALUE) return nullptr;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(mapped.file, &size) && size.QuadPart > 0) {
-        mapped.size = static_cast<std::uint64_t>(size.QuadPart);
-        mapped.mapping = CreateFileMappingW(mapped.file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    }
-    if (mapped.mapping != nullptr) {
-        mapped.view =
-            static_cast<const std::uint8_t*>(MapViewOfFile(mapped.mapping, FILE_MAP_READ, 0, 0, 0));
-    }
-    if (mapped.view == nullptr) {
-        if (mapped.mapping != nullptr) CloseHandle(mapped.mapping);
-        CloseHandle(mapped.file);
-        return nullptr;
-    }
-    return &mappedFiles.emplace(key, mapped).first->second;
+    if (found != mappedFiles.end()) return found->second;
+    std::shared_ptr<const SharedMapping> mapped =
+        SharedMapping::Open(AddLongPathPrefix(ToWide(filePath)));
+    if (mapped != nullptr) mappedFiles.emplace(key, mapped);
+    return mapped;
 }

@@ -66,7 +66,7 @@ VeltraWebView::VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window
 
 VeltraWebView::~VeltraWebView() {
     directoryPaths.clear();
-    mappedFiles.clear();  // closing the views is CloseMappedFiles' work, done before this
+    CloseMappedFiles();
     taskbarList.Reset();
     webview2.Reset();
     webview.Reset();
@@ -193,12 +193,8 @@ void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* 
 }
 
 void VeltraWebView::CloseMappedFiles() {
-    for (auto& [key, mapped] : mappedFiles) {
-        UnmapViewOfFile(mapped.view);
-        CloseHandle(mapped.mapping);
-        CloseHandle(mapped.file);
-    }
     mappedFiles.clear();
+    bundleMapping.reset();
 }
 
 void VeltraWebView::FailStart() {
