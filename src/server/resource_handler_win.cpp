@@ -24,6 +24,16 @@ bool TestHookNames(const wchar_t* name, const std::string& key) {
 }
 #endif
 
+// Whether a test-hooks build was asked to act as if no body stream over memory (a copy, or a range
+// of a mapping) could be made for the request of `key`; never in other builds.
+bool TestRefusesBodyStream([[maybe_unused]] const std::string& key) {
+#ifdef WRAPPER_TEST_HOOKS
+    return TestHookNames(L"WRAPPER_TEST_NO_BODY_STREAM", key);
+#else
+    return false;
+#endif
+}
+
 std::string TakeTaskString(LPWSTR text) {
     std::string narrow = text != nullptr ? ToNarrow(text) : std::string();
     CoTaskMemFree(text);
@@ -39,12 +49,9 @@ LooseFileFacts QueryLooseFile(const std::string& filePath) {
 // A stream over a copy of the bytes; null when it cannot be made (no memory, or past the 32-bit
 // count such a stream takes).
 ComPtr<IStream> MemoryStream(const std::uint8_t* bytes, std::uint64_t count,
-                             [[maybe_unused]] const std::string& key) {
+                             const std::string& key) {
     ComPtr<IStream> stream;
-#ifdef WRAPPER_TEST_HOOKS
-    if (TestHookNames(L"WRAPPER_TEST_NO_MEMORY_STREAM", key)) return stream;
-#endif
-    if (count > 0xFFFFFFFFu) return stream;
+    if (count > 0xFFFFFFFFu || TestRefusesBodyStream(key)) return stream;
     // The new stream's first reference is ours (ComPtr::Attach would take a second one here).
     *stream.ReleaseAndGetAddressOf() = SHCreateMemStream(bytes, static_cast<UINT>(count));
     return stream;
@@ -56,6 +63,7 @@ ComPtr<IStream> BundleStream(const VeltraWebView& host, const BundleFileEntry& e
                              const ResponsePlan& plan, const std::string& key) {
     const std::uint8_t* bytes = host.bundle->DataPointer(entry.offset) + plan.first;
     if (host.bundleMapping == nullptr) return MemoryStream(bytes, plan.count, key);
+    if (TestRefusesBodyStream(key)) return nullptr;
     const auto offset = static_cast<std::uint64_t>(bytes - host.bundleMapping->View());
     return NewMappedStream(host.bundleMapping, offset, plan.count, ToWide(key));
 }
@@ -90,12 +98,12 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
 
         // The key: what follows the origin, percent-decoded byte for byte, then passed through the
         // platform's UTF-8 conversion so that invalid UTF-8 is replaced as everywhere else.
-        const std::string rest = uri.size() > host.appOrigin.size()
-                                     ? uri.substr(host.appOrigin.size())
-                                     : std::string();
+        const std::string rest =
+            uri.size() > host.appOrigin.size() ? uri.substr(host.appOrigin.size()) : std::string();
         const std::string key = ToNarrow(ToWide(PercentDecode(rest)));
 
-        const BundleFileEntry* entry = host.bundle != nullptr ? host.bundle->FindFile(key) : nullptr;
+        const BundleFileEntry* entry =
+            host.bundle != nullptr ? host.bundle->FindFile(key) : nullptr;
         std::string filePath;
         LooseFileFacts loose;
         if (entry == nullptr && IsSafeLooseKey(key)) {
@@ -141,7 +149,8 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
             case BodySource::LooseFileView: {
                 // A view mapped before the file grew may not reach the range: that is a 500 too.
                 std::shared_ptr<const SharedMapping> mapped = host.MapLooseFile(key, filePath);
-                if (mapped != nullptr && RangeFitsView(plan, mapped->Size())) {
+                if (mapped != nullptr && RangeFitsView(plan, mapped->Size()) &&
+                    !TestRefusesBodyStream(key)) {
                     body = NewMappedStream(std::move(mapped), plan.first, plan.count, ToWide(key));
                 }
                 break;

@@ -597,7 +597,7 @@ TEST(ContentServer, ServerErrorsAndBodiesPast4GiB) {
 
 TEST(ContentServer, EveryRequestIsAnsweredEvenWhenItsAnswerCannotBeMade) {
     // A whole loose file that cannot be opened for reading; a request whose handling throws (a
-    // test-hooks switch names its key) gets the prepared bodiless 500; a memory stream that cannot
+    // test-hooks switch names its key) gets the prepared bodiless 500; a body stream that cannot
     // be made (another switch) turns the planned answer into 500 with its header lines. Every
     // request is answered, and the handler always returns S_OK.
     AppFolder app = ContentApp("content_unanswerable",
@@ -638,7 +638,7 @@ TEST(ContentServer, EveryRequestIsAnsweredEvenWhenItsAnswerCannotBeMade) {
         }},
         {},
         {{"WRAPPER_TEST_THROW_IN_REQUEST", "boom.txt"},
-         {"WRAPPER_TEST_NO_MEMORY_STREAM", "bundled.txt"}});
+         {"WRAPPER_TEST_NO_BODY_STREAM", "bundled.txt"}});
     for (const json& response : PageResponses(run.transcript)) {
         EXPECT_EQ(response["results"], json::array({"0x00000000"})) << response.dump();
     }
@@ -646,10 +646,10 @@ TEST(ContentServer, EveryRequestIsAnsweredEvenWhenItsAnswerCannotBeMade) {
     EXPECT_EQ(run.Calls("CreateWebResourceResponse").size(), run.Of("response").size() - 2 + 1);
 }
 
-TEST(ContentServer, MissingMemoryStreamOfANotFoundAnswer) {
+TEST(ContentServer, MissingBodyStreamOfANotFoundAnswer) {
     AppFolder app = ContentApp("content_no_stream", {});
     PlayAndCheck(app, {{{"missing.txt", "", 500, {kCache}, std::nullopt}, Missing("other.txt")}},
-                 {}, {{"WRAPPER_TEST_NO_MEMORY_STREAM", "missing.txt"}});
+                 {}, {{"WRAPPER_TEST_NO_BODY_STREAM", "missing.txt"}});
 }
 
 TEST(ContentServer, LinkedFilesAreServedWithTheirTargetsSizeAndBytes) {
