@@ -74,6 +74,8 @@ void RecordEvent(const char* name, Json fields) noexcept;
 void Record(const std::string& type, Json fields) noexcept;
 
 std::string HResultText(HRESULT result);
+// The UTF-8 text of a nullable wide string, or null.
+Json Utf8OrNull(const wchar_t* text);
 // A JSON array [left, top, right, bottom].
 Json RectJson(const RECT& rect);
 Json HResultList(const std::vector<HRESULT>& results);
