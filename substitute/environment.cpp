@@ -104,7 +104,26 @@ bool IsAbsolutePath(const std::wstring& path) {
            (path[1] == L'\\' || path[1] == L'/');
 }
 
-Environment::Environment(const Switches& switches) : switches_(switches) {
+int CompareVersions(std::wstring_view left, std::wstring_view right) {
+    while (!left.empty() || !right.empty()) {
+        auto take = [](std::wstring_view& text) {
+            unsigned long long number = 0;
+            std::size_t i = 0;
+            for (; i < text.size() && text[i] != L'.'; ++i) {
+                if (text[i] >= L'0' && text[i] <= L'9' && number < 1'000'000'000ULL)
+                    number = number * 10 + static_cast<unsigned>(text[i] - L'0');
+            }
+            text.remove_prefix(i < text.size() ? i + 1 : i);
+            return number;
+        };
+        const unsigned long long a = take(left), b = take(right);
+        if (a != b) return a < b ? -1 : 1;
+    }
+    return 0;
+}
+
+Environment::Environment(const Switches& switches, std::wstring version)
+    : switches_(switches), version_(std::move(version)) {
     if (switches.noWebView23) LimitInterfaces(13);
 }
 
@@ -154,7 +173,7 @@ HRESULT Environment::CreateWebResourceResponse(IStream* content, int statusCode,
 }
 
 HRESULT Environment::get_BrowserVersionString(LPWSTR* versionInfo) {
-    return Guard([&] { return CopyOut(std::wstring_view(kRuntimeVersion), versionInfo); });
+    return Guard([&] { return CopyOut(std::wstring_view(version_), versionInfo); });
 }
 
 HRESULT Environment::add_NewBrowserVersionAvailable(
@@ -226,15 +245,17 @@ HRESULT Environment::CreateObjectCollection(UINT32 length, IUnknown** items,
 
 HRESULT CreateEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
                           ICoreWebView2EnvironmentOptions* options,
-                          ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+                          ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler,
+                          const RuntimeEntry& entry) {
     return Guard([&] {
         PinModule();
-        const Switches switches = Switches::Read();
+        Switches switches = Switches::Read();
+        if (CompareVersions(entry.version, kRuntimeVersion) < 0) switches.noWebView23 = true;
         SetCurrentSwitches(switches);
         Transcript::Get().Open(switches.transcriptPath);
         Dispatcher::Get();  // bound to this thread, the host's GUI thread
 
-        Json call;
+        Json call = entry.fields;
         call["browserFolder"] =
             browserFolder == nullptr ? Json(nullptr) : Json(ToUtf8(browserFolder));
         call["userDataFolder"] =
@@ -250,6 +271,10 @@ HRESULT CreateEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
                 SUCCEEDED(options->get_AllowSingleSignOnUsingOSPrimaryAccount(&allow))
                     ? Json(allow != FALSE)
                     : Json(nullptr);
+            if (call["targetCompatibleBrowserVersion"].is_string()) {
+                const std::string target = call["targetCompatibleBrowserVersion"];
+                call["olderThanTarget"] = CompareVersions(entry.version, ToUtf16(target)) < 0;
+            }
         } else {
             call["options"] = nullptr;
         }
@@ -265,7 +290,8 @@ HRESULT CreateEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
         call["userDataFolderUsed"] = ToUtf8(dataFolder);
         call["userDataFolderCreated"] = CreateFolders(dataFolder);
         call["switches"] = SwitchList(switches);
-        RecordCall("loader", "CreateCoreWebView2EnvironmentWithOptions", std::move(call));
+        call["version"] = ToUtf8(entry.version);
+        RecordCall(entry.object, entry.method, std::move(call));
 
         if (handler == nullptr) return E_POINTER;
         if (switches.failEnvironment == Failure::Sync) return kEnvironmentFailure;
@@ -273,7 +299,7 @@ HRESULT CreateEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
         ComPtr<Environment> environment;
         HRESULT code = S_OK;
         if (switches.failEnvironment == Failure::None) {
-            environment = new Environment(switches);
+            environment = new Environment(switches, entry.version);
         } else if (switches.failEnvironment == Failure::HResult) {
             code = kEnvironmentFailure;
         }

@@ -13,6 +13,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "runtime_version.h"
+
 namespace substitute {
 
 using Json = nlohmann::ordered_json;
@@ -106,6 +108,6 @@ class Dispatcher {
 void PinModule();
 
 // The version this runtime reports for itself.
-inline constexpr wchar_t kRuntimeVersion[] = L"137.0.3296.44";
+inline constexpr wchar_t kRuntimeVersion[] = L"" SUBSTITUTE_RUNTIME_VERSION;
 
 }  // namespace substitute
