@@ -11,7 +11,11 @@
 // kind and path: a real directory handle cannot be made from outside the page.
 #include "websocket_client.h"  // winsock2.h before windows.h
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -27,6 +31,7 @@ namespace substitute {
 namespace {
 
 constexpr char kBinding[] = "__wrapperHostBinding";
+constexpr std::uint64_t kBodyPiece = 4 * 1024 * 1024;  // the most of a ranged answer sent at once
 constexpr unsigned kPollMs = 5;
 constexpr unsigned kConnectMs = 10000;
 
@@ -114,6 +119,26 @@ std::string PageScript() {
     return script;
 }
 
+bool IsRangeName(const std::string& name) {
+    return name.size() == 5 && std::equal(name.begin(), name.end(), "range", [](char a, char b) {
+               return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
+           });
+}
+
+// A 206 answer's header lines changed to announce only the first `kept` bytes of its range.
+void ShortenPartialAnswer(std::vector<std::string>& lines, std::uint64_t kept) {
+    for (std::string& line : lines) {
+        unsigned long long first = 0, last = 0, total = 0;
+        if (std::sscanf(line.c_str(), "Content-Range: bytes %llu-%llu/%llu", &first, &last,
+                        &total) == 3) {
+            line = "Content-Range: bytes " + std::to_string(first) + "-" +
+                   std::to_string(first + kept - 1) + "/" + std::to_string(total);
+        } else if (line.rfind("Content-Length:", 0) == 0) {
+            line = "Content-Length: " + std::to_string(kept);
+        }
+    }
+}
+
 class ChromiumDriver final : public PageDriver {
   public:
     explicit ChromiumDriver(std::string endpoint) : endpoint_(std::move(endpoint)) {}
@@ -180,15 +205,16 @@ class ChromiumDriver final : public PageDriver {
     }
 
   private:
-    int Send(const std::string& method, const Json& params, const std::string& session) {
+    int Send(const std::string& method, Json params, const std::string& session) {
         const int id = nextId_++;
-        Json message{{"id", id}, {"method", method}, {"params", params}};
+        Json message{{"id", id}, {"method", method}};
+        message["params"] = std::move(params);
         if (!session.empty()) message["sessionId"] = session;
         socket_.SendText(message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
         return id;
     }
-    void Call(const std::string& method, const Json& params = Json::object()) {
-        if (!sessionId_.empty()) Send(method, params, sessionId_);
+    void Call(const std::string& method, Json params = Json::object()) {
+        if (!sessionId_.empty()) Send(method, std::move(params), sessionId_);
     }
     void CallBrowser(const std::string& method, const Json& params) { Send(method, params, ""); }
 
@@ -342,12 +368,22 @@ class ChromiumDriver final : public PageDriver {
                 offered.headers.emplace_back(name, value.is_string() ? value.get<std::string>()
                                                                     : value.dump());
         }
-        const std::optional<PageResponse> answer = page.RaiseResourceRequest(offered);
+        // Fetch.fulfillRequest takes a body in one piece. A request for a range (media seeks and
+        // streams) keeps only the first piece of the answer, which the page then gets as a shorter
+        // partial answer: the browser asks again for the rest, as it does of any server that sends
+        // less than the range asked for. Other answers are forwarded whole.
+        const bool ranged =
+            std::any_of(offered.headers.begin(), offered.headers.end(),
+                        [](const auto& header) { return IsRangeName(header.first); });
+        offered.keepBody = ranged ? kBodyPiece : std::numeric_limits<std::uint64_t>::max();
+        std::optional<PageResponse> answer = page.RaiseResourceRequest(offered);
         if (!socket_.Connected()) return;
         if (!answer) {
             Call("Fetch.continueRequest", Json{{"requestId", requestId}});
             return;
         }
+        if (answer->status == 206 && answer->body.size() < answer->bodyLength)
+            ShortenPartialAnswer(answer->headerLines, answer->body.size());
         Json headers = Json::array();
         for (const std::string& line : answer->headerLines) {
             const std::size_t colon = line.find(':');
@@ -358,10 +394,12 @@ class ChromiumDriver final : public PageDriver {
         }
         Json fulfil{{"requestId", requestId},
                     {"responseCode", answer->status},
-                    {"responseHeaders", std::move(headers)},
-                    {"body", Base64Encode(answer->body)}};
+                    {"responseHeaders", std::move(headers)}};
         if (!answer->reason.empty()) fulfil["responsePhrase"] = answer->reason;
-        Call("Fetch.fulfillRequest", fulfil);
+        // The body's copies are moved along, not copied again: a piece is several MiB.
+        fulfil["body"] = Base64Encode(answer->body);
+        answer.reset();
+        Call("Fetch.fulfillRequest", std::move(fulfil));
     }
 
     void OnPageEvent(const Json& event) {

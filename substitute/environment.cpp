@@ -37,6 +37,8 @@ Json SwitchList(const Switches& switches) {
         list.push_back(std::string("fail-controller=") + mode);
     if (switches.failSettings) list.push_back("fail-settings");
     if (switches.noHash) list.push_back("no-hash");
+    if (switches.retryEnvironment == Retry::Succeeds) list.push_back("retry-environment=succeeds");
+    if (switches.retryEnvironment == Retry::Fails) list.push_back("retry-environment=fails");
     return list;
 }
 
@@ -243,68 +245,105 @@ HRESULT Environment::CreateObjectCollection(UINT32 length, IUnknown** items,
     });
 }
 
+namespace {
+
+using EnvironmentHandler = ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler;
+
+// One attempt at CreateCoreWebView2EnvironmentWithOptions; `attempt` 2 is the loader's own retry.
+HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
+                           ICoreWebView2EnvironmentOptions* options, EnvironmentHandler* handler,
+                           const RuntimeEntry& entry, int attempt) {
+    PinModule();
+    Switches switches = Switches::Read();
+    if (CompareVersions(entry.version, kRuntimeVersion) < 0) switches.noWebView23 = true;
+    // Behind the vendor's loader, which retries by itself, the runtime counts its own calls.
+    const bool behindVendorLoader = entry.object != std::string_view("loader");
+    static int runtimeCalls = 0;
+    if (behindVendorLoader) attempt = ++runtimeCalls;
+    SetCurrentSwitches(switches);
+    Transcript::Get().Open(switches.transcriptPath);
+    Dispatcher::Get();  // bound to this thread, the host's GUI thread
+
+    Json call = entry.fields;
+    if (switches.retryEnvironment != Retry::None) call["attempt"] = attempt;
+    call["browserFolder"] = browserFolder == nullptr ? Json(nullptr) : Json(ToUtf8(browserFolder));
+    call["userDataFolder"] =
+        userDataFolder == nullptr ? Json(nullptr) : Json(ToUtf8(userDataFolder));
+    if (options != nullptr) {
+        call["additionalBrowserArguments"] =
+            ReadOption(options, &ICoreWebView2EnvironmentOptions::get_AdditionalBrowserArguments);
+        call["language"] = ReadOption(options, &ICoreWebView2EnvironmentOptions::get_Language);
+        call["targetCompatibleBrowserVersion"] = ReadOption(
+            options, &ICoreWebView2EnvironmentOptions::get_TargetCompatibleBrowserVersion);
+        BOOL allow = FALSE;
+        call["allowSingleSignOnUsingOSPrimaryAccount"] =
+            SUCCEEDED(options->get_AllowSingleSignOnUsingOSPrimaryAccount(&allow))
+                ? Json(allow != FALSE)
+                : Json(nullptr);
+        if (call["targetCompatibleBrowserVersion"].is_string()) {
+            const std::string target = call["targetCompatibleBrowserVersion"];
+            call["olderThanTarget"] = CompareVersions(entry.version, ToUtf16(target)) < 0;
+        }
+    } else {
+        call["options"] = nullptr;
+    }
+    bool hostingModeSet = false;
+    const std::wstring hostingMode =
+        EnvironmentVariable(L"COREWEBVIEW2_FORCED_HOSTING_MODE", &hostingModeSet);
+    call["forcedHostingMode"] = hostingModeSet ? Json(ToUtf8(hostingMode)) : Json(nullptr);
+
+    // Without a folder the runtime uses "<executable>.WebView2" beside the executable.
+    const std::wstring dataFolder = userDataFolder != nullptr && userDataFolder[0] != L'\0'
+                                        ? std::wstring(userDataFolder)
+                                        : ExecutablePath() + L".WebView2";
+    call["userDataFolderUsed"] = ToUtf8(dataFolder);
+    call["userDataFolderCreated"] = CreateFolders(dataFolder);
+    call["switches"] = SwitchList(switches);
+    call["version"] = ToUtf8(entry.version);
+    RecordCall(entry.object, entry.method, std::move(call));
+
+    if (handler == nullptr) return E_POINTER;
+    if (switches.failEnvironment == Failure::Sync) return kEnvironmentFailure;
+    ComPtr<EnvironmentHandler> keep(handler);
+    if (switches.retryEnvironment != Retry::None && attempt == 1 && behindVendorLoader) {
+        // The first creation fails; the vendor's loader tries again by itself.
+        PostCompletion("CreateCoreWebView2EnvironmentCompleted", keep, kEnvironmentFailure,
+                       ComPtr<Environment>(), nullptr);
+        return S_OK;
+    }
+    if (switches.retryEnvironment != Retry::None && attempt == 1) {
+        // The first attempt fails. Like the vendor's loader, try once more later, from the
+        // message loop, with the very pointers the caller gave, holding no reference to the
+        // options object and no copy of the strings: they must still be alive by then.
+        Record("loader-retry", Json{{"errorCode", HResultText(kEnvironmentFailure)}});
+        Dispatcher::Get().Post([browserFolder, userDataFolder, options, keep, entry] {
+            Guard([&] {
+                return AttemptEnvironment(browserFolder, userDataFolder, options, keep.Get(),
+                                          entry, 2);
+            });
+        });
+        return S_OK;
+    }
+    ComPtr<Environment> environment;
+    HRESULT code = S_OK;
+    if (switches.retryEnvironment == Retry::Fails) {
+        code = kEnvironmentFailure;
+    } else if (switches.failEnvironment == Failure::None) {
+        environment = new Environment(switches, entry.version);
+    } else if (switches.failEnvironment == Failure::HResult) {
+        code = kEnvironmentFailure;
+    }
+    PostCompletion("CreateCoreWebView2EnvironmentCompleted", keep, code, environment, nullptr);
+    return S_OK;
+}
+
+}  // namespace
+
 HRESULT CreateEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
-                          ICoreWebView2EnvironmentOptions* options,
-                          ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler,
+                          ICoreWebView2EnvironmentOptions* options, EnvironmentHandler* handler,
                           const RuntimeEntry& entry) {
     return Guard([&] {
-        PinModule();
-        Switches switches = Switches::Read();
-        if (CompareVersions(entry.version, kRuntimeVersion) < 0) switches.noWebView23 = true;
-        SetCurrentSwitches(switches);
-        Transcript::Get().Open(switches.transcriptPath);
-        Dispatcher::Get();  // bound to this thread, the host's GUI thread
-
-        Json call = entry.fields;
-        call["browserFolder"] =
-            browserFolder == nullptr ? Json(nullptr) : Json(ToUtf8(browserFolder));
-        call["userDataFolder"] =
-            userDataFolder == nullptr ? Json(nullptr) : Json(ToUtf8(userDataFolder));
-        if (options != nullptr) {
-            call["additionalBrowserArguments"] = ReadOption(
-                options, &ICoreWebView2EnvironmentOptions::get_AdditionalBrowserArguments);
-            call["language"] = ReadOption(options, &ICoreWebView2EnvironmentOptions::get_Language);
-            call["targetCompatibleBrowserVersion"] = ReadOption(
-                options, &ICoreWebView2EnvironmentOptions::get_TargetCompatibleBrowserVersion);
-            BOOL allow = FALSE;
-            call["allowSingleSignOnUsingOSPrimaryAccount"] =
-                SUCCEEDED(options->get_AllowSingleSignOnUsingOSPrimaryAccount(&allow))
-                    ? Json(allow != FALSE)
-                    : Json(nullptr);
-            if (call["targetCompatibleBrowserVersion"].is_string()) {
-                const std::string target = call["targetCompatibleBrowserVersion"];
-                call["olderThanTarget"] = CompareVersions(entry.version, ToUtf16(target)) < 0;
-            }
-        } else {
-            call["options"] = nullptr;
-        }
-        bool hostingModeSet = false;
-        const std::wstring hostingMode =
-            EnvironmentVariable(L"COREWEBVIEW2_FORCED_HOSTING_MODE", &hostingModeSet);
-        call["forcedHostingMode"] = hostingModeSet ? Json(ToUtf8(hostingMode)) : Json(nullptr);
-
-        // Without a folder the runtime uses "<executable>.WebView2" beside the executable.
-        const std::wstring dataFolder = userDataFolder != nullptr && userDataFolder[0] != L'\0'
-                                            ? std::wstring(userDataFolder)
-                                            : ExecutablePath() + L".WebView2";
-        call["userDataFolderUsed"] = ToUtf8(dataFolder);
-        call["userDataFolderCreated"] = CreateFolders(dataFolder);
-        call["switches"] = SwitchList(switches);
-        call["version"] = ToUtf8(entry.version);
-        RecordCall(entry.object, entry.method, std::move(call));
-
-        if (handler == nullptr) return E_POINTER;
-        if (switches.failEnvironment == Failure::Sync) return kEnvironmentFailure;
-        ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> keep(handler);
-        ComPtr<Environment> environment;
-        HRESULT code = S_OK;
-        if (switches.failEnvironment == Failure::None) {
-            environment = new Environment(switches, entry.version);
-        } else if (switches.failEnvironment == Failure::HResult) {
-            code = kEnvironmentFailure;
-        }
-        PostCompletion("CreateCoreWebView2EnvironmentCompleted", keep, code, environment, nullptr);
-        return S_OK;
+        return AttemptEnvironment(browserFolder, userDataFolder, options, handler, entry, 1);
     });
 }
 

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,6 +21,9 @@ struct PageRequest {
     std::string uri;
     int context = 0;  // COREWEBVIEW2_WEB_RESOURCE_CONTEXT
     std::vector<std::pair<std::string, std::string>> headers;
+    // How many of the answer's first body bytes the driver keeps (the body is read to its end
+    // for the transcript either way).
+    std::uint64_t keepBody = 0;
 };
 
 // What the host answered to a resource request it was offered.
@@ -27,7 +31,8 @@ struct PageResponse {
     int status = 0;
     std::string reason;
     std::vector<std::string> headerLines;  // "Name: value", in the host's order
-    std::string body;
+    std::string body;                      // the body's first bytes, as many as were asked for
+    std::uint64_t bodyLength = 0;          // the length of the whole body
 };
 
 // Every Raise* call raises its event synchronously; drivers call them from dispatcher tasks,

@@ -20,6 +20,11 @@ Failure FailureMode(const wchar_t* name) {
     return Failure::None;
 }
 
+Retry RetryMode(const wchar_t* name) {
+    if (!FlagSet(name)) return Retry::None;
+    return EnvironmentVariable(name) == L"fails" ? Retry::Fails : Retry::Succeeds;
+}
+
 Switches& MutableSwitches() {
     static Switches* switches = new Switches();  // process lifetime
     return *switches;
@@ -105,6 +110,7 @@ Switches Switches::Read() {
     switches.failController = FailureMode(L"WRAPPER_SUBSTITUTE_FAIL_CONTROLLER");
     switches.failSettings = FlagSet(L"WRAPPER_SUBSTITUTE_FAIL_SETTINGS");
     switches.noHash = FlagSet(L"WRAPPER_SUBSTITUTE_NO_HASH");
+    switches.retryEnvironment = RetryMode(L"WRAPPER_SUBSTITUTE_RETRY_ENVIRONMENT");
     return switches;
 }
 

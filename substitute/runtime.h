@@ -27,6 +27,14 @@ enum class Failure {
     Sync,     // the call itself returns a failing HRESULT and never completes
 };
 
+// The loader's own second attempt at creating an environment after a failed first one, as the
+// vendor's loader makes it.
+enum class Retry {
+    None,      // the first attempt is the only one
+    Succeeds,  // the first attempt fails, the retry succeeds
+    Fails,     // both fail; only then does the caller's handler hear of it
+};
+
 struct Switches {
     std::wstring scenarioPath;    // WRAPPER_SUBSTITUTE_SCENARIO
     std::wstring transcriptPath;  // WRAPPER_SUBSTITUTE_TRANSCRIPT
@@ -37,6 +45,7 @@ struct Switches {
     Failure failController = Failure::None;   // WRAPPER_SUBSTITUTE_FAIL_CONTROLLER
     bool failSettings = false;                // WRAPPER_SUBSTITUTE_FAIL_SETTINGS
     bool noHash = false;                      // WRAPPER_SUBSTITUTE_NO_HASH
+    Retry retryEnvironment = Retry::None;     // WRAPPER_SUBSTITUTE_RETRY_ENVIRONMENT
 
     // Reads the process environment as it is now (the Win32 block, which also sees
     // SetEnvironmentVariableW made by the host).

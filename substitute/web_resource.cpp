@@ -1,5 +1,8 @@
 #include "web_resource.h"
 
+#include <exception>
+#include <thread>
+
 #include "event_args.h"
 #include "sha256.h"
 
@@ -60,10 +63,14 @@ std::string Hex(const std::string& bytes) {
     return hex;
 }
 
-// Reads the stream from its current position to its end.
-Json ReadBody(IStream* stream, bool hashBody, std::string* whole) {
+constexpr std::size_t kTail = 32;  // the last bytes of a longer body are written out as hex
+
+// Reads the stream from its current position to its end, in the runtime's manner: chunk by
+// chunk, keeping only the head (at most `keep` bytes go to `kept`), the last bytes and the hash.
+Json ReadBody(IStream* stream, bool hashBody, std::uint64_t keep, std::string* kept) {
     Sha256 hash;
     std::string head;
+    std::string tail;
     unsigned long long length = 0;
     std::string buffer(64 * 1024, '\0');
     HRESULT result = S_OK;
@@ -72,10 +79,17 @@ Json ReadBody(IStream* stream, bool hashBody, std::string* whole) {
         result = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &read);
         if (FAILED(result) || read == 0) break;
         length += read;
-        if (whole != nullptr) whole->append(buffer.data(), read);
+        if (kept != nullptr && kept->size() < keep)
+            kept->append(buffer.data(), std::min<std::uint64_t>(read, keep - kept->size()));
         if (hashBody) hash.Update(buffer.data(), read);
         if (head.size() <= kSmallBody)
             head.append(buffer.data(), std::min<std::size_t>(read, kSmallBody + 1 - head.size()));
+        if (read >= kTail) {
+            tail.assign(buffer.data() + read - kTail, kTail);
+        } else {
+            tail.append(buffer.data(), read);
+            if (tail.size() > kTail) tail.erase(0, tail.size() - kTail);
+        }
     }
     Json body;
     body["length"] = length;
@@ -86,8 +100,28 @@ Json ReadBody(IStream* stream, bool hashBody, std::string* whole) {
         } else {
             body["hex"] = Hex(head);
         }
+    } else {
+        body["tail"] = Hex(tail);
     }
     if (FAILED(result)) body["readError"] = HResultText(result);
+    return body;
+}
+
+// The runtime reads a response's content off the GUI thread; so does this one, on a thread of its
+// own, while the GUI thread waits (the transcript keeps its order). The host's stream is used from
+// that thread as it is: it must be agile.
+Json ReadBodyElsewhere(IStream* stream, bool hashBody, std::uint64_t keep, std::string* kept) {
+    Json body;
+    std::exception_ptr failure;
+    std::thread reader([&] {
+        try {
+            body = ReadBody(stream, hashBody, keep, kept);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    reader.join();
+    if (failure) std::rethrow_exception(failure);
     return body;
 }
 
@@ -320,8 +354,8 @@ HRESULT WebResourceRequestedArgs::get_ResourceContext(COREWEBVIEW2_WEB_RESOURCE_
     return Put(context, context_);
 }
 
-bool RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response,
-                    bool hashBody, PageResponse* answer) {
+bool RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response, bool hashBody,
+                    PageResponse* answer, std::uint64_t keepBody) {
     try {
         Json line = request;
         if (response == nullptr) {
@@ -367,9 +401,10 @@ bool RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* respo
         line["headers"] = std::move(headers);
         ComPtr<IStream> content;
         response->get_Content(&content);
-        line["body"] = content ? ReadBody(content.Get(), hashBody,
-                                          answer != nullptr ? &answer->body : nullptr)
+        line["body"] = content ? ReadBodyElsewhere(content.Get(), hashBody, keepBody,
+                                                   answer != nullptr ? &answer->body : nullptr)
                                : Json(nullptr);
+        if (answer != nullptr && content) answer->bodyLength = line["body"]["length"];
         Record("response", std::move(line));
         return true;
     } catch (...) {

@@ -2,6 +2,7 @@
 // answers, and the response the host builds through the environment.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -146,9 +147,11 @@ class WebResourceRequestedArgs final
 };
 
 // The transcript's "response" (or "unanswered") line for a request the host was offered:
-// status, reason, header lines in order, and the body read to its end. With `answer`, the
-// response is also copied there (the whole body); false when there was none to record.
+// status, reason, header lines in order, and the body read to its end on a worker thread (its
+// length, hash, and its bytes when short, else its last bytes). With `answer`, the response is
+// also copied there, with the body's first `keepBody` bytes only; false when there was none to
+// record.
 bool RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response, bool hashBody,
-                    PageResponse* answer = nullptr);
+                    PageResponse* answer = nullptr, std::uint64_t keepBody = 0);
 
 }  // namespace substitute

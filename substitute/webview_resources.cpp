@@ -110,7 +110,8 @@ std::optional<PageResponse> WebView::RaiseResourceRequest(const PageRequest& req
     line["handlers"] = results.size();
     line["results"] = HResultList(results);
     PageResponse answer;
-    if (!RecordResponse(line, args->Response(), hashBodies_, &answer)) return std::nullopt;
+    if (!RecordResponse(line, args->Response(), hashBodies_, &answer, request.keepBody))
+        return std::nullopt;
     return answer;
 }
 

@@ -10,8 +10,8 @@
 //     The documents folder is known once the page has done its handshake ("wrapper-init");
 //     before that it is the empty string.
 //
-// Every function here is called on the host's GUI thread, and the IWrapperApp operations must be
-// called on that thread too. Nothing may throw out of an exported function.
+// Every function here is called on the host's GUI thread (the IWrapperApp operations could also be
+// called from a thread of this library's own). Nothing may throw out of an exported function.
 #include <windows.h>
 
 #include <string>

@@ -2,17 +2,8 @@
 
 #include <gdiplus.h>
 
-#include <cmath>
-#include <limits>
-
 #include "app/paths_win.h"
 #include "app/window_events_win.h"
-
-namespace {
-
-float g_dpiScale = 0.0f;
-
-}  // namespace
 
 ATOM RegisterAppWindowClass(HINSTANCE instance, WNDPROC procedure, HICON icon, int brushValue,
                             const wchar_t* className) {
@@ -49,34 +40,6 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         default:
             return DefWindowProcW(window, message, wParam, lParam);
     }
-}
-
-int ScaleLength(int length, float scale) {
-    const double scaled = std::ceil(static_cast<double>(static_cast<float>(length) * scale));
-    if (std::isnan(scaled)) return 0;
-    if (scaled >= static_cast<double>(std::numeric_limits<int>::max())) {
-        return std::numeric_limits<int>::max();
-    }
-    if (scaled <= static_cast<double>(std::numeric_limits<int>::min())) {
-        return std::numeric_limits<int>::min();
-    }
-    return static_cast<int>(scaled);
-}
-
-int ScaleForDpi(int length) {
-    if (g_dpiScale == 0.0f) {
-        HDC screen = GetDC(nullptr);
-        const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-        ReleaseDC(nullptr, screen);
-        g_dpiScale = static_cast<float>(dpi) / 96.0f;
-    }
-    return ScaleLength(length, g_dpiScale);
-}
-
-OuterSize OuterSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle) {
-    RECT rect{0, 0, clientWidth, clientHeight};
-    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-    return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
 HICON LoadIconFromImage(const std::string& path) {

@@ -1,4 +1,4 @@
-// The main window: class, style, window procedure, DPI scaling and the window icon.
+// The main window: class, style, window procedure and the window icon.
 #pragma once
 
 #include <windows.h>
@@ -16,18 +16,6 @@ ATOM RegisterAppWindowClass(HINSTANCE instance, WNDPROC procedure, HICON icon, i
                             const wchar_t* className);
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// A 96-dpi length in screen pixels, rounded up. The screen's scale is measured once, on first use;
-// results outside the 32-bit range saturate.
-int ScaleForDpi(int length);
-// The pure part of ScaleForDpi, for a given scale.
-int ScaleLength(int length, float scale);
-
-struct OuterSize {
-    int width;
-    int height;
-};
-OuterSize OuterSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle);
 
 // An icon made through GDI+ from any image file it decodes, or null. GDI+ must be started.
 HICON LoadIconFromImage(const std::string& path);

@@ -10,10 +10,29 @@ namespace {
 
 constexpr wchar_t kLongPathPrefix[] = L"\\\\?\\";
 constexpr size_t kPrefixLength = 4;
+// The long form of a network path: "\\server\share" becomes "\\?\UNC\server\share".
+constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
+constexpr size_t kLongUncPrefixLength = 8;
 constexpr DWORD kPathCapacity = 32767;
 
+bool StartsWith(const std::wstring& path, const wchar_t* prefix, size_t length) {
+    return path.size() >= length && path.compare(0, length, prefix) == 0;
+}
+
 bool HasLongPathPrefix(const std::wstring& path) {
-    return path.size() >= kPrefixLength && path.compare(0, kPrefixLength, kLongPathPrefix) == 0;
+    return StartsWith(path, kLongPathPrefix, kPrefixLength);
+}
+
+// "\\?\UNC\", with the three letters in any case, as the platform reads them.
+bool HasLongUncPrefix(const std::wstring& path) {
+    return HasLongPathPrefix(path) && path.size() >= kLongUncPrefixLength &&
+           CompareStringOrdinal(path.c_str() + kPrefixLength, 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL;
+}
+
+// Exactly two leading backslashes ("\\server\share\..."); the caller has ruled out "\\?\" and
+// "\\.\" already.
+bool IsNetworkPath(const std::wstring& path) {
+    return path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'\\';
 }
 
 }  // namespace
@@ -40,31 +59,39 @@ std::string ToNarrow(const std::wstring& text) {
 }
 
 std::wstring AddLongPathPrefix(const std::wstring& path) {
-    std::wstring result;
-    result.reserve(path.size() + kPrefixLength);
-    if (path.size() >= kPrefixLength && !HasLongPathPrefix(path)) result = kLongPathPrefix;
-    for (wchar_t c : path) result.push_back(c == L'/' ? L'\\' : c);
-    return result;
+    std::wstring plain;
+    plain.reserve(path.size());
+    for (wchar_t c : path) plain.push_back(c == L'/' ? L'\\' : c);
+    if (plain.size() < kPrefixLength || HasLongPathPrefix(plain)) return plain;
+    // A device path ("\\.\pipe\...") already bypasses the platform's path rules.
+    if (StartsWith(plain, L"\\\\.\\", kPrefixLength)) return plain;
+    if (IsNetworkPath(plain)) return kLongUncPrefix + plain.substr(2);
+    return kLongPathPrefix + plain;
 }
 
 std::wstring StripLongPathPrefix(const std::wstring& path) {
+    if (HasLongUncPrefix(path)) return L"\\\\" + path.substr(kLongUncPrefixLength);
     if (HasLongPathPrefix(path)) return path.substr(kPrefixLength);
     return path;
+}
+
+std::string PlainModulePath(const std::wstring& modulePath) {
+    auto canonical = std::make_unique<wchar_t[]>(kPathCapacity);
+    if (FAILED(PathCchCanonicalizeEx(canonical.get(), kPathCapacity, modulePath.c_str(),
+                                     PATHCCH_ALLOW_LONG_PATHS))) {
+        // Keep the module path as reported rather than giving up on the folder altogether.
+        return ToNarrow(StripLongPathPrefix(modulePath));
+    }
+    return ToNarrow(StripLongPathPrefix(canonical.get()));
 }
 
 std::string GetExecutablePath() {
     static std::string cached;
     if (!cached.empty()) return cached;
     auto modulePath = std::make_unique<wchar_t[]>(kPathCapacity);
-    auto canonical = std::make_unique<wchar_t[]>(kPathCapacity);
     const DWORD length = GetModuleFileNameW(nullptr, modulePath.get(), kPathCapacity);
     if (length == 0 || length >= kPathCapacity) return {};
-    if (FAILED(PathCchCanonicalizeEx(canonical.get(), kPathCapacity, modulePath.get(),
-                                     PATHCCH_ALLOW_LONG_PATHS))) {
-        // Keep the module path as reported rather than giving up on the folder altogether.
-        wcscpy_s(canonical.get(), kPathCapacity, modulePath.get());
-    }
-    cached = ToNarrow(StripLongPathPrefix(canonical.get()));
+    cached = PlainModulePath(std::wstring(modulePath.get(), length));
     return cached;
 }
 
@@ -82,11 +109,25 @@ bool FileExists(const std::string& path) {
     return GetFileAttributesW(AddLongPathPrefix(ToWide(path)).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::uint64_t GetFileSize(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(AddLongPathPrefix(ToWide(path)).c_str(), GetFileExInfoStandard,
-                              &data)) {
-        return 0;
+FileFacts QueryFileFacts(const std::string& path) {
+    // Opened for its attributes only, so that no other program's sharing mode stands in the way;
+    // the backup flag lets a folder be opened too. A symbolic link is followed to its target.
+    HANDLE file = CreateFileW(AddLongPathPrefix(ToWide(path)).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    FileFacts facts;
+    if (file == INVALID_HANDLE_VALUE) return facts;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileInformationByHandle(file, &information)) {
+        facts.exists = true;
+        facts.isDirectory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        facts.size = facts.isDirectory
+                         ? 0
+                         : (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) |
+                               information.nFileSizeLow;
     }
-    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    CloseHandle(file);
+    return facts;
 }
+
+std::uint64_t GetFileSize(const std::string& path) { return QueryFileFacts(path).size; }

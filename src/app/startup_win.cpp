@@ -10,11 +10,13 @@
 
 #include "app/main_window_win.h"
 #include "app/paths_win.h"
+#include "app/ui_services_win.h"
 #include "config/app_config.h"
 #include "bundle/asset_bundle.h"
 #include "config/settings_file_win.h"
 #include "extensions/extension_manager_win.h"
 #include "installer/runtime_installer_win.h"
+#include "webview/shared_mapping_win.h"
 #include "webview/veltra_webview_win.h"
 #include "webview/webview2_loader_win.h"
 
@@ -34,53 +36,16 @@ constexpr wchar_t kFixedRuntimeMissingText[] =
 constexpr wchar_t kFixedBrowserFolder[] = L"webview2";
 constexpr char kContentFolder[] = "www\\";
 
-// The mapping of www\assets.dat; what was obtained is closed at teardown.
-struct BundleMapping {
-    HANDLE file = INVALID_HANDLE_VALUE;
-    HANDLE mapping = nullptr;
-    void* view = nullptr;
-
-    void Close() {
-        if (view != nullptr) UnmapViewOfFile(view);
-        if (mapping != nullptr) CloseHandle(mapping);
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-        view = nullptr;
-        mapping = nullptr;
-        file = INVALID_HANDLE_VALUE;
-    }
-};
-
 // Step 10: maps the bundle when it exists and loads its directory. A failure is reported and
 // start-up goes on with whatever the bundle holds.
-void OpenBundle(const std::string& exeFolder, AssetBundle& bundle, BundleMapping& mapping) {
+std::shared_ptr<const SharedMapping> OpenBundle(const std::string& exeFolder, AssetBundle& bundle) {
     const std::string path = exeFolder + kContentFolder + "assets.dat";
-    if (!FileExists(path)) return;
-    bool ok = false;
-    mapping.file = CreateFileW(AddLongPathPrefix(ToWide(path)).c_str(), GENERIC_READ,
-                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-    LARGE_INTEGER size{};
-    // The true 64-bit size of the opened file: it is also the length of the view.
-    if (mapping.file != INVALID_HANDLE_VALUE && GetFileSizeEx(mapping.file, &size)) {
-        mapping.mapping =
-            CreateFileMappingW(mapping.file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        if (mapping.mapping != nullptr) {
-            mapping.view = MapViewOfFile(mapping.mapping, FILE_MAP_READ, 0, 0, 0);
-        }
-    }
-    if (mapping.view != nullptr) {
-        bundle.readMode = ReadMode::Memory;
-        bundle.base = static_cast<const std::uint8_t*>(mapping.view);
-        bundle.stream = nullptr;
-        bundle.position = 0;
-        bundle.limit = static_cast<std::uint64_t>(size.QuadPart);
-        try {
-            bundle.Load();
-            ok = true;
-        } catch (...) {
-        }
-    }
-    if (!ok) ShowMessage(L"Error reading asset bundle", kFallbackCaption, MB_ICONERROR);
+    if (!FileExists(path)) return nullptr;
+    bool loaded = false;
+    std::shared_ptr<const SharedMapping> mapping =
+        MapBundle(AddLongPathPrefix(ToWide(path)), bundle, loaded);
+    if (!loaded) ShowMessage(L"Error reading asset bundle", kFallbackCaption, MB_ICONERROR);
+    return mapping;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -109,10 +74,63 @@ bool EnsureRuntime(HINSTANCE instance, const std::string& userDataFolder, const 
     return false;
 }
 
+// Ends start-up after the extension library was loaded (steps 12 and 15): nothing is released
+// and nothing unloaded, so the manager stays alive until the process ends (the library still
+// holds it as its IWrapperApp); only texts sent from other threads are dropped from now on.
+int EndStartUpWithExtension(std::unique_ptr<ExtensionManager> extensions) {
+    extensions->CloseRelay();
+    static_cast<void>(extensions.release());
+    return 1;
+}
+
+// Whether a test-hooks build was asked to act as if start-up step `step` failed.
+bool TestFailsStep([[maybe_unused]] const wchar_t* step) {
+#ifdef WRAPPER_TEST_HOOKS
+    wchar_t value[8] = {};
+    const DWORD length = GetEnvironmentVariableW(L"WRAPPER_TEST_FAIL_STARTUP_STEP", value, 8);
+    return length > 0 && length < 8 && lstrcmpW(value, step) == 0;
+#else
+    return false;
+#endif
+}
+
+// Clears g_webView2Loader when the loader it points to is about to go, on every way out.
+struct LoaderRegistration {
+    explicit LoaderRegistration(WebView2Loader* loader) { g_webView2Loader = loader; }
+    LoaderRegistration(const LoaderRegistration&) = delete;
+    LoaderRegistration& operator=(const LoaderRegistration&) = delete;
+    ~LoaderRegistration() { g_webView2Loader = nullptr; }
+};
+
 }  // namespace
 
-void ShowMessage(const std::wstring& text, const std::wstring& caption, UINT icon) {
-    MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | icon);
+std::shared_ptr<const SharedMapping> MapBundle(const std::wstring& path, AssetBundle& bundle,
+                                               bool& loaded) {
+    loaded = false;
+    std::shared_ptr<const SharedMapping> mapping = SharedMapping::Open(path);
+    if (mapping == nullptr) return nullptr;
+    bundle.readMode = ReadMode::Memory;
+    bundle.base = mapping->View();
+    bundle.stream = nullptr;
+    bundle.position = 0;
+    bundle.limit = mapping->Size();
+    try {
+        bundle.Load();
+        loaded = true;
+    } catch (...) {
+    }
+    return mapping;
+}
+
+int RunMessageLoop(HWND filter) {
+    MSG message{};
+    for (;;) {
+        const BOOL got = GetMessageW(&message, filter, 0, 0);
+        if (got == 0) return static_cast<int>(static_cast<UINT>(message.wParam));  // WM_QUIT
+        if (got == -1) return 1;  // the loop cannot go on; -1 must neither spin nor pass as a code
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
 }
 
 int RunHost(HINSTANCE instance) {
@@ -160,14 +178,13 @@ int RunHost(HINSTANCE instance) {
         ShowMessage(kLoaderMissingText, kFallbackCaption, MB_ICONERROR);
         return 1;
     }
-    g_webView2Loader = &loader;
+    const LoaderRegistration loaderRegistration(&loader);
     const wchar_t* browserFolder = nullptr;
     if (!EnsureRuntime(instance, userDataFolder, config, title, browserFolder)) return 1;
 
     // 10. The asset bundle.
     AssetBundle bundle;
-    BundleMapping bundleMapping;
-    OpenBundle(exeFolder, bundle, bundleMapping);
+    std::shared_ptr<const SharedMapping> bundleMapping = OpenBundle(exeFolder, bundle);
 
     // 11. The extension manager and the extension library.
     auto extensions = std::make_unique<ExtensionManager>(exeFolder, kContentFolder,
@@ -176,10 +193,10 @@ int RunHost(HINSTANCE instance) {
     extensions->LoadExtension();
 
     // 12. The window class.
-    if (RegisterAppWindowClass(instance, MainWndProc, icon, COLOR_WINDOW + 1, kMainWindowClass) ==
-        0) {
+    if (TestFailsStep(L"12") || RegisterAppWindowClass(instance, MainWndProc, icon,
+                                                       COLOR_WINDOW + 1, kMainWindowClass) == 0) {
         ShowMessage(L"Failed to register window class", kFallbackCaption, MB_ICONERROR);
-        return 1;
+        return EndStartUpWithExtension(std::move(extensions));
     }
 
     // 13. to 15. The hidden main window, sized so that its client area is the configured size.
@@ -187,12 +204,14 @@ int RunHost(HINSTANCE instance) {
     const int clientHeight = ScaleForDpi(config.height);
     const int clientWidth = ScaleForDpi(config.width);
     const OuterSize outer = OuterSizeForClient(clientWidth, clientHeight, style, 0);
-    HWND window = CreateWindowExW(0, kMainWindowClass, title.c_str(), style, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, outer.width, outer.height, nullptr, nullptr,
-                                  instance, nullptr);
+    HWND window = TestFailsStep(L"15")
+                      ? nullptr
+                      : CreateWindowExW(0, kMainWindowClass, title.c_str(), style, CW_USEDEFAULT,
+                                        CW_USEDEFAULT, outer.width, outer.height, nullptr, nullptr,
+                                        instance, nullptr);
     if (window == nullptr) {
         ShowMessage(L"Failed to create window", kFallbackCaption, MB_ICONERROR);
-        return 1;
+        return EndStartUpWithExtension(std::move(extensions));
     }
 
     // 16. The extension learns the window.
@@ -201,17 +220,15 @@ int RunHost(HINSTANCE instance) {
     // 17. The WebView host; its set-up goes on asynchronously from the message loop.
     auto host = std::make_unique<VeltraWebView>(&config, &bundle, window, exeFolder,
                                                 kContentFolder, browserFolder, userDataFolder);
+    host->bundleMapping = bundleMapping;
     g_webViewHost = host.get();
     host->Init();
 
     // 18. The message loop.
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {  // -1 (an error) must not spin
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    const int exitCode = RunMessageLoop();
 
-    // Teardown.
+    // Teardown. From here on the library's texts from other threads are dropped.
+    extensions->CloseRelay();
     host->CloseMappedFiles();
     g_webViewHost = nullptr;
     if (extensions->release != nullptr) extensions->release();
@@ -222,10 +239,10 @@ int RunHost(HINSTANCE instance) {
     extensions.reset();
     g_extensionManager = nullptr;
     bundle.Clear();
-    bundleMapping.Close();
+    // The last owner's reference: the bundle is unmapped here, or when the runtime releases the
+    // last body stream it still holds.
+    bundleMapping.reset();
     Gdiplus::GdiplusShutdown(gdiplusToken);
-    const int exitCode = static_cast<int>(static_cast<UINT>(message.wParam));
     host.reset();
-    g_webView2Loader = nullptr;
     return exitCode;
 }

@@ -2,12 +2,23 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+
+#include "webview/shared_mapping_win.h"
+
+class AssetBundle;
 
 // The whole life of the host: start-up, message loop and teardown. Returns the exit code.
 int RunHost(HINSTANCE instance);
 
-inline constexpr wchar_t kFallbackCaption[] = L"Windows WebView2 wrapper";
+// The message loop of start-up step 18 (messages of every window: `filter` null). Returns the
+// exit code: the wParam of WM_QUIT, or 1 when GetMessageW fails.
+int RunMessageLoop(HWND filter = nullptr);
 
-// A modal box without owner window.
-void ShowMessage(const std::wstring& text, const std::wstring& caption, UINT icon);
+// Maps the bundle file at `path` (long-path form) and loads its directory into `bundle`, which then
+// reads from the view; `loaded` tells whether the directory was read completely. The mapping is
+// returned even when loading failed, since entries read before the failure point into it; null
+// when the file cannot be mapped.
+std::shared_ptr<const SharedMapping> MapBundle(const std::wstring& path, AssetBundle& bundle,
+                                               bool& loaded);

@@ -1,6 +1,7 @@
 #include "bundle/bundle_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <limits>
 #include <random>
@@ -18,13 +19,38 @@ constexpr std::size_t kCopyBufferSize = 1 << 20;
     throw BundleWriteError(what + ": " + why);
 }
 
+constexpr std::string_view kPartialMark = ".partial-";
+constexpr std::size_t kPartialTagLength = 16;
+
 std::string TemporaryName(const fs::path& output) {
     std::random_device device;
     const std::uint64_t tag = (std::uint64_t{device()} << 32) ^ device();
-    char hex[17];
-    for (int i = 0; i < 16; ++i) hex[i] = "0123456789abcdef"[(tag >> (60 - 4 * i)) & 0xF];
-    hex[16] = '\0';
-    return Utf8FromPath(output.filename()) + ".partial-" + hex;
+    char hex[kPartialTagLength + 1];
+    for (std::size_t i = 0; i < kPartialTagLength; ++i)
+        hex[i] = "0123456789abcdef"[(tag >> (60 - 4 * i)) & 0xF];
+    hex[kPartialTagLength] = '\0';
+    return Utf8FromPath(output.filename()) + std::string(kPartialMark) + hex;
+}
+
+// Whether `path` is a temporary file that a write of `output` made (and, killed, left behind):
+// beside it, named like it followed by ".partial-" and sixteen hex digits.
+bool IsPartialOf(const fs::path& path, const fs::path& output) {
+    const std::string name = Utf8FromPath(path.filename());
+    const std::string stem = Utf8FromPath(output.filename()) + std::string(kPartialMark);
+    if (name.size() != stem.size() + kPartialTagLength || name.compare(0, stem.size(), stem) != 0)
+        return false;
+    const bool hexTag =
+        std::all_of(name.begin() + static_cast<std::ptrdiff_t>(stem.size()), name.end(),
+                    [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    std::error_code ec;
+    return hexTag && fs::equivalent(fs::absolute(path, ec).parent_path(),
+                                    fs::absolute(output, ec).parent_path(), ec);
+}
+
+// The reason the last failed call of the C library gave, or `fallback` when it gave none.
+std::string SystemReason(int error, const std::string& fallback) {
+    if (error == 0) return fallback;
+    return fallback + ": " + std::generic_category().message(error);
 }
 
 // Removes the temporary file unless the write was committed.
@@ -49,8 +75,9 @@ class TemporaryFile {
 
 void CopyContent(const BundleSourceFile& file, std::ofstream& out, std::vector<char>& buffer,
                  std::uint64_t& done, std::uint64_t total, const BundleProgress& progress) {
+    errno = 0;
     std::ifstream in(file.path, std::ios::binary);
-    if (!in) Refuse(file.name, "cannot be opened for reading");
+    if (!in) Refuse(file.name, SystemReason(errno, "cannot be opened for reading"));
     std::uint64_t copied = 0;
     while (in) {
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
@@ -184,16 +211,21 @@ std::vector<BundleSourceFile> CollectBundleFiles(const fs::path& folder, const f
             }
             if (!IsValidUtf8(name)) Refuse(name, "name is not valid UTF-8");
 
+            const bool isLink = entry.is_symlink(ec);
             const fs::file_status target = entry.status(ec);  // follows links
-            if (entry.is_symlink(ec)) {
-                if (!fs::exists(target)) Refuse(name, "symbolic link whose target does not exist");
-                if (fs::is_directory(target))
-                    Refuse(name, "symbolic link to a folder (folder links are not followed)");
-            }
+            if (isLink && target.type() == fs::file_type::not_found)
+                Refuse(name, "symbolic link whose target does not exist");
+            // Any other failure of the query itself (no permission, a loop of links, ...) is
+            // reported as what it is, not as the kind of file it might be.
+            if (ec) Refuse(name, "cannot be examined: " + ec.message());
+            if (isLink && fs::is_directory(target))
+                Refuse(name, "symbolic link to a folder (folder links are not followed)");
             if (fs::is_directory(target)) continue;
             if (!fs::is_regular_file(target))
                 Refuse(name, "not a regular file (FIFO, socket or device)");
             if (checkExclude && fs::equivalent(entry.path(), exclude, ec)) continue;
+            // A temporary file that an interrupted earlier write of the output left behind.
+            if (!exclude.empty() && IsPartialOf(entry.path(), exclude)) continue;
 
             const std::uint64_t size = entry.file_size(ec);
             if (ec) Refuse(name, "cannot read its size: " + ec.message());

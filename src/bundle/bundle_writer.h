@@ -50,8 +50,10 @@ bool IsValidUtf8(const std::string& text);
 // The files under `folder`, named by their path relative to it and sorted byte-wise. Links to
 // regular files are followed. Refused, naming the entry: a link whose target does not exist, a
 // link to a folder (folder links are not followed), anything that is not a regular file (FIFO,
-// socket, device), a name that is not UTF-8, and a folder that cannot be listed. A file
-// equivalent to `exclude` (the bundle being written, when it lies inside the folder) is left out.
+// socket, device), an entry whose status cannot be read (the system's reason is given), a name
+// that is not UTF-8, and a folder that cannot be listed. A file equivalent to `exclude` (the bundle
+// being written, when it lies inside the folder) is left out, and so are the temporary files
+// "<name of exclude>.partial-<16 hex digits>" beside it that an interrupted write left behind.
 std::vector<BundleSourceFile> CollectBundleFiles(const std::filesystem::path& folder,
                                                  const std::filesystem::path& exclude = {});
 

@@ -7,6 +7,10 @@ ExtensionManager* g_extensionManager = nullptr;
 
 namespace {
 
+constexpr wchar_t kRelayWindowClass[] = L"WindowsWebview2WrapperExtensionRelay";
+constexpr UINT kRelayMessage = WM_APP + 1;
+const char kEmpty[] = "";
+
 template <typename Fn>
 Fn Export(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -19,15 +23,19 @@ ExtensionManager::ExtensionManager(std::string exeFolder, std::string contentFol
     : exeFolder(std::move(exeFolder)),
       contentFolder(std::move(contentFolder)),
       userDataFolder(std::move(userDataFolder)),
-      packageJson(std::move(packageJson)) {}
+      packageJson(std::move(packageJson)),
+      guiThread_(GetCurrentThreadId()) {}
 
 ExtensionManager::~ExtensionManager() {
+    CloseRelay();
     if (webViewHost != nullptr && webViewHost->extensions == this) {
         webViewHost->extensions = nullptr;
     }
 }
 
 bool ExtensionManager::LoadExtension() {
+    // Before the library is loaded: a thread it starts may send at once.
+    OpenRelay();
     const std::wstring path = AddLongPathPrefix(ToWide(exeFolder) + kExtensionFileName);
     module = LoadLibraryW(path.c_str());
     if (module == nullptr) return false;
@@ -46,25 +54,98 @@ bool ExtensionManager::LoadExtension() {
     return true;
 }
 
+void ExtensionManager::OpenRelay() {
+    if (relayWindow_ != nullptr) return;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = RelayWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kRelayWindowClass;
+    RegisterClassExW(&windowClass);  // fails harmlessly when already registered
+    relayWindow_ = CreateWindowExW(0, kRelayWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   windowClass.hInstance, nullptr);
+    if (relayWindow_ == nullptr) return;  // texts from other threads will be dropped
+    SetWindowLongPtrW(relayWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    const std::lock_guard<std::mutex> guard(lock_);
+    relayOpen_ = true;
+}
+
+void ExtensionManager::CloseRelay() {
+    {
+        const std::lock_guard<std::mutex> guard(lock_);
+        relayOpen_ = false;
+        relayed_.clear();
+    }
+    if (relayWindow_ != nullptr) {
+        DestroyWindow(relayWindow_);
+        relayWindow_ = nullptr;
+    }
+}
+
+LRESULT CALLBACK ExtensionManager::RelayWindowProc(HWND window, UINT message, WPARAM wParam,
+                                                   LPARAM lParam) {
+    if (message == kRelayMessage) {
+        auto* manager =
+            reinterpret_cast<ExtensionManager*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (manager != nullptr) manager->DeliverRelayed();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void ExtensionManager::DeliverRelayed() {
+    std::vector<std::string> texts;
+    {
+        const std::lock_guard<std::mutex> guard(lock_);
+        texts.swap(relayed_);
+        relayPosted_ = false;
+    }
+    try {
+        for (std::string& text : texts) SendOnGuiThread(std::move(text));
+    } catch (...) {
+        // Nothing may unwind into the message loop; the rest are lost like failed posts.
+    }
+}
+
+void ExtensionManager::SendOnGuiThread(std::string json) {
+    if (pageReady && webViewHost != nullptr) {
+        webViewHost->PostJsonToPage(json);
+    } else {
+        pendingMessages.push_back(std::move(json));
+    }
+}
+
 void ExtensionManager::SendWebMessage(const char* json) {
     if (json == nullptr) return;
     try {
-        if (pageReady && webViewHost != nullptr) {
-            webViewHost->PostJsonToPage(json);
-        } else {
-            pendingMessages.emplace_back(json);
+        std::string text(json);
+        if (GetCurrentThreadId() == guiThread_) {
+            SendOnGuiThread(std::move(text));
+            return;
         }
+        const std::lock_guard<std::mutex> guard(lock_);
+        if (!relayOpen_) return;  // the message loop has ended
+        relayed_.push_back(std::move(text));
+        // One relay message carries every text queued until it is handled; should posting fail
+        // (the GUI thread's queue is full), the next text tries again.
+        if (!relayPosted_) relayPosted_ = PostMessageW(relayWindow_, kRelayMessage, 0, 0) != FALSE;
     } catch (...) {
         // Nothing may unwind into the extension's code; the message is lost like a failed post.
     }
 }
 
+void ExtensionManager::PublishDirectoryPath(const std::string& tag, const std::string& path) {
+    const std::lock_guard<std::mutex> guard(lock_);
+    const char* kept = keptPaths_.insert(path).first->c_str();
+    directoryPaths_[tag] = kept;
+}
+
 const char* ExtensionManager::GetDirectoryPath(const char* tag) {
-    static const char kEmpty[] = "";
-    if (tag == nullptr || webViewHost == nullptr) return kEmpty;
+    if (tag == nullptr) return kEmpty;
     try {
-        auto it = webViewHost->directoryPaths.find(tag);
-        return it == webViewHost->directoryPaths.end() ? kEmpty : it->second.c_str();
+        const std::lock_guard<std::mutex> guard(lock_);
+        const auto found = directoryPaths_.find(std::string_view(tag));
+        return found == directoryPaths_.end() ? kEmpty : found->second;
     } catch (...) {
         return kEmpty;
     }

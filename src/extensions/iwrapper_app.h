@@ -16,10 +16,22 @@
 //       Called for every page message of type "extension-message", with the page's text exactly
 //       as sent (valid only during the call).
 //   extern "C" void Release();
-//       Called once at shutdown, after the message loop has ended.
+//       Called once at shutdown, after the message loop has ended. Stop your own threads here:
+//       calling IWrapperApp after Release has returned is not allowed.
 //
-// Every call, in both directions, happens on the host's GUI thread; call the IWrapperApp
-// operations on that thread only. All strings are NUL-terminated UTF-8.
+// Threads: the host calls every export on its GUI thread. The IWrapperApp operations may be called
+// from any thread, for instance from a worker of yours that reports progress:
+//   - SendWebMessage copies the text before it returns. Called on the GUI thread it acts at once;
+//     called on another thread, the text is handed to the GUI thread, where it takes the same path
+//     (queued before the page's first handshake, posted after it), and the texts of one thread
+//     arrive in the order that thread sent them. Texts sent once the host's message loop has ended
+//     (the window has closed) are dropped.
+//   - GetDirectoryPath and GetPackageJson return text that stays valid until Release.
+// All strings are NUL-terminated UTF-8.
+//
+// The layout is fixed: an object whose first member is a pointer to a table of exactly these three
+// functions, in this order, each taking the object pointer first (the x64 calling convention). A
+// C extension, or one built with another compiler, can call through such a table directly.
 #pragma once
 
 class IWrapperApp {
@@ -31,7 +43,7 @@ public:
     // "<current-app-data>", "<local-app-data>", "<roaming-app-data>", "<desktop>",
     // "<documents>", "<downloads>", "<pictures>", "<profile>", "<saved-games>",
     // "<screenshots>", "<videos>"). Empty until the page's first handshake, and for folders the
-    // machine does not have. The pointer stays valid until the next handshake.
+    // machine does not have. The pointer stays valid until Release.
     virtual const char* GetDirectoryPath(const char* tag) = 0;
     // The text of package.json exactly as read at start-up; valid until Release.
     virtual const char* GetPackageJson() = 0;

@@ -5,7 +5,7 @@
 
 #include "app/main_window_win.h"
 #include "app/paths_win.h"
-#include "app/startup_win.h"
+#include "app/ui_services_win.h"
 #include "config/app_config.h"
 
 namespace {

@@ -66,9 +66,15 @@ void VeltraWebView::HandleWrapperInit() {
         extensions != nullptr ? extensions->componentIds : kNoComponents;
     PostJsonToPage(BuildWrapperInitResponse(ids));
     if (extensions == nullptr) return;
-    for (const std::string& queued : extensions->pendingMessages) PostJsonToPage(queued);
+    // By index, and each text copied before it is posted: should posting let the relay deliver
+    // a text from another thread, it joins the end of this queue and goes out in its turn.
+    std::vector<std::string>& queue = extensions->pendingMessages;
+    for (size_t i = 0; i < queue.size(); ++i) {
+        const std::string queued = queue[i];
+        PostJsonToPage(queued);
+    }
     extensions->pageReady = true;
-    extensions->pendingMessages.clear();
+    queue.clear();
 }
 
 void VeltraWebView::PostJsonToPage(const std::string& json) {
@@ -108,6 +114,7 @@ void VeltraWebView::AddDirectoryHandle(ICoreWebView2Environment14* environment14
                                        const std::string& tag, const std::string& path) {
     if (path.empty()) return;
     directoryPaths[tag] = path;
+    if (extensions != nullptr) extensions->PublishDirectoryPath(tag, path);
     const std::wstring widePath = ToWide(path);
     environment14->CreateWebFileSystemDirectoryHandle(
         widePath.c_str(), COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION_READ_WRITE,

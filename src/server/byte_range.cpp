@@ -59,24 +59,24 @@ ByteRange ParseRangeHeader(const std::string& value, std::uint64_t total) {
     if (total == 0) return unsatisfiable;
     const std::string_view text = value;
     if (text.substr(0, kUnitPrefix.size()) != kUnitPrefix) return unsatisfiable;
-    const std::string_view spec = text.substr(kUnitPrefix.size());
-    if (spec.empty()) return unsatisfiable;
-    const std::string_view::size_type dash = spec.find('-');
+    const std::string_view rangeSet = text.substr(kUnitPrefix.size());
+    if (rangeSet.empty()) return unsatisfiable;
+    const std::string_view::size_type dash = rangeSet.find('-');
     if (dash == std::string_view::npos) return unsatisfiable;
 
-    if (dash == spec.size() - 1) {  // first-
-        const auto first = ReadPosition(spec.substr(0, dash));
+    if (dash == rangeSet.size() - 1) {  // first-
+        const auto first = ReadPosition(rangeSet.substr(0, dash));
         if (!first || *first >= total) return unsatisfiable;
         return Range(*first, total - 1);
     }
     if (dash == 0) {  // -suffix
-        const auto suffix = ReadPosition(spec.substr(1));
+        const auto suffix = ReadPosition(rangeSet.substr(1));
         if (!suffix || *suffix == 0 || *suffix > total) return unsatisfiable;
         return Range(total - *suffix, total - 1);
     }
     // first-last
-    const auto first = ReadPosition(spec.substr(0, dash));
-    const auto last = ReadPosition(spec.substr(dash + 1));
+    const auto first = ReadPosition(rangeSet.substr(0, dash));
+    const auto last = ReadPosition(rangeSet.substr(dash + 1));
     if (!first || !last || *first >= total || *last >= total || *first > *last) {
         return unsatisfiable;
     }

@@ -3,14 +3,26 @@
 #include <shlwapi.h>
 
 #include <optional>
+#include <stdexcept>
 
 #include "app/paths_win.h"
 #include "bundle/asset_bundle.h"
+#include "server/mapped_stream_win.h"
 #include "server/request_key.h"
 #include "server/response_plan.h"
 #include "webview/veltra_webview_win.h"
 
 namespace {
+
+#ifdef WRAPPER_TEST_HOOKS
+// Whether the test variable `name` holds exactly `key`: a test-hooks build then acts as if the
+// step that checks it had failed for that request.
+bool TestHookNames(const wchar_t* name, const std::string& key) {
+    wchar_t value[256] = {};
+    const DWORD length = GetEnvironmentVariableW(name, value, 256);
+    return length > 0 && length < 256 && ToNarrow(value) == key;
+}
+#endif
 
 std::string TakeTaskString(LPWSTR text) {
     std::string narrow = text != nullptr ? ToNarrow(text) : std::string();
@@ -18,23 +30,47 @@ std::string TakeTaskString(LPWSTR text) {
     return narrow;
 }
 
+// The facts of a linked file are its target's: a link to a script serves the script.
 LooseFileFacts QueryLooseFile(const std::string& filePath) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    LooseFileFacts facts;
-    if (GetFileAttributesExW(AddLongPathPrefix(ToWide(filePath)).c_str(), GetFileExInfoStandard,
-                             &data)) {
-        facts.exists = true;
-        facts.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        facts.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    }
-    return facts;
+    const FileFacts facts = QueryFileFacts(filePath);
+    return LooseFileFacts{facts.exists, facts.isDirectory, facts.size};
 }
 
-ComPtr<IStream> MemoryStream(const std::uint8_t* bytes, std::uint64_t count) {
+// A stream over a copy of the bytes; null when it cannot be made (no memory, or past the 32-bit
+// count such a stream takes).
+ComPtr<IStream> MemoryStream(const std::uint8_t* bytes, std::uint64_t count,
+                             [[maybe_unused]] const std::string& key) {
     ComPtr<IStream> stream;
+#ifdef WRAPPER_TEST_HOOKS
+    if (TestHookNames(L"WRAPPER_TEST_NO_MEMORY_STREAM", key)) return stream;
+#endif
+    if (count > 0xFFFFFFFFu) return stream;
     // The new stream's first reference is ours (ComPtr::Attach would take a second one here).
     *stream.ReleaseAndGetAddressOf() = SHCreateMemStream(bytes, static_cast<UINT>(count));
     return stream;
+}
+
+// The body of a bundle answer, read in place from the bundle's mapping. A bundle held in memory
+// without a mapping owner (no mapped file behind it) is copied instead.
+ComPtr<IStream> BundleStream(const VeltraWebView& host, const BundleFileEntry& entry,
+                             const ResponsePlan& plan, const std::string& key) {
+    const std::uint8_t* bytes = host.bundle->DataPointer(entry.offset) + plan.first;
+    if (host.bundleMapping == nullptr) return MemoryStream(bytes, plan.count, key);
+    const auto offset = static_cast<std::uint64_t>(bytes - host.bundleMapping->View());
+    return NewMappedStream(host.bundleMapping, offset, plan.count, ToWide(key));
+}
+
+// Sets the answer of `plan` on the request.
+void Answer(VeltraWebView& host, ICoreWebView2WebResourceRequestedEventArgs* args,
+            const ResponsePlan& plan, IStream* body) {
+    const std::wstring headerText = ToWide(JoinHeaderLines(plan.headers));
+    const std::wstring reason = ToWide(plan.reason);
+    ComPtr<ICoreWebView2WebResourceResponse> response;
+    if (host.environment != nullptr) {
+        host.environment->CreateWebResourceResponse(body, plan.status, reason.c_str(),
+                                                    headerText.c_str(), &response);
+    }
+    if (response != nullptr) args->put_Response(response.Get());
 }
 
 }  // namespace
@@ -43,7 +79,9 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
                                ICoreWebView2WebResourceRequestedEventArgs* args) noexcept {
     try {
         ComPtr<ICoreWebView2WebResourceRequest> request;
-        if (FAILED(args->get_Request(&request)) || request == nullptr) return S_OK;
+        if (FAILED(args->get_Request(&request)) || request == nullptr) {
+            throw std::runtime_error("the request cannot be read");
+        }
         LPWSTR rawUri = nullptr;
         request->get_Uri(&rawUri);
         const std::string uri = TakeTaskString(rawUri);
@@ -77,72 +115,56 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
             PlanResponse(key, entry != nullptr ? std::optional(entry->size) : std::nullopt, loose,
                          range ? &*range : nullptr);
 
+#ifdef WRAPPER_TEST_HOOKS
+        if (TestHookNames(L"WRAPPER_TEST_THROW_IN_REQUEST", key)) {
+            throw std::runtime_error("request handling failed on purpose");
+        }
+#endif
+
         ComPtr<IStream> body;
         switch (plan.body) {
             case BodySource::None:
                 break;
             case BodySource::NotFoundText:
                 body = MemoryStream(reinterpret_cast<const std::uint8_t*>(kNotFoundBody.data()),
-                                    kNotFoundBody.size());
+                                    kNotFoundBody.size(), key);
                 break;
             case BodySource::BundleBytes:
-                body = MemoryStream(host.bundle->DataPointer(entry->offset) + plan.first,
-                                    plan.count);
+                body = BundleStream(host, *entry, plan, key);
                 break;
             case BodySource::LooseFileStream:
                 if (FAILED(SHCreateStreamOnFileEx(AddLongPathPrefix(ToWide(filePath)).c_str(),
                                                   STGM_READ, 0, FALSE, nullptr, &body))) {
                     body.Reset();
-                    ChangeToServerError(plan);
                 }
                 break;
             case BodySource::LooseFileView: {
-                const MappedFile* mapped = host.MapLooseFile(key, filePath);
-                if (mapped == nullptr || !RangeFitsView(plan, mapped->size)) {
-                    ChangeToServerError(plan);
-                } else {
-                    body = MemoryStream(mapped->view + plan.first, plan.count);
+                // A view mapped before the file grew may not reach the range: that is a 500 too.
+                std::shared_ptr<const SharedMapping> mapped = host.MapLooseFile(key, filePath);
+                if (mapped != nullptr && RangeFitsView(plan, mapped->Size())) {
+                    body = NewMappedStream(std::move(mapped), plan.first, plan.count, ToWide(key));
                 }
                 break;
             }
         }
-
-        const std::wstring headerText = ToWide(JoinHeaderLines(plan.headers));
-        const std::wstring reason = ToWide(plan.reason);
-        ComPtr<ICoreWebView2WebResourceResponse> response;
-        if (host.environment != nullptr) {
-            host.environment->CreateWebResourceResponse(body.Get(), plan.status, reason.c_str(),
-                                                        headerText.c_str(), &response);
-        }
-        if (response != nullptr) args->put_Response(response.Get());
+        // A body the plan names but that could not be had (a file that cannot be read, no memory
+        // for a stream, a view too short): 500, with the header lines made so far.
+        if (plan.body != BodySource::None && body == nullptr) ChangeToServerError(plan);
+        Answer(host, args, plan, body.Get());
     } catch (...) {
-        // Out of memory while answering: the request stays unanswered rather than unwinding into
-        // the runtime.
+        // Anything that failed on the way: the prepared answer, which needs no memory, rather
+        // than no answer at all (the runtime would then look for the origin on the network).
+        if (host.serverErrorResponse != nullptr) args->put_Response(host.serverErrorResponse.Get());
     }
     return S_OK;
 }
 
-const MappedFile* VeltraWebView::MapLooseFile(const std::string& key, const std::string& filePath) {
+std::shared_ptr<const SharedMapping> VeltraWebView::MapLooseFile(const std::string& key,
+                                                                 const std::string& filePath) {
     auto found = mappedFiles.find(key);
-    if (found != mappedFiles.end()) return &found->second;
-    MappedFile mapped;
-    mapped.file = CreateFileW(AddLongPathPrefix(ToWide(filePath)).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (mapped.file == INVALID_HANDLE_VALUE) return nullptr;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(mapped.file, &size) && size.QuadPart > 0) {
-        mapped.size = static_cast<std::uint64_t>(size.QuadPart);
-        mapped.mapping = CreateFileMappingW(mapped.file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    }
-    if (mapped.mapping != nullptr) {
-        mapped.view =
-            static_cast<const std::uint8_t*>(MapViewOfFile(mapped.mapping, FILE_MAP_READ, 0, 0, 0));
-    }
-    if (mapped.view == nullptr) {
-        if (mapped.mapping != nullptr) CloseHandle(mapped.mapping);
-        CloseHandle(mapped.file);
-        return nullptr;
-    }
-    return &mappedFiles.emplace(key, mapped).first->second;
+    if (found != mappedFiles.end()) return found->second;
+    std::shared_ptr<const SharedMapping> mapped =
+        SharedMapping::Open(AddLongPathPrefix(ToWide(filePath)));
+    if (mapped != nullptr) mappedFiles.emplace(key, mapped);
+    return mapped;
 }

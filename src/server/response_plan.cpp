@@ -22,9 +22,6 @@ void SetBody(ResponsePlan& plan, BodySource body, std::uint64_t first, std::uint
     plan.body = body;
     plan.first = first;
     plan.count = count;
-    // A memory stream takes a 32-bit count; a larger body cannot be made in one piece.
-    const bool memoryBody = body == BodySource::BundleBytes || body == BodySource::LooseFileView;
-    if (memoryBody && count > kMaxMemoryStreamBytes) ChangeToServerError(plan);
 }
 
 }  // namespace

@@ -16,12 +16,10 @@ enum class BodySource {
     BundleBytes,      // `count` bytes starting `first` bytes into the bundle entry's data
     LooseFileStream,  // a read stream over the whole loose file
     LooseFileView,    // `count` bytes starting `first` bytes into a mapped view of the loose file
+    // Bundle bytes and view bytes are read in place from the mapping, whatever their count.
 };
 
 inline constexpr std::string_view kNotFoundBody = "File not found";
-
-// The most bytes one memory stream can be made of (its byte count is 32-bit).
-inline constexpr std::uint64_t kMaxMemoryStreamBytes = 0xFFFFFFFFu;
 
 struct LooseFileFacts {
     bool exists = false;

@@ -3,7 +3,7 @@
 #include <shellapi.h>
 
 #include "app/paths_win.h"
-#include "app/startup_win.h"
+#include "app/ui_services_win.h"
 #include "app/window_events_win.h"
 #include "config/app_config.h"
 #include "extensions/extension_manager_win.h"
@@ -66,7 +66,7 @@ VeltraWebView::VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window
 
 VeltraWebView::~VeltraWebView() {
     directoryPaths.clear();
-    mappedFiles.clear();  // closing the views is CloseMappedFiles' work, done before this
+    CloseMappedFiles();
     taskbarList.Reset();
     webview2.Reset();
     webview.Reset();
@@ -76,42 +76,59 @@ VeltraWebView::~VeltraWebView() {
 }
 
 void VeltraWebView::Init() {
-    const std::wstring arguments = ToWide(config->chromiumArgs);
-    const std::wstring userData = ToWide(userDataFolder);
     if (config->hostingMode == HostingMode::WindowToVisual) {
         SetEnvironmentVariableW(L"COREWEBVIEW2_FORCED_HOSTING_MODE",
                                 L"COREWEBVIEW2_HOSTING_MODE_WINDOW_TO_VISUAL");
     }
-    ComPtr<ICoreWebView2EnvironmentOptions> options(new EnvironmentOptions());
-    options->put_AdditionalBrowserArguments(arguments.c_str());
+    loaderUserDataFolder_ = ToWide(userDataFolder);
+    if (browserFolder != nullptr) loaderBrowserFolder_ = browserFolder;
+    loaderOptions_ = new EnvironmentOptions();
+    const std::wstring arguments = ToWide(config->chromiumArgs);
+    loaderOptions_->put_AdditionalBrowserArguments(arguments.c_str());
     ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> handler(
         NewCallback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
                     &VeltraWebView::OnEnvironmentCreated>(this));
     const HRESULT result = g_webView2Loader->createEnvironment(
-        browserFolder, userData.c_str(), options.Get(), handler.Get());
+        browserFolder != nullptr ? loaderBrowserFolder_.c_str() : nullptr,
+        loaderUserDataFolder_.c_str(), loaderOptions_.Get(), handler.Get());
     // A call that fails outright never completes: without this the window would stay hidden.
     if (FAILED(result)) FailStart();
 }
 
 HRESULT VeltraWebView::OnEnvironmentCreated(HRESULT errorCode,
                                             ICoreWebView2Environment* createdEnvironment) {
-    if (FAILED(errorCode) || createdEnvironment == nullptr) {
-        FailStart();
-        return S_OK;
+    try {
+        if (FAILED(errorCode) || createdEnvironment == nullptr) {
+            FailStart();
+            return S_OK;
+        }
+        environment = createdEnvironment;
+        environment->CreateWebResourceResponse(nullptr, kServerErrorStatus, kServerErrorReason,
+                                               kServerErrorHeaders, &serverErrorResponse);
+        ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> handler(
+            NewCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
+                        &VeltraWebView::OnControllerCreated>(this));
+        if (FAILED(environment->CreateCoreWebView2Controller(window, handler.Get()))) FailStart();
+    } catch (...) {
+        FailStart();  // the start cannot go on: say so rather than leave the window hidden
     }
-    environment = createdEnvironment;
-    ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> handler(
-        NewCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
-                    &VeltraWebView::OnControllerCreated>(this));
-    if (FAILED(environment->CreateCoreWebView2Controller(window, handler.Get()))) FailStart();
     return S_OK;
 }
 
 HRESULT VeltraWebView::OnControllerCreated(HRESULT errorCode,
                                            ICoreWebView2Controller* createdController) {
+    try {
+        SetUpController(errorCode, createdController);
+    } catch (...) {
+        FailStart();
+    }
+    return S_OK;
+}
+
+void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* createdController) {
     if (FAILED(errorCode) || createdController == nullptr) {
         FailStart();
-        return S_OK;
+        return;
     }
     controller = createdController;
     webview.Reset();
@@ -120,7 +137,7 @@ HRESULT VeltraWebView::OnControllerCreated(HRESULT errorCode,
     ComPtr<ICoreWebView2Settings> settings;
     if (webview == nullptr || FAILED(webview->get_Settings(&settings)) || settings == nullptr) {
         FailStart();
-        return S_OK;
+        return;
     }
     webview.As(&webview2);
 
@@ -173,16 +190,11 @@ HRESULT VeltraWebView::OnControllerCreated(HRESULT errorCode,
     webview->Navigate(startUrl.c_str());
     // A runtime without DOMContentLoaded would never show the window: show it now instead.
     if (webview2 == nullptr) ShowLoadedPage();
-    return S_OK;
 }
 
 void VeltraWebView::CloseMappedFiles() {
-    for (auto& [key, mapped] : mappedFiles) {
-        UnmapViewOfFile(mapped.view);
-        CloseHandle(mapped.mapping);
-        CloseHandle(mapped.file);
-    }
     mappedFiles.clear();
+    bundleMapping.reset();
 }
 
 void VeltraWebView::FailStart() {

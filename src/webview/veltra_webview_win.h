@@ -8,8 +8,10 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "webview/shared_mapping_win.h"
 #include "webview/webview2_api.h"
 
 class AssetBundle;
@@ -17,13 +19,6 @@ class ExtensionManager;
 struct AppConfig;
 
 using Microsoft::WRL::ComPtr;
-
-struct MappedFile {
-    HANDLE file = INVALID_HANDLE_VALUE;
-    HANDLE mapping = nullptr;
-    const std::uint8_t* view = nullptr;
-    std::uint64_t size = 0;  // length of the view in bytes
-};
 
 class VeltraWebView {
 public:
@@ -37,6 +32,8 @@ public:
     void Init();
     HRESULT OnEnvironmentCreated(HRESULT errorCode, ICoreWebView2Environment* environment);
     HRESULT OnControllerCreated(HRESULT errorCode, ICoreWebView2Controller* controller);
+    // Drops the host's references to the bundle's mapping and the loose files' views; each closes
+    // once no body stream holds it any more.
     void CloseMappedFiles();
 
     // Window geometry (96-dpi units).
@@ -53,8 +50,10 @@ public:
                             ComPtr<ICoreWebView2FileSystemHandle>* slot,
                             const std::string& tag, const std::string& path);
 
-    // Served files: a read-only view of a whole loose file, mapped once per key.
-    const MappedFile* MapLooseFile(const std::string& key, const std::string& filePath);
+    // Served files: a read-only view of a whole loose file, mapped once per key (null when it
+    // cannot be mapped).
+    std::shared_ptr<const SharedMapping> MapLooseFile(const std::string& key,
+                                                      const std::string& filePath);
 
     // The one way out to the system's default handler for a URI (new windows).
     void OpenExternally(const std::string& uri);
@@ -87,11 +86,16 @@ public:
     std::string appOrigin;
     const wchar_t* browserFolder;
     ComPtr<ICoreWebView2Environment> environment;
+    // The answer to a request whose handling failed on the way (a bodiless 500), made as soon as
+    // the environment exists so that giving it needs nothing that could fail again.
+    ComPtr<ICoreWebView2WebResourceResponse> serverErrorResponse;
     ComPtr<ICoreWebView2Controller> controller;
     ComPtr<ICoreWebView2> webview;
     ComPtr<ICoreWebView2_2> webview2;
     ComPtr<ITaskbarList2> taskbarList;
-    std::map<std::string, MappedFile> mappedFiles;
+    std::map<std::string, std::shared_ptr<const SharedMapping>> mappedFiles;
+    // The mapping `bundle` reads from (null for a bundle held in memory without one).
+    std::shared_ptr<const SharedMapping> bundleMapping;
     bool isFullscreen = false;
     LONG savedStyle = 0;
     LONG savedExStyle = 0;
@@ -99,11 +103,19 @@ public:
     std::map<std::string, std::string> directoryPaths;
 
 private:
+    // The body of OnControllerCreated.
+    void SetUpController(HRESULT errorCode, ICoreWebView2Controller* createdController);
     // Creation of the environment or the controller failed: tell the user and end the run.
     void FailStart();
     // The window becomes visible with the control focused (each DOMContentLoaded).
     void ShowLoadedPage();
     bool startFailed_ = false;
+    // What the loader was given to create the environment. After a failed first attempt the
+    // vendor's loader tries again on its own, later, with these very pointers, so they must
+    // outlive Init: they live as long as the host.
+    std::wstring loaderUserDataFolder_;
+    std::wstring loaderBrowserFolder_;
+    ComPtr<ICoreWebView2EnvironmentOptions> loaderOptions_;
 };
 
 extern VeltraWebView* g_webViewHost;

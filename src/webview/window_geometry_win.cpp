@@ -1,5 +1,5 @@
 // Fullscreen, window size and window position, as the page asks for them.
-#include "app/main_window_win.h"
+#include "app/ui_services_win.h"
 #include "webview/veltra_webview_win.h"
 
 namespace {

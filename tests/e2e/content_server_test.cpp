@@ -37,6 +37,10 @@ struct Exchange {
     std::vector<std::string> headers;
     std::optional<std::string> body;  // nullopt: the response has no body stream
     std::string method = "GET";
+    // A body too long to be written out: its length, and the bytes it must end with (`body` is
+    // then unused).
+    std::uint64_t longBody = 0;
+    std::string longBodyEnd = {};
 };
 
 const std::map<int, std::string> kReasons = {{200, "OK"},
@@ -76,10 +80,27 @@ Exchange Missing(const std::string& path, const std::string& range = "") {
     return {path, range, 404, {kCache}, kNotFoundText};
 }
 
+// An answer whose body is checked by its length and last bytes only.
+Exchange LongBody(Exchange exchange, std::uint64_t length, const std::string& end) {
+    exchange.longBody = length;
+    exchange.longBodyEnd = end;
+    return exchange;
+}
+
 std::string RequestLine(const Exchange& exchange) {
     std::string line = "request " + exchange.method + " " + kOrigin + exchange.path + " other";
     if (!exchange.range.empty()) line += " Range: " + exchange.range;
     return line + "\n";
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char c : bytes) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 0xF];
+    }
+    return hex;
 }
 
 std::string Unhex(const std::string& hex) {
@@ -145,6 +166,13 @@ void ExpectAnswer(const json& response, const Exchange& exchange) {
     EXPECT_EQ(response["status"], exchange.status);
     EXPECT_EQ(response["reason"], kReasons.at(exchange.status));
     EXPECT_EQ(response["headers"], json(exchange.headers));
+    if (exchange.longBody > 0) {
+        // The transcript gives a long body's length and last bytes (up to 32).
+        ASSERT_TRUE(response["body"].is_object());
+        EXPECT_EQ(response["body"]["length"], exchange.longBody);
+        EXPECT_EQ(response["body"].value("tail", ""), Hex(exchange.longBodyEnd));
+        return;
+    }
     const std::optional<std::string> body = BodyOf(response);
     EXPECT_EQ(body.has_value(), exchange.body.has_value());
     if (body && exchange.body) {
@@ -158,9 +186,10 @@ constexpr char kPause[] = "sleep 4000\n";
 
 // Plays the phases of exchanges as one scenario ending with the page's close request, and checks
 // every answer in order. Between two phases the page pauses, and `between(i)` runs here as soon as
-// the transcript holds the answers of phase i.
+// the transcript holds the answers of phase i. The host may run for `seconds`.
 HostRun PlayAndCheck(const AppFolder& app, const std::vector<std::vector<Exchange>>& phases,
-                     const std::function<void(std::size_t)>& between = {}) {
+                     const std::function<void(std::size_t)>& between = {},
+                     const std::map<std::string, std::string>& env = {}, int seconds = 30) {
     std::string scenario;
     std::vector<Exchange> all;
     for (std::size_t i = 0; i < phases.size(); ++i) {
@@ -168,8 +197,10 @@ HostRun PlayAndCheck(const AppFolder& app, const std::vector<std::vector<Exchang
         for (const Exchange& exchange : phases[i]) scenario += RequestLine(exchange);
         all.insert(all.end(), phases[i].begin(), phases[i].end());
     }
-    std::future<HostRun> running =
-        std::async(std::launch::async, [&] { return app.Run(scenario + "close\n", {}, {}, 90); });
+    std::future<HostRun> running = std::async(std::launch::async, [&] {
+        return app.Run(scenario + "close\n", {"--timeout", std::to_string(seconds * 1000)}, env,
+                       seconds + 60);
+    });
     std::size_t answered = 0;
     for (std::size_t i = 0; i + 1 < phases.size(); ++i) {
         answered += phases[i].size();
@@ -434,20 +465,14 @@ ping -n 2 127.0.0.1 > NUL
 goto again
 )";
 
-// The host opens loose files for mapping with read sharing only, so it cannot map the held file.
-class WriterHoldingFile {
+// Another Windows program (`argv`, run under Wine) holding a file of the app open as long as the
+// object lives. It leaves held.flag in the app folder once it holds the file, and lets go when
+// release.flag appears there.
+class HeldFile {
 public:
-    WriterHoldingFile(const AppFolder& app, const std::string& relative) : app_(app) {
-        std::string script;
-        for (const char c : std::string(kHoldScript))
-            script += c == '\n' ? "\r\n" : std::string(1, c);
-        app.Write("hold.cmd", script);
-        std::string target = relative;
-        std::replace(target.begin(), target.end(), '/', '\\');
-        holder_ = std::async(std::launch::async, [this, target] {
-            return e2e::RunWine({"cmd", "/c", e2e::WinPath(app_.Dir() / "hold.cmd"), target}, {},
-                                120);
-        });
+    HeldFile(const AppFolder& app, std::vector<std::string> argv) : app_(app) {
+        holder_ = std::async(std::launch::async,
+                             [argv = std::move(argv)] { return e2e::RunWine(argv, {}, 180); });
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!fs::exists(app.Dir() / "held.flag") &&
                std::chrono::steady_clock::now() < deadline) {
@@ -455,7 +480,9 @@ public:
         }
         held_ = fs::exists(app.Dir() / "held.flag");
     }
-    ~WriterHoldingFile() {
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile() {
         app_.Write("release.flag", "");
         holder_.wait();
     }
@@ -467,22 +494,80 @@ private:
     bool held_ = false;
 };
 
-TEST(ContentServer, ServerErrorsAndSizesPast4GiB) {
-    // 500 from outside: a partial range longer than one memory stream can hold (4 GiB - 1), and
-    // a partial range of a loose file that another program holds open for writing (no view can
-    // be had; the whole file is still streamed). A file past the view is in the test above.
+// Held open for writing (with read sharing) by the batch file above. The host opens loose files for
+// mapping with read sharing only, so it cannot map the held file, but it can still stream it.
+HeldFile HeldForWriting(const AppFolder& app, const std::string& relative) {
+    std::string script;
+    for (const char c : std::string(kHoldScript)) script += c == '\n' ? "\r\n" : std::string(1, c);
+    app.Write("hold.cmd", script);
+    std::string target = relative;
+    std::replace(target.begin(), target.end(), '/', '\\');
+    return HeldFile(app, {"cmd", "/c", e2e::WinPath(app.Dir() / "hold.cmd"), target});
+}
+
+// Held open for reading without any sharing (file_holder.exe): the host can neither stream nor map
+// the file.
+HeldFile HeldWithoutSharing(const AppFolder& app, const std::string& relative) {
+    return HeldFile(app, {e2e::WinPath(e2e::WinBuildDir() / "tests/win/helpers/file_holder.exe"),
+                          e2e::WinPath(app.Dir() / relative), e2e::WinPath(app.Dir())});
+}
+
+TEST(ContentServer, ServerErrorsAndBodiesPast4GiB) {
+    // Bodies are read in place from the mapped files, so a bundle entry or a loose range past
+    // 4 GiB is answered whole: the substitute reads each to its end (without hashing it) and the
+    // transcript shows its length and last bytes. The bundle and huge.bin are sparse files.
+    // 500 from outside: a partial range of a loose file that another program holds open for
+    // writing (no view can be had; the whole file is still streamed). A file past the view is in
+    // the test above.
     constexpr std::uint64_t kHuge = (std::uint64_t{1} << 32) + 10;
     AppFolder app = ContentApp("content_errors", {});
     WriteSparse(app.Dir() / "www/huge.bin", kHuge, "0123456789");
     const std::string held = Text(500, "held");
     app.Write("www/held.txt", held);
     const std::string txt = "text/plain; charset=utf-8";
+
+    // The bundle: a 4 GiB + 32 byte entry whose last 32 bytes are written, then a small one.
+    constexpr std::uint64_t kEntry = (std::uint64_t{1} << 32) + 32;
+    const std::string entryEnd = Binary(32, 200);
+    const std::string after = "stored after the huge entry";
+    const std::string prefix =
+        EncodeBundlePrefix({{"movie.webm", kEntry}, {"after.txt", after.size()}});
+    WriteSparse(app.Dir() / "www/assets.dat", prefix.size() + kEntry + after.size(),
+                entryEnd + after);
     {
-        WriterHoldingFile writer(app, "www/held.txt");
+        std::fstream head(app.Dir() / "www/assets.dat",
+                          std::ios::binary | std::ios::in | std::ios::out);
+        head.write(prefix.data(), static_cast<std::streamsize>(prefix.size()));
+    }
+    const std::string webm = "video/webm";
+    {
+        const HeldFile writer = HeldForWriting(app, "www/held.txt");
         ASSERT_TRUE(writer.Held());
+        const Exchange wholeEntry = LongBody({"movie.webm",
+                                              "",
+                                              200,
+                                              {kCache, TypeLine(webm), kRanges, LengthLine(kEntry)},
+                                              std::nullopt},
+                                             kEntry, entryEnd);
+        const Exchange looseRest = LongBody(
+            {"huge.bin",
+             "bytes=1-",
+             206,
+             {kCache, TypeLine(kOctets), kRanges, "Content-Range: bytes 1-4294967305/4294967306",
+              "Content-Length: 4294967305"},
+             std::nullopt},
+            kHuge - 1, std::string(22, '\0') + "0123456789");
         PlayAndCheck(
             app,
             {{
+                wholeEntry,
+                {"movie.webm",
+                 "bytes=-32",
+                 206,
+                 {kCache, TypeLine(webm), kRanges, RangeLine(kEntry - 32, kEntry - 1, kEntry),
+                  LengthLine(32)},
+                 entryEnd},
+                Whole("after.txt", txt, after),
                 {"huge.bin",
                  "bytes=-10",
                  206,
@@ -495,12 +580,7 @@ TEST(ContentServer, ServerErrorsAndSizesPast4GiB) {
                  {kCache, TypeLine(kOctets), kRanges,
                   "Content-Range: bytes 4294967300-4294967301/4294967306", "Content-Length: 2"},
                  std::string("45")},
-                {"huge.bin",
-                 "bytes=1-",
-                 500,
-                 {kCache, TypeLine(kOctets), kRanges,
-                  "Content-Range: bytes 1-4294967305/4294967306", "Content-Length: 4294967305"},
-                 std::nullopt},
+                looseRest,
                 NotSatisfiable("huge.bin", "bytes=4294967306-", kOctets),
                 Whole("held.txt", txt, held),
                 Part("held.txt", "bytes=0-", txt, held, 0, 499),
@@ -509,9 +589,95 @@ TEST(ContentServer, ServerErrorsAndSizesPast4GiB) {
                  500,
                  {kCache, TypeLine(txt), kRanges, RangeLine(0, 9, 500), LengthLine(10)},
                  std::nullopt},
-            }});
+            }},
+            {}, {{"WRAPPER_SUBSTITUTE_NO_HASH", "1"}}, 150);
     }
     fs::remove_all(app.Dir());
+}
+
+TEST(ContentServer, EveryRequestIsAnsweredEvenWhenItsAnswerCannotBeMade) {
+    // A whole loose file that cannot be opened for reading; a request whose handling throws (a
+    // test-hooks switch names its key) gets the prepared bodiless 500; a memory stream that cannot
+    // be made (another switch) turns the planned answer into 500 with its header lines. Every
+    // request is answered, and the handler always returns S_OK.
+    AppFolder app = ContentApp("content_unanswerable",
+                               {{"bundled.txt", "from the bundle"}, {"fine.txt", "also bundled"}});
+    const std::string held = Text(300, "held");
+    app.Write("www/held.txt", held);
+    app.Write("www/boom.txt", "never served");
+    const std::string txt = "text/plain; charset=utf-8";
+    const Exchange prepared{"boom.txt", "", 500, {kCache}, std::nullopt};
+    const HeldFile reader = HeldWithoutSharing(app, "www/held.txt");
+    ASSERT_TRUE(reader.Held());
+    const HostRun run = PlayAndCheck(
+        app,
+        {{
+            {"held.txt", "", 500, {kCache, TypeLine(txt), kRanges, LengthLine(300)}, std::nullopt},
+            {"held.txt",
+             "bytes=0-9",
+             500,
+             {kCache, TypeLine(txt), kRanges, RangeLine(0, 9, 300), LengthLine(10)},
+             std::nullopt},
+            prepared,
+            {"boom.txt", "bytes=0-1", 500, {kCache}, std::nullopt},
+            {"bundled.txt",
+             "",
+             500,
+             {kCache, TypeLine(txt), kRanges, LengthLine(15)},
+             std::nullopt},
+            {"bundled.txt",
+             "bytes=5-",
+             500,
+             {kCache, TypeLine(txt), kRanges, RangeLine(5, 14, 15), LengthLine(10)},
+             std::nullopt},
+            // Other requests are answered as ever.
+            Missing("missing.txt"),
+            Whole("index.html", "text/html; charset=utf-8",
+                  "<!doctype html><title>loose start page</title>"),
+            Part("fine.txt", "bytes=5-", txt, "also bundled", 5, 11),
+        }},
+        {},
+        {{"WRAPPER_TEST_THROW_IN_REQUEST", "boom.txt"},
+         {"WRAPPER_TEST_NO_MEMORY_STREAM", "bundled.txt"}});
+    for (const json& response : PageResponses(run.transcript)) {
+        EXPECT_EQ(response["results"], json::array({"0x00000000"})) << response.dump();
+    }
+    // The two answers for boom.txt are the prepared response, made once at the start.
+    EXPECT_EQ(run.Calls("CreateWebResourceResponse").size(), run.Of("response").size() - 2 + 1);
+}
+
+TEST(ContentServer, MissingMemoryStreamOfANotFoundAnswer) {
+    AppFolder app = ContentApp("content_no_stream", {});
+    PlayAndCheck(app, {{{"missing.txt", "", 500, {kCache}, std::nullopt}, Missing("other.txt")}},
+                 {}, {{"WRAPPER_TEST_NO_MEMORY_STREAM", "missing.txt"}});
+}
+
+TEST(ContentServer, LinkedFilesAreServedWithTheirTargetsSizeAndBytes) {
+    // Links in the content folder, made on the Unix side: Wine shows them to Windows programs as
+    // their targets (it cannot make Windows symbolic links, which the size query must follow too).
+    AppFolder app = ContentApp("content_links", {});
+    const std::string script = Text(700, "linked");
+    const std::string video =
+        Binary(3000, 3);  // whole bodies up to 4096 bytes are in the transcript
+    app.Write("media/script.js", script);
+    app.Write("media/clip.webm", video);
+    fs::create_directories(app.Dir() / "www/linked");
+    fs::create_symlink(app.Dir() / "media/script.js", app.Dir() / "www/linked/script.js");
+    fs::create_symlink(app.Dir() / "media/clip.webm", app.Dir() / "www/linked/clip.webm");
+    fs::create_symlink(app.Dir() / "media", app.Dir() / "www/linked/folder");
+    fs::create_symlink(app.Dir() / "media/gone.js", app.Dir() / "www/linked/gone.js");
+    const std::string js = "application/javascript; charset=utf-8";
+    PlayAndCheck(app,
+                 {{
+                     Whole("linked/script.js", js, script),
+                     Part("linked/script.js", "bytes=100-", js, script, 100, 699),
+                     Whole("linked/clip.webm", "video/webm", video),
+                     Part("linked/clip.webm", "bytes=2000-2099", "video/webm", video, 2000, 2099),
+                     Part("linked/clip.webm", "bytes=-10", "video/webm", video, 2990, 2999),
+                     Whole("linked/folder/script.js", js, script),
+                     Missing("linked/folder"),
+                     Missing("linked/gone.js"),
+                 }});
 }
 
 TEST(ContentServer, BundleJustOver2GiBServesFilesStoredPastTheMark) {

@@ -298,6 +298,120 @@ TEST(Extensions, MessagesSentBeforeTheFirstHandshakeFollowItsAnswerInOrder) {
     ExpectLifecycle(run);
 }
 
+TEST(Extensions, WorkerThreadMessagesReachThePageAllInOrderOnceAcrossHandshakes) {
+    // The library's worker sends 500 texts before the first handshake (queued), then, once it
+    // has seen the folders of that handshake, 500 more while the page handshakes again.
+    AppFolder app = ExtensionApp("extension_threaded", TestLibrary("threaded"));
+    const ExtensionRun run =
+        RunExtension(app, Post(kWrapperInit) + "wait PostWebMessageAsJson 521 30000\n" +
+                              Post(kWrapperInit) + "wait PostWebMessageAsJson 1002 30000\nclose\n");
+    EXPECT_TRUE(run.host.Of("failure").empty()) << run.host.Of("failure")[0].dump();
+    const std::string answer = Answer(R"(["worker"])");
+    const std::vector<std::string> posted = PostedToPage(run.host);
+    std::vector<int> numbers;
+    std::vector<size_t> answers;
+    std::vector<size_t> handles;
+    for (size_t i = 0; i < posted.size(); ++i) {
+        if (posted[i] == "handles") {
+            handles.push_back(i);
+        } else if (posted[i] == answer) {
+            answers.push_back(i);
+        } else {
+            const json message = json::parse(posted[i]);
+            ASSERT_EQ(message["type"], "worker") << posted[i];
+            numbers.push_back(message["n"]);
+        }
+    }
+    std::vector<int> expected(1000);
+    for (int n = 0; n < 1000; ++n) expected[n] = n;
+    EXPECT_EQ(numbers, expected) << "every text once, in the order sent";
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers[0], 1u);
+    EXPECT_EQ(handles, (std::vector<size_t>{0, answers[1] - 1}));
+    // The first 500 were queued and follow the first answer; the second handshake came while the
+    // worker was still sending.
+    EXPECT_EQ(posted[2], R"({"type":"worker","n":0})");
+    EXPECT_EQ(posted[501], R"({"type":"worker","n":499})");
+    EXPECT_LT(answers[1], posted.size() - 1) << "the second handshake came after the last text";
+
+    ASSERT_EQ(run.CallNames(),
+              (std::vector<std::string>{"Init", "OnMainWindowCreated", "Release"}));
+    ExpectLifecycle(run);
+    const long guiThread = run.Calls()[0]["thread"];
+    const json handleMessage = run.host.Calls("PostWebMessageAsJsonWithAdditionalObjects").at(0);
+    std::map<std::string, json> worker;
+    for (const json& line : run.log) {
+        if (line.contains("worker")) worker[line["worker"]] = line;
+    }
+    ASSERT_EQ(worker.size(), 2u) << run.log.size();
+    EXPECT_EQ(worker["documents"]["result"], handleMessage["objects"][6]["path"]);
+    EXPECT_NE(worker["documents"]["thread"].get<long>(), guiThread);
+    EXPECT_EQ(worker["done"]["sent"], 1000);
+}
+
+TEST(Extensions, ComponentIdThatIsNotUtf8StopsEveryHandshakeBeforeItsAnswer) {
+    // The answer cannot be written: each handshake posts the folder handles and nothing more, the
+    // texts the library sent stay queued, and so does one it sends after the first handshake.
+    AppFolder app = ExtensionApp("extension_bad_id", TestLibrary("bad_id"));
+    const ExtensionRun run = RunExtension(
+        app, Post(kWrapperInit) + "wait PostWebMessageAsJsonWithAdditionalObjects 1\n" +
+                 Post(R"({"type":"extension-message"})") + Post(kWrapperInit) +
+                 "wait PostWebMessageAsJsonWithAdditionalObjects 2\n" +
+                 Post(R"({"type":"extension-message"})") + "sleep 300\nclose\n");
+    EXPECT_EQ(PostedToPage(run.host), (std::vector<std::string>{"handles", "handles"}));
+    EXPECT_TRUE(run.host.Calls("PostWebMessageAsJson").empty());
+    EXPECT_EQ(run.CallNames(),
+              (std::vector<std::string>{"Init", "OnMainWindowCreated", "OnExtensionMessage",
+                                        "OnExtensionMessage", "Release"}));
+    std::vector<std::string> sent;
+    for (const json& line : run.log) {
+        if (line.contains("app") && line["app"] == "SendWebMessage") sent.push_back(line["json"]);
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{R"({"type":"from-init"})", R"({"type":"later"})",
+                                              R"({"type":"later"})"}));
+    ExpectLifecycle(run);
+}
+
+TEST(Extensions, EarlyExitsAtTheWindowKeepTheLibraryLoadedUntilTheProcessEnds) {
+    struct Case {
+        const char* step;
+        const char* variant;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"12", "full", "Failed to register window class"},
+        {"15", "full", "Failed to create window"},
+        // A worker still sending while the box is up and when the process ends.
+        {"15", "threaded", "Failed to create window"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("step ") + c.step + ", library " + c.variant);
+        AppFolder app =
+            ExtensionApp(std::string("extension_early_exit_") + c.step + "_" + c.variant,
+                         TestLibrary(c.variant));
+        const e2e::fs::path log = app.Dir() / "extension.log";
+        const e2e::HostRun run = app.Run("", {},
+                                         {{"WRAPPER_TEST_EXTENSION_LOG", e2e::WinPath(log)},
+                                          {"WRAPPER_TEST_FAIL_STARTUP_STEP", c.step}});
+        EXPECT_EQ(run.probe["exitCode"], 1) << run.probe.dump();
+        EXPECT_EQ(run.probe["timedOut"], false);
+        ASSERT_EQ(run.probe["boxes"].size(), 1u) << run.probe.dump();
+        EXPECT_EQ(run.probe["boxes"][0]["text"], c.text);
+        EXPECT_EQ(run.probe["boxes"][0]["caption"], "Windows WebView2 wrapper");
+        EXPECT_EQ(run.probe["everVisible"], false);
+        const std::vector<json> lines = e2e::ReadJsonLines(log);
+        std::vector<std::string> calls;
+        for (const json& line : lines) {
+            if (line.contains("call")) calls.push_back(line["call"]);
+        }
+        EXPECT_EQ(calls, std::vector<std::string>{"Init"}) << "no Release, no window";
+        ASSERT_FALSE(lines.empty());
+        // Unloaded only by the end of the process (not by FreeLibrary), which ended normally.
+        EXPECT_EQ(lines.back(), json({{"dll", "detach"}, {"freeLibrary", false}}));
+        EXPECT_TRUE(run.Calls("CreateCoreWebView2EnvironmentWithOptions").empty());
+    }
+}
+
 TEST(Extensions, SampleExtensionRegistersItselfAndAnswersThePage) {
     AppFolder app = ExtensionApp("extension_sample",
                                  e2e::WinBuildDir() / "examples/extension/DI2ZozUzoraru.dll");

@@ -154,6 +154,20 @@ void ExpectSameWindow(const json& actual, const json& expected) {
     EXPECT_EQ(actual["exStyle"], expected["exStyle"]);
 }
 
+// `fullscreen` covers the whole monitor and has the styles of the framed `windowed` without
+// caption, sizing border or edges.
+void ExpectFullscreenOf(const json& fullscreen, const json& windowed) {
+    const json monitor = MonitorRect();
+    ASSERT_NE(monitor, nullptr);
+    const unsigned style = windowed["style"];
+    const unsigned exStyle = windowed["exStyle"];
+    ASSERT_EQ(style & kFramedStyleBits, kFramedStyleBits);
+    EXPECT_EQ(fullscreen["windowRect"], monitor);
+    EXPECT_EQ(fullscreen["clientRect"], monitor);
+    EXPECT_EQ(fullscreen["style"].get<unsigned>(), style & ~kFramedStyleBits);
+    EXPECT_EQ(fullscreen["exStyle"].get<unsigned>(), exStyle & ~kEdgeExStyleBits);
+}
+
 TEST(Messages, SizePositionAndFullscreenMoveTheRealWindowAt96Dpi) {
     AppFolder app = WindowApp("messages_geometry");
     const std::vector<GeometryStep> steps = {
@@ -195,21 +209,53 @@ TEST(Messages, SizePositionAndFullscreenMoveTheRealWindowAt96Dpi) {
     EXPECT_EQ(shot[5]["windowRect"][0], -50);
 
     // 6: the whole monitor, without caption, sizing border or edges.
-    const json monitor = MonitorRect();
-    ASSERT_NE(monitor, nullptr);
-    const unsigned windowedStyle = shot[5]["style"];
-    const unsigned windowedExStyle = shot[5]["exStyle"];
-    ASSERT_EQ(windowedStyle & kFramedStyleBits, kFramedStyleBits);
-    EXPECT_EQ(shot[6]["windowRect"], monitor);
-    EXPECT_EQ(shot[6]["clientRect"], monitor);
-    EXPECT_EQ(shot[6]["style"].get<unsigned>(), windowedStyle & ~kFramedStyleBits);
-    EXPECT_EQ(shot[6]["exStyle"].get<unsigned>(), windowedExStyle & ~kEdgeExStyleBits);
+    ExpectFullscreenOf(shot[6], shot[5]);
     ExpectSameWindow(shot[7], shot[6]);
     // 8: the exact rectangle and styles from before; 9 to 11 end where they began.
     ExpectSameWindow(shot[8], shot[5]);
     ExpectSameWindow(shot[9], shot[5]);
     ExpectSameWindow(shot[10], shot[5]);
     ExpectSameWindow(shot[11], shot[5]);
+}
+
+TEST(Messages, PageFullscreenEventMovesTheRealWindowAndMatchingRequestsChangeNothing) {
+    // The page's own fullscreen (element.requestFullscreen) reaches the host as the runtime's
+    // ContainsFullScreenElementChanged event; the scenario's "fullscreen" step raises it.
+    AppFolder app = WindowApp("messages_page_fullscreen");
+    const std::string scenario = "snapshot\n" + Post(PositionMessage("60", "40")) +
+                                 "snapshot\n"                     // 1 windowed
+                                 "fullscreen true\nsnapshot\n" +  // 2 fullscreen
+                                 Post(SizeMessage("300", "200")) +
+                                 Post(PositionMessage("5", "5")) + "snapshot\n" +  // 3 ignored
+                                 Post(kEnterFullscreen) +
+                                 "snapshot\n"                      // 4 matches
+                                 "fullscreen false\nsnapshot\n" +  // 5 back
+                                 Post(kLeaveFullscreen) +
+                                 "snapshot\n"                      // 6 matches
+                                 "fullscreen false\nsnapshot\n" +  // 7 again
+                                 Post(SizeMessage("500", "400")) +
+                                 "snapshot\nclose\n";  // 8
+    const e2e::HostRun run = app.Run(scenario);
+    ASSERT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
+    EXPECT_TRUE(run.Of("failure").empty());
+    const std::vector<json> events = run.Events("ContainsFullScreenElementChanged");
+    ASSERT_EQ(events.size(), 3u);
+    for (const json& event : events) EXPECT_EQ(event["handlers"], 1) << event.dump();
+    const std::vector<json> shot = run.Of("snapshot");
+    ASSERT_EQ(shot.size(), 9u);
+
+    const json& windowed = shot[1];
+    EXPECT_EQ(windowed["windowRect"][0], 60);
+    EXPECT_EQ(windowed["windowRect"][1], 40);
+    ExpectFullscreenOf(shot[2], windowed);
+    ExpectSameWindow(shot[3], shot[2]);
+    ExpectSameWindow(shot[4], shot[2]);
+    // Back to the rectangle and styles saved when the page went fullscreen.
+    ExpectSameWindow(shot[5], windowed);
+    ExpectSameWindow(shot[6], windowed);
+    ExpectSameWindow(shot[7], windowed);
+    // Size requests count again.
+    EXPECT_EQ(shot[8]["clientRect"], json::array({0, 0, 500, 400}));
 }
 
 TEST(Messages, SizesAndPositionsScaleAt120Dpi) {

@@ -284,13 +284,6 @@ TEST_P(WebViewHostWithLoader, CreationFailuresEndWithABoxAndExitCodeOne) {
     };
     for (const auto& [name, value] : switches) {
         SCOPED_TRACE(name + "=" + value);
-        if (GetParam() == e2e::Loader::Vendor && name == "WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT" &&
-            value == "hresult") {
-            // Left out with the vendor's loader while the host frees its options object and
-            // folder strings when Init returns: the loader retries a failed creation later, with
-            // those very pointers, and the host crashes.
-            continue;
-        }
         AppFolder app = BundleApp("host_fail", "", GetParam());
         const e2e::HostRun run = app.Run("", {}, {{name, value}});
         if (GetParam() == e2e::Loader::Vendor && name == "WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT") {
@@ -305,6 +298,72 @@ TEST_P(WebViewHostWithLoader, CreationFailuresEndWithABoxAndExitCodeOne) {
         EXPECT_EQ(run.probe["everVisible"], false);
         EXPECT_EQ(run.probe["exitCode"], 1);
         EXPECT_EQ(run.probe["timedOut"], false);
+    }
+}
+
+TEST_P(WebViewHostWithLoader, LoaderRetryAfterAFailedFirstCreationReadsWhatTheHostGave) {
+    // The vendor's loader, after a failed first environment creation, tries once more from the
+    // message loop with the very pointers the host passed: they must still be alive then. The
+    // substitute loader imitates it; behind the vendor's loader, the substitute runtime fails its
+    // first creation and the loader retries. In fixed mode the browser folder is among the
+    // pointers too.
+    const bool vendor = GetParam() == e2e::Loader::Vendor;
+    struct Case {
+        const char* retry;
+        const char* settings;
+        bool starts;
+    };
+    const Case cases[] = {
+        {"succeeds", "", true},
+        {"succeeds", R"("distribution-mode":"fixed")", true},
+        {"fails", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("retry ") + c.retry + " " + c.settings);
+        AppFolder app = BundleApp("host_retry", c.settings, GetParam());
+        app.WriteFixedRuntime();
+        const e2e::HostRun run = app.Run(c.starts ? "snapshot\nclose\n" : "", {},
+                                         {{"WRAPPER_SUBSTITUTE_RETRY_ENVIRONMENT", c.retry}});
+        const auto attempts = run.EnvironmentCalls();
+        ASSERT_EQ(attempts.size(), 2u) << run.probe.dump();
+        if (!vendor) {
+            ASSERT_EQ(run.Of("loader-retry").size(), 1u);
+            EXPECT_LT(Seq(attempts[0]), Seq(run.Of("loader-retry")[0]));
+        }
+        EXPECT_EQ(attempts[0]["attempt"], 1);
+        EXPECT_EQ(attempts[1]["attempt"], 2);
+        // The same text and the same options object, still intact, both times.
+        for (const char* field :
+             {"browserFolder", "userDataFolder", "additionalBrowserArguments", "language",
+              "targetCompatibleBrowserVersion", "allowSingleSignOnUsingOSPrimaryAccount",
+              "runtimeType", "runtimeFolder"}) {
+            EXPECT_EQ(attempts[1][field], attempts[0][field]) << field;
+        }
+        const std::string userData = attempts[1]["userDataFolder"];
+        EXPECT_EQ(userData.substr(userData.size() - 10), "\\host-test") << userData;
+        EXPECT_EQ(attempts[1]["additionalBrowserArguments"], "--disable-gpu --lang=fr");
+        if (vendor) {
+            EXPECT_EQ(attempts[1]["runtimeType"], std::string(c.settings).empty() ? 0 : 1);
+        } else {
+            EXPECT_EQ(attempts[1]["browserFolder"],
+                      std::string(c.settings).empty() ? json(nullptr) : json("webview2"));
+        }
+        EXPECT_TRUE(run.Of("failure").empty());
+        EXPECT_EQ(run.probe["timedOut"], false);
+        if (c.starts) {
+            EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
+            EXPECT_TRUE(run.probe["boxes"].empty());
+            ASSERT_EQ(run.Of("snapshot").size(), 1u);
+            EXPECT_EQ(run.Of("snapshot")[0]["visible"], true);
+            EXPECT_EQ(run.Calls("CreateCoreWebView2Controller").size(), 1u);
+            EXPECT_EQ(run.Response("https://app.localhost/index.html")["status"], 200);
+        } else {
+            EXPECT_EQ(run.probe["exitCode"], 1) << run.probe.dump();
+            ASSERT_EQ(run.probe["boxes"].size(), 1u);
+            EXPECT_EQ(run.probe["boxes"][0]["text"], kStartFailed);
+            EXPECT_EQ(run.probe["everVisible"], false);
+            EXPECT_TRUE(run.Calls("CreateCoreWebView2Controller").empty());
+        }
     }
 }
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +12,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -210,6 +214,8 @@ TEST(Packer, RefusesUnreadableInputsAndLeavesNoOutput) {
         {"link to a folder", "linked",
          [](const fs::path& p) { fs::create_directory_symlink(p.parent_path() / "sub", p); },
          "linked: symbolic link to a folder (folder links are not followed)"},
+        {"link to itself", "sub/loop", [](const fs::path& p) { fs::create_symlink(p, p); },
+         "sub/loop: cannot be examined: " + std::generic_category().message(ELOOP)},
         {"name that is not UTF-8", "bad\xFF.txt", [](const fs::path& p) { WriteFile(p, "x"); },
          "bad\xFF.txt: name is not valid UTF-8"},
     };
@@ -237,6 +243,84 @@ TEST(Packer, RefusesUnreadableInputsAndLeavesNoOutput) {
     fs::create_directories(tmp / "www");
     EXPECT_THROW(PackFolder(tmp / "www", tmp / "no-such-folder/x.dat"), BundleWriteError);
     EXPECT_EQ(Listing(tmp.path()), (std::vector<std::string>{"file", "www"}));
+}
+
+// What PackFolder reports, as a user without privileges. Root reads every file whatever its
+// permissions, so as root the pack runs in a child process that has given its privileges up.
+std::string PackMessageAsUnprivilegedUser(const fs::path& folder, const fs::path& output) {
+    const auto pack = [&]() -> std::string {
+        try {
+            PackFolder(folder, output);
+            return "packed";
+        } catch (const BundleWriteError& e) {
+            return e.what();
+        }
+    };
+    if (geteuid() != 0) return pack();
+    int fds[2];
+    if (pipe(fds) != 0) return "pipe failed";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        std::string message = "could not drop privileges";
+        if (setgid(65534) == 0 && setuid(65534) == 0) message = pack();
+        const ssize_t written = write(fds[1], message.data(), message.size());
+        _exit(written == static_cast<ssize_t>(message.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string message;
+    char buffer[512];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) message.append(buffer, n);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return message;
+}
+
+TEST(Packer, FilesTheUserMayNotReadAreReportedWithTheSystemsReason) {
+    const std::string denied = std::generic_category().message(EACCES);
+    TempDir tmp;
+    fs::permissions(tmp.path(), fs::perms::all);  // the unprivileged user writes the output here
+    WriteFile(tmp / "www/index.html", "ok");
+    fs::permissions(tmp / "www", fs::perms::all);
+    {
+        SCOPED_TRACE("a file without read permission");
+        WriteFile(tmp / "www/secret.txt", "secret");
+        fs::permissions(tmp / "www/secret.txt", fs::perms::none);
+        EXPECT_EQ(PackMessageAsUnprivilegedUser(tmp / "www", tmp / "out.dat"),
+                  "secret.txt: cannot be opened for reading: " + denied);
+        fs::remove(tmp / "www/secret.txt");
+    }
+    {
+        SCOPED_TRACE("a folder that can be listed but not entered");
+        WriteFile(tmp / "www/closed/inner.txt", "inner");
+        fs::permissions(tmp / "www/closed",
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        EXPECT_EQ(PackMessageAsUnprivilegedUser(tmp / "www", tmp / "out.dat"),
+                  "closed/inner.txt: cannot be examined: " + denied);
+        fs::permissions(tmp / "www/closed", fs::perms::all);
+    }
+    EXPECT_FALSE(fs::exists(tmp / "out.dat"));
+    EXPECT_EQ(PackMessageAsUnprivilegedUser(tmp / "www", tmp / "out.dat"), "packed");
+}
+
+TEST(Packer, TemporaryFilesOfAnInterruptedPackAreNotPacked) {
+    TempDir tmp;
+    WriteFile(tmp / "www/index.html", "page");
+    // Left behind by a pack into www/assets.dat that was killed; the other two are ordinary files
+    // that merely look alike.
+    WriteFile(tmp / "www/assets.dat.partial-0123456789abcdef", "half a bundle");
+    WriteFile(tmp / "www/assets.dat.partial-notatemporaryname", "kept");
+    WriteFile(tmp / "www/sub/assets.dat.partial-0123456789abcdef", "another folder");
+    PackFolder(tmp / "www", tmp / "www/assets.dat");
+    const LoadedBundle loaded(ReadFile(tmp / "www/assets.dat"));
+    std::vector<std::string> names;
+    for (const auto& file : loaded.bundle.files) names.push_back(file.first);
+    EXPECT_EQ(names, (std::vector<std::string>{"assets.dat.partial-notatemporaryname", "index.html",
+                                               "sub/assets.dat.partial-0123456789abcdef"}));
+    // Written elsewhere, the same name is an ordinary file of the folder.
+    PackFolder(tmp / "www", tmp / "assets.dat");
+    EXPECT_EQ(LoadedBundle(ReadFile(tmp / "assets.dat")).bundle.files.size(), 5u);
 }
 
 TEST(Packer, FileThatChangesWhilePackingIsRefused) {

@@ -1,8 +1,12 @@
-// The link between the extension manager and the WebView host, which shutdown destroys in the
-// order manager first, host last.
+// The extension manager: its link with the WebView host (which shutdown destroys in the order
+// manager first, host last), the layout of IWrapperApp, and calls from other threads.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include <vector>
 
 #include "bundle/asset_bundle.h"
 #include "config/app_config.h"
@@ -35,4 +39,104 @@ TEST(ExtensionManager, EitherSideDestroyedFirstLeavesTheOtherUnlinked) {
         EXPECT_EQ(manager.webViewHost, nullptr);
         EXPECT_STREQ(manager.GetDirectoryPath("<documents>"), "");
     }
+}
+
+// IWrapperApp as an extension built elsewhere sees it: a C compiler, or another C++ compiler,
+// knows only "an object whose first member points to a table of three functions taking the
+// object first". Any change to that layout breaks every extension already built.
+extern "C" {
+struct WrapperAppFunctions {
+    void (*sendWebMessage)(void* app, const char* json);
+    const char* (*getDirectoryPath)(void* app, const char* tag);
+    const char* (*getPackageJson)(void* app);
+};
+struct WrapperAppObject {
+    const WrapperAppFunctions* functions;
+};
+}
+
+static_assert(std::is_polymorphic_v<IWrapperApp> && std::is_abstract_v<IWrapperApp>);
+static_assert(!std::has_virtual_destructor_v<IWrapperApp>, "a destructor would take slots");
+static_assert(sizeof(IWrapperApp) == sizeof(void*), "no data: the table pointer only");
+
+TEST(ExtensionManager, IWrapperAppThroughAPlainTableOfThreeFunctions) {
+    ExtensionManager manager("C:\\app\\", "www\\", "C:\\data", "{\"name\":\"abi\"}");
+    IWrapperApp* app = &manager;
+    ASSERT_EQ(static_cast<void*>(app), static_cast<void*>(&manager))
+        << "extensions get the manager's own address";
+    auto* object = reinterpret_cast<WrapperAppObject*>(app);
+    const WrapperAppFunctions* table = object->functions;
+
+    EXPECT_EQ(table->getPackageJson(object), manager.packageJson.c_str());
+    EXPECT_STREQ(table->getDirectoryPath(object, "<documents>"), "");
+    manager.PublishDirectoryPath("<documents>", "C:\\users\\me\\Documents");
+    EXPECT_STREQ(table->getDirectoryPath(object, "<documents>"), "C:\\users\\me\\Documents");
+    EXPECT_STREQ(table->getDirectoryPath(object, "<Documents>"), "");
+    EXPECT_STREQ(table->getDirectoryPath(object, nullptr), "");
+    table->sendWebMessage(object, R"({"type":"first"})");
+    table->sendWebMessage(object, nullptr);
+    table->sendWebMessage(object, R"({"type":"second"})");
+    EXPECT_EQ(manager.pendingMessages,
+              (std::vector<std::string>{R"({"type":"first"})", R"({"type":"second"})"}));
+}
+
+namespace {
+
+// Runs this thread's messages until `done` holds or `milliseconds` have passed.
+template <typename Done>
+bool RunMessagesUntil(Done done, ULONGLONG milliseconds) {
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    while (!done() && GetTickCount64() < deadline) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(1);
+    }
+    return done();
+}
+
+}  // namespace
+
+TEST(ExtensionManager, CallsFromOtherThreadsTakeTheGuiThreadsPathInOrder) {
+    // No library beside this "host": LoadExtension only opens the relay.
+    ExtensionManager manager("C:\\no such folder\\", "www\\", "C:\\data", "{}");
+    EXPECT_FALSE(manager.LoadExtension());
+    manager.SendWebMessage("from the GUI thread");
+    manager.PublishDirectoryPath("<documents>", "C:\\first");
+
+    const char* seen[3] = {};
+    std::thread worker([&] {
+        seen[0] = manager.GetDirectoryPath("<documents>");
+        for (int n = 0; n < 1000; ++n) {
+            const std::string text = "{\"n\":" + std::to_string(n) + "}";
+            manager.SendWebMessage(text.c_str());
+        }
+        seen[1] = manager.GetPackageJson();
+        seen[2] = manager.GetDirectoryPath("<none>");
+    });
+    // Nothing arrives before this thread runs its messages.
+    worker.join();
+    EXPECT_EQ(manager.pendingMessages.size(), 1u);
+    ASSERT_TRUE(RunMessagesUntil([&] { return manager.pendingMessages.size() == 1001; }, 10000));
+    EXPECT_EQ(manager.pendingMessages[0], "from the GUI thread");
+    for (int n = 0; n < 1000; ++n) {
+        EXPECT_EQ(manager.pendingMessages[n + 1], "{\"n\":" + std::to_string(n) + "}");
+    }
+    // A path handed out stays readable although a later handshake found another.
+    manager.PublishDirectoryPath("<documents>", "C:\\second");
+    EXPECT_STREQ(seen[0], "C:\\first");
+    EXPECT_STREQ(manager.GetDirectoryPath("<documents>"), "C:\\second");
+    EXPECT_EQ(seen[1], manager.packageJson.c_str());
+    EXPECT_STREQ(seen[2], "");
+
+    // Once the message loop has ended, texts from other threads are dropped; the GUI thread's own
+    // still take their path.
+    manager.CloseRelay();
+    std::thread([&] { manager.SendWebMessage("too late"); }).join();
+    manager.SendWebMessage("still here");
+    RunMessagesUntil([] { return false; }, 300);
+    ASSERT_EQ(manager.pendingMessages.size(), 1002u);
+    EXPECT_EQ(manager.pendingMessages.back(), "still here");
 }

@@ -1,5 +1,6 @@
 // The main window's procedure and the DPI helpers.
 #include "app/main_window_win.h"
+#include "app/ui_services_win.h"
 
 #include <gtest/gtest.h>
 

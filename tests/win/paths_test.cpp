@@ -21,17 +21,61 @@ TEST(Text, ConversionsRoundTripAndReplaceInvalidUtf8) {
 }
 
 TEST(Paths, LongPathPrefixRules) {
-    EXPECT_EQ(AddLongPathPrefix(L"C:/app/www/a.png"), L"\\\\?\\C:\\app\\www\\a.png");
-    EXPECT_EQ(AddLongPathPrefix(L"\\\\?\\C:/x/y"), L"\\\\?\\C:\\x\\y");
-    EXPECT_EQ(AddLongPathPrefix(L"C:"), L"C:");
-    EXPECT_EQ(AddLongPathPrefix(L"a/b"), L"a\\b");
-    EXPECT_EQ(AddLongPathPrefix(L"abcd"), L"\\\\?\\abcd");
-    EXPECT_EQ(AddLongPathPrefix(L""), L"");
-    EXPECT_EQ(AddLongPathPrefix(L"\\\\server\\share\\f"), L"\\\\?\\\\\\server\\share\\f");
-    EXPECT_EQ(StripLongPathPrefix(L"\\\\?\\C:\\x"), L"C:\\x");
-    EXPECT_EQ(StripLongPathPrefix(L"C:\\x"), L"C:\\x");
-    EXPECT_EQ(StripLongPathPrefix(L"\\\\?\\"), L"");
-    EXPECT_EQ(StripLongPathPrefix(L"\\\\?"), L"\\\\?");
+    const std::pair<const wchar_t*, const wchar_t*> added[] = {
+        // Drive and other paths: "\\?\" in front, "/" made "\".
+        {L"C:/app/www/a.png", L"\\\\?\\C:\\app\\www\\a.png"},
+        {L"\\\\?\\C:/x/y", L"\\\\?\\C:\\x\\y"},
+        {L"C:", L"C:"},
+        {L"a/b", L"a\\b"},
+        {L"abcd", L"\\\\?\\abcd"},
+        {L"", L""},
+        {L"\\\\\\x\\y", L"\\\\?\\\\\\\\x\\y"},  // three backslashes: not a network path
+        // Network paths: the platform's long form of a share.
+        {L"\\\\server\\share\\f", L"\\\\?\\UNC\\server\\share\\f"},
+        {L"//server/share/app/package.json", L"\\\\?\\UNC\\server\\share\\app\\package.json"},
+        {L"\\\\srv", L"\\\\?\\UNC\\srv"},
+        {L"\\\\?\\UNC\\server\\share\\f", L"\\\\?\\UNC\\server\\share\\f"},
+        // Device paths keep their own prefix.
+        {L"\\\\.\\pipe\\name", L"\\\\.\\pipe\\name"},
+        {L"//./COM1", L"\\\\.\\COM1"},
+    };
+    for (const auto& [path, expected] : added) {
+        EXPECT_EQ(AddLongPathPrefix(path), expected) << ToNarrow(path);
+    }
+    const std::pair<const wchar_t*, const wchar_t*> stripped[] = {
+        {L"\\\\?\\C:\\x", L"C:\\x"},
+        {L"C:\\x", L"C:\\x"},
+        {L"\\\\?\\", L""},
+        {L"\\\\?", L"\\\\?"},
+        {L"\\\\?\\UNC\\server\\share\\f", L"\\\\server\\share\\f"},
+        {L"\\\\?\\unc\\server\\share", L"\\\\server\\share"},
+        {L"\\\\server\\share\\f", L"\\\\server\\share\\f"},
+        {L"\\\\?\\UNCx\\y", L"UNCx\\y"},
+    };
+    for (const auto& [path, expected] : stripped) {
+        EXPECT_EQ(StripLongPathPrefix(path), expected) << ToNarrow(path);
+    }
+    for (const wchar_t* path : {L"\\\\server\\share\\f", L"C:\\app\\www\\a.png"}) {
+        EXPECT_EQ(StripLongPathPrefix(AddLongPathPrefix(path)), path) << ToNarrow(path);
+    }
+}
+
+TEST(Paths, ExecutablePathOfLongShareAndDrivePaths) {
+    // Past the classic limit the canonical form carries a long-path prefix; the folder the host
+    // works from never does.
+    std::wstring folders;
+    for (int i = 0; i < 8; ++i) folders += L"\\" + std::wstring(40, static_cast<wchar_t>(L'a' + i));
+    const std::wstring share = L"\\\\server\\share" + folders + L"\\app.exe";
+    const std::wstring drive = L"C:" + folders + L"\\app.exe";
+    ASSERT_GT(share.size(), 300u);
+    EXPECT_EQ(PlainModulePath(L"\\\\?\\UNC\\server\\share" + folders + L"\\app.exe"),
+              ToNarrow(share));
+    EXPECT_EQ(PlainModulePath(share), ToNarrow(share));
+    EXPECT_EQ(PlainModulePath(L"\\\\?\\" + drive), ToNarrow(drive));
+    EXPECT_EQ(PlainModulePath(drive), ToNarrow(drive));
+    EXPECT_EQ(PlainModulePath(L"\\\\server\\share\\app\\..\\game\\app.exe"),
+              "\\\\server\\share\\game\\app.exe");
+    EXPECT_EQ(PlainModulePath(L"C:\\app\\.\\game.exe"), "C:\\app\\game.exe");
 }
 
 TEST(Paths, FileQueries) {
@@ -69,6 +113,55 @@ TEST(Paths, FileSizeIsSixtyFourBit) {
     CloseHandle(file);
     EXPECT_EQ(GetFileSize(path), (3ULL << 30) + 5);
     DeleteFileW(ToWide(path).c_str());
+}
+
+TEST(Paths, FileFactsAreThoseOfTheTarget) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::string folder = ToNarrow(temp) + "wrapper-facts-test";
+    CreateDirectoryW(ToWide(folder).c_str(), nullptr);
+    const std::string file = folder + "\\script.js";
+    HANDLE handle = CreateFileW(ToWide(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(handle, "console.log(1);", 15, &written, nullptr);
+    CloseHandle(handle);
+
+    FileFacts facts = QueryFileFacts(file);
+    EXPECT_TRUE(facts.exists);
+    EXPECT_FALSE(facts.isDirectory);
+    EXPECT_EQ(facts.size, 15u);
+    facts = QueryFileFacts(folder);
+    EXPECT_TRUE(facts.exists);
+    EXPECT_TRUE(facts.isDirectory);
+    EXPECT_EQ(facts.size, 0u);
+    facts = QueryFileFacts(folder + "\\missing.js");
+    EXPECT_FALSE(facts.exists);
+    EXPECT_EQ(GetFileSize(folder + "\\missing.js"), 0u);
+
+    // Held by another handle without any sharing: the facts can still be read.
+    handle = CreateFileW(ToWide(file).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(QueryFileFacts(file).size, 15u);
+    CloseHandle(handle);
+
+    // A Windows symbolic link describes itself (size 0) to GetFileAttributesExW; the facts must be
+    // its target's. Wine 8 cannot make one (CreateSymbolicLinkW reports success and makes
+    // nothing); links made on the Unix side are seen as their targets and are tested end to end.
+    const std::string link = folder + "\\link.js";
+    if (CreateSymbolicLinkW(ToWide(link).c_str(), ToWide(file).c_str(),
+                            SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
+        GetFileAttributesW(ToWide(link).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        facts = QueryFileFacts(link);
+        EXPECT_TRUE(facts.exists);
+        EXPECT_EQ(facts.size, 15u);
+        EXPECT_EQ(GetFileSize(link), 15u);
+        DeleteFileW(ToWide(link).c_str());
+    }
+    DeleteFileW(ToWide(file).c_str());
+    RemoveDirectoryW(ToWide(folder).c_str());
 }
 
 }  // namespace

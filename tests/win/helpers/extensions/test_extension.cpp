@@ -17,6 +17,14 @@
 //   TEST_EXTENSION_INIT_EMPTY  Init returns a list whose first entry is null
 //   TEST_EXTENSION_DUPLICATES  Init registers "a", "a", "b"
 //   TEST_EXTENSION_SENDS       sends two texts from Init and one from OnMainWindowCreated
+//   TEST_EXTENSION_BAD_ID      registers "ok" and an id that is not UTF-8; sends one text from Init
+//                              and one from every OnExtensionMessage
+//   TEST_EXTENSION_THREADED    starts a worker thread in Init that sends {"type":"worker","n":N}
+//                              for N = 0 to 999: the first 500 at once, then (once
+//                              GetDirectoryPath("<documents>"), asked from the worker, is no
+//                              longer empty, i.e. after the first handshake) the other 500 with
+//                              a short pause after each; it logs {"worker":"documents",...} and
+//                              {"worker":"done",...}. Release stops and joins it.
 #include <windows.h>
 
 #include <string>
@@ -33,6 +41,10 @@ const char* kComponentIds[] = {nullptr};
 const char* kComponentIds[] = {"a", "a", "b", nullptr};
 #elif defined(TEST_EXTENSION_SENDS)
 const char* kComponentIds[] = {"sender", nullptr};
+#elif defined(TEST_EXTENSION_BAD_ID)
+const char* kComponentIds[] = {"ok", "bad\xFF\xFEid", nullptr};
+#elif defined(TEST_EXTENSION_THREADED)
+const char* kComponentIds[] = {"worker", nullptr};
 #elif !defined(TEST_EXTENSION_NO_INIT)
 #error "choose a TEST_EXTENSION_ variant"
 #endif
@@ -106,6 +118,37 @@ void LogCall(const char* name, const std::string& fields = "") {
         "}");
 }
 
+#if defined(TEST_EXTENSION_THREADED)
+constexpr int kWorkerMessages = 1000;
+HANDLE g_worker = nullptr;
+volatile LONG g_stopWorker = 0;
+
+std::string ThreadField() { return ",\"thread\":" + std::to_string(GetCurrentThreadId()); }
+
+DWORD WINAPI Worker(void*) {
+    int sent = 0;
+    const auto send = [&](int n) {
+        const std::string text = R"({"type":"worker","n":)" + std::to_string(n) + "}";
+        g_app->SendWebMessage(text.c_str());
+        ++sent;
+    };
+    for (int n = 0; n < kWorkerMessages / 2; ++n) send(n);
+    // The first handshake publishes the folders; until then every folder is unknown.
+    std::string documents;
+    for (int i = 0; i < 6000 && documents.empty() && g_stopWorker == 0; ++i) {
+        documents = g_app->GetDirectoryPath("<documents>");
+        if (documents.empty()) Sleep(10);
+    }
+    Log("{\"worker\":\"documents\",\"result\":" + Quoted(documents.c_str()) + ThreadField() + "}");
+    for (int n = kWorkerMessages / 2; n < kWorkerMessages && g_stopWorker == 0; ++n) {
+        send(n);
+        Sleep(1);
+    }
+    Log("{\"worker\":\"done\",\"sent\":" + std::to_string(sent) + ThreadField() + "}");
+    return 0;
+}
+#endif
+
 }  // namespace
 
 #if !defined(TEST_EXTENSION_NO_INIT)
@@ -121,6 +164,10 @@ TEST_EXTENSION_EXPORT const char** Init(const char* exeFolder, const char* conte
 #elif defined(TEST_EXTENSION_SENDS)
     Send(R"({"type":"from-init","n":1})");
     Send("{\"type\":\"from-init\",\"n\":2,\"text\":\"\xC3\xA9t\xC3\xA9\"}");
+#elif defined(TEST_EXTENSION_BAD_ID)
+    Send(R"({"type":"from-init"})");
+#elif defined(TEST_EXTENSION_THREADED)
+    g_worker = CreateThread(nullptr, 0, Worker, nullptr, 0, nullptr);
 #endif
     return kComponentIds;
 }
@@ -153,10 +200,23 @@ TEST_EXTENSION_EXPORT void OnExtensionMessage(const char* json) {
     const std::string reply =
         R"({"type":"extension-reply","count":)" + std::to_string(g_messagesReceived) + "}";
     Send(reply.c_str());
+#elif defined(TEST_EXTENSION_BAD_ID)
+    Send(R"({"type":"later"})");
 #endif
 }
 
-TEST_EXTENSION_EXPORT void Release() { LogCall("Release"); }
+TEST_EXTENSION_EXPORT void Release() {
+#if defined(TEST_EXTENSION_THREADED)
+    // The worker is stopped and joined first, so that its last line comes before this call's.
+    InterlockedExchange(&g_stopWorker, 1);
+    if (g_worker != nullptr) {
+        WaitForSingleObject(g_worker, 60000);
+        CloseHandle(g_worker);
+        g_worker = nullptr;
+    }
+#endif
+    LogCall("Release");
+}
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_DETACH) {

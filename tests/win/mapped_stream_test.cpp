@@ -1,0 +1,494 @@
+// Body streams read in place from a shared mapping: their semantics side by side with the
+// platform's memory stream over the same bytes, their agility, and the life of the mapping under
+// them (a stream the runtime keeps after the host's teardown).
+#include "server/mapped_stream_win.h"
+
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/startup_win.h"
+#include "bundle/asset_bundle.h"
+#include "bundle/bundle_writer.h"
+#include "config/app_config.h"
+#include "support/resource_requests_win.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Microsoft::WRL::ComPtr;
+
+// `size` bytes that differ at every position from their neighbours and from a shifted copy.
+std::string Pattern(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + seed) ^ (i >> 8));
+    }
+    return bytes;
+}
+
+// A fresh folder under the temporary folder, removed at the end.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& name) {
+        wchar_t temp[MAX_PATH + 1];
+        GetTempPathW(MAX_PATH + 1, temp);
+        path_ = fs::path(temp) / (name + "-" + std::to_string(GetCurrentProcessId()));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& Path() const { return path_; }
+    fs::path Write(const std::string& relative, const std::string& bytes) const {
+        const fs::path file = path_ / relative;
+        fs::create_directories(file.parent_path());
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return file;
+    }
+
+private:
+    fs::path path_;
+};
+
+ComPtr<IStream> MemoryStreamOver(const std::string& bytes) {
+    ComPtr<IStream> stream;
+    *stream.ReleaseAndGetAddressOf() = SHCreateMemStream(
+        reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
+    return stream;
+}
+
+std::uint64_t Position(IStream* stream) {
+    ULARGE_INTEGER position{};
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_CUR, &position);
+    return position.QuadPart;
+}
+
+// Reads the rest of the stream in pieces of `piece` bytes.
+std::string ReadRest(IStream* stream, ULONG piece = 4096) {
+    std::string bytes;
+    std::string buffer(piece, '\0');
+    ULONG read = 0;
+    while (SUCCEEDED(stream->Read(buffer.data(), piece, &read)) && read > 0) {
+        bytes.append(buffer.data(), read);
+    }
+    return bytes;
+}
+
+// The stream under test and the platform's memory stream over the same `count` bytes that start
+// `offset` bytes into a mapped file.
+class StreamPair : public ::testing::Test {
+protected:
+    static constexpr std::uint64_t kOffset = 100;
+    static constexpr std::uint64_t kCount = 3000;
+
+    void SetUp() override {
+        file_ = Pattern(5000, 3);
+        mapping_ = SharedMapping::Open(folder_.Write("mapped.bin", file_).wstring());
+        ASSERT_NE(mapping_, nullptr);
+        ASSERT_EQ(mapping_->Size(), file_.size());
+        ours_ = NewMappedStream(mapping_, kOffset, kCount);
+        reference_ = MemoryStreamOver(Bytes());
+        ASSERT_NE(ours_, nullptr);
+        ASSERT_NE(reference_, nullptr);
+    }
+    std::string Bytes() const { return file_.substr(kOffset, kCount); }
+
+    TempFolder folder_{"mapped-stream-test"};
+    std::string file_;
+    std::shared_ptr<const SharedMapping> mapping_;
+    ComPtr<IStream> ours_;
+    ComPtr<IStream> reference_;
+};
+
+struct ReadOutcome {
+    HRESULT result;
+    ULONG read;
+    std::string bytes;
+    std::uint64_t positionAfter;
+};
+
+ReadOutcome ReadFrom(IStream* stream, ULONG size) {
+    std::string buffer(size + 1, '\x5A');
+    ULONG read = 0xDEAD;
+    const HRESULT result = stream->Read(buffer.data(), size, &read);
+    return {result, read, buffer.substr(0, read <= size ? read : 0), Position(stream)};
+}
+
+struct SeekOutcome {
+    HRESULT result;
+    std::uint64_t reported;  // what the call wrote to its out parameter (a sentinel if nothing)
+    std::uint64_t positionAfter;
+};
+
+constexpr std::uint64_t kUntouched = 0xABCDABCDABCDABCDull;
+
+SeekOutcome SeekIn(IStream* stream, LONGLONG move, DWORD origin) {
+    ULARGE_INTEGER reported;
+    reported.QuadPart = kUntouched;
+    LARGE_INTEGER distance;
+    distance.QuadPart = move;
+    const HRESULT result = stream->Seek(distance, origin, &reported);
+    return {result, reported.QuadPart, Position(stream)};
+}
+
+TEST_F(StreamPair, ReadsOfEverySizeAcrossTheEndMatchTheMemoryStream) {
+    const std::uint64_t starts[] = {0, 1, kCount - 11, kCount - 10, kCount - 1, kCount, kCount + 7};
+    const ULONG sizes[] = {0, 1, 9, 10, 11, 4096, kCount - 1, kCount, kCount + 1, 1u << 20};
+    for (const std::uint64_t start : starts) {
+        for (const ULONG size : sizes) {
+            SCOPED_TRACE("read of " + std::to_string(size) + " at " + std::to_string(start));
+            LARGE_INTEGER at;
+            at.QuadPart = static_cast<LONGLONG>(start);
+            ASSERT_HRESULT_SUCCEEDED(ours_->Seek(at, STREAM_SEEK_SET, nullptr));
+            ASSERT_HRESULT_SUCCEEDED(reference_->Seek(at, STREAM_SEEK_SET, nullptr));
+            const ReadOutcome mine = ReadFrom(ours_.Get(), size);
+            const ReadOutcome theirs = ReadFrom(reference_.Get(), size);
+            EXPECT_EQ(mine.result, start < kCount ? S_OK : S_FALSE);
+            EXPECT_EQ(mine.result, theirs.result);
+            EXPECT_EQ(mine.read, theirs.read);
+            EXPECT_EQ(mine.bytes, theirs.bytes);
+            EXPECT_EQ(mine.positionAfter, theirs.positionAfter);
+            const std::uint64_t expected =
+                start < kCount ? std::min<std::uint64_t>(size, kCount - start) : 0;
+            EXPECT_EQ(mine.read, expected);
+            EXPECT_EQ(mine.bytes, start < kCount ? Bytes().substr(start, expected) : "");
+        }
+    }
+    // Reading the whole stream in odd pieces gives every byte once; a null count is allowed, a
+    // null buffer is not.
+    ours_->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(ReadRest(ours_.Get(), 7), Bytes());
+    ours_->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    char byte = 0;
+    EXPECT_EQ(ours_->Read(&byte, 1, nullptr), S_OK);
+    EXPECT_EQ(byte, Bytes()[0]);
+    ULONG read = 0xDEAD;
+    EXPECT_EQ(ours_->Read(nullptr, 1, &read), STG_E_INVALIDPOINTER);
+    EXPECT_EQ(read, 0u);
+}
+
+TEST_F(StreamPair, SeeksFromEachOriginMatchTheDocumentedRules) {
+    constexpr LONGLONG kN = static_cast<LONGLONG>(kCount);
+    struct Row {
+        const char* what;
+        std::uint64_t from;  // position before the seek
+        LONGLONG move;
+        DWORD origin;
+        HRESULT result;          // the documented outcome, which this stream gives
+        std::uint64_t position;  // position afterwards
+        bool sameAsWine;         // whether Wine's memory stream gives the same
+    };
+    const std::vector<Row> rows = {
+        {"set to the start", 500, 0, STREAM_SEEK_SET, S_OK, 0, true},
+        {"set inside", 0, 1234, STREAM_SEEK_SET, S_OK, 1234, true},
+        {"set to the end", 0, kN, STREAM_SEEK_SET, S_OK, kCount, true},
+        {"set past the end", 0, kN + 5, STREAM_SEEK_SET, S_OK, kCount + 5, true},
+        // The distance from the start is unsigned: -1 is the largest position there is (Wine's
+        // memory stream refuses it).
+        {"set to -1 (unsigned)", 10, -1, STREAM_SEEK_SET, S_OK, ~std::uint64_t{0}, false},
+        {"current, ask where", 700, 0, STREAM_SEEK_CUR, S_OK, 700, true},
+        {"current forwards", 700, 300, STREAM_SEEK_CUR, S_OK, 1000, true},
+        {"current backwards", 700, -700, STREAM_SEEK_CUR, S_OK, 0, true},
+        {"current before the start", 700, -701, STREAM_SEEK_CUR, STG_E_INVALIDFUNCTION, 700, true},
+        {"current past the end", kCount - 1, 10, STREAM_SEEK_CUR, S_OK, kCount + 9, true},
+        {"end", 0, 0, STREAM_SEEK_END, S_OK, kCount, true},
+        {"end backwards", 0, -1, STREAM_SEEK_END, S_OK, kCount - 1, true},
+        {"end back to the start", 9, -kN, STREAM_SEEK_END, S_OK, 0, true},
+        {"end before the start", 9, -kN - 1, STREAM_SEEK_END, STG_E_INVALIDFUNCTION, 9, true},
+        {"end past the end", 0, 10, STREAM_SEEK_END, S_OK, kCount + 10, true},
+        {"end, the most negative move", 9, LLONG_MIN, STREAM_SEEK_END, STG_E_INVALIDFUNCTION, 9,
+         true},
+        // Documented as STG_E_INVALIDFUNCTION; Wine's memory stream says STG_E_INVALIDPARAMETER.
+        {"no such origin", 9, 0, 3, STG_E_INVALIDFUNCTION, 9, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LARGE_INTEGER from;
+        from.QuadPart = static_cast<LONGLONG>(row.from);
+        ours_->Seek(from, STREAM_SEEK_SET, nullptr);
+        reference_->Seek(from, STREAM_SEEK_SET, nullptr);
+        const SeekOutcome mine = SeekIn(ours_.Get(), row.move, row.origin);
+        const SeekOutcome theirs = SeekIn(reference_.Get(), row.move, row.origin);
+        EXPECT_EQ(mine.result, row.result);
+        EXPECT_EQ(mine.positionAfter, row.position);
+        EXPECT_EQ(mine.reported, SUCCEEDED(row.result) ? row.position : kUntouched)
+            << "the new position is reported on success only";
+        if (row.sameAsWine) {
+            EXPECT_EQ(mine.result, theirs.result);
+            EXPECT_EQ(mine.positionAfter, theirs.positionAfter);
+        } else {
+            EXPECT_NE(theirs.result, row.result) << "Wine now follows the documentation here";
+            EXPECT_EQ(theirs.positionAfter, row.from);
+        }
+        // Wherever the seek left the position, a read from there agrees with the memory stream.
+        const ReadOutcome mineRead = ReadFrom(ours_.Get(), 16);
+        const ReadOutcome theirRead = ReadFrom(reference_.Get(), 16);
+        if (row.sameAsWine) {
+            EXPECT_EQ(mineRead.read, theirRead.read);
+            EXPECT_EQ(mineRead.bytes, theirRead.bytes);
+        }
+        const std::uint64_t at = mine.positionAfter;
+        EXPECT_EQ(mineRead.bytes, at < kCount ? Bytes().substr(at, 16) : "");
+    }
+}
+
+TEST_F(StreamPair, StatCloneCopyToWriteAndSetSize) {
+    // Stat: the size and type agree with the memory stream; no name unless one was given, and
+    // never with STATFLAG_NONAME.
+    STATSTG mine{};
+    STATSTG theirs{};
+    ASSERT_HRESULT_SUCCEEDED(ours_->Stat(&mine, STATFLAG_DEFAULT));
+    ASSERT_HRESULT_SUCCEEDED(reference_->Stat(&theirs, STATFLAG_NONAME));
+    EXPECT_EQ(mine.cbSize.QuadPart, kCount);
+    EXPECT_EQ(mine.cbSize.QuadPart, theirs.cbSize.QuadPart);
+    EXPECT_EQ(mine.type, static_cast<DWORD>(STGTY_STREAM));
+    EXPECT_EQ(mine.type, theirs.type);
+    EXPECT_EQ(mine.pwcsName, nullptr);
+    CoTaskMemFree(theirs.pwcsName);
+    EXPECT_EQ(ours_->Stat(nullptr, STATFLAG_DEFAULT), STG_E_INVALIDPOINTER);
+    EXPECT_EQ(ours_->Stat(&mine, 7), STG_E_INVALIDFLAG);
+    ComPtr<IStream> named = NewMappedStream(mapping_, 0, 10, L"media/intro.webm");
+    ASSERT_NE(named, nullptr);
+    ASSERT_HRESULT_SUCCEEDED(named->Stat(&mine, STATFLAG_DEFAULT));
+    ASSERT_NE(mine.pwcsName, nullptr);
+    EXPECT_STREQ(mine.pwcsName, L"media/intro.webm");
+    CoTaskMemFree(mine.pwcsName);
+    ASSERT_HRESULT_SUCCEEDED(named->Stat(&mine, STATFLAG_NONAME));
+    EXPECT_EQ(mine.pwcsName, nullptr);
+    EXPECT_EQ(mine.cbSize.QuadPart, 10u);
+
+    // Clone (which Wine's memory stream lacks): the same bytes from the same position, then
+    // each moves on its own.
+    LARGE_INTEGER at;
+    at.QuadPart = 1000;
+    ours_->Seek(at, STREAM_SEEK_SET, nullptr);
+    ComPtr<IStream> myClone;
+    ComPtr<IStream> theirClone;
+    ASSERT_HRESULT_SUCCEEDED(ours_->Clone(&myClone));
+    EXPECT_EQ(reference_->Clone(&theirClone), E_NOTIMPL) << "Wine's memory stream clones now";
+    EXPECT_EQ(Position(myClone.Get()), 1000u);
+    EXPECT_EQ(ReadFrom(myClone.Get(), 50).bytes, Bytes().substr(1000, 50));
+    EXPECT_EQ(Position(ours_.Get()), 1000u) << "the original did not move with its clone";
+    EXPECT_EQ(ReadFrom(ours_.Get(), 20).bytes, Bytes().substr(1000, 20));
+    EXPECT_EQ(Position(myClone.Get()), 1050u);
+    EXPECT_EQ(ReadRest(myClone.Get()), Bytes().substr(1050));
+    EXPECT_EQ(ours_->Clone(nullptr), STG_E_INVALIDPOINTER);
+
+    // CopyTo: into a fresh memory stream, part of the rest, then more than the rest.
+    const ULONGLONG wants[] = {0, 100, kCount};
+    for (const ULONGLONG want : wants) {
+        SCOPED_TRACE("CopyTo of " + std::to_string(want));
+        at.QuadPart = 2500;
+        ours_->Seek(at, STREAM_SEEK_SET, nullptr);
+        reference_->Seek(at, STREAM_SEEK_SET, nullptr);
+        ComPtr<IStream> myTarget = MemoryStreamOver("");
+        ComPtr<IStream> theirTarget = MemoryStreamOver("");
+        ULARGE_INTEGER count;
+        count.QuadPart = want;
+        ULARGE_INTEGER myRead{}, myWritten{}, theirRead{}, theirWritten{};
+        const HRESULT myResult = ours_->CopyTo(myTarget.Get(), count, &myRead, &myWritten);
+        const HRESULT theirResult =
+            reference_->CopyTo(theirTarget.Get(), count, &theirRead, &theirWritten);
+        EXPECT_EQ(myResult, S_OK);
+        EXPECT_EQ(myResult, theirResult);
+        EXPECT_EQ(myRead.QuadPart, theirRead.QuadPart);
+        EXPECT_EQ(myWritten.QuadPart, theirWritten.QuadPart);
+        EXPECT_EQ(myRead.QuadPart, std::min<ULONGLONG>(want, kCount - 2500));
+        EXPECT_EQ(Position(ours_.Get()), Position(reference_.Get()));
+        myTarget->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+        theirTarget->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+        const std::string copied = ReadRest(myTarget.Get());
+        EXPECT_EQ(copied, ReadRest(theirTarget.Get()));
+        EXPECT_EQ(copied, Bytes().substr(2500, myRead.QuadPart));
+    }
+    ULARGE_INTEGER all;
+    all.QuadPart = kCount;
+    EXPECT_EQ(ours_->CopyTo(nullptr, all, nullptr, nullptr), STG_E_INVALIDPOINTER);
+
+    // Read only: Write and SetSize are refused and change nothing (the memory stream would
+    // take both).
+    ours_->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    ULONG written = 0xDEAD;
+    EXPECT_EQ(ours_->Write("xyz", 3, &written), STG_E_ACCESSDENIED);
+    EXPECT_EQ(written, 0u);
+    ULARGE_INTEGER size;
+    size.QuadPart = 10;
+    EXPECT_EQ(ours_->SetSize(size), STG_E_ACCESSDENIED);
+    EXPECT_EQ(ReadRest(ours_.Get()), Bytes());
+    EXPECT_EQ(ours_->LockRegion(ULARGE_INTEGER{}, size, LOCK_WRITE), STG_E_INVALIDFUNCTION);
+    EXPECT_EQ(ours_->Commit(STGC_DEFAULT), S_OK);
+}
+
+TEST_F(StreamPair, RangesOutsideTheViewGetNoStream) {
+    EXPECT_NE(NewMappedStream(mapping_, 0, file_.size()), nullptr);
+    EXPECT_NE(NewMappedStream(mapping_, file_.size(), 0), nullptr);
+    EXPECT_EQ(NewMappedStream(mapping_, 0, file_.size() + 1), nullptr);
+    EXPECT_EQ(NewMappedStream(mapping_, file_.size() + 1, 0), nullptr);
+    EXPECT_EQ(NewMappedStream(mapping_, 10, ~std::uint64_t{0} - 5), nullptr);  // would wrap
+    EXPECT_EQ(NewMappedStream(nullptr, 0, 0), nullptr);
+    // An empty file cannot be mapped at all.
+    EXPECT_EQ(SharedMapping::Open(folder_.Write("empty.bin", "").wstring()), nullptr);
+    EXPECT_EQ(SharedMapping::Open((folder_.Path() / "missing.bin").wstring()), nullptr);
+}
+
+TEST_F(StreamPair, IsAgileAndClonesReadFromTwoThreadsAtOnce) {
+    ComPtr<IAgileObject> agile;
+    EXPECT_HRESULT_SUCCEEDED(ours_.As(&agile));
+    ComPtr<IMarshal> marshal;
+    ASSERT_HRESULT_SUCCEEDED(ours_.As(&marshal));
+    // The marshaler is aggregated: its IUnknown is the stream's.
+    ComPtr<IUnknown> viaMarshal;
+    ComPtr<IUnknown> viaStream;
+    marshal.As(&viaMarshal);
+    ours_.As(&viaStream);
+    EXPECT_EQ(viaMarshal.Get(), viaStream.Get());
+    ComPtr<ISequentialStream> sequential;
+    EXPECT_HRESULT_SUCCEEDED(ours_.As(&sequential));
+
+    // Marshaled from this apartment into a thread of the multithreaded one, the stream arrives as
+    // itself (no proxy) and reads there.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IStream* carrier = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(
+        CoMarshalInterThreadInterfaceInStream(__uuidof(IStream), ours_.Get(), &carrier));
+    IStream* arrived = nullptr;
+    std::string readThere;
+    std::thread([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(CoGetInterfaceAndReleaseStream(carrier, __uuidof(IStream),
+                                                     reinterpret_cast<void**>(&arrived)))) {
+            arrived->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+            readThere = ReadRest(arrived, 1000);
+            arrived->Release();
+        }
+        CoUninitialize();
+    }).join();
+    if (SUCCEEDED(com)) CoUninitialize();
+    EXPECT_EQ(arrived, ours_.Get());
+    EXPECT_EQ(readThere, Bytes());
+
+    // Two clones read at the same time from two threads, many times over, in pieces of
+    // different sizes; each must see exactly its bytes.
+    ComPtr<IStream> first;
+    ComPtr<IStream> second;
+    ASSERT_HRESULT_SUCCEEDED(ours_->Clone(&first));
+    ASSERT_HRESULT_SUCCEEDED(ours_->Clone(&second));
+    const auto reader = [&](IStream* stream, ULONG piece, int* good) {
+        for (int round = 0; round < 300; ++round) {
+            stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+            if (ReadRest(stream, piece) == Bytes()) ++*good;
+        }
+    };
+    int firstGood = 0;
+    int secondGood = 0;
+    std::thread one(reader, first.Get(), 7, &firstGood);
+    std::thread two(reader, second.Get(), 64, &secondGood);
+    one.join();
+    two.join();
+    EXPECT_EQ(firstGood, 300);
+    EXPECT_EQ(secondGood, 300);
+}
+
+bool IsMapped(const void* address) {
+    MEMORY_BASIC_INFORMATION info{};
+    return VirtualQuery(address, &info, sizeof info) == sizeof info && info.State == MEM_COMMIT &&
+           info.Type == MEM_MAPPED;
+}
+
+TEST(MappedBodies, StreamsOutliveTheHostsTeardownAndThenLetTheFilesGo) {
+    // The host's own set-up and teardown, with the substitute runtime making the responses: a
+    // bundle answer and a partial loose answer are taken, then the host tears down (loose views,
+    // the bundle's directory and the last owner's reference to its mapping, the host itself) while
+    // the streams are still held, as a runtime may hold them.
+    WebView2Loader loader;
+    ASSERT_TRUE(loader.Load(resource_requests::SubstituteFolder()));
+    TempFolder app("mapped-bodies-test");
+    const std::string movie = Pattern(300000, 5);
+    const std::string loose = Pattern(70000, 9);
+    const fs::path bundlePath = app.Write(
+        "www/assets.dat", EncodeBundle({{"index.html", "<p>hi</p>"}, {"movie.bin", movie}}));
+    const fs::path loosePath = app.Write("www/loose.bin", loose);
+
+    ComPtr<IStream> bundleBody;
+    ComPtr<IStream> looseBody;
+    const void* bundleView = nullptr;
+    const void* looseView = nullptr;
+    {
+        AssetBundle bundle;
+        bool loaded = false;
+        std::shared_ptr<const SharedMapping> bundleMapping =
+            MapBundle(AddLongPathPrefix(bundlePath.wstring()), bundle, loaded);
+        ASSERT_TRUE(loaded);
+        bundleView = bundleMapping->View();
+        AppConfig config;
+        config.name = "mapped-bodies";
+        auto host = std::make_unique<VeltraWebView>(
+            &config, &bundle, nullptr, ToNarrow(app.Path().wstring()) + "\\", "www\\", nullptr,
+            ToNarrow((app.Path() / "data").wstring()));
+        host->bundleMapping = bundleMapping;
+        host->environment =
+            resource_requests::CreateEnvironment(loader, (app.Path() / "data").wstring());
+        ASSERT_NE(host->environment, nullptr);
+
+        const auto take = [&](const std::string& key, const std::string& range, int status) {
+            ComPtr<ICoreWebView2WebResourceResponse> response =
+                resource_requests::Answer(*host, key, range);
+            ComPtr<IStream> body;
+            int answered = 0;
+            if (response != nullptr) {
+                response->get_StatusCode(&answered);
+                response->get_Content(&body);
+            }
+            EXPECT_EQ(answered, status) << key;
+            return body;
+        };
+        bundleBody = take("movie.bin", "", 200);
+        looseBody = take("loose.bin", "bytes=1000-", 206);
+        ASSERT_NE(bundleBody, nullptr);
+        ASSERT_NE(looseBody, nullptr);
+        ASSERT_EQ(host->mappedFiles.count("loose.bin"), 1u);
+        looseView = host->mappedFiles["loose.bin"]->View();
+        // Part of each body is read before the teardown, the rest after it.
+        EXPECT_EQ(ReadFrom(bundleBody.Get(), 1000).bytes, movie.substr(0, 1000));
+        EXPECT_EQ(ReadFrom(looseBody.Get(), 1000).bytes, loose.substr(1000, 1000));
+
+        host->CloseMappedFiles();
+        bundle.Clear();
+        bundleMapping.reset();
+        host.reset();
+    }
+    EXPECT_TRUE(IsMapped(bundleView));
+    EXPECT_TRUE(IsMapped(looseView));
+    // Held open by the streams: the files cannot be deleted yet.
+    EXPECT_FALSE(DeleteFileW(bundlePath.wstring().c_str()));
+    EXPECT_FALSE(DeleteFileW(loosePath.wstring().c_str()));
+    EXPECT_EQ(ReadRest(bundleBody.Get()), movie.substr(1000));
+    EXPECT_EQ(ReadRest(looseBody.Get()), loose.substr(2000));
+
+    // A clone keeps the mapping as well; the last release closes it.
+    ComPtr<IStream> clone;
+    ASSERT_HRESULT_SUCCEEDED(bundleBody->Clone(&clone));
+    bundleBody.Reset();
+    EXPECT_TRUE(IsMapped(bundleView));
+    clone->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(ReadRest(clone.Get()), movie);
+    clone.Reset();
+    looseBody.Reset();
+    EXPECT_FALSE(IsMapped(bundleView));
+    EXPECT_FALSE(IsMapped(looseView));
+    EXPECT_TRUE(DeleteFileW(bundlePath.wstring().c_str())) << GetLastError();
+    EXPECT_TRUE(DeleteFileW(loosePath.wstring().c_str())) << GetLastError();
+}
+
+}  // namespace
