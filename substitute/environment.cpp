@@ -106,7 +106,26 @@ bool IsAbsolutePath(const std::wstring& path) {
            (path[1] == L'\\' || path[1] == L'/');
 }
 
-Environment::Environment(const Switches& switches) : switches_(switches) {
+int CompareVersions(std::wstring_view left, std::wstring_view right) {
+    while (!left.empty() || !right.empty()) {
+        auto take = [](std::wstring_view& text) {
+            unsigned long long number = 0;
+            std::size_t i = 0;
+            for (; i < text.size() && text[i] != L'.'; ++i) {
+                if (text[i] >= L'0' && text[i] <= L'9' && number < 1'000'000'000ULL)
+                    number = number * 10 + static_cast<unsigned>(text[i] - L'0');
+            }
+            text.remove_prefix(i < text.size() ? i + 1 : i);
+            return number;
+        };
+        const unsigned long long a = take(left), b = take(right);
+        if (a != b) return a < b ? -1 : 1;
+    }
+    return 0;
+}
+
+Environment::Environment(const Switches& switches, std::wstring version)
+    : switches_(switches), version_(std::move(version)) {
     if (switches.noWebView23) LimitInterfaces(13);
 }
 
@@ -156,7 +175,7 @@ HRESULT Environment::CreateWebResourceResponse(IStream* content, int statusCode,
 }
 
 HRESULT Environment::get_BrowserVersionString(LPWSTR* versionInfo) {
-    return Guard([&] { return CopyOut(std::wstring_view(kRuntimeVersion), versionInfo); });
+    return Guard([&] { return CopyOut(std::wstring_view(version_), versionInfo); });
 }
 
 HRESULT Environment::add_NewBrowserVersionAvailable(
@@ -233,14 +252,19 @@ using EnvironmentHandler = ICoreWebView2CreateCoreWebView2EnvironmentCompletedHa
 // One attempt at CreateCoreWebView2EnvironmentWithOptions; `attempt` 2 is the loader's own retry.
 HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
                            ICoreWebView2EnvironmentOptions* options, EnvironmentHandler* handler,
-                           int attempt) {
+                           const RuntimeEntry& entry, int attempt) {
     PinModule();
-    const Switches switches = Switches::Read();
+    Switches switches = Switches::Read();
+    if (CompareVersions(entry.version, kRuntimeVersion) < 0) switches.noWebView23 = true;
+    // Behind the vendor's loader, which retries by itself, the runtime counts its own calls.
+    const bool behindVendorLoader = entry.object != std::string_view("loader");
+    static int runtimeCalls = 0;
+    if (behindVendorLoader) attempt = ++runtimeCalls;
     SetCurrentSwitches(switches);
     Transcript::Get().Open(switches.transcriptPath);
     Dispatcher::Get();  // bound to this thread, the host's GUI thread
 
-    Json call;
+    Json call = entry.fields;
     if (switches.retryEnvironment != Retry::None) call["attempt"] = attempt;
     call["browserFolder"] = browserFolder == nullptr ? Json(nullptr) : Json(ToUtf8(browserFolder));
     call["userDataFolder"] =
@@ -256,6 +280,10 @@ HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
             SUCCEEDED(options->get_AllowSingleSignOnUsingOSPrimaryAccount(&allow))
                 ? Json(allow != FALSE)
                 : Json(nullptr);
+        if (call["targetCompatibleBrowserVersion"].is_string()) {
+            const std::string target = call["targetCompatibleBrowserVersion"];
+            call["olderThanTarget"] = CompareVersions(entry.version, ToUtf16(target)) < 0;
+        }
     } else {
         call["options"] = nullptr;
     }
@@ -271,19 +299,27 @@ HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
     call["userDataFolderUsed"] = ToUtf8(dataFolder);
     call["userDataFolderCreated"] = CreateFolders(dataFolder);
     call["switches"] = SwitchList(switches);
-    RecordCall("loader", "CreateCoreWebView2EnvironmentWithOptions", std::move(call));
+    call["version"] = ToUtf8(entry.version);
+    RecordCall(entry.object, entry.method, std::move(call));
 
     if (handler == nullptr) return E_POINTER;
     if (switches.failEnvironment == Failure::Sync) return kEnvironmentFailure;
     ComPtr<EnvironmentHandler> keep(handler);
+    if (switches.retryEnvironment != Retry::None && attempt == 1 && behindVendorLoader) {
+        // The first creation fails; the vendor's loader tries again by itself.
+        PostCompletion("CreateCoreWebView2EnvironmentCompleted", keep, kEnvironmentFailure,
+                       ComPtr<Environment>(), nullptr);
+        return S_OK;
+    }
     if (switches.retryEnvironment != Retry::None && attempt == 1) {
         // The first attempt fails. Like the vendor's loader, try once more later, from the
         // message loop, with the very pointers the caller gave, holding no reference to the
         // options object and no copy of the strings: they must still be alive by then.
         Record("loader-retry", Json{{"errorCode", HResultText(kEnvironmentFailure)}});
-        Dispatcher::Get().Post([browserFolder, userDataFolder, options, keep] {
+        Dispatcher::Get().Post([browserFolder, userDataFolder, options, keep, entry] {
             Guard([&] {
-                return AttemptEnvironment(browserFolder, userDataFolder, options, keep.Get(), 2);
+                return AttemptEnvironment(browserFolder, userDataFolder, options, keep.Get(),
+                                          entry, 2);
             });
         });
         return S_OK;
@@ -293,7 +329,7 @@ HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
     if (switches.retryEnvironment == Retry::Fails) {
         code = kEnvironmentFailure;
     } else if (switches.failEnvironment == Failure::None) {
-        environment = new Environment(switches);
+        environment = new Environment(switches, entry.version);
     } else if (switches.failEnvironment == Failure::HResult) {
         code = kEnvironmentFailure;
     }
@@ -304,9 +340,11 @@ HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
 }  // namespace
 
 HRESULT CreateEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
-                          ICoreWebView2EnvironmentOptions* options, EnvironmentHandler* handler) {
-    return Guard(
-        [&] { return AttemptEnvironment(browserFolder, userDataFolder, options, handler, 1); });
+                          ICoreWebView2EnvironmentOptions* options, EnvironmentHandler* handler,
+                          const RuntimeEntry& entry) {
+    return Guard([&] {
+        return AttemptEnvironment(browserFolder, userDataFolder, options, handler, entry, 1);
+    });
 }
 
 }  // namespace substitute

@@ -14,7 +14,7 @@ class Environment final
           ICoreWebView2Environment9, ICoreWebView2Environment10, ICoreWebView2Environment11,
           ICoreWebView2Environment12, ICoreWebView2Environment13, ICoreWebView2Environment14> {
   public:
-    explicit Environment(const Switches& switches);
+    Environment(const Switches& switches, std::wstring version);
 
     HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
         HWND parentWindow,
@@ -66,12 +66,29 @@ class Environment final
                          ICoreWebView2FileSystemHandle** value);
 
     Switches switches_;
+    std::wstring version_;
 };
 
-// The loader's CreateCoreWebView2EnvironmentWithOptions.
+// How the host reached this runtime: the entry that was called, what only that entry knows, and
+// the version the runtime reports there.
+struct RuntimeEntry {
+    const char* object = "loader";
+    const char* method = "CreateCoreWebView2EnvironmentWithOptions";
+    Json fields = Json::object();  // written first in the call's transcript line
+    std::wstring version = kRuntimeVersion;
+};
+
+// Environment creation, behind the loader's CreateCoreWebView2EnvironmentWithOptions and the
+// client library's entry. A runtime older than the version whose interfaces it implements answers
+// as an older runtime (no ICoreWebView2_23, no ICoreWebView2Environment14).
 HRESULT CreateEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
                           ICoreWebView2EnvironmentOptions* options,
-                          ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+                          ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler,
+                          const RuntimeEntry& entry = {});
+
+// Compares two dotted versions ("137.0.3296.44") part by part as numbers; missing parts are 0.
+// Negative, zero or positive as in strcmp.
+int CompareVersions(std::wstring_view left, std::wstring_view right);
 
 // True for "C:\...", "C:/..." and "\\server\..." paths.
 bool IsAbsolutePath(const std::wstring& path);

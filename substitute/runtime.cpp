@@ -187,6 +187,10 @@ std::string HResultText(HRESULT result) {
     return text;
 }
 
+Json Utf8OrNull(const wchar_t* text) {
+    return text == nullptr ? Json(nullptr) : Json(ToUtf8(text));
+}
+
 Json RectJson(const RECT& rect) {
     return Json::array({rect.left, rect.top, rect.right, rect.bottom});
 }

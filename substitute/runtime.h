@@ -13,6 +13,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "runtime_version.h"
+
 namespace substitute {
 
 using Json = nlohmann::ordered_json;
@@ -83,6 +85,8 @@ void RecordEvent(const char* name, Json fields) noexcept;
 void Record(const std::string& type, Json fields) noexcept;
 
 std::string HResultText(HRESULT result);
+// The UTF-8 text of a nullable wide string, or null.
+Json Utf8OrNull(const wchar_t* text);
 // A JSON array [left, top, right, bottom].
 Json RectJson(const RECT& rect);
 Json HResultList(const std::vector<HRESULT>& results);
@@ -113,6 +117,6 @@ class Dispatcher {
 void PinModule();
 
 // The version this runtime reports for itself.
-inline constexpr wchar_t kRuntimeVersion[] = L"137.0.3296.44";
+inline constexpr wchar_t kRuntimeVersion[] = L"" SUBSTITUTE_RUNTIME_VERSION;
 
 }  // namespace substitute

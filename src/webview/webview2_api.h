@@ -4,6 +4,9 @@
 
 #if defined(WRAPPER_USE_VENDOR_WEBVIEW2)
 #include <WebView2.h>
+
+// mingw ignores the header's uuid attributes: __uuidof needs the identifiers declared again.
+#include "webview/webview2_uuids.h"
 #else
 #include "webview/webview2_declarations.h"
 #endif

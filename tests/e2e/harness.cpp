@@ -33,6 +33,40 @@ fs::path WinBuildDir() {
     return fs::weakly_canonical(Env("WRAPPER_WIN_BUILD", WRAPPER_DEFAULT_WIN_BUILD));
 }
 
+fs::path HostExe() {
+    const std::string exe = Env("WRAPPER_HOST_EXE");
+    return exe.empty() ? WinBuildDir() / "WebView2Wrapper.exe" : fs::path(exe);
+}
+
+fs::path SdkDir() {
+    return fs::weakly_canonical(Env("WRAPPER_WEBVIEW2_SDK", WRAPPER_DEFAULT_SDK_DIR));
+}
+
+fs::path Prefix() {
+    for (const char* name : {"WRAPPER_TEST_PREFIX", "WINEPREFIX"}) {
+        if (const std::string value = Env(name); !value.empty()) return value;
+    }
+    return WinBuildDir().parent_path() / "wineprefix";
+}
+
+fs::path ClientLibrary() { return WinBuildDir() / "substitute" / "EmbeddedBrowserWebView.dll"; }
+
+std::string LoaderName(Loader loader) {
+    switch (loader) {
+        case Loader::Substitute:
+            return "substitute";
+        case Loader::Minimal:
+            return "minimal";
+        case Loader::WithoutFunctions:
+            return "without_functions";
+        case Loader::None:
+            return "none";
+        case Loader::Vendor:
+            return "vendor";
+    }
+    return "unknown";
+}
+
 std::string WinPath(const fs::path& path) {
     std::string text = "Z:" + fs::absolute(path).lexically_normal().string();
     for (char& c : text) {
@@ -110,14 +144,47 @@ void SetPrefixDpi(int dpi) {
     }
 }
 
-void SetRuntimeInstalled(bool installed) {
-    const std::string key =
-        "HKLM\\SOFTWARE\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
+namespace {
+
+constexpr char kClientsKey[] =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\EdgeUpdate\\Clients\\"
+    "{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
+// The vendor's loader reads the 32-bit view of HKLM.
+constexpr char kClientStateKey[] =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\EdgeUpdate\\ClientState\\"
+    "{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
+// Where the vendor's installer puts the runtime; the substitute is installed there too. Written
+// as a registry file's string data, with its backslashes doubled.
+constexpr char kRuntimeRootRegData[] =
+    "C:\\\\Program Files (x86)\\\\Microsoft\\\\EdgeWebView\\\\Application";
+
+fs::path RuntimeRootUnix() {
+    return Prefix() / "drive_c/Program Files (x86)/Microsoft/EdgeWebView/Application";
+}
+
+}  // namespace
+
+void SetRuntimeInstalled(bool installed, const std::string& version) {
+    fs::remove_all(RuntimeRootUnix());
+    // One registry file for both values: each "reg" run costs a Wine start.
+    std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
     if (installed) {
-        RunWine({"reg", "add", key, "/v", "pv", "/t", "REG_SZ", "/d", "137.0.3296.44", "/f"});
+        const fs::path folder = RuntimeRootUnix() / version / "EBWebView/x64";
+        fs::create_directories(folder);
+        fs::copy_file(ClientLibrary(), folder / "EmbeddedBrowserWebView.dll",
+                      fs::copy_options::overwrite_existing);
+        reg += std::string("[") + kClientsKey + "]\r\n\"pv\"=\"" + version + "\"\r\n\r\n";
+        reg += std::string("[") + kClientStateKey + "]\r\n\"EBWebView\"=\"" + kRuntimeRootRegData +
+               "\\\\" + version + "\"\r\n";
     } else {
-        RunWine({"reg", "delete", key, "/v", "pv", "/f"});
+        reg += std::string("[") + kClientsKey + "]\r\n\"pv\"=-\r\n\r\n";
+        reg += std::string("[") + kClientStateKey + "]\r\n\"EBWebView\"=-\r\n";
     }
+    const fs::path file = WinBuildDir().parent_path() / "e2e-work" / "runtime.reg";
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << reg;
+    const ProcessResult result = RunWine({"reg", "import", WinPath(file)});
+    if (result.exitCode != 0) throw std::runtime_error("reg import failed: " + result.output);
 }
 
 AppFolder::AppFolder(const std::string& name, Loader loader) {
@@ -126,7 +193,7 @@ AppFolder::AppFolder(const std::string& name, Loader loader) {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     const fs::path win = WinBuildDir();
-    fs::copy_file(win / "WebView2Wrapper.exe", dir_ / "WebView2Wrapper.exe");
+    fs::copy_file(HostExe(), dir_ / "WebView2Wrapper.exe");
     switch (loader) {
         case Loader::Substitute:
             fs::copy_file(win / "substitute" / "WebView2Loader.dll", dir_ / "WebView2Loader.dll");
@@ -139,9 +206,18 @@ AppFolder::AppFolder(const std::string& name, Loader loader) {
             fs::copy_file(win / "tests/win/helpers/empty_loader/WebView2Loader.dll",
                           dir_ / "WebView2Loader.dll");
             break;
+        case Loader::Vendor:
+            fs::copy_file(SdkDir() / "build/native/x64/WebView2Loader.dll",
+                          dir_ / "WebView2Loader.dll");
+            break;
         case Loader::None:
             break;
     }
+}
+
+void AppFolder::WriteFixedRuntime() const {
+    Write("webview2/msedgewebview2.exe", "MZ");
+    CopyIn(ClientLibrary(), "webview2/EBWebView/x64/EmbeddedBrowserWebView.dll");
 }
 
 void AppFolder::Write(const std::string& relativePath, const std::string& bytes) const {
@@ -194,6 +270,17 @@ std::vector<nlohmann::json> HostRun::Of(const std::string& type) const {
     std::vector<nlohmann::json> lines;
     for (const nlohmann::json& line : transcript) {
         if (line.value("type", "") == type) lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<nlohmann::json> HostRun::EnvironmentCalls() const {
+    std::vector<nlohmann::json> lines;
+    for (const nlohmann::json& line : Of("call")) {
+        const std::string method = line.value("method", "");
+        if (method == "CreateCoreWebView2EnvironmentWithOptions" ||
+            method == "CreateWebViewEnvironmentWithOptionsInternal")
+            lines.push_back(line);
     }
     return lines;
 }

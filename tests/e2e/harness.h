@@ -14,6 +14,13 @@ namespace fs = std::filesystem;
 
 fs::path SourceDir();
 fs::path WinBuildDir();
+// The host under test: WRAPPER_HOST_EXE when set (e.g. the build against the vendor's header),
+// else the Windows tree's WebView2Wrapper.exe.
+fs::path HostExe();
+// The unpacked vendor WebView2 SDK (WRAPPER_WEBVIEW2_SDK, else the one the build was set up with).
+fs::path SdkDir();
+// The session's Wine prefix.
+fs::path Prefix();
 // A Unix path as Wine sees it (Z: drive, backslashes).
 std::string WinPath(const fs::path& path);
 
@@ -31,7 +38,16 @@ ProcessResult RunWine(const std::vector<std::string>& argv,
 
 // Prefix-wide settings. Tests that change them restore them (DpiScope, RuntimeScope).
 void SetPrefixDpi(int dpi);
-void SetRuntimeInstalled(bool installed);
+
+// The version the substitute runtime implements and is installed as by default.
+inline constexpr char kRuntimeVersion[] = "137.0.3296.44";
+// Installs the substitute runtime in the prefix as `version`, the way both loaders look for it:
+// the "pv" value our substitute loader reads, and for the vendor's loader the client library
+// laid out in "<root>\<version>\EBWebView\x64" with the "EBWebView" value naming that folder.
+// Not installed: both values and every installed version's files are removed.
+void SetRuntimeInstalled(bool installed, const std::string& version = kRuntimeVersion);
+// The substitute's client library, EmbeddedBrowserWebView.dll, in the Windows build.
+fs::path ClientLibrary();
 
 class DpiScope {
 public:
@@ -42,13 +58,20 @@ public:
 // Sets whether the runtime counts as installed and marks it installed again at the end.
 class RuntimeScope {
 public:
-    explicit RuntimeScope(bool installed) { SetRuntimeInstalled(installed); }
+    explicit RuntimeScope(bool installed, const std::string& version = kRuntimeVersion) {
+        SetRuntimeInstalled(installed, version);
+    }
     ~RuntimeScope() { SetRuntimeInstalled(true); }
     RuntimeScope(const RuntimeScope&) = delete;
     RuntimeScope& operator=(const RuntimeScope&) = delete;
 };
 
-enum class Loader { Substitute, Minimal, WithoutFunctions, None };
+// The WebView2Loader.dll beside the host: our substitute (which is the runtime too), a stand-in
+// that only answers the version query, one without the functions, none, or the vendor's x64
+// loader from the SDK, which finds the substitute installed as a runtime.
+enum class Loader { Substitute, Minimal, WithoutFunctions, None, Vendor };
+// "substitute", "vendor", ... for test names.
+std::string LoaderName(Loader loader);
 
 // What one run of the host left behind: the probe's report and the substitute's transcript.
 struct HostRun {
@@ -57,6 +80,9 @@ struct HostRun {
 
     // Transcript lines of one "type" ("call", "event", "response", "snapshot", ...).
     std::vector<nlohmann::json> Of(const std::string& type) const;
+    // The environment-creation calls: CreateCoreWebView2EnvironmentWithOptions of our loader, or
+    // the client library's CreateWebViewEnvironmentWithOptionsInternal that the vendor's calls.
+    std::vector<nlohmann::json> EnvironmentCalls() const;
     // "call" lines of one method, and "event" lines of one event.
     std::vector<nlohmann::json> Calls(const std::string& method) const;
     std::vector<nlohmann::json> Events(const std::string& event) const;
@@ -74,6 +100,10 @@ public:
     void Write(const std::string& relativePath, const std::string& bytes) const;
     void WritePackageJson(const std::string& text) const { Write("package.json", text); }
     void CopyIn(const fs::path& from, const std::string& relativePath) const;
+    // A fixed-version runtime in the "webview2" folder, as each loader looks for one: the
+    // msedgewebview2.exe our loaders check for, and the substitute's client library in
+    // EBWebView\x64, whose version resource the vendor's loader reads.
+    void WriteFixedRuntime() const;
 
     // Runs the host with the substitute runtime playing `scenario` (nothing when empty) and
     // recording a transcript; extra probe options and environment variables are added. The probe

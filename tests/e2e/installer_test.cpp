@@ -44,16 +44,9 @@ std::string Bootstrapper(bool registers) {
     return bytes;
 }
 
-fs::path Prefix() {
-    for (const char* name : {"WRAPPER_TEST_PREFIX", "WINEPREFIX"}) {
-        if (const char* value = std::getenv(name); value != nullptr && *value != '\0') return value;
-    }
-    return e2e::WinBuildDir().parent_path() / "wineprefix";
-}
-
 // The prefix's local application-data folder (the user-data folders' parent), as a Unix path.
 fs::path LocalAppData() {
-    for (const auto& user : fs::directory_iterator(Prefix() / "drive_c/users")) {
+    for (const auto& user : fs::directory_iterator(e2e::Prefix() / "drive_c/users")) {
         const fs::path local = user.path() / "AppData/Local";
         if (user.path().filename() != "Public" && fs::is_directory(local)) return local;
     }
@@ -69,7 +62,7 @@ fs::path UnixPath(std::string windowsPath) {
     for (char& c : windowsPath) {
         if (c == '\\') c = '/';
     }
-    return Prefix() / "drive_c" / fs::path(windowsPath.substr(2)).relative_path();
+    return e2e::Prefix() / "drive_c" / fs::path(windowsPath.substr(2)).relative_path();
 }
 
 using LinePredicate = std::function<bool(const std::string&)>;
@@ -131,13 +124,15 @@ protected:
 
     std::map<std::string, std::string> Environment(const LoopbackServer& server) const {
         return {{"WRAPPER_TEST_BOOTSTRAPPER_URL", server.Url()},
-                {"WRAPPER_FAKE_BOOTSTRAPPER_LOG", e2e::WinPath(runLog_)}};
+                {"WRAPPER_FAKE_BOOTSTRAPPER_LOG", e2e::WinPath(runLog_)},
+                {"WRAPPER_FAKE_BOOTSTRAPPER_RUNTIME", e2e::WinPath(e2e::ClientLibrary())}};
     }
 
-    // Probe options that watch the progress window and log what is seen of it.
-    std::vector<std::string> WatchProgress(const std::string& timeoutMs = "60000") const {
-        return {"--timeout",        timeoutMs,
-                "--close-when",     "window",
+    // Probe options that watch the progress window and log what is seen of it; the main window
+    // is closed once it exists (or, with "visible", once it is shown).
+    std::vector<std::string> WatchProgress(const std::string& closeWhen = "window") const {
+        return {"--timeout",        "60000",
+                "--close-when",     closeWhen,
                 "--extra-class",    "WebView2Setup",
                 "--extra-log",      e2e::WinPath(probeLog_),
                 "--close-extra-on", e2e::WinPath(closeTrigger_)};
@@ -208,9 +203,27 @@ void ReleaseWhenSeen(LoopbackServer& server, const fs::path& probeLog,
     }
 }
 
-TEST_F(Installer, DownloadsWithProgressThenRunsTheInstallerInTheUserDataFolder) {
+// The installer decision and the install run twice: with a stand-in loader that only answers the
+// version query, and with the vendor's loader, which must find the runtime the fake bootstrapper
+// installed and start it (the window is then shown).
+class InstallerWithLoader : public Installer, public testing::WithParamInterface<Loader> {
+protected:
+    bool Vendor() const { return GetParam() == Loader::Vendor; }
+    // The client library where the fake bootstrapper installs it.
+    static fs::path InstalledClientLibrary() {
+        return e2e::Prefix() / "drive_c/Program Files (x86)/Microsoft/EdgeWebView/Application" /
+               e2e::kRuntimeVersion / "EBWebView/x64/EmbeddedBrowserWebView.dll";
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Loaders, InstallerWithLoader,
+                         testing::Values(Loader::Minimal, Loader::Vendor),
+                         [](const auto& info) { return e2e::LoaderName(info.param); });
+
+TEST_P(InstallerWithLoader, DownloadsWithProgressThenRunsTheInstallerInTheUserDataFolder) {
     e2e::RuntimeScope runtime(false);
-    Prepare("runtime-setup-ü");
+    ASSERT_FALSE(fs::exists(InstalledClientLibrary()));
+    Prepare("runtime-setup-ü", "{}", GetParam());
     const std::string bootstrapper = Bootstrapper(true);
     // Sent slowly, and held before anything is sent and again at half the body, so that the bar
     // is seen at 0 and in between while the download is still going on. (The download's own
@@ -222,7 +235,8 @@ TEST_F(Installer, DownloadsWithProgressThenRunsTheInstallerInTheUserDataFolder) 
     reply.pauseMilliseconds = 2;
     LoopbackServer server(reply);
 
-    std::future<json> probe = StartProbe(WatchProgress(), Environment(server));
+    std::future<json> probe =
+        StartProbe(WatchProgress(Vendor() ? "visible" : "window"), Environment(server));
     ReleaseWhenSeen(server, probeLog_, {Is("progress 0"), InBetween});
     const json report = probe.get();
 
@@ -250,11 +264,17 @@ TEST_F(Installer, DownloadsWithProgressThenRunsTheInstallerInTheUserDataFolder) 
     EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper) << "the served file";
     ExpectOneRunInUserDataFolder();
     EXPECT_NE(report["window"], nullptr) << "the second check passes and the app starts";
+    if (Vendor()) {
+        // The vendor's loader started the runtime the bootstrapper laid out, and the page loaded.
+        EXPECT_TRUE(e2e::ReadFileBytes(InstalledClientLibrary()) ==
+                    e2e::ReadFileBytes(e2e::ClientLibrary()));
+        EXPECT_EQ(report["everVisible"], true) << report.dump();
+    }
     EXPECT_EQ(report["exitCode"], 0);
     EXPECT_EQ(report["timedOut"], false);
 }
 
-TEST_F(Installer, MissingDownloadOrFailedInstallEndsWithTheFailureBox) {
+TEST_P(InstallerWithLoader, MissingDownloadOrFailedInstallEndsWithTheFailureBox) {
     struct Case {
         const char* name;
         int status;
@@ -268,7 +288,7 @@ TEST_F(Installer, MissingDownloadOrFailedInstallEndsWithTheFailureBox) {
     e2e::RuntimeScope runtime(false);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Prepare(c.name);
+        Prepare(c.name, "{}", GetParam());
         HttpReply reply;
         reply.status = c.status;
         reply.body = c.status == 200 ? Bootstrapper(c.registers) : "no such file";
@@ -431,11 +451,11 @@ TEST_F(Installer, WhenTheDownloadThreadCannotStartTheWindowClosesAtOnce) {
     }
 }
 
-TEST_F(Installer, FixedModeNeverRunsTheInstaller) {
+TEST_P(InstallerWithLoader, FixedModeNeverRunsTheInstaller) {
     e2e::RuntimeScope runtime(false);
     {
         SCOPED_TRACE("no runtime in the webview2 folder");
-        Prepare("runtime-setup-fixed-missing", R"({"distribution-mode":"fixed"})");
+        Prepare("runtime-setup-fixed-missing", R"({"distribution-mode":"fixed"})", GetParam());
         HttpReply reply;
         reply.body = Bootstrapper(true);
         LoopbackServer server(reply);
@@ -453,15 +473,17 @@ TEST_F(Installer, FixedModeNeverRunsTheInstaller) {
     }
     {
         SCOPED_TRACE("a runtime in the webview2 folder");
-        Prepare("runtime-setup-fixed-present", R"({"distribution-mode":"fixed"})");
-        app_->Write("webview2/msedgewebview2.exe", "MZ");
+        Prepare("runtime-setup-fixed-present", R"({"distribution-mode":"fixed"})", GetParam());
+        app_->WriteFixedRuntime();
         HttpReply reply;
         reply.body = Bootstrapper(true);
         LoopbackServer server(reply);
         const json report =
-            app_->Probe({"--timeout", "30000", "--close-when", "window"}, Environment(server), 30);
+            app_->Probe({"--timeout", "30000", "--close-when", Vendor() ? "visible" : "window"},
+                        Environment(server), 30);
         EXPECT_TRUE(report["boxes"].empty()) << report.dump();
         EXPECT_NE(report["window"], nullptr);
+        if (Vendor()) EXPECT_EQ(report["everVisible"], true) << report.dump();
         EXPECT_EQ(report["exitCode"], 0);
         EXPECT_EQ(server.Requests(), 0);
         EXPECT_TRUE(Runs().empty());

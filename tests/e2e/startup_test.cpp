@@ -64,10 +64,20 @@ TEST(Startup, LoaderLibraryMissingOrIncomplete) {
     }
 }
 
-TEST(Startup, RuntimeCheckByDistributionMode) {
+// The runtime check runs with a stand-in loader that only answers the version query, and with
+// the vendor's loader, which finds the substitute installed as a runtime (or beside the app).
+class StartupWithLoader : public testing::TestWithParam<Loader> {};
+
+INSTANTIATE_TEST_SUITE_P(Loaders, StartupWithLoader,
+                         testing::Values(Loader::Minimal, Loader::Vendor),
+                         [](const auto& info) { return e2e::LoaderName(info.param); });
+
+TEST_P(StartupWithLoader, RuntimeCheckByDistributionMode) {
+    // With the vendor's loader the page loads and the window is shown: wait for that.
+    const std::string closeWhen = GetParam() == Loader::Vendor ? "visible" : "window";
     {
         SCOPED_TRACE("fixed mode without a runtime folder");
-        AppFolder app("fixed_missing", Loader::Minimal);
+        AppFolder app("fixed_missing", GetParam());
         app.WritePackageJson(
             R"({"name":"fixed","window":{"title":"Fixed App"},"settings":{"distribution-mode":"fixed"}})");
         const json report = app.Probe({"--timeout", "20000"});
@@ -80,20 +90,22 @@ TEST(Startup, RuntimeCheckByDistributionMode) {
     }
     {
         SCOPED_TRACE("fixed mode with a runtime folder");
-        AppFolder app("fixed_present", Loader::Minimal);
+        AppFolder app("fixed_present", GetParam());
         app.WritePackageJson(R"({"name":"fixed","settings":{"distribution-mode":"fixed"}})");
-        app.Write("webview2/msedgewebview2.exe", "MZ");
-        const json report = app.Probe({"--timeout", "20000", "--close-when", "window"});
+        app.WriteFixedRuntime();
+        const json report = app.Probe({"--timeout", "20000", "--close-when", closeWhen});
         EXPECT_TRUE(report["boxes"].empty()) << report.dump();
         EXPECT_NE(report["window"], nullptr);
+        if (GetParam() == Loader::Vendor) EXPECT_EQ(report["everVisible"], true);
         EXPECT_EQ(report["exitCode"], 0);
     }
     {
         SCOPED_TRACE("evergreen mode with the runtime installed shows nothing");
-        AppFolder app("evergreen_present", Loader::Minimal);
+        AppFolder app("evergreen_present", GetParam());
         app.WritePackageJson(R"({"name":"evergreen"})");
-        const json report = app.Probe({"--timeout", "20000", "--close-when", "window"});
+        const json report = app.Probe({"--timeout", "20000", "--close-when", closeWhen});
         EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+        if (GetParam() == Loader::Vendor) EXPECT_EQ(report["everVisible"], true);
         EXPECT_EQ(report["exitCode"], 0);
     }
 }

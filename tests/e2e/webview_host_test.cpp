@@ -17,8 +17,9 @@ constexpr char kStartFailed[] =
     "Failed to start the WebView2 control. Check that the Microsoft Edge WebView2 runtime is "
     "installed and working.";
 
-AppFolder BundleApp(const std::string& name, const std::string& extraSettings = "") {
-    AppFolder app(name);
+AppFolder BundleApp(const std::string& name, const std::string& extraSettings = "",
+                    e2e::Loader loader = e2e::Loader::Substitute) {
+    AppFolder app(name, loader);
     app.WritePackageJson(R"({"name":"host-test","chromium-args":"--disable-gpu --lang=fr",)"
                          R"("window":{"title":"Host Test"},"settings":{)" +
                          extraSettings + "}}");
@@ -54,16 +55,43 @@ const std::vector<std::string> kRegistrations = {
     "add_ContainsFullScreenElementChanged", "add_WindowCloseRequested",
     "add_NewWindowRequested", "add_WebMessageReceived", "add_DOMContentLoaded", "Navigate"};
 
-TEST(WebViewHost, BundleModeStartsHiddenThenShowsAtDomContentLoaded) {
-    AppFolder app = BundleApp("host_bundle");
+// The tests where the loader takes part run twice: with our substitute loader, and with the
+// vendor's loader starting the substitute installed as a runtime.
+class WebViewHostWithLoader : public testing::TestWithParam<e2e::Loader> {};
+
+INSTANTIATE_TEST_SUITE_P(Loaders, WebViewHostWithLoader,
+                         testing::Values(e2e::Loader::Substitute, e2e::Loader::Vendor),
+                         [](const auto& info) { return e2e::LoaderName(info.param); });
+
+TEST_P(WebViewHostWithLoader, BundleModeStartsHiddenThenShowsAtDomContentLoaded) {
+    AppFolder app = BundleApp("host_bundle", "", GetParam());
     const e2e::HostRun run = app.Run("snapshot\ndomcontentloaded\nsnapshot\nclose\n");
     ASSERT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
     EXPECT_TRUE(run.probe["boxes"].empty());
 
-    const auto environments = run.Calls("CreateCoreWebView2EnvironmentWithOptions");
+    const auto environments = run.EnvironmentCalls();
     ASSERT_EQ(environments.size(), 1u);
     const json& environment = environments[0];
     EXPECT_EQ(environment["browserFolder"], nullptr);
+    if (GetParam() == e2e::Loader::Vendor) {
+        // The vendor's loader found the installed runtime and handed the host's options over.
+        EXPECT_EQ(environment["method"], "CreateWebViewEnvironmentWithOptionsInternal");
+        EXPECT_EQ(environment["runtimeType"], 0);
+        EXPECT_EQ(environment["checkRunningInstance"], true);
+        EXPECT_EQ(environment["version"], e2e::kRuntimeVersion);
+        EXPECT_EQ(environment["olderThanTarget"], false);
+        EXPECT_EQ(environment["optionsInterface"], "0x00000000");
+        // The loader makes sure of the environment's interface before it hands it on.
+        long query = -1;
+        for (const json& line : run.Calls("QueryInterface")) {
+            if (line["object"] == "environment" && line["interface"] == "ICoreWebView2Environment")
+                query = Seq(line);
+        }
+        const auto completions = run.Of("completion");
+        ASSERT_FALSE(completions.empty());
+        EXPECT_GT(query, Seq(environment));
+        EXPECT_LT(query, Seq(completions[0]));
+    }
     const std::string userData = environment["userDataFolder"];
     EXPECT_EQ(userData.substr(userData.size() - 10), "\\host-test") << userData;
     EXPECT_EQ(environment["additionalBrowserArguments"], "--disable-gpu --lang=fr");
@@ -244,7 +272,7 @@ TEST(WebViewHost, OlderRuntimesStillShowThePage) {
     }
 }
 
-TEST(WebViewHost, CreationFailuresEndWithABoxAndExitCodeOne) {
+TEST_P(WebViewHostWithLoader, CreationFailuresEndWithABoxAndExitCodeOne) {
     const std::vector<std::pair<std::string, std::string>> switches = {
         {"WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT", "hresult"},
         {"WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT", "null"},
@@ -256,8 +284,13 @@ TEST(WebViewHost, CreationFailuresEndWithABoxAndExitCodeOne) {
     };
     for (const auto& [name, value] : switches) {
         SCOPED_TRACE(name + "=" + value);
-        AppFolder app = BundleApp("host_fail");
+        AppFolder app = BundleApp("host_fail", "", GetParam());
         const e2e::HostRun run = app.Run("", {}, {{name, value}});
+        if (GetParam() == e2e::Loader::Vendor && name == "WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT") {
+            // The vendor's loader tries a failed creation once more (not one that completes
+            // without an environment), then hands the failure on.
+            EXPECT_EQ(run.EnvironmentCalls().size(), value == "null" ? 1u : 2u);
+        }
         ASSERT_EQ(run.probe["boxes"].size(), 1u) << run.probe.dump();
         EXPECT_EQ(run.probe["boxes"][0]["caption"], "Host Test");
         EXPECT_EQ(run.probe["boxes"][0]["text"], kStartFailed);
@@ -268,10 +301,13 @@ TEST(WebViewHost, CreationFailuresEndWithABoxAndExitCodeOne) {
     }
 }
 
-TEST(WebViewHost, LoaderRetryAfterAFailedFirstCreationReadsWhatTheHostGave) {
+TEST_P(WebViewHostWithLoader, LoaderRetryAfterAFailedFirstCreationReadsWhatTheHostGave) {
     // The vendor's loader, after a failed first environment creation, tries once more from the
     // message loop with the very pointers the host passed: they must still be alive then. The
-    // substitute imitates it; in fixed mode the browser folder is among the pointers too.
+    // substitute loader imitates it; behind the vendor's loader, the substitute runtime fails its
+    // first creation and the loader retries. In fixed mode the browser folder is among the
+    // pointers too.
+    const bool vendor = GetParam() == e2e::Loader::Vendor;
     struct Case {
         const char* retry;
         const char* settings;
@@ -284,27 +320,34 @@ TEST(WebViewHost, LoaderRetryAfterAFailedFirstCreationReadsWhatTheHostGave) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("retry ") + c.retry + " " + c.settings);
-        AppFolder app = BundleApp("host_retry", c.settings);
-        app.Write("webview2/msedgewebview2.exe", "MZ");
+        AppFolder app = BundleApp("host_retry", c.settings, GetParam());
+        app.WriteFixedRuntime();
         const e2e::HostRun run = app.Run(c.starts ? "snapshot\nclose\n" : "", {},
                                          {{"WRAPPER_SUBSTITUTE_RETRY_ENVIRONMENT", c.retry}});
-        const auto attempts = run.Calls("CreateCoreWebView2EnvironmentWithOptions");
+        const auto attempts = run.EnvironmentCalls();
         ASSERT_EQ(attempts.size(), 2u) << run.probe.dump();
-        ASSERT_EQ(run.Of("loader-retry").size(), 1u);
-        EXPECT_LT(Seq(attempts[0]), Seq(run.Of("loader-retry")[0]));
+        if (!vendor) {
+            ASSERT_EQ(run.Of("loader-retry").size(), 1u);
+            EXPECT_LT(Seq(attempts[0]), Seq(run.Of("loader-retry")[0]));
+        }
         EXPECT_EQ(attempts[0]["attempt"], 1);
         EXPECT_EQ(attempts[1]["attempt"], 2);
         // The same text and the same options object, still intact, both times.
         for (const char* field :
              {"browserFolder", "userDataFolder", "additionalBrowserArguments", "language",
-              "targetCompatibleBrowserVersion", "allowSingleSignOnUsingOSPrimaryAccount"}) {
-            EXPECT_EQ(attempts[1][field], attempts[0][field]) << field;
+              "targetCompatibleBrowserVersion", "allowSingleSignOnUsingOSPrimaryAccount",
+              "runtimeType", "runtimeFolder"}) {
+            EXPECT_EQ(attempts[1].value(field, json()), attempts[0].value(field, json())) << field;
         }
         const std::string userData = attempts[1]["userDataFolder"];
         EXPECT_EQ(userData.substr(userData.size() - 10), "\\host-test") << userData;
         EXPECT_EQ(attempts[1]["additionalBrowserArguments"], "--disable-gpu --lang=fr");
-        EXPECT_EQ(attempts[1]["browserFolder"],
-                  std::string(c.settings).empty() ? json(nullptr) : json("webview2"));
+        if (vendor) {
+            EXPECT_EQ(attempts[1]["runtimeType"], std::string(c.settings).empty() ? 0 : 1);
+        } else {
+            EXPECT_EQ(attempts[1]["browserFolder"],
+                      std::string(c.settings).empty() ? json(nullptr) : json("webview2"));
+        }
         EXPECT_TRUE(run.Of("failure").empty());
         EXPECT_EQ(run.probe["timedOut"], false);
         if (c.starts) {
@@ -324,15 +367,22 @@ TEST(WebViewHost, LoaderRetryAfterAFailedFirstCreationReadsWhatTheHostGave) {
     }
 }
 
-TEST(WebViewHost, HostingModeVariableAndFixedRuntimeFolder) {
-    AppFolder app = BundleApp("host_hosting",
-                              R"("hosting-mode":"window-to-visual","distribution-mode":"fixed")");
-    app.Write("webview2/msedgewebview2.exe", "MZ");
+TEST_P(WebViewHostWithLoader, HostingModeVariableAndFixedRuntimeFolder) {
+    AppFolder app =
+        BundleApp("host_hosting",
+                  R"("hosting-mode":"window-to-visual","distribution-mode":"fixed")", GetParam());
+    app.WriteFixedRuntime();
     const e2e::HostRun run = app.Run("close\n");
-    const auto environments = run.Calls("CreateCoreWebView2EnvironmentWithOptions");
+    const auto environments = run.EnvironmentCalls();
     ASSERT_EQ(environments.size(), 1u);
     EXPECT_EQ(environments[0]["forcedHostingMode"], "COREWEBVIEW2_HOSTING_MODE_WINDOW_TO_VISUAL");
-    EXPECT_EQ(environments[0]["browserFolder"], "webview2");
+    if (GetParam() == e2e::Loader::Vendor) {
+        // The runtime started is the fixed-version one beside the app, not the installed one.
+        EXPECT_EQ(environments[0]["runtimeType"], 1);
+        EXPECT_EQ(environments[0]["runtimeFolder"], e2e::WinPath(app.Dir() / "webview2"));
+    } else {
+        EXPECT_EQ(environments[0]["browserFolder"], "webview2");
+    }
     EXPECT_EQ(run.probe["exitCode"], 0);
 }
 

@@ -37,8 +37,21 @@ wine_session_start() {
     wine_mark_runtime_installed
 }
 
+# The vendor's loader finds a runtime through this value (in HKLM's 32-bit view), which names the
+# version folder holding EBWebView\x64\EmbeddedBrowserWebView.dll.
+RUNTIME_STATE_KEY='HKLM\SOFTWARE\Wow6432Node\Microsoft\EdgeUpdate\ClientState\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}'
+RUNTIME_ROOT='C:\Program Files (x86)\Microsoft\EdgeWebView\Application'
+
+# The substitute counts as an installed runtime: for our loader ("pv") and, once the client
+# library is built, for the vendor's loader too.
 wine_mark_runtime_installed() {
     timeout 60 "$WINE_BIN" reg add "$RUNTIME_KEY" /v pv /t REG_SZ /d "$RUNTIME_VERSION" /f >/dev/null 2>&1
+    local library="$BUILD/win/substitute/EmbeddedBrowserWebView.dll"
+    [ -f "$library" ] || return 0
+    local folder="$WINEPREFIX/drive_c/Program Files (x86)/Microsoft/EdgeWebView/Application/$RUNTIME_VERSION/EBWebView/x64"
+    mkdir -p "$folder" && cp "$library" "$folder/"
+    timeout 60 "$WINE_BIN" reg add "$RUNTIME_STATE_KEY" /v EBWebView /t REG_SZ \
+        /d "$RUNTIME_ROOT\\$RUNTIME_VERSION" /f >/dev/null 2>&1
 }
 
 wine_run() {

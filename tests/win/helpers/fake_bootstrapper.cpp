@@ -1,8 +1,12 @@
 // A stand-in for the runtime's bootstrapper installer, served to the host by the end-to-end tests.
 // It appends one line to the file named by WRAPPER_FAKE_BOOTSTRAPPER_LOG (when set): its current
-// directory and its own path, separated by a tab, in UTF-8. Built in two variants: one marks the
-// runtime as installed the way the vendor's installer does (the "pv" value of the runtime's client
-// key), the other (FAKE_BOOTSTRAPPER_REGISTERS=0) leaves the registry alone, like a failed install.
+// directory and its own path, separated by a tab, in UTF-8. Built in two variants: one installs
+// the runtime, the other (FAKE_BOOTSTRAPPER_REGISTERS=0) changes nothing, like a failed install.
+// Installing marks the runtime installed the way the vendor's installer does (the "pv" value of
+// the runtime's client key) and, when WRAPPER_FAKE_BOOTSTRAPPER_RUNTIME names the substitute's
+// client library, lays it out the way the vendor's loader finds a runtime: copied to
+// "<Program Files (x86)>\Microsoft\EdgeWebView\Application\<version>\EBWebView\x64", with
+// the "EBWebView" value of the runtime's client-state key (32-bit view) naming the version folder.
 #include <windows.h>
 
 #include <string>
@@ -15,6 +19,8 @@ namespace {
 
 constexpr wchar_t kClientKey[] =
     L"SOFTWARE\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
+constexpr wchar_t kClientStateKey[] =
+    L"SOFTWARE\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
 constexpr wchar_t kVersion[] = L"137.0.3296.44";
 
 std::string Utf8(const std::wstring& text) {
@@ -52,11 +58,40 @@ bool MarkRuntimeInstalled() {
                            sizeof(kVersion)) == ERROR_SUCCESS;
 }
 
+bool InstallClientLibrary(const std::wstring& library) {
+    const std::wstring programFiles = Variable(L"ProgramFiles(x86)");
+    if (programFiles.empty()) return false;
+    const std::wstring versionFolder =
+        programFiles + L"\\Microsoft\\EdgeWebView\\Application\\" + kVersion;
+    std::wstring folder;
+    for (const wchar_t* part : {L"\\Microsoft", L"\\EdgeWebView", L"\\Application"}) {
+        folder = (folder.empty() ? programFiles : folder) + part;
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    for (const wchar_t* part : {L"", L"\\EBWebView", L"\\EBWebView\\x64"}) {
+        CreateDirectoryW((versionFolder + part).c_str(), nullptr);
+    }
+    const std::wstring target = versionFolder + L"\\EBWebView\\x64\\EmbeddedBrowserWebView.dll";
+    if (!CopyFileW(library.c_str(), target.c_str(), FALSE)) return false;
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kClientStateKey, 0, nullptr, 0,
+                        KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LSTATUS status = RegSetValueExW(
+        key, L"EBWebView", 0, REG_SZ, reinterpret_cast<const BYTE*>(versionFolder.c_str()),
+        static_cast<DWORD>((versionFolder.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring logPath = Variable(L"WRAPPER_FAKE_BOOTSTRAPPER_LOG");
     if (!logPath.empty()) RecordRun(logPath);
-    if (FAKE_BOOTSTRAPPER_REGISTERS && !MarkRuntimeInstalled()) return 1;
+    if (!FAKE_BOOTSTRAPPER_REGISTERS) return 0;
+    if (!MarkRuntimeInstalled()) return 1;
+    const std::wstring library = Variable(L"WRAPPER_FAKE_BOOTSTRAPPER_RUNTIME");
+    if (!library.empty() && !InstallClientLibrary(library)) return 1;
     return 0;
 }

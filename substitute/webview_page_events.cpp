@@ -1,0 +1,94 @@
+// The page's window-level events: title, fullscreen, close and new-window requests,
+// permissions and accelerator keys.
+
+#include "webview.h"
+
+#include "event_args.h"
+#include "scenario.h"
+
+namespace substitute {
+namespace {
+
+constexpr char kObject[] = "webview";
+
+}  // namespace
+
+HRESULT WebView::get_DocumentTitle(LPWSTR* title) {
+    return Guard([&] {
+        RecordCall(kObject, "get_DocumentTitle", Json{{"value", title_}});
+        return CopyOut(title_, title);
+    });
+}
+
+HRESULT WebView::get_ContainsFullScreenElement(BOOL* containsFullScreenElement) {
+    return Guard([&] {
+        RecordCall(kObject, "get_ContainsFullScreenElement", Json{{"value", fullscreen_}});
+        return Put<BOOL>(containsFullScreenElement, fullscreen_);
+    });
+}
+
+void WebView::RaiseTitleChanged(const std::string& title) {
+    if (Closed("DocumentTitleChanged")) return;
+    title_ = title;
+    ComPtr<EmptyArgs> args(new EmptyArgs());
+    const auto results = documentTitleChanged_.Invoke(Self(), static_cast<IUnknown*>(args.Get()));
+    RecordEvent(
+        "DocumentTitleChanged",
+        Json{{"title", title}, {"handlers", results.size()}, {"results", HResultList(results)}});
+}
+
+void WebView::RaiseFullscreenChanged(bool containsFullscreenElement) {
+    if (Closed("ContainsFullScreenElementChanged")) return;
+    fullscreen_ = containsFullscreenElement;
+    ComPtr<EmptyArgs> args(new EmptyArgs());
+    const auto results = fullscreenChanged_.Invoke(Self(), static_cast<IUnknown*>(args.Get()));
+    RecordEvent("ContainsFullScreenElementChanged", Json{{"value", containsFullscreenElement},
+                                                         {"handlers", results.size()},
+                                                         {"results", HResultList(results)}});
+}
+
+void WebView::RaiseWindowCloseRequested() {
+    if (Closed("WindowCloseRequested")) return;
+    ComPtr<EmptyArgs> args(new EmptyArgs());
+    const auto results = windowCloseRequested_.Invoke(Self(), static_cast<IUnknown*>(args.Get()));
+    RecordEvent("WindowCloseRequested",
+                Json{{"handlers", results.size()}, {"results", HResultList(results)}});
+}
+
+void WebView::RaiseNewWindowRequested(const std::string& uri) {
+    if (Closed("NewWindowRequested")) return;
+    ComPtr<NewWindowRequestedArgs> args(new NewWindowRequestedArgs(uri));
+    const auto results = newWindowRequested_.Invoke(Self(), args.Get());
+    RecordEvent("NewWindowRequested", Json{{"uri", uri},
+                                           {"handlers", results.size()},
+                                           {"results", HResultList(results)},
+                                           {"handled", args->Handled()},
+                                           {"newWindow", args->HasNewWindow()}});
+}
+
+void WebView::RaisePermissionRequested(int kind, const std::string& uri) {
+    if (Closed("PermissionRequested")) return;
+    ComPtr<PermissionRequestedArgs> args(
+        new PermissionRequestedArgs(uri, static_cast<COREWEBVIEW2_PERMISSION_KIND>(kind)));
+    const auto results = permissionRequested_.Invoke(Self(), args.Get());
+    RecordEvent("PermissionRequested", Json{{"kind", PermissionKindName(kind)},
+                                            {"uri", uri},
+                                            {"handlers", results.size()},
+                                            {"results", HResultList(results)},
+                                            {"state", PermissionStateName(args->State())}});
+}
+
+void WebView::RaiseAcceleratorKey(unsigned virtualKey, int keyEventKind) {
+    if (Closed("AcceleratorKeyPressed") || controller_ == nullptr) return;
+    ComPtr<AcceleratorKeyPressedArgs> args(new AcceleratorKeyPressedArgs(
+        virtualKey, static_cast<COREWEBVIEW2_KEY_EVENT_KIND>(keyEventKind)));
+    const auto results = acceleratorKeyPressed_.Invoke(controller_, args.Get());
+    RecordEvent("AcceleratorKeyPressed", Json{{"virtualKey", virtualKey},
+                                              {"kind", KeyEventKindName(keyEventKind)},
+                                              {"lParam", args->LParam()},
+                                              {"handlers", results.size()},
+                                              {"results", HResultList(results)},
+                                              {"handled", args->Handled()}});
+}
+
+}  // namespace substitute
