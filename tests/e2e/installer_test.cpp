@@ -32,7 +32,7 @@ constexpr char kTitle[] = "Runtime Setup Tést";
 constexpr char kInstallText[] = "This app needs the WebView2 runtime; it will be installed now.";
 constexpr char kDownloading[] = "Téléchargement du runtime…";
 constexpr char kFailedText[] = "The WebView2 runtime could not be installed.";
-constexpr char kVendorLink[] = "https://go.microsoft.com/fwlink/p/?LinkId=2124703";
+constexpr char kVendorHost[] = "go.microsoft.com";
 
 // A fake bootstrapper's bytes.
 std::string Bootstrapper(bool registers) {
@@ -247,7 +247,8 @@ TEST_F(Installer, DownloadsWithProgressThenRunsTheInstallerInTheUserDataFolder) 
     EXPECT_EQ(server.Requests(), 1);
     EXPECT_TRUE(server.Finished());
 
-    EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper) << "the served file";
+    EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper)
+        << "the served file";
     ExpectOneRunInUserDataFolder();
     EXPECT_NE(report["window"], nullptr) << "the second check passes and the app starts";
     EXPECT_EQ(report["exitCode"], 0);
@@ -382,7 +383,8 @@ TEST_F(Installer, AtHighDpiTheWindowIsScaledAndAnEarlierInstallerIsOverwritten) 
     const std::vector<int> client = window["clientRect"];
     EXPECT_EQ(report["extra"]["barRect"], json::array({15, 15, client[2] - 15, client[3] - 15}))
         << "a 15-pixel margin on each side";
-    EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper) << "the served file";
+    EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper)
+        << "the served file";
     ExpectOneRunInUserDataFolder();
     EXPECT_NE(report["window"], nullptr) << report.dump();
     EXPECT_EQ(report["exitCode"], 0);
@@ -468,31 +470,60 @@ TEST_F(Installer, FixedModeNeverRunsTheInstaller) {
     }
 }
 
-// The link override exists only in builds made with test hooks. The link source file is compiled
-// into two small programs, one as a release build compiles it (no WRAPPER_TEST_HOOKS) and one with
-// the hooks; each prints the link it would download from.
-TEST_F(Installer, OnlyTheTestHooksBuildHonoursTheLinkOverride) {
-    const fs::path helpers = e2e::WinBuildDir() / "tests/win/helpers";
-    const std::map<std::string, std::string> overridden = {
-        {"WRAPPER_TEST_BOOTSTRAPPER_URL", "http://127.0.0.1:9/elsewhere.exe"}};
-    struct Case {
-        const char* program;
-        std::map<std::string, std::string> env;
-        const char* link;
-    };
-    const Case cases[] = {
-        {"bootstrapper_url_release.exe", overridden, kVendorLink},
-        {"bootstrapper_url_release.exe", {}, kVendorLink},
-        {"bootstrapper_url_hooks.exe", overridden, "http://127.0.0.1:9/elsewhere.exe"},
-        {"bootstrapper_url_hooks.exe", {}, kVendorLink},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.program) + (c.env.empty() ? "" : " with the override"));
-        const e2e::ProcessResult result = e2e::RunWine({e2e::WinPath(helpers / c.program)}, c.env);
-        ASSERT_FALSE(result.timedOut);
-        EXPECT_EQ(result.exitCode, 0);
-        EXPECT_EQ(result.output, c.link);
+// Points the prefix's Internet settings at a proxy while it lives, and removes them after.
+class ProxyScope {
+public:
+    explicit ProxyScope(int port) {
+        e2e::RunWine({"reg", "add", kKey, "/v", "ProxyServer", "/t", "REG_SZ", "/d",
+                      "127.0.0.1:" + std::to_string(port), "/f"});
+        e2e::RunWine({"reg", "add", kKey, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1", "/f"});
     }
+    ~ProxyScope() {
+        e2e::RunWine({"reg", "delete", kKey, "/v", "ProxyEnable", "/f"});
+        e2e::RunWine({"reg", "delete", kKey, "/v", "ProxyServer", "/f"});
+    }
+    ProxyScope(const ProxyScope&) = delete;
+    ProxyScope& operator=(const ProxyScope&) = delete;
+
+private:
+    static constexpr char kKey[] =
+        "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+};
+
+// The host that ships ignores every test variable: with the link override pointing at one
+// loopback server and the request to fail the download thread, it still starts the download, and
+// from the vendor's link, which the system's proxy (a second loopback server answering 404) sees.
+TEST_F(Installer, TheReleaseHostIgnoresTheTestVariablesAndDownloadsFromTheVendor) {
+    e2e::RuntimeScope runtime(false);
+    Prepare("runtime-setup-release");
+    app_->CopyIn(e2e::ReleaseHost(), "WebView2Wrapper.exe");
+    HttpReply decoyReply;
+    decoyReply.body = Bootstrapper(true);
+    LoopbackServer decoy(decoyReply);
+    HttpReply proxyReply;
+    proxyReply.status = 404;
+    proxyReply.body = "not here";
+    LoopbackServer proxy(proxyReply);
+    ProxyScope proxySettings(proxy.Port());
+
+    std::map<std::string, std::string> env = Environment(decoy);
+    env["WRAPPER_TEST_FAIL_DOWNLOAD_THREAD"] = "1";
+    const json report = app_->Probe({"--timeout", "60000"}, env, 60);
+
+    EXPECT_EQ(decoy.Requests(), 0) << "the release host read the link override";
+    const std::vector<std::string> lines = proxy.RequestLines();
+    ASSERT_FALSE(lines.empty()) << "nothing was downloaded: the release host read the thread "
+                                   "override, or the proxy was not used";
+    // The vendor's link is https: through a proxy the client asks for a tunnel to its host.
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line, std::string("CONNECT ") + kVendorHost + ":443 HTTP/1.1");
+    }
+    ASSERT_EQ(report["boxes"].size(), 2u) << report.dump();
+    ExpectBox(report["boxes"][0], kInstallText, "information");
+    ExpectBox(report["boxes"][1], kFailedText, "error");
+    EXPECT_EQ(report["window"], nullptr);
+    EXPECT_EQ(report["exitCode"], 1);
+    EXPECT_TRUE(Runs().empty());
 }
 
 }  // namespace

@@ -113,6 +113,11 @@ int LoopbackServer::Requests() const {
     return requests_;
 }
 
+std::vector<std::string> LoopbackServer::RequestLines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requestLines_;
+}
+
 bool LoopbackServer::Finished() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return finished_;
@@ -156,6 +161,7 @@ void LoopbackServer::Answer(int client) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ++requests_;
+        requestLines_.push_back(head.substr(0, head.find("\r\n")));
     }
     const std::string& body = reply_.body;
     std::size_t nextHold = 0;

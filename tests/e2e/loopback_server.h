@@ -47,6 +47,9 @@ public:
     void ReleaseAll();
     // Requests received so far.
     int Requests() const;
+    // The first line of each request received ("GET /path HTTP/1.1", "CONNECT host:443 ..."),
+    // in order.
+    std::vector<std::string> RequestLines() const;
     // True once the whole reply has been written to a client.
     bool Finished() const;
 
@@ -67,6 +70,7 @@ private:
     bool releaseAll_ = false;
     bool stopping_ = false;
     int requests_ = 0;
+    std::vector<std::string> requestLines_;
     bool finished_ = false;
     std::thread thread_;
 };
