@@ -8,11 +8,18 @@ add_library(wrapper_libarchive INTERFACE)
 
 if(WIN32 AND NOT MSVC)
     include(ExternalProject)
-    set(WRAPPER_LIBARCHIVE_SOURCE_DIR "${CMAKE_BINARY_DIR}/../deps/libarchive" CACHE PATH
-        "Unpacked libarchive source package (./dev setup puts it in build/deps/libarchive)")
-    get_filename_component(LIBARCHIVE_SOURCE "${WRAPPER_LIBARCHIVE_SOURCE_DIR}" ABSOLUTE)
+    # ./dev's trees lie side by side in one build folder, beside deps/.
+    set(WRAPPER_LIBARCHIVE_SOURCE_DIR "" CACHE PATH
+        "Unpacked libarchive source package (default: deps/libarchive beside this build tree)")
+    set(LIBARCHIVE_SOURCE "${WRAPPER_LIBARCHIVE_SOURCE_DIR}")
+    if(NOT LIBARCHIVE_SOURCE)
+        get_filename_component(LIBARCHIVE_SOURCE "${CMAKE_BINARY_DIR}/../deps/libarchive" ABSOLUTE)
+    endif()
     if(NOT EXISTS "${LIBARCHIVE_SOURCE}/libarchive/archive.h")
-        message(FATAL_ERROR "libarchive sources not found in ${LIBARCHIVE_SOURCE}: run ./dev setup")
+        message(WARNING "libarchive sources not found in ${LIBARCHIVE_SOURCE} (./dev setup puts "
+                        "them there): wrapper-bundle.exe is not built")
+        set(WRAPPER_NO_PACKAGER ON)
+        return()
     endif()
     find_library(MINGW_ZLIB NAMES libz.a REQUIRED)
     find_path(MINGW_ZLIB_INCLUDE zlib.h REQUIRED)

@@ -2,7 +2,7 @@
 # Packages an app with the builds in BUILD_DIR: `wrapper-bundle package` (the release packer of
 # build/release-linux, else the test tree's) with the release host (build/release, else the
 # Windows tree's host, which the packer refuses once it is marked as a test build), the project's
-# sample extension for examples/hello, the project's THIRD-PARTY-NOTICES.txt, and the zip.
+# sample extension for examples/hello, the kit's THIRD-PARTY-NOTICES.txt, and the zip.
 # Usage: tools/package-app.sh BUILD_DIR APP_DIR OUT_DIR [--loose] [--no-zip] [--force] [--quiet]
 #                             [--host EXE] [--extension DLL] [--notices FILE]
 #   --no-zip  make the folder only; the other options are wrapper-bundle package's own
@@ -37,7 +37,7 @@ if [[ "$given" != *" --extension "* ]] && [ ! -f "$APP/DI2ZozUzoraru.dll" ] &&
                            "$BUILD/win/examples/extension/DI2ZozUzoraru.dll") &&
         args+=(--extension "$extension")
 fi
-if [[ "$given" != *" --notices "* ]] && [ -f "$ROOT/THIRD-PARTY-NOTICES.txt" ]; then
-    args+=(--notices "$ROOT/THIRD-PARTY-NOTICES.txt")
+if [[ "$given" != *" --notices "* ]]; then
+    args+=(--notices "$ROOT/tools/kit/THIRD-PARTY-NOTICES.txt")
 fi
 exec "$PACKER" "${args[@]}"

@@ -99,17 +99,16 @@ TEST(Package, SampleAppThroughTheScriptHasTheShippedFilesAndNoSubstitute) {
                                       "www/assets.dat"};
     const fs::path extension = e2e::SampleExtension();
     if (!extension.empty()) expected.insert("DI2ZozUzoraru.dll");
-    const fs::path notices = e2e::SourceDir() / "THIRD-PARTY-NOTICES.txt";
-    if (fs::exists(notices)) expected.insert("THIRD-PARTY-NOTICES.txt");
+    const fs::path notices = e2e::SourceDir() / "tools/kit/THIRD-PARTY-NOTICES.txt";
+    expected.insert("THIRD-PARTY-NOTICES.txt");
     EXPECT_EQ(FilesUnder(out), expected) << "no substitute loader, no loose web files";
     EXPECT_EQ(e2e::ReadFileBytes(out / "package.json"), e2e::ReadFileBytes(app / "package.json"));
     EXPECT_TRUE(e2e::ReadFileBytes(out / "WebView2Wrapper.exe") ==
-                e2e::ReadFileBytes(e2e::ShippedHost()));
+                e2e::ReadFileBytes(e2e::ReleaseHost()));
     EXPECT_EQ(e2e::ReadFileBytes(out / "icon.png"), e2e::ReadFileBytes(app / "icon.png"));
     if (!extension.empty())
         EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), e2e::ReadFileBytes(extension));
-    if (fs::exists(notices))
-        EXPECT_EQ(e2e::ReadFileBytes(out / "THIRD-PARTY-NOTICES.txt"), e2e::ReadFileBytes(notices));
+    EXPECT_EQ(e2e::ReadFileBytes(out / "THIRD-PARTY-NOTICES.txt"), e2e::ReadFileBytes(notices));
 
     // The zip holds the same files under the folder's name; the manifest lies beside, outside.
     const fs::path zip = out.parent_path() / "hello.zip";

@@ -33,11 +33,6 @@ fs::path NativePacker() { return BuildDir() / "native/tools/packer/wrapper-bundl
 
 fs::path WindowsPacker() { return WinBuildDir() / "tools/packer/wrapper-bundle.exe"; }
 
-fs::path ShippedHost() {
-    const fs::path release = BuildDir() / "release/WebView2Wrapper.exe";
-    return fs::exists(release) ? release : WinBuildDir() / "WebView2Wrapper.exe";
-}
-
 ProcessResult PackageApp(const fs::path& app, const fs::path& out,
                          const std::vector<std::string>& options) {
     std::vector<std::string> argv = {"bash", (SourceDir() / "tools/package-app.sh").string(),

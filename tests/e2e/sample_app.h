@@ -19,10 +19,6 @@ fs::path SampleExtension();
 fs::path NativePacker();
 fs::path WindowsPacker();
 
-// The host tools/package-app.sh ships: the release tree's when it has been built, else the
-// Windows tree's.
-fs::path ShippedHost();
-
 // Runs tools/package-app.sh with the build folder, the app folder, the output folder and the
 // extra options given; `output` holds what it printed on both streams.
 ProcessResult PackageApp(const fs::path& app, const fs::path& out,
