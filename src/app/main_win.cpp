@@ -3,11 +3,27 @@
 
 #include "app/startup_win.h"
 
+#if defined(WRAPPER_TEST_HOOKS) && WRAPPER_TEST_HOOKS
+#include "config/test_build_marker.h"
+#endif
+
 // Ask the graphics drivers of machines with two graphics processors for the fast one.
 extern "C" {
 __declspec(dllexport) DWORD NvOptimusEnablement = 1;
 __declspec(dllexport) DWORD AmdPowerXpressRequestHighPerformance = 1;
+
+#if defined(WRAPPER_TEST_HOOKS) && WRAPPER_TEST_HOOKS
+// A build with test hooks says so in its image, where a packager looks for it before shipping.
+// Exported, so that no linker can drop it.
+__declspec(dllexport) extern constexpr char WrapperTestBuildMarker[] = "WRAPPER-TEST-HOOKS-BUILD";
+#endif
 }
+
+#if defined(WRAPPER_TEST_HOOKS) && WRAPPER_TEST_HOOKS
+static_assert(sizeof(WrapperTestBuildMarker) == kTestBuildMarker.size() + 1 &&
+                  std::string_view(WrapperTestBuildMarker) == kTestBuildMarker,
+              "the exported marker is the packager's marker text");
+#endif
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     try {

@@ -1,5 +1,4 @@
-// Where the runtime's bootstrapper is downloaded from. Kept in a file of its own so that a test
-// can compile it without WRAPPER_TEST_HOOKS, as a release build does, and see which link it uses.
+// Where the runtime's bootstrapper is downloaded from: the one place that chooses the link.
 #pragma once
 
 #include <string>

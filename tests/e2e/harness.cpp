@@ -67,6 +67,20 @@ std::string LoaderName(Loader loader) {
     return "unknown";
 }
 
+fs::path ReleaseBuildDir() {
+    return fs::weakly_canonical(
+        Env("WRAPPER_RELEASE_BUILD", (WinBuildDir().parent_path() / "release").string()));
+}
+
+fs::path ReleaseHost() {
+    const fs::path host = ReleaseBuildDir() / "WebView2Wrapper.exe";
+    if (!fs::is_regular_file(host)) {
+        throw std::runtime_error("no release host at " + host.string() +
+                                 ": build it with ./dev build-release");
+    }
+    return host;
+}
+
 std::string WinPath(const fs::path& path) {
     std::string text = "Z:" + fs::absolute(path).lexically_normal().string();
     for (char& c : text) {
@@ -130,9 +144,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     return result;
 }
 
+std::string WineBinary() { return Env("WINE_BIN", "/usr/lib/wine/wine64"); }
+
 ProcessResult RunWine(const std::vector<std::string>& argv,
                       const std::map<std::string, std::string>& env, int timeoutSeconds) {
-    std::vector<std::string> full = {Env("WINE_BIN", "/usr/lib/wine/wine64")};
+    std::vector<std::string> full = {WineBinary()};
     full.insert(full.end(), argv.begin(), argv.end());
     return RunProcess(full, env, timeoutSeconds);
 }
@@ -236,10 +252,16 @@ void AppFolder::CopyIn(const fs::path& from, const std::string& relativePath) co
 nlohmann::json AppFolder::Probe(const std::vector<std::string>& probeOptions,
                                 const std::map<std::string, std::string>& env,
                                 int timeoutSeconds) const {
+    return ProbeProgram(WinPath(dir_ / "WebView2Wrapper.exe"), probeOptions, env, timeoutSeconds);
+}
+
+nlohmann::json ProbeProgram(const std::string& program,
+                            const std::vector<std::string>& probeOptions,
+                            const std::map<std::string, std::string>& env, int timeoutSeconds) {
     std::vector<std::string> argv = {WinPath(WinBuildDir() / "tools/probe/probe.exe")};
     argv.insert(argv.end(), probeOptions.begin(), probeOptions.end());
     argv.push_back("--");
-    argv.push_back(WinPath(dir_ / "WebView2Wrapper.exe"));
+    argv.push_back(program);
     const ProcessResult result = RunWine(argv, env, timeoutSeconds + 15);
     if (result.timedOut) throw std::runtime_error("probe did not finish");
     const size_t start = result.output.find("{\"boxes\"");

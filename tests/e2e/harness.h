@@ -21,6 +21,10 @@ fs::path HostExe();
 fs::path SdkDir();
 // The session's Wine prefix.
 fs::path Prefix();
+// The release tree (build/release: no test hooks, the host that ships).
+fs::path ReleaseBuildDir();
+// The release host, or a failure that says how to build it.
+fs::path ReleaseHost();
 // A Unix path as Wine sees it (Z: drive, backslashes).
 std::string WinPath(const fs::path& path);
 
@@ -32,9 +36,17 @@ struct ProcessResult {
 // Runs argv with extra environment variables, killing it after timeoutSeconds.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env, int timeoutSeconds);
+// The wine program ($WINE_BIN, else Debian's wine64).
+std::string WineBinary();
 // Runs a Windows program under Wine in the session's prefix and display.
 ProcessResult RunWine(const std::vector<std::string>& argv,
                       const std::map<std::string, std::string>& env = {}, int timeoutSeconds = 60);
+
+// Runs `program` (a Windows path) through the probe with its options and extra environment
+// variables; returns the probe's JSON report.
+nlohmann::json ProbeProgram(const std::string& program,
+                            const std::vector<std::string>& probeOptions,
+                            const std::map<std::string, std::string>& env, int timeoutSeconds);
 
 // Prefix-wide settings. Tests that change them restore them (DpiScope, RuntimeScope).
 void SetPrefixDpi(int dpi);

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -32,6 +34,7 @@ constexpr char kTitle[] = "Runtime Setup Tést";
 constexpr char kInstallText[] = "This app needs the WebView2 runtime; it will be installed now.";
 constexpr char kDownloading[] = "Téléchargement du runtime…";
 constexpr char kFailedText[] = "The WebView2 runtime could not be installed.";
+constexpr char kVendorHost[] = "go.microsoft.com";
 constexpr char kVendorLink[] = "https://go.microsoft.com/fwlink/p/?LinkId=2124703";
 
 // A fake bootstrapper's bytes.
@@ -261,7 +264,8 @@ TEST_P(InstallerWithLoader, DownloadsWithProgressThenRunsTheInstallerInTheUserDa
     EXPECT_EQ(server.Requests(), 1);
     EXPECT_TRUE(server.Finished());
 
-    EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper) << "the served file";
+    EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper)
+        << "the served file";
     ExpectOneRunInUserDataFolder();
     EXPECT_NE(report["window"], nullptr) << "the second check passes and the app starts";
     if (Vendor()) {
@@ -402,7 +406,8 @@ TEST_F(Installer, AtHighDpiTheWindowIsScaledAndAnEarlierInstallerIsOverwritten) 
     const std::vector<int> client = window["clientRect"];
     EXPECT_EQ(report["extra"]["barRect"], json::array({15, 15, client[2] - 15, client[3] - 15}))
         << "a 15-pixel margin on each side";
-    EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper) << "the served file";
+    EXPECT_TRUE(e2e::ReadFileBytes(userData_ / "Webview2Setup.exe") == bootstrapper)
+        << "the served file";
     ExpectOneRunInUserDataFolder();
     EXPECT_NE(report["window"], nullptr) << report.dump();
     EXPECT_EQ(report["exitCode"], 0);
@@ -490,31 +495,141 @@ TEST_P(InstallerWithLoader, FixedModeNeverRunsTheInstaller) {
     }
 }
 
-// The link override exists only in builds made with test hooks. The link source file is compiled
-// into two small programs, one as a release build compiles it (no WRAPPER_TEST_HOOKS) and one with
-// the hooks; each prints the link it would download from.
-TEST_F(Installer, OnlyTheTestHooksBuildHonoursTheLinkOverride) {
-    const fs::path helpers = e2e::WinBuildDir() / "tests/win/helpers";
-    const std::map<std::string, std::string> overridden = {
-        {"WRAPPER_TEST_BOOTSTRAPPER_URL", "http://127.0.0.1:9/elsewhere.exe"}};
-    struct Case {
-        const char* program;
-        std::map<std::string, std::string> env;
-        const char* link;
-    };
-    const Case cases[] = {
-        {"bootstrapper_url_release.exe", overridden, kVendorLink},
-        {"bootstrapper_url_release.exe", {}, kVendorLink},
-        {"bootstrapper_url_hooks.exe", overridden, "http://127.0.0.1:9/elsewhere.exe"},
-        {"bootstrapper_url_hooks.exe", {}, kVendorLink},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.program) + (c.env.empty() ? "" : " with the override"));
-        const e2e::ProcessResult result = e2e::RunWine({e2e::WinPath(helpers / c.program)}, c.env);
-        ASSERT_FALSE(result.timedOut);
-        EXPECT_EQ(result.exitCode, 0);
-        EXPECT_EQ(result.output, c.link);
+// Points the prefix's Internet settings at a proxy while it lives, and removes them after.
+class ProxyScope {
+public:
+    explicit ProxyScope(int port) {
+        e2e::RunWine({"reg", "add", kKey, "/v", "ProxyServer", "/t", "REG_SZ", "/d",
+                      "127.0.0.1:" + std::to_string(port), "/f"});
+        e2e::RunWine({"reg", "add", kKey, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1", "/f"});
     }
+    ~ProxyScope() {
+        e2e::RunWine({"reg", "delete", kKey, "/v", "ProxyEnable", "/f"});
+        e2e::RunWine({"reg", "delete", kKey, "/v", "ProxyServer", "/f"});
+    }
+    ProxyScope(const ProxyScope&) = delete;
+    ProxyScope& operator=(const ProxyScope&) = delete;
+
+private:
+    static constexpr char kKey[] =
+        "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+};
+
+// A certificate authority made for one test and trusted by the prefix (as a root in the machine's
+// registry store) while it lives, and a server certificate it signed for one host name.
+class TrustedTestAuthority {
+public:
+    TrustedTestAuthority(const fs::path& dir, const std::string& host) {
+        fs::create_directories(dir);
+        const std::string d = dir.string() + "/";
+        std::ofstream(d + "openssl.cnf")
+            << "[req]\ndistinguished_name=dn\n[dn]\n"
+               "[ca]\nbasicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\n"
+               "subjectKeyIdentifier=hash\n"
+               "[server]\nbasicConstraints=critical,CA:FALSE\n"
+               "keyUsage=critical,digitalSignature,keyEncipherment\n"
+               "extendedKeyUsage=serverAuth\nauthorityKeyIdentifier=keyid\nsubjectAltName=DNS:"
+            << host << "\n";
+        OpenSsl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                 "-nodes", "-keyout", d + "ca.key", "-out", d + "ca.pem", "-days", "2", "-subj",
+                 "/CN=Test root of one test", "-config", d + "openssl.cnf", "-extensions", "ca"});
+        OpenSsl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                 "-keyout", d + "server.key", "-out", d + "server.csr", "-subj", "/CN=" + host,
+                 "-config", d + "openssl.cnf"});
+        OpenSsl({"x509", "-req", "-in", d + "server.csr", "-CA", d + "ca.pem", "-CAkey",
+                 d + "ca.key", "-CAcreateserial", "-out", d + "server.pem", "-days", "2",
+                 "-extfile", d + "openssl.cnf", "-extensions", "server"});
+        OpenSsl({"x509", "-in", d + "ca.pem", "-outform", "der", "-out", d + "ca.der"});
+        // "SHA1 Fingerprint=4D:4D:...": the name of the certificate's registry key.
+        const std::string fingerprint =
+            OpenSsl({"x509", "-in", d + "ca.pem", "-noout", "-fingerprint", "-sha1"});
+        for (char c : fingerprint.substr(fingerprint.find('=') + 1)) {
+            if (std::isxdigit(static_cast<unsigned char>(c))) thumbprint_.push_back(c);
+        }
+        // The store keeps a certificate as its properties: id 32 (the encoded certificate),
+        // a reserved 1, the length, the bytes.
+        const std::string der = e2e::ReadFileBytes(d + "ca.der");
+        std::string blob;
+        for (uint32_t word : {32u, 1u, static_cast<uint32_t>(der.size())}) {
+            for (int k = 0; k < 4; ++k) blob.push_back(static_cast<char>(word >> (8 * k)));
+        }
+        blob += der;
+        std::ostringstream reg;
+        reg << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" << kStore << "\\" << thumbprint_
+            << "]\n\"Blob\"=hex:";
+        for (size_t k = 0; k < blob.size(); ++k) {
+            char byte[4];
+            std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(blob[k]));
+            reg << (k == 0 ? "" : ",") << byte;
+        }
+        reg << "\n";
+        std::ofstream(d + "root.reg") << reg.str();
+        const e2e::ProcessResult imported =
+            e2e::RunWine({"regedit", "/S", e2e::WinPath(dir / "root.reg")});
+        if (imported.exitCode != 0) throw std::runtime_error("regedit failed");
+        certificate = d + "server.pem";
+        key = d + "server.key";
+    }
+    ~TrustedTestAuthority() {
+        e2e::RunWine({"reg", "delete", std::string("HKLM\\") + kStore + "\\" + thumbprint_, "/f"});
+    }
+    TrustedTestAuthority(const TrustedTestAuthority&) = delete;
+    TrustedTestAuthority& operator=(const TrustedTestAuthority&) = delete;
+
+    std::string certificate;
+    std::string key;
+
+private:
+    static constexpr char kStore[] = "Software\\Microsoft\\SystemCertificates\\Root\\Certificates";
+
+    static std::string OpenSsl(std::vector<std::string> args) {
+        args.insert(args.begin(), "openssl");
+        const e2e::ProcessResult result = e2e::RunProcess(args, {}, 60);
+        if (result.exitCode != 0) throw std::runtime_error("openssl " + args[1] + " failed");
+        return result.output;
+    }
+
+    std::string thumbprint_;
+};
+
+// The host that ships ignores every test variable: with the link override pointing at one
+// loopback server and the request to fail the download thread, it still starts the download, and
+// from the vendor's link. The system's proxy, a second loopback server, sees that link: it opens
+// the tunnel the client asks for, speaks TLS in it with a certificate the prefix trusts for the
+// vendor's host only during this test, and answers 404.
+TEST_F(Installer, TheReleaseHostIgnoresTheTestVariablesAndDownloadsFromTheVendor) {
+    e2e::RuntimeScope runtime(false);
+    Prepare("runtime-setup-release");
+    app_->CopyIn(e2e::ReleaseHost(), "WebView2Wrapper.exe");
+    HttpReply decoyReply;
+    decoyReply.body = Bootstrapper(true);
+    LoopbackServer decoy(decoyReply);
+    TrustedTestAuthority authority(app_->Dir() / "certificates", kVendorHost);
+    HttpReply proxyReply;
+    proxyReply.status = 404;
+    proxyReply.body = "not here";
+    proxyReply.tunnelCertificate = authority.certificate;
+    proxyReply.tunnelKey = authority.key;
+    LoopbackServer proxy(proxyReply);
+    ProxyScope proxySettings(proxy.Port());
+
+    std::map<std::string, std::string> env = Environment(decoy);
+    env["WRAPPER_TEST_FAIL_DOWNLOAD_THREAD"] = "1";
+    const json report = app_->Probe({"--timeout", "60000"}, env, 60);
+
+    EXPECT_EQ(decoy.Requests(), 0) << "the release host read the link override";
+    const std::vector<std::string> lines = proxy.RequestLines();
+    ASSERT_FALSE(lines.empty()) << "nothing was downloaded: the release host read the thread "
+                                   "override, or the proxy was not used";
+    EXPECT_EQ(lines[0], std::string("CONNECT ") + kVendorHost + ":443 HTTP/1.1");
+    EXPECT_EQ(proxy.TunnelledLinks(), std::vector<std::string>{kVendorLink})
+        << "requests: " << testing::PrintToString(lines);
+    ASSERT_EQ(report["boxes"].size(), 2u) << report.dump();
+    ExpectBox(report["boxes"][0], kInstallText, "information");
+    ExpectBox(report["boxes"][1], kFailedText, "error");
+    EXPECT_EQ(report["window"], nullptr);
+    EXPECT_EQ(report["exitCode"], 1);
+    EXPECT_TRUE(Runs().empty());
 }
 
 }  // namespace

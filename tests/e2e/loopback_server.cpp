@@ -4,11 +4,17 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 
 namespace e2e {
@@ -49,6 +55,45 @@ bool ReadRequestHead(int client, std::string& head) {
     }
     return true;
 }
+
+// Like ReadRequestHead, through a TLS connection.
+bool ReadRequestHead(SSL* tls, std::string& head) {
+    char buffer[4096];
+    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 64 * 1024) {
+        const int n = SSL_read(tls, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        head.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// The value of a header in a request head (names compared without regard to case), or "".
+std::string HeaderValue(const std::string& head, const std::string& name) {
+    std::size_t start = head.find("\r\n");
+    while (start != std::string::npos) {
+        start += 2;
+        const std::size_t end = head.find("\r\n", start);
+        const std::string line = head.substr(start, end - start);
+        const std::size_t colon = line.find(':');
+        if (colon == name.size() &&
+            std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            })) {
+            const std::size_t value = line.find_first_not_of(' ', colon + 1);
+            return value == std::string::npos ? "" : line.substr(value);
+        }
+        start = end;
+    }
+    return "";
+}
+
+struct SslContextFree {
+    void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+};
+struct SslFree {
+    void operator()(SSL* tls) const { SSL_free(tls); }
+};
 
 }  // namespace
 
@@ -113,6 +158,16 @@ int LoopbackServer::Requests() const {
     return requests_;
 }
 
+std::vector<std::string> LoopbackServer::RequestLines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requestLines_;
+}
+
+std::vector<std::string> LoopbackServer::TunnelledLinks() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tunnelledLinks_;
+}
+
 bool LoopbackServer::Finished() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return finished_;
@@ -156,6 +211,11 @@ void LoopbackServer::Answer(int client) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ++requests_;
+        requestLines_.push_back(head.substr(0, head.find("\r\n")));
+    }
+    if (!reply_.tunnelCertificate.empty() && head.compare(0, 8, "CONNECT ") == 0) {
+        AnswerInTunnel(client);
+        return;
     }
     const std::string& body = reply_.body;
     std::size_t nextHold = 0;
@@ -169,15 +229,7 @@ void LoopbackServer::Answer(int client) {
     };
 
     if (!passHolds(0)) return;
-    std::string headers = "HTTP/1.1 " + std::to_string(reply_.status) + " " +
-                          Reason(reply_.status) +
-                          "\r\nContent-Type: application/octet-stream\r\n"
-                          "Cache-Control: no-store\r\nConnection: close\r\n";
-    if (reply_.framing == HttpReply::Framing::ContentLength) {
-        headers += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    }
-    headers += "\r\n";
-    if (!SendAll(client, headers)) return;
+    if (!SendAll(client, Head())) return;
 
     std::size_t offset = 0;
     while (offset < body.size()) {
@@ -193,6 +245,57 @@ void LoopbackServer::Answer(int client) {
     if (!passHolds(body.size())) return;
     std::lock_guard<std::mutex> lock(mutex_);
     finished_ = true;
+}
+
+std::string LoopbackServer::Head() const {
+    std::string headers = "HTTP/1.1 " + std::to_string(reply_.status) + " " +
+                          Reason(reply_.status) +
+                          "\r\nContent-Type: application/octet-stream\r\n"
+                          "Cache-Control: no-store\r\nConnection: close\r\n";
+    if (reply_.framing == HttpReply::Framing::ContentLength) {
+        headers += "Content-Length: " + std::to_string(reply_.body.size()) + "\r\n";
+    }
+    return headers + "\r\n";
+}
+
+void LoopbackServer::AnswerInTunnel(int client) {
+    if (!SendAll(client, "HTTP/1.1 200 Connection established\r\n\r\n")) return;
+    const std::unique_ptr<SSL_CTX, SslContextFree> context(SSL_CTX_new(TLS_server_method()));
+    if (!context ||
+        SSL_CTX_use_certificate_chain_file(context.get(), reply_.tunnelCertificate.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context.get(), reply_.tunnelKey.c_str(), SSL_FILETYPE_PEM) !=
+            1) {
+        ERR_clear_error();
+        return;
+    }
+    const std::unique_ptr<SSL, SslFree> tls(SSL_new(context.get()));
+    // A client that does not trust the certificate gives up here.
+    timeval limit{kRequestLimitMilliseconds / 1000, 0};
+    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::string head;
+    if (!tls || SSL_set_fd(tls.get(), client) != 1 || SSL_accept(tls.get()) != 1 ||
+        !ReadRequestHead(tls.get(), head)) {
+        ERR_clear_error();
+        return;
+    }
+    const std::string line = head.substr(0, head.find("\r\n"));
+    const std::size_t pathStart = line.find(' ');
+    const std::size_t pathEnd = line.find(' ', pathStart + 1);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requestLines_.push_back(line);
+        if (pathStart != std::string::npos && pathEnd != std::string::npos) {
+            tunnelledLinks_.push_back("https://" + HeaderValue(head, "Host") +
+                                      line.substr(pathStart + 1, pathEnd - pathStart - 1));
+        }
+    }
+    const std::string answer = Head() + reply_.body;
+    if (SSL_write(tls.get(), answer.data(), static_cast<int>(answer.size())) > 0) {
+        SSL_shutdown(tls.get());
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+    }
+    ERR_clear_error();
 }
 
 }  // namespace e2e

@@ -1,6 +1,8 @@
 // A small HTTP server for end-to-end tests, bound to 127.0.0.1 on a port the system picks. It
 // answers every request with one prepared reply, which it can send slowly, without a length, and
-// in stages that wait for the test to release them (holding back the rest of the bytes).
+// in stages that wait for the test to release them (holding back the rest of the bytes). As a
+// proxy it can also open the tunnels that clients ask for https links (CONNECT), speak TLS in
+// them with a certificate the test provides, and so see the whole link.
 #pragma once
 
 #include <condition_variable>
@@ -28,6 +30,11 @@ struct HttpReply {
     // Sending slowly: the body goes out in blocks of this many bytes with a pause after each.
     std::size_t blockSize = 16 * 1024;
     int pauseMilliseconds = 0;
+    // PEM files of a certificate and its key: a CONNECT request is then answered with a tunnel in
+    // which the server speaks TLS with this certificate and gives the reply (no holds, no pauses)
+    // to the request that comes through it. Empty: CONNECT gets the reply itself.
+    std::string tunnelCertificate;
+    std::string tunnelKey;
 };
 
 class LoopbackServer {
@@ -47,6 +54,12 @@ public:
     void ReleaseAll();
     // Requests received so far.
     int Requests() const;
+    // The first line of each request received ("GET /path HTTP/1.1", "CONNECT host:443 ..."),
+    // in order.
+    std::vector<std::string> RequestLines() const;
+    // The links of the requests that came through a tunnel: "https://" + the Host header + the
+    // path of the request line.
+    std::vector<std::string> TunnelledLinks() const;
     // True once the whole reply has been written to a client.
     bool Finished() const;
 
@@ -56,6 +69,8 @@ private:
     // Waits (bounded) until hold number `index` has been released; false when the server stops.
     bool WaitForRelease(std::size_t index);
     bool SendAll(int client, const std::string& bytes);
+    void AnswerInTunnel(int client);
+    std::string Head() const;
 
     HttpReply reply_;
     std::string path_;
@@ -67,6 +82,8 @@ private:
     bool releaseAll_ = false;
     bool stopping_ = false;
     int requests_ = 0;
+    std::vector<std::string> requestLines_;
+    std::vector<std::string> tunnelledLinks_;
     bool finished_ = false;
     std::thread thread_;
 };

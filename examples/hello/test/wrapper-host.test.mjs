@@ -3,7 +3,7 @@
 import assert from "node:assert/strict";
 import { test } from "node:test";
 
-import { FOLDER_NAMES, WrapperHost, connectHost } from "../www/wrapper-host.js";
+import { FOLDER_NAMES, PENDING_MESSAGE_LIMIT, WrapperHost, connectHost } from "../www/wrapper-host.js";
 
 // Records what the page posts and lets the test play the host's messages.
 class Channel {
@@ -64,6 +64,96 @@ test("a handshake the host never answers is rejected", async () => {
   // A late answer goes to nobody and breaks nothing.
   channel.deliver({ type: "wrapper-init-response", registeredComponentIds: [] });
   assert.equal(host.connected, true);
+});
+
+test("a timed-out handshake keeps its place: its late answer never resolves the next call", async () => {
+  const channel = new Channel();
+  const host = new WrapperHost(channel);
+  const first = host.handshake({ timeoutMs: 20 });
+  await assert.rejects(first, /did not answer/);
+  // The caller tries again before the host has answered the first request.
+  const second = host.handshake({ timeoutMs: 2000 });
+  let settled = false;
+  second.then(() => { settled = true; }, () => { settled = true; });
+  assert.deepEqual(channel.sent(), [{ type: "wrapper-init" }, { type: "wrapper-init" }]);
+
+  // The first request's late answer: taken in (fresh state) but handed to nobody.
+  channel.deliver({ type: "directory-handles" }, FOLDER_NAMES.map(() => handle("late")));
+  channel.deliver({ type: "wrapper-init-response", registeredComponentIds: ["late"] });
+  await new Promise((resolve) => setTimeout(resolve, 10));
+  assert.equal(settled, false, "the late answer must not resolve the second call");
+  assert.equal(host.folders.app.name, "late");
+
+  // The second request's own answer resolves it.
+  channel.deliver({ type: "directory-handles" }, FOLDER_NAMES.map(() => handle("own")));
+  channel.deliver({ type: "wrapper-init-response", registeredComponentIds: ["own"] });
+  const answer = await second;
+  assert.deepEqual(answer.componentIds, ["own"]);
+  assert.equal(answer.folders.documents.name, "own");
+
+  // Two timed-out calls in a row, then one that waits: only the third answer is its own.
+  const lost = [host.handshake({ timeoutMs: 5 }), host.handshake({ timeoutMs: 5 })];
+  for (const call of lost) await assert.rejects(call, /did not answer/);
+  const third = host.handshake({ timeoutMs: 2000 });
+  for (const ids of [["one"], ["two"], ["three"]]) {
+    channel.deliver({ type: "wrapper-init-response", registeredComponentIds: ids });
+  }
+  assert.deepEqual((await third).componentIds, ["three"]);
+  // Answers with no request at all (another page's handshake) go to nobody either.
+  channel.deliver({ type: "wrapper-init-response", registeredComponentIds: ["stray"] });
+  assert.deepEqual(host.componentIds, ["stray"]);
+});
+
+test("extension messages before the first listener are delivered to it, in order", async () => {
+  const channel = new Channel();
+  const host = new WrapperHost(channel);
+  const handshake = host.handshake({ timeoutMs: 1000 });
+  // The extension's queued messages follow the handshake's answer, before the page listens.
+  channel.deliver({ type: "directory-handles" }, FOLDER_NAMES.map(() => handle("h")));
+  channel.deliver({ type: "wrapper-init-response", registeredComponentIds: ["ext"] });
+  channel.deliver({ type: "queued", n: 1 });
+  channel.deliver("second", [handle("attached")]);
+  channel.deliver({ type: "queued", n: 3 });
+  await handshake;
+
+  const seen = [];
+  host.onExtensionMessage((data, objects) => seen.push([data, objects.length]));
+  // A message that arrives before the kept ones have been handed over queues behind them.
+  channel.deliver({ type: "live", n: 4 });
+  await Promise.resolve();
+  assert.deepEqual(seen, [[{ type: "queued", n: 1 }, 0], ["second", 1], [{ type: "queued", n: 3 }, 0],
+    [{ type: "live", n: 4 }, 0]]);
+  channel.deliver({ type: "live", n: 5 });
+  assert.deepEqual(seen.at(-1), [{ type: "live", n: 5 }, 0], "later messages arrive at once");
+
+  // Handed over once only: a second listener sees only what comes after it.
+  const later = [];
+  host.onExtensionMessage((data) => later.push(data));
+  await Promise.resolve();
+  assert.deepEqual(later, []);
+  assert.equal(host.droppedExtensionMessages, 0);
+});
+
+test("at most the latest PENDING_MESSAGE_LIMIT messages are kept for a listener", async () => {
+  assert.equal(PENDING_MESSAGE_LIMIT, 1000);
+  const channel = new Channel();
+  const host = new WrapperHost(channel);
+  const total = PENDING_MESSAGE_LIMIT + 250;
+  for (let n = 0; n < total; n++) channel.deliver({ n });
+  assert.equal(host.droppedExtensionMessages, 250);
+  const seen = [];
+  // A listener that removes itself at once takes one message; the rest wait for the next.
+  const stop = host.onExtensionMessage((data) => { seen.push(data.n); stop(); });
+  await Promise.resolve();
+  assert.deepEqual(seen, [250], "the oldest were dropped");
+  const rest = [];
+  host.onExtensionMessage((data) => rest.push(data.n));
+  await Promise.resolve();
+  assert.equal(rest.length, PENDING_MESSAGE_LIMIT - 1);
+  assert.equal(rest[0], 251);
+  assert.equal(rest.at(-1), total - 1);
+  assert.ok(rest.every((n, i) => i === 0 || n === rest[i - 1] + 1), "in order");
+  assert.throws(() => host.onExtensionMessage("not a function"), TypeError);
 });
 
 test("window requests carry numbers in the host's member names", () => {

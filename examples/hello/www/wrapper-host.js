@@ -29,6 +29,10 @@ export const FOLDER_NAMES = Object.freeze([
   "videos",
 ]);
 
+// Extension messages that arrive before any listener exists are kept for the first one, up to
+// this many; past it the oldest are dropped.
+export const PENDING_MESSAGE_LIMIT = 1000;
+
 const HANDLES_MESSAGE = "directory-handles";
 const INIT_RESPONSE = "wrapper-init-response";
 
@@ -49,8 +53,14 @@ export class WrapperHost {
   #componentIds = Object.freeze([]);
   #connected = false;
   #receivedHandles = null; // handles of the handshake in progress, until its answer comes
-  #waiting = [];           // { resolve, reject, timer } of handshake() calls not yet answered
+  // One entry per "wrapper-init" posted and not yet answered, in the order they went out:
+  // { resolve, reject, timer, timedOut }. The host answers every one in turn, so an entry whose
+  // caller gave up stays until its own answer has come, and that answer is dropped.
+  #waiting = [];
   #listeners = new Set();
+  #pending = [];           // [data, additionalObjects] of extension messages kept for a listener
+  #dropped = 0;
+  #flushScheduled = false;
 
   // `channel` is window.chrome.webview, or anything with postMessage and addEventListener.
   constructor(channel) {
@@ -68,15 +78,19 @@ export class WrapperHost {
   // Folder name -> directory handle, or null when the host sent none for it (a folder the
   // machine lacks, or a runtime too old for handles). All null before the first handshake.
   get folders() { return this.#folders; }
+  // How many extension messages were dropped because more than PENDING_MESSAGE_LIMIT arrived
+  // before any listener existed.
+  get droppedExtensionMessages() { return this.#dropped; }
 
   // Asks the host for its handshake: resolves with { componentIds, folders } once the host has
   // answered, rejects after `timeoutMs` without an answer. May be called again (after a reload,
-  // or for fresh handles); every call gets the next answer.
+  // or for fresh handles); every call gets the answer to its own request, also when an earlier
+  // call timed out and its answer comes late.
   handshake({ timeoutMs = 10000 } = {}) {
     return new Promise((resolve, reject) => {
-      const waiter = { resolve, reject, timer: null };
+      const waiter = { resolve, reject, timer: null, timedOut: false };
       waiter.timer = setTimeout(() => {
-        this.#waiting = this.#waiting.filter((w) => w !== waiter);
+        waiter.timedOut = true;
         reject(new Error(`the host did not answer the handshake within ${timeoutMs} ms`));
       }, timeoutMs);
       this.#waiting.push(waiter);
@@ -115,11 +129,14 @@ export class WrapperHost {
   }
 
   // Calls listener(data, additionalObjects) for every host message that is not part of the
-  // handshake: in practice, the messages the extension library sends. Returns a function that
-  // removes the listener.
+  // handshake: in practice, the messages the extension library sends. Messages that came while no
+  // listener existed (at most PENDING_MESSAGE_LIMIT, the latest) go to the first listener, in
+  // order, in a microtask after this call. Returns a function that removes the listener.
   onExtensionMessage(listener) {
+    if (typeof listener !== "function") throw new TypeError("the listener must be a function");
     this.#listeners.add(listener);
-    return () => this.#listeners.delete(listener);
+    this.#scheduleFlush();
+    return () => { this.#listeners.delete(listener); };
   }
 
   #post(message) {
@@ -140,18 +157,44 @@ export class WrapperHost {
       this.#folders = this.#receivedHandles ?? noFolders();
       this.#receivedHandles = null;
       this.#connected = true;
+      // The answer belongs to the oldest request; a caller that has given up gets nothing.
       const waiter = this.#waiting.shift();
-      if (waiter) {
+      if (waiter && !waiter.timedOut) {
         clearTimeout(waiter.timer);
         waiter.resolve({ componentIds: this.#componentIds, folders: this.#folders });
       }
+    } else if (this.#listeners.size === 0 || this.#pending.length > 0) {
+      // Kept in order behind the messages already waiting.
+      if (this.#pending.length >= PENDING_MESSAGE_LIMIT) {
+        this.#pending.shift();
+        this.#dropped += 1;
+      }
+      this.#pending.push([data, event.additionalObjects ?? []]);
+      this.#scheduleFlush();
     } else {
-      for (const listener of [...this.#listeners]) {
-        try {
-          listener(data, event.additionalObjects ?? []);
-        } catch (error) {
-          console.error("extension message listener failed:", error);
-        }
+      this.#deliver(data, event.additionalObjects ?? []);
+    }
+  }
+
+  #scheduleFlush() {
+    if (this.#flushScheduled || this.#pending.length === 0 || this.#listeners.size === 0) return;
+    this.#flushScheduled = true;
+    queueMicrotask(() => {
+      this.#flushScheduled = false;
+      // A listener may remove itself (or all) on the way: what is left waits for the next one.
+      while (this.#pending.length > 0 && this.#listeners.size > 0) {
+        const [data, objects] = this.#pending.shift();
+        this.#deliver(data, objects);
+      }
+    });
+  }
+
+  #deliver(data, objects) {
+    for (const listener of [...this.#listeners]) {
+      try {
+        listener(data, objects);
+      } catch (error) {
+        console.error("extension message listener failed:", error);
       }
     }
   }

@@ -1,0 +1,230 @@
+// The kit for Windows users (build/kit, made by ./dev kit): what the zip holds, that its programs
+// are the release builds, and that the quick start's commands work under Wine exactly as written.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "config/test_build_marker.h"
+#include "harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+const std::string kVersion = WRAPPER_PROJECT_VERSION;
+const std::string kWinName = "WebView2Wrapper-" + kVersion + "-win64";
+const std::string kLinuxName = "WebView2Wrapper-" + kVersion + "-linux-x64";
+
+fs::path KitDir() { return e2e::ReleaseBuildDir().parent_path() / "kit"; }
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+// Output of a Unix command, which must succeed.
+std::string RunTool(const std::vector<std::string>& argv) {
+    const e2e::ProcessResult result = e2e::RunProcess(argv, {}, 120);
+    if (result.timedOut || result.exitCode != 0) {
+        throw std::runtime_error(argv[0] + " failed: " + result.output);
+    }
+    return result.output;
+}
+
+// A fresh folder for the unpacked kit.
+fs::path WorkDir(const std::string& name) {
+    const fs::path dir = e2e::WinBuildDir().parent_path() / "e2e-work" / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+// The fenced ```bat blocks of a Markdown text, one command per line, in order.
+std::vector<std::string> BatCommands(const std::string& markdown) {
+    std::vector<std::string> commands;
+    bool inside = false;
+    for (const std::string& line : Lines(markdown)) {
+        if (line.rfind("```", 0) == 0) {
+            inside = !inside && line == "```bat";
+        } else if (inside) {
+            commands.push_back(line);
+        }
+    }
+    return commands;
+}
+
+TEST(Kit, HoldsTheReleaseProgramsAndWhatADeveloperNeedsAndNothingElse) {
+    const fs::path zip = KitDir() / (kWinName + ".zip");
+    ASSERT_TRUE(fs::is_regular_file(zip)) << zip << " is missing: make it with ./dev kit";
+    // Entries in byte order (the archive is deterministic), files only.
+    const std::vector<std::string> entries = Lines(RunTool({"unzip", "-Z1", zip.string()}));
+    const std::vector<std::string> expected = {
+        kWinName + "/QUICKSTART.md",
+        kWinName + "/THIRD-PARTY-NOTICES.txt",
+        kWinName + "/WebView2Wrapper.exe",
+        kWinName + "/extension/README.md",
+        kWinName + "/extension/iwrapper_app.h",
+        kWinName + "/extension/sample_extension.cpp",
+        kWinName + "/page/wrapper-host.d.ts",
+        kWinName + "/page/wrapper-host.js",
+        kWinName + "/wrapper-bundle.exe",
+    };
+    EXPECT_EQ(entries, expected);
+    // One time for every entry: the commit's.
+    std::set<std::string> times;
+    for (const std::string& line : Lines(RunTool({"unzip", "-Z", "-T", zip.string()}))) {
+        std::istringstream fields(line);
+        std::vector<std::string> words{std::istream_iterator<std::string>(fields), {}};
+        if (words.size() >= 8 && words[0].size() == 10 && words[0][0] == '-')
+            times.insert(words[6]);
+    }
+    EXPECT_EQ(times.size(), 1u) << "entry times differ";
+    EXPECT_EQ(entries.size(), 9u);
+
+    const fs::path dir = WorkDir("kit-contents");
+    RunTool({"unzip", "-q", zip.string(), "-d", dir.string()});
+    const fs::path kit = dir / kWinName;
+    const fs::path release = e2e::ReleaseBuildDir();
+    const std::string host = e2e::ReadFileBytes(kit / "WebView2Wrapper.exe");
+    EXPECT_TRUE(host == e2e::ReadFileBytes(release / "WebView2Wrapper.exe"))
+        << "not the release host";
+    EXPECT_TRUE(e2e::ReadFileBytes(kit / "wrapper-bundle.exe") ==
+                e2e::ReadFileBytes(release / "tools/packer/wrapper-bundle.exe"));
+    EXPECT_EQ(host.find(kTestBuildMarker), std::string::npos) << "a test build in the kit";
+    EXPECT_TRUE(host != e2e::ReadFileBytes(e2e::WinBuildDir() / "WebView2Wrapper.exe"));
+    // No runtime stand-in and no loader of any kind.
+    const std::string substitute =
+        e2e::ReadFileBytes(e2e::WinBuildDir() / "substitute/WebView2Loader.dll");
+    for (const auto& entry : fs::recursive_directory_iterator(kit)) {
+        if (!entry.is_regular_file()) continue;
+        EXPECT_NE(entry.path().extension(), ".dll") << entry.path();
+        EXPECT_TRUE(substitute.empty() || e2e::ReadFileBytes(entry.path()) != substitute)
+            << entry.path();
+    }
+    // The page module, its types and the extension header are the project's own files.
+    const fs::path source = e2e::SourceDir();
+    for (const auto& [inKit, inSource] : std::vector<std::pair<std::string, std::string>>{
+             {"page/wrapper-host.js", "examples/hello/www/wrapper-host.js"},
+             {"page/wrapper-host.d.ts", "examples/hello/www/wrapper-host.d.ts"},
+             {"extension/iwrapper_app.h", "src/extensions/iwrapper_app.h"},
+             {"extension/sample_extension.cpp", "examples/extension/sample_extension.cpp"},
+             {"THIRD-PARTY-NOTICES.txt", "tools/kit/THIRD-PARTY-NOTICES.txt"}}) {
+        EXPECT_TRUE(e2e::ReadFileBytes(kit / inKit) == e2e::ReadFileBytes(source / inSource))
+            << inKit;
+    }
+    const std::string notices = e2e::ReadFileBytes(kit / "THIRD-PARTY-NOTICES.txt");
+    for (const char* component : {"nlohmann/json", "mingw-w64 runtime", "winpthreads",
+                                  "GCC RUNTIME LIBRARY EXCEPTION", "libstdc++"}) {
+        EXPECT_NE(notices.find(component), std::string::npos) << component;
+    }
+}
+
+TEST(Kit, TheLinuxPackerIsAReleaseBuild) {
+    const fs::path archive = KitDir() / (kLinuxName + ".tar.gz");
+    ASSERT_TRUE(fs::is_regular_file(archive)) << archive << " is missing: make it with ./dev kit";
+    EXPECT_EQ(Lines(RunTool({"tar", "-tzf", archive.string()})),
+              (std::vector<std::string>{kLinuxName + "/", kLinuxName + "/THIRD-PARTY-NOTICES.txt",
+                                        kLinuxName + "/wrapper-bundle"}));
+    const fs::path dir = WorkDir("kit-linux");
+    RunTool({"tar", "-xzf", archive.string(), "-C", dir.string()});
+    const fs::path packer = dir / kLinuxName / "wrapper-bundle";
+    const std::string bytes = e2e::ReadFileBytes(packer);
+    EXPECT_EQ(bytes.find("__asan_init"), std::string::npos) << "built with AddressSanitizer";
+    EXPECT_EQ(bytes.find("__ubsan_handle"), std::string::npos) << "built with UBSan";
+    EXPECT_EQ(bytes.find(e2e::SourceDir().string()), std::string::npos)
+        << "names the source folder";
+    const e2e::ProcessResult help = e2e::RunProcess({packer.string(), "--help"}, {}, 30);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.output.find("wrapper-bundle pack"), std::string::npos) << help.output;
+}
+
+// The quick start's commands, each line run as written by cmd.exe in the unpacked kit's folder;
+// the line that starts the packaged program runs it through the probe. The vendor's SDK folder
+// holds the substitute runtime, in the place the vendor's package keeps its loader.
+TEST(Kit, TheQuickStartWorksAsWritten) {
+    const fs::path zip = KitDir() / (kWinName + ".zip");
+    ASSERT_TRUE(fs::is_regular_file(zip)) << zip << " is missing: make it with ./dev kit";
+    const fs::path dir = WorkDir("kit-quickstart");
+    RunTool({"unzip", "-q", zip.string(), "-d", dir.string()});
+    const fs::path kit = dir / kWinName;
+    const e2e::ProcessResult help =
+        e2e::RunWine({e2e::WinPath(kit / "wrapper-bundle.exe"), "--help"});
+    if (help.output.find("wrapper-bundle package") == std::string::npos) {
+        GTEST_SKIP() << "this wrapper-bundle.exe has no package command, which the quick start "
+                        "uses; its --help says:\n"
+                     << help.output;
+    }
+    const fs::path sdk = dir / "Microsoft.Web.WebView2";
+    fs::create_directories(sdk / "build/native/x64");
+    fs::copy_file(e2e::WinBuildDir() / "substitute/WebView2Loader.dll",
+                  sdk / "build/native/x64/WebView2Loader.dll");
+    const std::map<std::string, std::string> env = {{"WEBVIEW2_SDK", e2e::WinPath(sdk)}};
+
+    const std::vector<std::string> commands =
+        BatCommands(e2e::ReadFileBytes(kit / "QUICKSTART.md"));
+    ASSERT_EQ(commands.size(), 6u) << "three to make an app, three to package and start it";
+    int started = 0;
+    for (size_t k = 0; k < commands.size(); ++k) {
+        const std::string& command = commands[k];
+        SCOPED_TRACE(command);
+        const bool startsTheApp = command.size() > 4 && command.find(' ') == std::string::npos &&
+                                  command.compare(command.size() - 4, 4, ".exe") == 0;
+        if (startsTheApp) {
+            std::string relative = command;
+            std::replace(relative.begin(), relative.end(), '\\', '/');
+            std::map<std::string, std::string> runEnv = env;
+            runEnv["WRAPPER_SUBSTITUTE_TRANSCRIPT"] = e2e::WinPath(dir / "transcript.jsonl");
+            const json report =
+                e2e::ProbeProgram(e2e::WinPath(kit / relative),
+                                  {"--timeout", "30000", "--close-when", "window"}, runEnv, 45);
+            EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+            ASSERT_NE(report["window"], nullptr) << report.dump();
+            EXPECT_EQ(report["window"]["title"], "My App");
+            EXPECT_EQ(report["exitCode"], 0);
+            ++started;
+            continue;
+        }
+        // One batch file per line: the line as written, run in the kit's folder.
+        const fs::path batch = dir / ("step" + std::to_string(k) + ".bat");
+        std::ofstream(batch, std::ios::binary) << "@cd /d " << e2e::WinPath(kit) << "\r\n"
+                                               << command << "\r\n";
+        const e2e::ProcessResult result =
+            e2e::RunWine({"cmd", "/c", e2e::WinPath(batch)}, env, 120);
+        ASSERT_FALSE(result.timedOut);
+        ASSERT_EQ(result.exitCode, 0) << result.output;
+    }
+    EXPECT_EQ(started, 1);
+    // What the quick start says it makes.
+    const fs::path package = kit / "dist/MyApp";
+    EXPECT_TRUE(fs::is_regular_file(package / "WebView2Wrapper.exe"));
+    EXPECT_TRUE(e2e::ReadFileBytes(package / "WebView2Wrapper.exe") ==
+                e2e::ReadFileBytes(kit / "WebView2Wrapper.exe"))
+        << "the host beside the tool";
+    EXPECT_TRUE(fs::is_regular_file(package / "www/assets.dat"));
+    EXPECT_TRUE(fs::is_regular_file(kit / "dist/MyApp.zip"));
+    const std::vector<nlohmann::json> transcript = e2e::ReadJsonLines(dir / "transcript.jsonl");
+    bool served = false;
+    for (const nlohmann::json& line : transcript) {
+        if (line.value("type", "") == "response" &&
+            line.value("uri", "") == "https://app.localhost/index.html") {
+            served = line.value("status", 0) == 200 &&
+                     line["body"].value("text", "").find("<h1>Hello</h1>") != std::string::npos;
+        }
+    }
+    EXPECT_TRUE(served) << "the start page was not served from the package";
+}
+
+}  // namespace
