@@ -5,7 +5,8 @@ library when the app has one, and a zip of it all beside the folder.
 
 Usage: package_app.py BUILD_DIR APP_DIR OUT_DIR [--loose] [--no-zip] [--quiet]
 
-BUILD_DIR holds the two build trees: native/ (the bundle packer) and win/ (the host). The
+BUILD_DIR holds the build trees: native/ (the bundle packer) and release/ (the host that ships,
+without test hooks; win/ is for tests only). The
 vendor's WebView2Loader.dll is never added (nor any other loader): it comes from the WebView2 SDK
 and must be placed beside the executable on Windows.
 """
@@ -130,10 +131,10 @@ def package(build, app, out, loose, make_zip, say):
     raw, settings = read_settings(app)
     check_out_dir(app, out)
 
-    exe = build / "win" / HOST_EXE
+    exe = build / "release" / HOST_EXE
     packer = build / "native" / "tools" / "packer" / "wrapper-bundle"
     if not exe.is_file():
-        raise PackageError(f"{exe}: not built (run ./dev build)")
+        raise PackageError(f"{exe}: not built (run ./dev build-release)")
     www = app / "www"
     remote = setting(settings, "settings", "content-mode") == "remote"
     if not www.is_dir() and not remote:

@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "config/test_build_marker.h"
 #include "harness.h"
 #include "sample_app.h"
 
@@ -78,8 +79,10 @@ TEST(Package, SampleAppHasTheShippedFilesAndNoSubstitute) {
     if (!extension.empty()) expected.insert("DI2ZozUzoraru.dll");
     EXPECT_EQ(FilesUnder(out), expected) << "no substitute loader, no loose web files";
     EXPECT_EQ(e2e::ReadFileBytes(out / "package.json"), e2e::ReadFileBytes(app / "package.json"));
-    EXPECT_EQ(e2e::ReadFileBytes(out / "WebView2Wrapper.exe"),
-              e2e::ReadFileBytes(e2e::WinBuildDir() / "WebView2Wrapper.exe"));
+    // The release host, never the test build.
+    const std::string host = e2e::ReadFileBytes(out / "WebView2Wrapper.exe");
+    EXPECT_TRUE(host == e2e::ReadFileBytes(e2e::ReleaseHost()));
+    EXPECT_EQ(host.find(kTestBuildMarker), std::string::npos);
     EXPECT_EQ(e2e::ReadFileBytes(out / "icon.png"), e2e::ReadFileBytes(app / "icon.png"));
     if (!extension.empty())
         EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), e2e::ReadFileBytes(extension));
