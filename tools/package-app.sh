@@ -1,9 +1,43 @@
 #!/usr/bin/env bash
-# Makes a distributable folder of an app (host, package.json and the files it names, the bundled
-# www/, the extension library when there is one) and a zip of it beside the folder.
-# Usage: tools/package-app.sh BUILD_DIR APP_DIR OUT_DIR [--loose] [--no-zip] [--quiet]
-#   --loose   ship www/ as plain files instead of packing it into www/assets.dat
-#   --no-zip  make the folder only
-#   --quiet   print nothing but errors
+# Packages an app with the builds in BUILD_DIR: `wrapper-bundle package` (the release packer of
+# build/release-linux, else the test tree's) with the release host (build/release, else the
+# Windows tree's host, which the packer refuses once it is marked as a test build), the project's
+# sample extension for examples/hello, the kit's THIRD-PARTY-NOTICES.txt, and the zip.
+# Usage: tools/package-app.sh BUILD_DIR APP_DIR OUT_DIR [--loose] [--no-zip] [--force] [--quiet]
+#                             [--host EXE] [--extension DLL] [--notices FILE]
+#   --no-zip  make the folder only; the other options are wrapper-bundle package's own
 set -euo pipefail
-exec python3 "$(dirname "$0")/package_app.py" "$@"
+[ $# -ge 3 ] || { sed -n '6,8s/^# \{0,1\}//p' "$0" >&2; exit 2; }
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+BUILD="$1" APP="$2" OUT="$3"
+shift 3
+
+first_file() { local f; for f; do [ -f "$f" ] && { echo "$f"; return 0; }; done; return 1; }
+
+PACKER=$(first_file "$BUILD/release-linux/tools/packer/wrapper-bundle" \
+                    "$BUILD/native/tools/packer/wrapper-bundle") ||
+    { echo "package-app: no wrapper-bundle in $BUILD (run ./dev build)" >&2; exit 1; }
+
+args=(package "$APP" "$OUT") zip=--zip given=" "
+for a in "$@"; do
+    case "$a" in
+        --no-zip) zip= ;;
+        *) args+=("$a"); given+="${a%%=*} " ;;
+    esac
+done
+[ -z "$zip" ] || args+=(--zip)
+if [[ "$given" != *" --host "* ]]; then
+    host=$(first_file "$BUILD/release/WebView2Wrapper.exe" "$BUILD/win/WebView2Wrapper.exe") ||
+        { echo "package-app: no WebView2Wrapper.exe in $BUILD (run ./dev build)" >&2; exit 1; }
+    args+=(--host "$host")
+fi
+if [[ "$given" != *" --extension "* ]] && [ ! -f "$APP/DI2ZozUzoraru.dll" ] &&
+   [ "$(cd "$APP" && pwd -P)" = "$(cd "$ROOT/examples/hello" && pwd -P)" ]; then
+    extension=$(first_file "$BUILD/release/examples/extension/DI2ZozUzoraru.dll" \
+                           "$BUILD/win/examples/extension/DI2ZozUzoraru.dll") &&
+        args+=(--extension "$extension")
+fi
+if [[ "$given" != *" --notices "* ]]; then
+    args+=(--notices "$ROOT/tools/kit/THIRD-PARTY-NOTICES.txt")
+fi
+exec "$PACKER" "${args[@]}"

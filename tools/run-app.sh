@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Packages an app folder into build/run/<name> exactly as tools/package-app.sh ships it, adds the
-# substitute WebView2 runtime, runs the host under Wine (in a session of its own: Xvfb unless a
-# display is given) with a page driver, and summarises the run.
+# Packages an app folder into build/run/<name> exactly as tools/package-app.sh ships it (with
+# --force: the folder is the run's own and holds the files a run adds), adds the substitute
+# WebView2 runtime, runs the host under Wine (in a session of its own: Xvfb unless a display is
+# given) with a page driver, and summarises the run.
 # Usage: tools/run-app.sh BUILD_DIR APP_DIR
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"; APP="$(cd "$2" && pwd)"
@@ -9,7 +10,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 NAME="$(basename "$APP")"
 RUN="$BUILD/run/$NAME"
 
-"$ROOT/tools/package-app.sh" "$BUILD" "$APP" "$RUN" --no-zip --quiet
+"$ROOT/tools/package-app.sh" "$BUILD" "$APP" "$RUN" --no-zip --quiet --force
 cp "$BUILD/win/substitute/WebView2Loader.dll" "$RUN/"
 
 source "$ROOT/tests/support/wine-env.sh"

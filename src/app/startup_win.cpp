@@ -12,6 +12,7 @@
 #include "app/paths_win.h"
 #include "config/app_config.h"
 #include "bundle/asset_bundle.h"
+#include "config/settings_check.h"
 #include "config/settings_file_win.h"
 #include "extensions/extension_manager_win.h"
 #include "installer/runtime_installer_win.h"
@@ -124,17 +125,16 @@ int RunHost(HINSTANCE instance) {
 
     // 3. and 4. The settings.
     const std::string settingsText = ReadSettingsText(exeFolder);
-    if (settingsText.empty()) {
+    SettingsCheck settings = CheckSettingsText(settingsText);
+    if (settings.verdict == SettingsVerdict::LoadFailed) {
         ShowMessage(kLoadFailedText, kFallbackCaption, MB_ICONERROR);
         return 1;
     }
-    AppConfig config;
-    try {
-        ParseAppConfig(settingsText, config);
-    } catch (...) {
+    if (settings.verdict != SettingsVerdict::Accepted) {
         ShowMessage(kParseFailedText, kFallbackCaption, MB_ICONERROR);
         return 1;
     }
+    AppConfig& config = settings.config;
 
     // 5. The WebView2 user-data folder (not created here).
     const std::string userDataFolder =

@@ -1,8 +1,5 @@
 #include "config/app_config.h"
 
-#include <cstring>
-#include <stdexcept>
-
 #include "config/json_members.h"
 
 namespace {
@@ -13,6 +10,18 @@ const nlohmann::json& Section(const nlohmann::json& root, const char* key) {
     return (root.is_object() && it != root.end()) ? *it : null;
 }
 
+// A mode of the "settings" section: exactly one of its two spellings (the first is the default);
+// any other string is refused with `error`.
+template <typename Mode>
+Mode ReadMode(const nlohmann::json& settings, const char* key, const char* error, const char* first,
+              Mode firstMode, const char* second, Mode secondMode) {
+    const std::string value = ReadStringMember(settings, key, first);
+    if (value == first) return firstMode;
+    if (value == second) return secondMode;
+    throw InvalidSettingError(error, std::string("settings.") + key, value,
+                              std::string("\"") + first + "\" or \"" + second + "\"");
+}
+
 }  // namespace
 
 void ParseAppConfig(const std::string& text, AppConfig& config) {
@@ -20,7 +29,8 @@ void ParseAppConfig(const std::string& text, AppConfig& config) {
     const nlohmann::json root = nlohmann::json::parse(text.c_str());
 
     config.name = ReadStringMember(root, "name", "");
-    if (config.name.empty()) throw std::runtime_error("invalid name");
+    if (config.name.empty())
+        throw InvalidSettingError("invalid name", "name", "", "a non-empty string");
     config.main = ReadStringMember(root, "main", "index.html");
 
     const nlohmann::json& window = Section(root, "window");
@@ -33,30 +43,14 @@ void ParseAppConfig(const std::string& text, AppConfig& config) {
     config.chromiumArgs = ReadStringMember(root, "chromium-args", "");
 
     const nlohmann::json& settings = Section(root, "settings");
-    const std::string distribution = ReadStringMember(settings, "distribution-mode", "evergreen");
-    if (distribution == "evergreen") {
-        config.distributionMode = DistributionMode::Evergreen;
-    } else if (distribution == "fixed") {
-        config.distributionMode = DistributionMode::Fixed;
-    } else {
-        throw std::runtime_error("invalid distribution mode");
-    }
-    const std::string hosting = ReadStringMember(settings, "hosting-mode", "windowed");
-    if (hosting == "windowed") {
-        config.hostingMode = HostingMode::Windowed;
-    } else if (hosting == "window-to-visual") {
-        config.hostingMode = HostingMode::WindowToVisual;
-    } else {
-        throw std::runtime_error("invalid hosting mode");
-    }
-    const std::string content = ReadStringMember(settings, "content-mode", "bundle");
-    if (content == "bundle") {
-        config.contentMode = ContentMode::Bundle;
-    } else if (content == "remote") {
-        config.contentMode = ContentMode::Remote;
-    } else {
-        throw std::runtime_error("invalid content mode");
-    }
+    config.distributionMode =
+        ReadMode(settings, "distribution-mode", "invalid distribution mode", "evergreen",
+                 DistributionMode::Evergreen, "fixed", DistributionMode::Fixed);
+    config.hostingMode =
+        ReadMode(settings, "hosting-mode", "invalid hosting mode", "windowed",
+                 HostingMode::Windowed, "window-to-visual", HostingMode::WindowToVisual);
+    config.contentMode = ReadMode(settings, "content-mode", "invalid content mode", "bundle",
+                                  ContentMode::Bundle, "remote", ContentMode::Remote);
     config.enableDevTools = ReadBoolMember(settings, "enable-devtools", true);
 
     const nlohmann::json& messages = Section(root, "messages");

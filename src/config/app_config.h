@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+#include <utility>
 
 enum class ContentMode : std::int32_t { Bundle = 0, Remote = 1 };
 enum class DistributionMode : std::int32_t { Evergreen = 0, Fixed = 1 };
@@ -36,7 +38,22 @@ struct AppConfig {
     std::string installFailedMessage;
 };
 
+// A value the host refuses. what() is the fixed text ("invalid name", "invalid distribution mode",
+// ...); `key` is the member's path ("name", "settings.distribution-mode"), `value` the refused
+// string (empty for a name) and `expected` what would be accepted, in words.
+class InvalidSettingError : public std::runtime_error {
+public:
+    InvalidSettingError(const char* what, std::string key, std::string value, std::string expected)
+        : std::runtime_error(what),
+          key(std::move(key)),
+          value(std::move(value)),
+          expected(std::move(expected)) {}
+    std::string key;
+    std::string value;
+    std::string expected;
+};
+
 // Fills `config` from the settings text. Throws on a JSON syntax error (the library's exception)
-// or with std::runtime_error "invalid name", "invalid distribution mode", "invalid hosting mode"
+// or with InvalidSettingError "invalid name", "invalid distribution mode", "invalid hosting mode"
 // or "invalid content mode". Parsing stops at the first zero byte of the text.
 void ParseAppConfig(const std::string& text, AppConfig& config);

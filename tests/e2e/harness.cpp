@@ -110,9 +110,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     return result;
 }
 
+std::string WineBinary() { return Env("WINE_BIN", "/usr/lib/wine/wine64"); }
+
 ProcessResult RunWine(const std::vector<std::string>& argv,
                       const std::map<std::string, std::string>& env, int timeoutSeconds) {
-    std::vector<std::string> full = {Env("WINE_BIN", "/usr/lib/wine/wine64")};
+    std::vector<std::string> full = {WineBinary()};
     full.insert(full.end(), argv.begin(), argv.end());
     return RunProcess(full, env, timeoutSeconds);
 }

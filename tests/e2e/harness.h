@@ -29,6 +29,8 @@ struct ProcessResult {
 // Runs argv with extra environment variables, killing it after timeoutSeconds.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env, int timeoutSeconds);
+// The wine program ($WINE_BIN, else Debian's wine64).
+std::string WineBinary();
 // Runs a Windows program under Wine in the session's prefix and display.
 ProcessResult RunWine(const std::vector<std::string>& argv,
                       const std::map<std::string, std::string>& env = {}, int timeoutSeconds = 60);

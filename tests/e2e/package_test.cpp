@@ -1,6 +1,8 @@
-// tools/package-app.sh: the distributable folder and zip of an app, checked file by file; the
-// bundle verifies with the packer; a second run gives the same bytes; what the host would refuse
-// is refused before anything is written.
+// wrapper-bundle package: the distributable folder and zip of an app, checked file by file (also
+// through tools/package-app.sh as ./dev package runs it); the bundle verifies; a second run gives
+// the same bytes; what the host would refuse is refused before anything is written; earlier
+// packages are replaced and other folders are not; a test build of the host is never shipped;
+// wrapper-bundle.exe under Wine makes the same package as the Linux tool.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using e2e::ProcessResult;
 
+constexpr char kLoaderLine[] = "WebView2Loader.dll";
+
 void WriteFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
@@ -32,6 +36,16 @@ std::set<std::string> FilesUnder(const fs::path& folder) {
     return files;
 }
 
+// Expects the two folders to hold the same files with the same bytes.
+void ExpectSameFolders(const fs::path& a, const fs::path& b) {
+    const std::set<std::string> files = FilesUnder(a);
+    EXPECT_EQ(files, FilesUnder(b));
+    for (const std::string& file : files) {
+        EXPECT_TRUE(e2e::ReadFileBytes(a / file) == e2e::ReadFileBytes(b / file))
+            << file << " differs";
+    }
+}
+
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -39,18 +53,20 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-std::set<std::string> ZipEntries(const fs::path& zip) {
-    const ProcessResult run = e2e::RunProcess(
-        {"python3", "-c",
-         "import sys, zipfile\nfor n in zipfile.ZipFile(sys.argv[1]).namelist(): print(n)",
-         zip.string()},
-        {}, 60);
-    EXPECT_EQ(run.exitCode, 0) << zip;
-    const std::vector<std::string> lines = Lines(run.output);
-    return {lines.begin(), lines.end()};
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
-fs::path Packer() { return e2e::BuildDir() / "native/tools/packer/wrapper-bundle"; }
+// The files of a zip, extracted with Info-ZIP's unzip into `into`.
+void Unzip(const fs::path& zip, const fs::path& into) {
+    fs::remove_all(into);
+    fs::create_directories(into);
+    const ProcessResult run = e2e::RunProcess({"unzip", "-q", zip.string(), "-d", into.string()},
+                                              {{"LC_ALL", "C.UTF-8"}}, 120);
+    EXPECT_EQ(run.exitCode, 0) << zip << run.output;
+}
+
+fs::path Packer() { return e2e::NativePacker(); }
 
 fs::path FreshWorkDir(const std::string& name) {
     const fs::path dir = e2e::BuildDir() / "e2e-work" / name;
@@ -59,7 +75,14 @@ fs::path FreshWorkDir(const std::string& name) {
     return dir;
 }
 
-TEST(Package, SampleAppHasTheShippedFilesAndNoSubstitute) {
+// A stand-in for a release host: a file that starts as an executable does and has no marker.
+fs::path StandInHost(const fs::path& dir) {
+    const fs::path host = dir / "host" / "WebView2Wrapper.exe";
+    WriteFile(host, std::string("MZ\x90\0stand-in host, release build", 33));
+    return host;
+}
+
+TEST(Package, SampleAppThroughTheScriptHasTheShippedFilesAndNoSubstitute) {
     const fs::path app = e2e::SourceDir() / "examples/hello";
     const fs::path out = FreshWorkDir("package_hello") / "hello";
     const ProcessResult first = e2e::PackageApp(app, out);
@@ -68,8 +91,7 @@ TEST(Package, SampleAppHasTheShippedFilesAndNoSubstitute) {
     // One line tells where the vendor's loader goes.
     const std::vector<std::string> lines = Lines(first.output);
     const auto loaderLines = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
-        return l.find("WebView2Loader.dll") != std::string::npos &&
-               l.find("beside") != std::string::npos;
+        return Contains(l, kLoaderLine) && Contains(l, "beside");
     });
     EXPECT_EQ(loaderLines, 1) << first.output;
 
@@ -77,6 +99,8 @@ TEST(Package, SampleAppHasTheShippedFilesAndNoSubstitute) {
                                       "www/assets.dat"};
     const fs::path extension = e2e::SampleExtension();
     if (!extension.empty()) expected.insert("DI2ZozUzoraru.dll");
+    const fs::path notices = e2e::SourceDir() / "tools/kit/THIRD-PARTY-NOTICES.txt";
+    expected.insert("THIRD-PARTY-NOTICES.txt");
     EXPECT_EQ(FilesUnder(out), expected) << "no substitute loader, no loose web files";
     EXPECT_EQ(e2e::ReadFileBytes(out / "package.json"), e2e::ReadFileBytes(app / "package.json"));
     // The release host, never the test build.
@@ -86,11 +110,13 @@ TEST(Package, SampleAppHasTheShippedFilesAndNoSubstitute) {
     EXPECT_EQ(e2e::ReadFileBytes(out / "icon.png"), e2e::ReadFileBytes(app / "icon.png"));
     if (!extension.empty())
         EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), e2e::ReadFileBytes(extension));
+    EXPECT_EQ(e2e::ReadFileBytes(out / "THIRD-PARTY-NOTICES.txt"), e2e::ReadFileBytes(notices));
 
-    std::set<std::string> zipped;
-    for (const std::string& file : expected) zipped.insert("hello/" + file);
+    // The zip holds the same files under the folder's name; the manifest lies beside, outside.
     const fs::path zip = out.parent_path() / "hello.zip";
-    EXPECT_EQ(ZipEntries(zip), zipped);
+    Unzip(zip, out.parent_path() / "unzipped");
+    ExpectSameFolders(out, out.parent_path() / "unzipped/hello");
+    EXPECT_TRUE(fs::exists(out.parent_path() / "hello.package-manifest"));
 
     // The bundle holds exactly the www files and loads as the host loads it.
     const std::set<std::string> webFiles = FilesUnder(app / "www");
@@ -118,7 +144,7 @@ TEST(Package, SampleAppHasTheShippedFilesAndNoSubstitute) {
     EXPECT_EQ(FilesUnder(out), expected);
 }
 
-TEST(Package, LooseFilesOwnExtensionIconAndFixedRuntime) {
+TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
     const fs::path work = FreshWorkDir("package_loose");
     const fs::path app = work / "my app";
     WriteFile(app / "package.json", R"({"name":"loose","window":{"icon":"assets/app icon.png"},)"
@@ -129,49 +155,186 @@ TEST(Package, LooseFilesOwnExtensionIconAndFixedRuntime) {
     WriteFile(app / "DI2ZozUzoraru.dll", "the app's own extension");
     WriteFile(app / "WebView2Loader.dll", "never shipped from here");
     WriteFile(app / "webview2/msedgewebview2.exe", "fixed runtime");
+    WriteFile(app / "webview2/locales/\xC3\xA9.pak", "runtime locale");
     WriteFile(app / "www/index.html", "<p>loose</p>");
     WriteFile(app / "www/sub dir/a.js", "1;");
+    const fs::path host = StandInHost(work);
+    WriteFile(work / "notices.txt", "third-party notices");
 
     const fs::path out = work / "dist";
-    const ProcessResult run = e2e::PackageApp(app, out, {"--loose"});
+    const std::vector<std::string> inputs = {"--host", host.string(), "--notices",
+                                             (work / "notices.txt").string()};
+    std::vector<std::string> options = inputs;
+    options.push_back("--loose");
+    const ProcessResult run = e2e::RunPacker(app, out, options);
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    const std::set<std::string> expected = {
-        "WebView2Wrapper.exe",        "package.json",   "assets/app icon.png",
-        "DI2ZozUzoraru.dll",          "www/index.html", "www/sub dir/a.js",
-        "webview2/msedgewebview2.exe"};
+    const std::set<std::string> expected = {"WebView2Wrapper.exe",
+                                            "package.json",
+                                            "assets/app icon.png",
+                                            "DI2ZozUzoraru.dll",
+                                            "www/index.html",
+                                            "www/sub dir/a.js",
+                                            "THIRD-PARTY-NOTICES.txt",
+                                            "webview2/msedgewebview2.exe",
+                                            "webview2/locales/\xC3\xA9.pak"};
     EXPECT_EQ(FilesUnder(out), expected);
     EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), "the app's own extension");
     EXPECT_EQ(e2e::ReadFileBytes(out / "www/sub dir/a.js"), "1;");
-    EXPECT_NE(run.output.find("WebView2Loader.dll"), std::string::npos);
+    EXPECT_EQ(e2e::ReadFileBytes(out / "THIRD-PARTY-NOTICES.txt"), "third-party notices");
+    EXPECT_EQ(e2e::ReadFileBytes(out / "WebView2Wrapper.exe"), e2e::ReadFileBytes(host));
+    EXPECT_TRUE(Contains(run.output, "WebView2Loader.dll is not copied")) << run.output;
+    EXPECT_FALSE(fs::exists(work / "dist.zip")) << "a zip only with --zip";
 
     // An icon outside the app folder is not copied, and says so; the package is still made.
+    // An extension given on the command line wins over the app's own.
     WriteFile(work / "secret.png", "outside");
+    WriteFile(work / "other.dll", "another extension");
     WriteFile(app / "package.json", R"({"name":"loose","window":{"icon":"../secret.png"}})");
-    const ProcessResult outside = e2e::PackageApp(app, out, {"--no-zip"});
+    options = inputs;
+    options.insert(options.end(), {"--extension", (work / "other.dll").string()});
+    const ProcessResult outside = e2e::RunPacker(app, out, options);
     ASSERT_EQ(outside.exitCode, 0) << outside.output;
-    EXPECT_NE(outside.output.find("not a path inside the app folder"), std::string::npos)
-        << outside.output;
-    EXPECT_EQ(FilesUnder(out), (std::set<std::string>{"WebView2Wrapper.exe", "package.json",
-                                                      "DI2ZozUzoraru.dll", "www/assets.dat"}));
+    EXPECT_TRUE(Contains(outside.output, "not a path inside the app folder")) << outside.output;
+    EXPECT_EQ(FilesUnder(out),
+              (std::set<std::string>{"WebView2Wrapper.exe", "package.json", "DI2ZozUzoraru.dll",
+                                     "THIRD-PARTY-NOTICES.txt", "www/assets.dat"}));
+    EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), "another extension");
+
+    // Without --notices, a notices file beside the host is taken; without one, a warning.
+    WriteFile(host.parent_path() / "THIRD-PARTY-NOTICES.txt", "beside the host");
+    ProcessResult beside = e2e::RunPacker(app, out, {"--host", host.string()});
+    ASSERT_EQ(beside.exitCode, 0) << beside.output;
+    EXPECT_EQ(e2e::ReadFileBytes(out / "THIRD-PARTY-NOTICES.txt"), "beside the host");
+    fs::remove(host.parent_path() / "THIRD-PARTY-NOTICES.txt");
+    beside = e2e::RunPacker(app, out, {"--host", host.string()});
+    ASSERT_EQ(beside.exitCode, 0) << beside.output;
+    EXPECT_TRUE(Contains(beside.output, "lacks the third-party notices")) << beside.output;
+    EXPECT_FALSE(fs::exists(out / "THIRD-PARTY-NOTICES.txt"));
+}
+
+TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
+    const fs::path work = FreshWorkDir("package_replace");
+    const fs::path app = work / "app";
+    WriteFile(app / "package.json", R"({"name":"replace"})");
+    WriteFile(app / "www/index.html", "<p>x</p>");
+    const fs::path host = StandInHost(work);
+    const std::vector<std::string> hostOption = {"--host", host.string()};
+    auto withHost = [&](std::vector<std::string> more) {
+        more.insert(more.end(), hostOption.begin(), hostOption.end());
+        return more;
+    };
+
+    // An earlier package (loose, with zip) is replaced by the new one (bundled, no zip): the
+    // loose files and the zip of the earlier one are gone.
+    const fs::path out = work / "dist/App";
+    ASSERT_EQ(e2e::RunPacker(app, out, withHost({"--loose", "--zip"})).exitCode, 0);
+    EXPECT_TRUE(fs::exists(out / "www/index.html"));
+    EXPECT_TRUE(fs::exists(work / "dist/App.zip"));
+    ProcessResult run = e2e::RunPacker(app, out, withHost({}));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(FilesUnder(out),
+              (std::set<std::string>{"WebView2Wrapper.exe", "package.json", "www/assets.dat"}));
+    EXPECT_FALSE(fs::exists(work / "dist/App.zip")) << "the earlier zip no longer matched";
+    EXPECT_EQ(FilesUnder(work / "dist"),
+              (std::set<std::string>{"App.package-manifest", "App/WebView2Wrapper.exe",
+                                     "App/package.json", "App/www/assets.dat"}))
+        << "no staging folder left behind";
+
+    // A file put into the package afterwards (the vendor's loader) stops a replacement that
+    // would delete it, unless forced.
+    WriteFile(out / "WebView2Loader.dll", "vendor's loader");
+    run = e2e::RunPacker(app, out, withHost({}));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.output, "did not contain (WebView2Loader.dll)")) << run.output;
+    EXPECT_TRUE(fs::exists(out / "WebView2Loader.dll"));
+    ASSERT_EQ(e2e::RunPacker(app, out, withHost({"--force"})).exitCode, 0);
+    EXPECT_FALSE(fs::exists(out / "WebView2Loader.dll"));
+
+    // A build tree: an executable of that name but no manifest. Refused and left as it was.
+    const fs::path buildTree = work / "build/win";
+    WriteFile(buildTree / "WebView2Wrapper.exe", "MZ built");
+    WriteFile(buildTree / "build.ninja", "rules");
+    run = e2e::RunPacker(app, buildTree, withHost({"--zip"}));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.output, "not a package made by wrapper-bundle")) << run.output;
+    EXPECT_EQ(FilesUnder(buildTree), (std::set<std::string>{"WebView2Wrapper.exe", "build.ninja"}));
+    EXPECT_FALSE(fs::exists(work / "build/win.zip"));
+    EXPECT_FALSE(fs::exists(work / "build/win.package-manifest"));
+    // A foreign zip beside an output folder is not overwritten either.
+    WriteFile(work / "other.zip", "someone's zip");
+    run = e2e::RunPacker(app, work / "other", withHost({"--zip"}));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.output, "other.zip: exists and was not made")) << run.output;
+    EXPECT_EQ(e2e::ReadFileBytes(work / "other.zip"), "someone's zip");
+
+    // --force replaces a foreign folder...
+    run = e2e::RunPacker(app, buildTree, withHost({"--force"}));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(FilesUnder(buildTree),
+              (std::set<std::string>{"WebView2Wrapper.exe", "package.json", "www/assets.dat"}));
+
+    // ...but never the app folder, a folder holding it, a folder inside its www, or the folder
+    // the host is packaged from.
+    WriteFile(app / "www/sub/page.html", "<p>sub</p>");
+    const std::set<std::string> before = FilesUnder(work);
+    for (const fs::path& forbidden :
+         {app, work, app / "www", app / "www/sub", app / "www/new", host.parent_path()}) {
+        SCOPED_TRACE(forbidden);
+        run = e2e::RunPacker(app, forbidden, withHost({"--force", "--zip"}));
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_TRUE(Contains(run.output, "the output folder")) << run.output;
+    }
+    EXPECT_EQ(FilesUnder(work), before) << "nothing written";
+}
+
+TEST(Package, TestBuildOfTheHostIsRefused) {
+    const fs::path work = FreshWorkDir("package_test_build");
+    const fs::path app = work / "app";
+    WriteFile(app / "package.json", R"({"name":"marker"})");
+    WriteFile(app / "www/index.html", "<p>x</p>");
+
+    // A small executable with the marker deep inside, past the first read.
+    std::string image = "MZ";
+    image += std::string(200000, '\x01');
+    image += kTestBuildMarker;
+    image += std::string(1000, '\x02');
+    WriteFile(work / "hooks/WebView2Wrapper.exe", image);
+    std::vector<fs::path> hosts = {work / "hooks/WebView2Wrapper.exe"};
+    // The Windows tree is built with the test hooks: once it carries the marker, it is refused.
+    const fs::path hooksBuild = e2e::WinBuildDir() / "WebView2Wrapper.exe";
+    if (Contains(e2e::ReadFileBytes(hooksBuild), std::string(kTestBuildMarker)))
+        hosts.push_back(hooksBuild);
+    for (const fs::path& host : hosts) {
+        SCOPED_TRACE(host);
+        const ProcessResult run =
+            e2e::RunPacker(app, work / "out", {"--host", host.string(), "--zip"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(Contains(run.output, "this executable is a test build")) << run.output;
+        EXPECT_FALSE(fs::exists(work / "out"));
+        EXPECT_FALSE(fs::exists(work / "out.zip"));
+    }
+
+    // Something that is not an executable is not shipped as one.
+    WriteFile(work / "text/WebView2Wrapper.exe", "just text");
+    const ProcessResult text =
+        e2e::RunPacker(app, work / "out", {"--host", (work / "text/WebView2Wrapper.exe").string()});
+    EXPECT_EQ(text.exitCode, 1);
+    EXPECT_TRUE(Contains(text.output, "not a Windows executable")) << text.output;
 }
 
 TEST(Package, RefusesWhatTheHostWouldRefuseAndWritesNothing) {
     struct Case {
         const char* name;
         const char* packageJson;  // null: no package.json
-        const char* out;          // relative to the app folder's parent
-        bool foreignOut = false;  // the output folder already holds someone else's file
+        const char* says;
     };
     const Case cases[] = {
-        {"no_package_json", nullptr, "out"},
-        {"empty_name", R"({"name":""})", "out"},
-        {"name_not_string", R"({"name":7})", "out"},
-        {"comment", "{\"name\":\"x\" /* no */}", "out"},
-        {"capitalised_mode", R"({"name":"x","settings":{"distribution-mode":"Fixed"}})", "out"},
-        {"bad_content_mode", R"({"name":"x","settings":{"content-mode":"web"}})", "out"},
-        {"out_inside_www", R"({"name":"x"})", "app/www/out"},
-        {"out_is_app", R"({"name":"x"})", "app"},
-        {"foreign_out", R"({"name":"x"})", "out", true},
+        {"no_package_json", nullptr, "package.json: not found"},
+        {"empty_file", "", "the file is empty"},
+        {"empty_name", R"({"name":""})", "\"name\" is missing, empty or not a string"},
+        {"comment", "{\"name\":\"x\" /* no */}", "not valid JSON"},
+        {"capitalised_mode", R"({"name":"x","settings":{"distribution-mode":"Fixed"}})",
+         "\"settings.distribution-mode\" is \"Fixed\"; it must be \"evergreen\" or \"fixed\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -179,15 +342,160 @@ TEST(Package, RefusesWhatTheHostWouldRefuseAndWritesNothing) {
         const fs::path app = work / "app";
         if (c.packageJson != nullptr) WriteFile(app / "package.json", c.packageJson);
         WriteFile(app / "www/index.html", "<p>x</p>");
-        const fs::path out = work / c.out;
-        if (c.foreignOut) WriteFile(out / "keep.txt", "mine");
+        const fs::path host = StandInHost(work);
         const std::set<std::string> before = FilesUnder(work);
 
-        const ProcessResult run = e2e::PackageApp(app, out);
+        const ProcessResult run =
+            e2e::RunPacker(app, work / "out", {"--host", host.string(), "--zip"});
         EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_TRUE(Contains(run.output, c.says)) << run.output;
         EXPECT_EQ(FilesUnder(work), before) << "nothing written";
-        EXPECT_FALSE(fs::exists(work / "out.zip"));
     }
+}
+
+// The table of settings files that the packager must judge exactly as the host's start-up does.
+struct SettingsCase {
+    const char* name;
+    std::string text;
+    bool accepted;
+    const char* rule;  // what the packager's refusal names
+};
+
+std::vector<SettingsCase> SettingsCases() {
+    return {
+        {"minimal", R"({"name":"a"})", true, ""},
+        {"byte_order_mark", "\xEF\xBB\xBF{\"name\":\"a\"}", true, ""},
+        {"trailing_zero_byte", std::string("{\"name\":\"a\"}\0", 13), true, ""},
+        {"zero_byte_inside", std::string("{\"name\":\0\"a\"}", 13), false, "not valid JSON"},
+        {"leading_zero_byte", std::string("\0{\"name\":\"a\"}", 13), false, "not valid JSON"},
+        {"invalid_utf8_in_string", "{\"name\":\"caf\xE9\"}", false, "not valid JSON"},
+        {"invalid_utf8_after", "{\"name\":\"a\"}\xFF", false, "not valid JSON"},
+        {"utf8_name", "{\"name\":\"caf\xC3\xA9 \xE2\x82\xAC\"}", true, ""},
+        {"nan", R"({"name":"a","window":{"width":NaN}})", false, "not valid JSON"},
+        {"infinity", R"({"name":"a","window":{"width":Infinity}})", false, "not valid JSON"},
+        {"huge_number", R"({"name":"a","window":{"width":1e400}})", false, "not valid JSON"},
+        {"lone_surrogate", R"({"name":"\ud800"})", false, "not valid JSON"},
+        {"surrogate_pair", R"({"name":"\ud83d\ude00"})", true, ""},
+        {"trailing_comma", R"({"name":"a",})", false, "not valid JSON"},
+        {"misspelt_mode", R"({"name":"a","settings":{"hosting-mode":"Windowed"}})", false,
+         "\"settings.hosting-mode\""},
+        {"mode_of_wrong_type", R"({"name":"a","settings":{"content-mode":1}})", true, ""},
+        {"empty_name", R"({"name":""})", false, "\"name\""},
+        {"name_not_string", R"({"name":7})", false, "\"name\""},
+        {"duplicate_name_last_empty", R"({"name":"a","name":""})", false, "\"name\""},
+        {"root_array", R"([{"name":"a"}])", false, "\"name\""},
+        {"wrong_types", R"({"name":"a","window":{"width":"800","resizable":0},"settings":5})", true,
+         ""},
+        {"empty_file", "", false, "the file is empty"},
+    };
+}
+
+TEST(Package, AcceptsExactlyWhatTheHostStartsWith) {
+    const fs::path work = FreshWorkDir("package_agreement");
+    const fs::path host = StandInHost(work);
+    const bool windowsPacker = fs::exists(e2e::WindowsPacker());
+    for (const SettingsCase& c : SettingsCases()) {
+        SCOPED_TRACE(c.name);
+        // The host, started in a folder with that file.
+        e2e::AppFolder folder(std::string("agreement_") + c.name, e2e::Loader::Minimal);
+        folder.WritePackageJson(c.text);
+        const nlohmann::json report =
+            folder.Probe({"--timeout", "20000", "--close-when", "window"});
+        const bool hostStarted = report["boxes"].empty() && report["window"] != nullptr;
+        EXPECT_EQ(hostStarted, c.accepted) << report.dump();
+
+        // The packagers, on an app folder with the same file.
+        const fs::path app = work / c.name;
+        WriteFile(app / "package.json", c.text);
+        WriteFile(app / "www/index.html", "<p>x</p>");
+        const ProcessResult native =
+            e2e::RunPacker(app, work / "out" / c.name, {"--host", host.string()});
+        EXPECT_EQ(native.exitCode == 0, hostStarted) << native.output;
+        if (!c.accepted) EXPECT_TRUE(Contains(native.output, c.rule)) << native.output;
+        if (windowsPacker) {
+            const ProcessResult windows = e2e::RunWindowsPacker(app, work / "out-windows" / c.name,
+                                                                {"--host", e2e::WinPath(host)});
+            EXPECT_EQ(windows.exitCode == 0, hostStarted) << windows.output;
+            if (!c.accepted) EXPECT_TRUE(Contains(windows.output, c.rule)) << windows.output;
+        }
+    }
+    EXPECT_TRUE(windowsPacker) << "wrapper-bundle.exe is not built";
+}
+
+TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
+    ASSERT_TRUE(fs::exists(e2e::WindowsPacker())) << "wrapper-bundle.exe is not built";
+    const fs::path work = FreshWorkDir("package_windows");
+    const fs::path app = work / "caf\xC3\xA9 app";
+    WriteFile(app / "package.json",
+              "{\"name\":\"caf\xC3\xA9\",\"window\":{\"icon\":\"img\\\\ic\xC3\xB4n.png\"},"
+              "\"settings\":{\"distribution-mode\":\"fixed\"}}");
+    WriteFile(app / "img/ic\xC3\xB4n.png", "icon");
+    WriteFile(app / "DI2ZozUzoraru.dll", "extension");
+    WriteFile(app / "webview2/msedgewebview2.exe", "runtime");
+    WriteFile(app / "www/index.html", "<p>x</p>");
+    WriteFile(app / "www/\xE2\x82\xAC/\xE6\x97\xA5\xE6\x9C\xAC.js", "// euro, japan");
+    std::string big(3 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
+    WriteFile(app / "www/media/big.bin", big);
+    const fs::path host = StandInHost(work);
+    WriteFile(work / "notices.txt", "notices");
+
+    for (bool loose : {false, true}) {
+        SCOPED_TRACE(loose ? "loose" : "bundle");
+        // Same folder name in two places: the name is part of the zip.
+        const fs::path linuxOut = work / (loose ? "linux-loose" : "linux") / "Caf\xC3\xA9";
+        const fs::path windowsOut = work / (loose ? "windows-loose" : "windows") / "Caf\xC3\xA9";
+        std::vector<std::string> linuxOptions = {"--zip", "--host", host.string(), "--notices",
+                                                 (work / "notices.txt").string()};
+        std::vector<std::string> windowsOptions = {"--zip", "--host", e2e::WinPath(host),
+                                                   "--notices", e2e::WinPath(work / "notices.txt")};
+        if (loose) {
+            linuxOptions.push_back("--loose");
+            windowsOptions.push_back("--loose");
+        }
+        const ProcessResult onLinux = e2e::RunPacker(app, linuxOut, linuxOptions);
+        ASSERT_EQ(onLinux.exitCode, 0) << onLinux.output;
+        const ProcessResult onWindows = e2e::RunWindowsPacker(app, windowsOut, windowsOptions);
+        ASSERT_EQ(onWindows.exitCode, 0) << onWindows.output;
+
+        ExpectSameFolders(linuxOut, windowsOut);
+        EXPECT_TRUE(FilesUnder(linuxOut).count("img/ic\xC3\xB4n.png")) << "icon at its path";
+        for (const char* suffix : {".zip", ".package-manifest"}) {
+            fs::path linuxFile = linuxOut, windowsFile = windowsOut;
+            linuxFile += suffix;
+            windowsFile += suffix;
+            EXPECT_TRUE(e2e::ReadFileBytes(linuxFile) == e2e::ReadFileBytes(windowsFile))
+                << suffix << " differs";
+        }
+        fs::path zip = windowsOut;
+        zip += ".zip";
+        Unzip(zip, work / "unzipped");
+        ExpectSameFolders(linuxOut, work / "unzipped/Caf\xC3\xA9");
+
+        // Packaging again over its own package works under Windows too.
+        const ProcessResult again = e2e::RunWindowsPacker(app, windowsOut, windowsOptions);
+        EXPECT_EQ(again.exitCode, 0) << again.output;
+    }
+
+    // The Windows tool refuses the app folder, however it is spelt, and a test build.
+    for (const std::string& out :
+         {e2e::WinPath(app), e2e::WinPath(app) + "\\www\\x", e2e::WinPath(app) + "\\"}) {
+        const std::vector<std::string> argv = {e2e::WineBinary(),
+                                               e2e::WinPath(e2e::WindowsPacker()),
+                                               "package",
+                                               e2e::WinPath(app),
+                                               out,
+                                               "--force",
+                                               "--host",
+                                               e2e::WinPath(host)};
+        const ProcessResult run = e2e::RunProcess(argv, {{"WINEDEBUG", "-all"}}, 120);
+        EXPECT_EQ(run.exitCode, 1) << out;
+    }
+    WriteFile(work / "hooks/WebView2Wrapper.exe", "MZ" + std::string(kTestBuildMarker));
+    const ProcessResult hooks = e2e::RunWindowsPacker(
+        app, work / "hooks-out", {"--host", e2e::WinPath(work / "hooks/WebView2Wrapper.exe")});
+    EXPECT_EQ(hooks.exitCode, 1);
+    EXPECT_TRUE(Contains(hooks.output, "this executable is a test build")) << hooks.output;
 }
 
 }  // namespace

@@ -1,9 +1,20 @@
 #include "sample_app.h"
 
-#include <fstream>
-#include <iterator>
+#include <map>
 
 namespace e2e {
+
+namespace {
+
+// Runs argv with its standard error joined to its standard output.
+ProcessResult RunJoined(const std::vector<std::string>& argv,
+                        const std::map<std::string, std::string>& env = {}) {
+    std::vector<std::string> shell = {"sh", "-c", "exec \"$@\" 2>&1", "sh"};
+    shell.insert(shell.end(), argv.begin(), argv.end());
+    return RunProcess(shell, env, 300);
+}
+
+}  // namespace
 
 fs::path BuildDir() { return WinBuildDir().parent_path(); }
 
@@ -18,12 +29,33 @@ fs::path SampleExtension() {
     return {};
 }
 
+fs::path NativePacker() { return BuildDir() / "native/tools/packer/wrapper-bundle"; }
+
+fs::path WindowsPacker() { return WinBuildDir() / "tools/packer/wrapper-bundle.exe"; }
+
 ProcessResult PackageApp(const fs::path& app, const fs::path& out,
                          const std::vector<std::string>& options) {
     std::vector<std::string> argv = {"bash", (SourceDir() / "tools/package-app.sh").string(),
                                      BuildDir().string(), app.string(), out.string()};
     argv.insert(argv.end(), options.begin(), options.end());
-    return RunProcess(argv, {}, 300);
+    return RunJoined(argv);
+}
+
+ProcessResult RunPacker(const fs::path& app, const fs::path& out,
+                        const std::vector<std::string>& options) {
+    std::vector<std::string> argv = {NativePacker().string(), "package", app.string(),
+                                     out.string()};
+    argv.insert(argv.end(), options.begin(), options.end());
+    return RunJoined(argv);
+}
+
+ProcessResult RunWindowsPacker(const fs::path& app, const fs::path& out,
+                               const std::vector<std::string>& options) {
+    std::vector<std::string> argv = {WineBinary(), WinPath(WindowsPacker()), "package",
+                                     WinPath(app), WinPath(out)};
+    argv.insert(argv.end(), options.begin(), options.end());
+    // Wine's own diagnostics would mix with the packer's messages.
+    return RunJoined(argv, {{"WINEDEBUG", "-all"}});
 }
 
 }  // namespace e2e

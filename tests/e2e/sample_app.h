@@ -15,9 +15,22 @@ fs::path BuildDir();
 // The sample extension library the Windows tree built, or an empty path when it has none.
 fs::path SampleExtension();
 
+// The packager of the native tree, and wrapper-bundle.exe of the Windows tree.
+fs::path NativePacker();
+fs::path WindowsPacker();
+
 // Runs tools/package-app.sh with the build folder, the app folder, the output folder and the
-// extra options given.
+// extra options given; `output` holds what it printed on both streams.
 ProcessResult PackageApp(const fs::path& app, const fs::path& out,
                          const std::vector<std::string>& options = {});
+
+// Runs `wrapper-bundle package APP OUT options...` with the native packer (both streams).
+ProcessResult RunPacker(const fs::path& app, const fs::path& out,
+                        const std::vector<std::string>& options = {});
+
+// The same with wrapper-bundle.exe under Wine; paths in `options` are given as they are, so
+// pass them through WinPath.
+ProcessResult RunWindowsPacker(const fs::path& app, const fs::path& out,
+                               const std::vector<std::string>& options = {});
 
 }  // namespace e2e

@@ -1,4 +1,5 @@
-// The sample app as it ships (laid out by tools/package-app.sh), run with the substitute runtime
+// The sample app as it ships (laid out by tools/package-app.sh, as ./dev package does it, into a
+// folder that already holds the test's files, hence --force), run with the substitute runtime
 // and a scripted page that asks for every resource its start page names: each is served whole
 // with its content type, the video also by range, and the handshake is answered. Its page-side
 // protocol module passes its own tests under node.
@@ -86,7 +87,8 @@ TEST(SampleApp, StartPageIsServedWholeAndTheHandshakeIsAnswered) {
     const std::string page = settings["main"];
 
     AppFolder app("sample_hello");
-    const e2e::ProcessResult packaged = e2e::PackageApp(source, app.Dir(), {"--no-zip", "--quiet"});
+    const e2e::ProcessResult packaged =
+        e2e::PackageApp(source, app.Dir(), {"--no-zip", "--quiet", "--force"});
     ASSERT_EQ(packaged.exitCode, 0) << packaged.output;
     app.CopyIn(e2e::WinBuildDir() / "substitute/WebView2Loader.dll", "WebView2Loader.dll");
     const bool extension = fs::exists(app.Dir() / "DI2ZozUzoraru.dll");

@@ -1,5 +1,6 @@
 // Settings text and the origin tests: any input either parses into a config or fails with one of
-// the documented errors, and the URI tests never read outside their strings.
+// the documented errors, the shared verdict agrees with the parse and names a rule for every
+// refusal, and the URI tests never read outside their strings.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,13 +11,16 @@
 #include <nlohmann/json.hpp>
 
 #include "config/app_config.h"
+#include "config/settings_check.h"
 #include "webview/origin.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     AppConfig config;
+    bool parsed = false;
     try {
         ParseAppConfig(text, config);
+        parsed = true;
         if (config.name.empty()) std::abort();  // an empty name must have been refused
     } catch (const nlohmann::json::exception&) {
     } catch (const std::runtime_error& error) {
@@ -26,6 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
+    const SettingsCheck check = CheckSettingsText(text);
+    const SettingsVerdict expected = text.empty() ? SettingsVerdict::LoadFailed
+                                     : parsed     ? SettingsVerdict::Accepted
+                                                  : SettingsVerdict::ParseFailed;
+    if (check.verdict != expected || check.reason.empty() != parsed) std::abort();
+    if (parsed && check.config.name != config.name) std::abort();
     // The same bytes as a URI against a few origins.
     for (const char* origin : {"https://app.localhost/", "https://example.com", ""}) {
         const bool passes = PassesOriginTest(text, origin);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/json_members.h"
+#include "config/settings_check.h"
 
 namespace {
 
@@ -170,6 +171,56 @@ TEST(AppConfig, SettingsAndMessagesOfWrongTypeKeepDefaults) {
     EXPECT_EQ(c.downloadingMessage, "Downloading...");
     EXPECT_EQ(c.installWebView2Message.rfind("This app requires", 0), 0u);
     EXPECT_EQ(c.installFailedMessage.rfind("Failed to install", 0), 0u);
+}
+
+// The verdict the host's start-up and the packager share, and the rule each refusal names.
+TEST(SettingsCheck, VerdictAndTheRuleNamed) {
+    struct Vector {
+        std::string text;
+        SettingsVerdict verdict;
+        const char* reason;  // the whole reason, or its start when it ends in "..."
+    };
+    const std::vector<Vector> vectors = {
+        {R"({"name":"a"})", SettingsVerdict::Accepted, ""},
+        {"\xEF\xBB\xBF{\"name\":\"a\"}", SettingsVerdict::Accepted, ""},
+        {std::string("{\"name\":\"a\"}\0", 13), SettingsVerdict::Accepted, ""},
+        {R"({"name":"\ud83d\ude00"})", SettingsVerdict::Accepted, ""},
+        {"", SettingsVerdict::LoadFailed, "the file is empty"},
+        {std::string("\0{\"name\":\"a\"}", 13), SettingsVerdict::ParseFailed,
+         "not valid JSON (parse error at line 1, column 1: ..."},
+        {R"({"name":"a","w":NaN})", SettingsVerdict::ParseFailed, "not valid JSON (..."},
+        {R"({"name":"a","w":Infinity})", SettingsVerdict::ParseFailed, "not valid JSON (..."},
+        {R"({"name":"\ud800"})", SettingsVerdict::ParseFailed, "not valid JSON (..."},
+        {"{\"name\":\"\xC3\x28\"}", SettingsVerdict::ParseFailed, "not valid JSON (..."},
+        {"{\"name\":\"a\"}\xFF", SettingsVerdict::ParseFailed, "not valid JSON (..."},
+        {R"({"name":""})", SettingsVerdict::ParseFailed,
+         "\"name\" is missing, empty or not a string"},
+        {R"({"name":["a"]})", SettingsVerdict::ParseFailed,
+         "\"name\" is missing, empty or not a string"},
+        {R"({"name":"a","settings":{"distribution-mode":"Fixed"}})", SettingsVerdict::ParseFailed,
+         "\"settings.distribution-mode\" is \"Fixed\"; it must be \"evergreen\" or \"fixed\" "
+         "(letter case counts)"},
+        {R"({"name":"a","settings":{"hosting-mode":"visual"}})", SettingsVerdict::ParseFailed,
+         "\"settings.hosting-mode\" is \"visual\"; it must be \"windowed\" or "
+         "\"window-to-visual\" (letter case counts)"},
+        {R"({"name":"a","settings":{"content-mode":"a\"b\n"}})", SettingsVerdict::ParseFailed,
+         "\"settings.content-mode\" is \"a\\\"b\\n\"; it must be \"bundle\" or \"remote\" "
+         "(letter case counts)"},
+    };
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(v.text);
+        const SettingsCheck check = CheckSettingsText(v.text);
+        EXPECT_EQ(check.verdict, v.verdict);
+        const std::string reason = v.reason;
+        if (reason.size() > 3 && reason.compare(reason.size() - 3, 3, "...") == 0) {
+            EXPECT_EQ(check.reason.rfind(reason.substr(0, reason.size() - 3), 0), 0u)
+                << check.reason;
+            EXPECT_EQ(check.reason.find("[json.exception"), std::string::npos) << check.reason;
+        } else {
+            EXPECT_EQ(check.reason, reason);
+        }
+        if (v.verdict == SettingsVerdict::Accepted) EXPECT_FALSE(check.config.name.empty());
+    }
 }
 
 }  // namespace

@@ -15,42 +15,15 @@
 #include "bundle/asset_bundle.h"
 #include "bundle/bundle_tool.h"
 #include "bundle/bundle_writer.h"
+#include "temp_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
-  public:
-    TempDir() {
-        std::random_device device;
-        path_ = fs::temp_directory_path() /
-                ("packer-test-" + std::to_string(device()) + std::to_string(device()));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    fs::path operator/(const std::string& utf8) const { return path_ / PathFromUtf8(utf8); }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-void WriteFile(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using unit::ReadFile;
+using unit::TempDir;
+using unit::WriteFile;
 
 std::vector<std::string> Listing(const fs::path& folder) {
     std::vector<std::string> names;

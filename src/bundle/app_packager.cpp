@@ -1,0 +1,483 @@
+#include "bundle/app_packager.h"
+
+#include <algorithm>
+#include <fstream>
+#include <ostream>
+#include <random>
+#include <system_error>
+#include <utility>
+
+#include "bundle/bundle_tool.h"
+#include "bundle/bundle_writer.h"
+#include "bundle/package_output.h"
+#include "bundle/package_zip.h"
+#include "config/settings_check.h"
+#include "config/test_build_marker.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kLoaderName[] = "WebView2Loader.dll";
+constexpr char kRuntimeFolderName[] = "webview2";
+
+std::string Text(const fs::path& path) { return Utf8FromPath(path); }
+
+fs::path Absolute(const std::string& utf8) {
+    fs::path path = fs::absolute(PathFromUtf8(utf8)).lexically_normal();
+    // "dist/" names the folder "dist".
+    if (path.filename().empty() && path.has_parent_path() && path.parent_path() != path)
+        path = path.parent_path();
+    return path;
+}
+
+bool IsFile(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+bool IsFolder(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+// A path named in package.json as a relative path inside the app folder, or empty: no drive,
+// no root, no "..", no zero byte.
+fs::path SafeRelative(const std::string& text) {
+    if (text.empty() || text.find('\0') != std::string::npos ||
+        text.find(':') != std::string::npos || text[0] == '/' || text[0] == '\\')
+        return {};
+    std::string generic = text;
+    std::replace(generic.begin(), generic.end(), '\\', '/');
+    fs::path relative;
+    std::size_t start = 0;
+    while (start <= generic.size()) {
+        const std::size_t end = std::min(generic.find('/', start), generic.size());
+        const std::string part = generic.substr(start, end - start);
+        if (part == "..") return {};
+        if (!part.empty() && part != ".") relative /= PathFromUtf8(part);
+        start = end + 1;
+    }
+    return relative;
+}
+
+std::string RandomTag() {
+    std::random_device device;
+    const std::uint64_t tag = (std::uint64_t{device()} << 32) ^ device();
+    std::string hex(16, '0');
+    for (int i = 0; i < 16; ++i) hex[i] = "0123456789abcdef"[(tag >> (60 - 4 * i)) & 0xF];
+    return hex;
+}
+
+// The staging folder beside the output: removed unless it became the package.
+class StagingFolder {
+public:
+    explicit StagingFolder(const fs::path& out) : path_(out.parent_path() / StagingName(out)) {
+        std::error_code ec;
+        fs::create_directories(path_, ec);
+        if (ec) throw PackageError(Text(path_) + ": cannot be created: " + ec.message());
+    }
+    ~StagingFolder() {
+        std::error_code ignored;
+        if (!kept_) fs::remove_all(path_, ignored);
+    }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+    const fs::path& path() const { return path_; }
+    void Keep() { kept_ = true; }
+
+private:
+    // ".<name>.staging-<random>": hidden, and never the name of a package.
+    static fs::path StagingName(const fs::path& out) {
+        std::string name = ".";
+        name += Text(out.filename());
+        name += ".staging-";
+        name += RandomTag();
+        return PathFromUtf8(name);
+    }
+
+    fs::path path_;
+    bool kept_ = false;
+};
+
+// The files of the package as they are written into the staging folder.
+class PackageContents {
+public:
+    explicit PackageContents(const fs::path& root) : root_(root) {}
+
+    void CopyFile(const fs::path& from, const std::string& name) {
+        const fs::path to = root_ / PathFromUtf8(name);
+        std::error_code ec;
+        fs::create_directories(to.parent_path(), ec);
+        if (!ec) fs::copy_file(from, to, fs::copy_options::none, ec);
+        if (ec) throw PackageError(Text(from) + ": cannot be copied: " + ec.message());
+        Add(name);
+    }
+    void CopyTree(const std::vector<BundleSourceFile>& files, const std::string& folder) {
+        for (const BundleSourceFile& file : files) CopyFile(file.path, folder + "/" + file.name);
+    }
+    void Add(const std::string& name) { names_.push_back(name); }
+    bool Has(const std::string& name) const {
+        return std::find(names_.begin(), names_.end(), name) != names_.end();
+    }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names = names_;
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    fs::path root_;
+    std::vector<std::string> names_;
+};
+
+void WriteManifest(const fs::path& out, const PackageManifest& manifest) {
+    const fs::path path = ManifestPathFor(out);
+    fs::path temporary = path;
+    temporary += PathFromUtf8(".partial");
+    const std::string text = EncodePackageManifest(manifest);
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        file.write(text.data(), static_cast<std::streamsize>(text.size()));
+        file.close();
+        if (!file) throw PackageError(Text(path) + ": cannot be written");
+    }
+    std::error_code ec;
+    fs::rename(temporary, path, ec);
+    if (ec) {
+        fs::remove(temporary, ec);
+        throw PackageError(Text(path) + ": cannot be written");
+    }
+}
+
+class Packager {
+public:
+    Packager(const PackageOptions& options, fs::path toolFolder, std::ostream& out,
+             std::ostream& err)
+        : options_(options), toolFolder_(std::move(toolFolder)), out_(out), err_(err) {}
+
+    void Run() {
+        app_ = Absolute(options_.app);
+        output_ = Absolute(options_.out);
+        if (!IsFolder(app_)) throw PackageError(Text(app_) + ": not a folder");
+        if (output_.filename().empty() || output_ == output_.root_path())
+            throw PackageError(options_.out + ": not a folder a package can be written to");
+        ReadSettings();
+        FindInputs();
+        CollectSources();
+        CheckOutput();
+        Write();
+    }
+
+private:
+    void Say(const std::string& line) {
+        if (!options_.quiet) out_ << line << '\n';
+    }
+    void Warn(const std::string& line) { err_ << "wrapper-bundle: warning: " << line << '\n'; }
+
+    void ReadSettings() {
+        settingsPath_ = app_ / "package.json";
+        if (!IsFile(settingsPath_))
+            throw PackageError(Text(settingsPath_) +
+                               ": not found; an app folder needs a package.json");
+        const SettingsCheck check = CheckSettingsText(ReadSettingsFile(settingsPath_));
+        if (check.verdict == SettingsVerdict::LoadFailed)
+            throw PackageError(Text(settingsPath_) + ": " + check.reason +
+                               "; the host would stop with \"Failed to load package.json\"");
+        if (check.verdict != SettingsVerdict::Accepted)
+            throw PackageError(Text(settingsPath_) + ": " + check.reason +
+                               "; the host would stop with \"Failed to parse package.json\"");
+        config_ = check.config;
+    }
+
+    void FindInputs() {
+        host_ = options_.host.empty() ? toolFolder_ / kHostExecutableName : Absolute(options_.host);
+        if (!IsFile(host_)) {
+            throw PackageError(Text(host_) + ": not found; " +
+                               (options_.host.empty()
+                                    ? "pass --host with the WebView2Wrapper.exe to ship"
+                                    : "--host must name the WebView2Wrapper.exe to ship"));
+        }
+        if (!StartsWithExecutableMagic(host_))
+            throw PackageError(Text(host_) + ": not a Windows executable");
+        if (FileContains(host_, kTestBuildMarker))
+            throw PackageError(Text(host_) +
+                               ": this executable is a test build (it honours test-only settings) "
+                               "and must not be shipped; package a release build");
+
+        if (!options_.extension.empty()) {
+            extension_ = Absolute(options_.extension);
+            if (!IsFile(extension_)) throw PackageError(Text(extension_) + ": not found");
+        } else if (IsFile(app_ / kExtensionLibraryName)) {
+            extension_ = app_ / kExtensionLibraryName;
+        }
+
+        if (!options_.notices.empty()) {
+            notices_ = Absolute(options_.notices);
+            if (!IsFile(notices_)) throw PackageError(Text(notices_) + ": not found");
+        } else {
+            for (const fs::path& folder : {toolFolder_, host_.parent_path()}) {
+                if (!folder.empty() && IsFile(folder / kNoticesFileName)) {
+                    notices_ = folder / kNoticesFileName;
+                    break;
+                }
+            }
+            if (notices_.empty())
+                Warn(std::string("no ") + kNoticesFileName +
+                     " beside wrapper-bundle or the host (pass --notices FILE); the package "
+                     "lacks the third-party notices");
+        }
+    }
+
+    static bool StartsWithExecutableMagic(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        char magic[2] = {};
+        in.read(magic, 2);
+        return in.gcount() == 2 && magic[0] == 'M' && magic[1] == 'Z';
+    }
+
+    void CollectSources() {
+        const fs::path www = app_ / "www";
+        if (IsFolder(www)) {
+            www_ = CollectBundleFiles(www);
+            hasWww_ = true;
+        } else if (config_.contentMode != ContentMode::Remote) {
+            throw PackageError(Text(www) +
+                               ": not found; a bundle-mode app serves its pages from www/");
+        }
+
+        if (!config_.icon.empty()) {
+            const fs::path relative = SafeRelative(config_.icon);
+            if (relative.empty()) {
+                Warn("window icon \"" + config_.icon +
+                     "\" is not a path inside the app folder; not copied");
+            } else if (!IsFile(app_ / relative)) {
+                Warn("window icon " + Text(app_ / relative) +
+                     " not found; the default icon will be used");
+            } else {
+                icon_ = relative;
+            }
+        }
+
+        const fs::path runtime = app_ / kRuntimeFolderName;
+        if (config_.distributionMode == DistributionMode::Fixed) {
+            if (IsFolder(runtime)) {
+                runtime_ = CollectBundleFiles(runtime);
+            } else {
+                Warn("\"fixed\" distribution mode, but " + Text(runtime) +
+                     " is missing; put the fixed WebView2 runtime there before shipping");
+            }
+        }
+        std::error_code ec;
+        if (fs::exists(app_ / kLoaderName, ec))
+            Warn(Text(app_ / kLoaderName) +
+                 " is not copied; use the vendor's loader from the WebView2 SDK");
+    }
+
+    void CheckOutput() {
+        std::vector<fs::path> inputs = {host_, extension_, notices_, settingsPath_};
+        const std::string forbidden = ForbiddenOutputReason(output_, app_, inputs);
+        if (!forbidden.empty()) throw PackageError(Text(output_) + ": " + forbidden);
+        state_ = ReadOutputState(output_);
+        const std::string refusal =
+            OutputRefusal(state_, Text(output_), options_.force, options_.zip);
+        if (!refusal.empty()) throw PackageError(refusal);
+    }
+
+    void Write() {
+        std::error_code ec;
+        fs::create_directories(output_.parent_path(), ec);
+        if (ec)
+            throw PackageError(Text(output_.parent_path()) +
+                               ": cannot be created: " + ec.message());
+
+        StagingFolder staging(output_);
+        PackageContents contents(staging.path());
+        contents.CopyFile(host_, kHostExecutableName);
+        contents.CopyFile(settingsPath_, "package.json");
+        if (!extension_.empty()) contents.CopyFile(extension_, kExtensionLibraryName);
+        if (!notices_.empty()) contents.CopyFile(notices_, kNoticesFileName);
+        contents.CopyTree(runtime_, kRuntimeFolderName);
+        std::string packedLine;
+        if (hasWww_) {
+            if (options_.loose) {
+                contents.CopyTree(www_, "www");
+            } else {
+                packedLine = PackWww(staging.path(), contents);
+            }
+        }
+        // An icon inside www/ or webview2/ may have come along already.
+        if (!icon_.empty()) {
+            const std::u8string generic = icon_.generic_u8string();
+            const std::string name(generic.begin(), generic.end());
+            if (!contents.Has(name)) contents.CopyFile(app_ / icon_, name);
+        }
+
+        // The manifest beside the folder always covers what the folder holds: first the old and
+        // the new files together, then, once the new folder is in place, the new ones alone.
+        const std::string folderName = Text(output_.filename());
+        const std::string zipName = Text(ZipPathFor(output_).filename());
+        PackageManifest manifest{folderName, contents.Names(), options_.zip ? zipName : ""};
+        PackageManifest during = manifest;
+        if (state_.manifest) {
+            during.files.insert(during.files.end(), state_.manifest->files.begin(),
+                                state_.manifest->files.end());
+            if (during.zip.empty()) during.zip = state_.manifest->zip;
+        }
+        WriteManifest(output_, during);
+        if (state_.kind == OutputState::Kind::Folder) {
+            fs::remove_all(output_, ec);
+            if (ec) throw PackageError(Text(output_) + ": cannot be replaced: " + ec.message());
+        }
+        fs::rename(staging.path(), output_, ec);
+        if (ec) throw PackageError(Text(output_) + ": cannot be created: " + ec.message());
+        staging.Keep();
+        if (!packedLine.empty()) Say(packedLine);
+
+        const fs::path zip = ZipPathFor(output_);
+        if (options_.zip) {
+            const std::size_t count = WriteFolderZip(output_, folderName, zip);
+            Say("zipped " + std::to_string(count) + " files into " + Text(zip));
+        } else if (state_.manifest && !state_.manifest->zip.empty() &&
+                   state_.zip == OutputState::ZipKind::File) {
+            fs::remove(zip, ec);  // the earlier package's zip no longer matches the folder
+        }
+        WriteManifest(output_, manifest);
+
+        for (const std::string& name : manifest.files) Say("  " + name);
+        Say("packaged " + config_.name + " into " + Text(output_));
+        Say(std::string("For Windows, place the vendor's ") + kLoaderName +
+            " (from the Microsoft Edge WebView2 SDK) beside " + kHostExecutableName + " in " +
+            Text(output_) + ".");
+    }
+
+    std::string PackWww(const fs::path& staging, PackageContents& contents) {
+        const fs::path bundle = staging / "www" / "assets.dat";
+        std::error_code ec;
+        fs::create_directories(bundle.parent_path(), ec);
+        if (ec) throw PackageError(Text(bundle.parent_path()) + ": cannot be created");
+        WriteBundleFile(www_, bundle, PackProgress(err_, options_.quiet));
+        std::uint64_t bytes = 0;
+        for (const BundleSourceFile& file : www_) bytes += file.size;
+        const BundleSummary summary = SummariseBundleFile(bundle);
+        if (summary.files != www_.size() || summary.bytes != bytes)
+            throw PackageError(Text(bundle) + ": the new bundle does not hold what was packed");
+        contents.Add("www/assets.dat");
+        return "packed " + std::to_string(www_.size()) + " files (" + std::to_string(bytes) +
+               " bytes) into " + Text(output_ / "www" / "assets.dat");
+    }
+
+    static BundleProgress PackProgress(std::ostream& err, bool quiet) {
+        if (quiet) return {};
+        return PackProgressPrinter(err, kPackProgressThreshold);
+    }
+
+    const PackageOptions& options_;
+    fs::path toolFolder_;
+    std::ostream& out_;
+    std::ostream& err_;
+
+    fs::path app_, output_, settingsPath_, host_, extension_, notices_, icon_;
+    AppConfig config_;
+    bool hasWww_ = false;
+    std::vector<BundleSourceFile> www_, runtime_;
+    OutputState state_;
+};
+
+}  // namespace
+
+std::string ParsePackageArguments(const std::vector<std::string>& args, PackageOptions& options) {
+    options = PackageOptions{};
+    std::vector<std::string> positional;
+    bool seenHost = false, seenExtension = false, seenNotices = false;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        struct Valued {
+            const char* name;
+            std::string* value;
+            bool* seen;
+        };
+        const Valued valued[] = {{"--host", &options.host, &seenHost},
+                                 {"--extension", &options.extension, &seenExtension},
+                                 {"--notices", &options.notices, &seenNotices}};
+        const auto match = std::find_if(std::begin(valued), std::end(valued),
+                                        [&](const Valued& v) { return name == v.name; });
+        if (match != std::end(valued)) {
+            if (*match->seen) return name + " given twice";
+            *match->seen = true;
+            if (equals != std::string::npos) {
+                *match->value = arg.substr(equals + 1);
+            } else if (i + 1 < args.size()) {
+                *match->value = args[++i];
+            } else {
+                return name + " needs a path";
+            }
+            if (match->value->empty()) return name + " needs a path";
+            continue;
+        }
+        if (equals != std::string::npos) return "unknown option " + arg;
+        bool* flag = arg == "--loose"   ? &options.loose
+                     : arg == "--force" ? &options.force
+                     : arg == "--zip"   ? &options.zip
+                     : arg == "--quiet" ? &options.quiet
+                                        : nullptr;
+        if (flag == nullptr) return "unknown option " + arg;
+        *flag = true;
+    }
+    if (positional.size() != 2) return "package needs APP_DIR and OUT_DIR";
+    if (positional[0].empty() || positional[1].empty())
+        return "APP_DIR and OUT_DIR may not be empty";
+    options.app = positional[0];
+    options.out = positional[1];
+    return {};
+}
+
+bool FileContains(const fs::path& path, std::string_view needle, std::size_t chunkSize) {
+    if (needle.empty()) return true;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    // Each read goes after the last needle.size() - 1 bytes of the one before, so a match that
+    // straddles two reads is found.
+    const std::size_t keep = needle.size() - 1;
+    std::vector<char> buffer(keep + std::max<std::size_t>(chunkSize, 1));
+    std::size_t carried = 0;
+    while (in) {
+        in.read(buffer.data() + carried, static_cast<std::streamsize>(buffer.size() - carried));
+        const std::size_t filled = carried + static_cast<std::size_t>(in.gcount());
+        if (std::string_view(buffer.data(), filled).find(needle) != std::string_view::npos)
+            return true;
+        carried = std::min(keep, filled);
+        std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(filled - carried),
+                  buffer.begin() + static_cast<std::ptrdiff_t>(filled), buffer.begin());
+        if (in.gcount() == 0) break;
+    }
+    return false;
+}
+
+int RunPackage(const PackageOptions& options, const fs::path& toolFolder, std::ostream& out,
+               std::ostream& err) {
+    try {
+        Packager(options, toolFolder, out, err).Run();
+        return 0;
+    } catch (const PackageError& e) {
+        err << "wrapper-bundle: " << e.what() << '\n';
+    } catch (const BundleWriteError& e) {
+        err << "wrapper-bundle: " << e.what() << '\n';
+    } catch (const fs::filesystem_error& e) {
+        err << "wrapper-bundle: " << Text(e.path1()) << ": " << e.code().message() << '\n';
+    } catch (const std::exception& e) {
+        err << "wrapper-bundle: " << e.what() << '\n';
+    }
+    return 1;
+}

@@ -1,0 +1,296 @@
+// The portable parts of `wrapper-bundle package`: its command line, the test-build marker scan,
+// the manifest, and the decisions about the output folder.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bundle/app_packager.h"
+#include "bundle/package_output.h"
+#include "temp_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using unit::TempDir;
+using unit::WriteFile;
+
+TEST(PackageArguments, AcceptedCommandLines) {
+    struct Vector {
+        std::vector<std::string> args;
+        PackageOptions expected;
+    };
+    const std::vector<Vector> vectors = {
+        {{"app", "out"}, {"app", "out", "", "", "", false, false, false, false}},
+        {{"--zip", "app", "--loose", "out", "--force", "--quiet"},
+         {"app", "out", "", "", "", true, true, true, true}},
+        {{"app", "out", "--host", "h.exe", "--extension=e.dll", "--notices", "n.txt"},
+         {"app", "out", "h.exe", "e.dll", "n.txt", false, false, false, false}},
+        {{"--host=C:\\x y\\h.exe", "app", "out"},
+         {"app", "out", "C:\\x y\\h.exe", "", "", false, false, false, false}},
+        // After "--" everything is a folder, even what looks like an option.
+        {{"--zip", "--", "--loose", "-"}, {"--loose", "-", "", "", "", false, false, true, false}},
+        {{"\xC3\xA9 app", "out/\xE2\x82\xAC"},
+         {"\xC3\xA9 app", "out/\xE2\x82\xAC", "", "", "", false, false, false, false}},
+    };
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(::testing::PrintToString(v.args));
+        PackageOptions options;
+        ASSERT_EQ(ParsePackageArguments(v.args, options), "");
+        EXPECT_EQ(options.app, v.expected.app);
+        EXPECT_EQ(options.out, v.expected.out);
+        EXPECT_EQ(options.host, v.expected.host);
+        EXPECT_EQ(options.extension, v.expected.extension);
+        EXPECT_EQ(options.notices, v.expected.notices);
+        EXPECT_EQ(options.loose, v.expected.loose);
+        EXPECT_EQ(options.force, v.expected.force);
+        EXPECT_EQ(options.zip, v.expected.zip);
+        EXPECT_EQ(options.quiet, v.expected.quiet);
+    }
+}
+
+TEST(PackageArguments, RefusedCommandLines) {
+    struct Vector {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const std::vector<Vector> vectors = {
+        {{}, "package needs APP_DIR and OUT_DIR"},
+        {{"app"}, "package needs APP_DIR and OUT_DIR"},
+        {{"app", "out", "third"}, "package needs APP_DIR and OUT_DIR"},
+        {{"app", ""}, "APP_DIR and OUT_DIR may not be empty"},
+        {{"app", "out", "--host"}, "--host needs a path"},
+        {{"app", "out", "--host="}, "--host needs a path"},
+        {{"app", "out", "--host", "a", "--host", "b"}, "--host given twice"},
+        {{"app", "out", "--extension=a", "--extension=b"}, "--extension given twice"},
+        {{"app", "out", "--no-zip"}, "unknown option --no-zip"},
+        {{"app", "out", "--zip=yes"}, "unknown option --zip=yes"},
+        {{"app", "out", "--Loose"}, "unknown option --Loose"},
+    };
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(::testing::PrintToString(v.args));
+        PackageOptions options;
+        EXPECT_EQ(ParsePackageArguments(v.args, options), v.error);
+    }
+}
+
+TEST(PackageMarker, FoundAnywhereWhateverTheReadSize) {
+    TempDir tmp;
+    const std::string marker = "WRAPPER-TEST-HOOKS-BUILD";
+    const std::string filler(1000, 'x');
+    struct Vector {
+        const char* name;
+        std::string content;
+        bool found;
+    };
+    const std::vector<Vector> vectors = {
+        {"empty", "", false},
+        {"alone", marker, true},
+        {"start", marker + filler, true},
+        {"end", filler + marker, true},
+        {"middle", filler + marker + filler, true},
+        {"prefix only at the end", filler + marker.substr(0, marker.size() - 1), false},
+        {"cut in two", filler + marker.substr(0, 10) + "|" + marker.substr(10), false},
+        {"other case", filler + "wrapper-test-hooks-build", false},
+        {"after a zero byte", std::string(5, '\0') + filler + marker, true},
+    };
+    for (const Vector& v : vectors) {
+        WriteFile(tmp / "exe", v.content);
+        // Read sizes of 1, around the marker's length and past the file, so that the marker
+        // straddles reads at every offset.
+        for (std::size_t chunk : {std::size_t{1}, std::size_t{7}, marker.size() - 1, marker.size(),
+                                  marker.size() + 1, std::size_t{999}, std::size_t{1 << 16}}) {
+            SCOPED_TRACE(std::string(v.name) + ", chunk " + std::to_string(chunk));
+            EXPECT_EQ(FileContains(tmp / "exe", marker, chunk), v.found);
+        }
+    }
+    EXPECT_FALSE(FileContains(tmp / "missing", marker));
+}
+
+TEST(PackageManifest, RoundTripAndForeignTexts) {
+    const PackageManifest manifest{"My \xC3\xA9 App",
+                                   {"WebView2Wrapper.exe", "www/a\nb.js", "www/\"q\".txt"},
+                                   "My \xC3\xA9 App.zip"};
+    const std::optional<PackageManifest> back =
+        ParsePackageManifest(EncodePackageManifest(manifest));
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->folder, manifest.folder);
+    EXPECT_EQ(back->files, manifest.files);
+    EXPECT_EQ(back->zip, manifest.zip);
+
+    const char* foreign[] = {
+        "",
+        "not json",
+        "[]",
+        R"({"format":"other","version":1,"folder":"a","files":[],"zip":""})",
+        R"({"format":"wrapper-bundle package","version":2,"folder":"a","files":[],"zip":""})",
+        R"({"format":"wrapper-bundle package","version":1,"folder":"","files":[],"zip":""})",
+        R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":[1],"zip":""})",
+        R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":{},"zip":""})",
+        R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":[]})",
+    };
+    for (const char* text : foreign) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(ParsePackageManifest(text).has_value());
+    }
+}
+
+TEST(PackageOutput, RefusalsByState) {
+    using Kind = OutputState::Kind;
+    using Zip = OutputState::ZipKind;
+    const PackageManifest earlier{"out", {"WebView2Wrapper.exe", "www/assets.dat"}, "out.zip"};
+    const PackageManifest earlierWithoutZip{"out", {"WebView2Wrapper.exe"}, ""};
+    struct Vector {
+        const char* name;
+        OutputState state;
+        bool zip;
+        const char* refusal;        // a part of the refusal without --force, or "" for none
+        const char* forcedRefusal;  // likewise with --force
+    };
+    const std::vector<Vector> vectors = {
+        {"missing", {Kind::Missing, {}, std::nullopt, Zip::Missing}, true, "", ""},
+        {"empty folder", {Kind::Folder, {}, std::nullopt, Zip::Missing}, true, "", ""},
+        {"earlier package",
+         {Kind::Folder, {"WebView2Wrapper.exe", "www/assets.dat"}, earlier, Zip::File},
+         true,
+         "",
+         ""},
+        {"earlier package missing a file",
+         {Kind::Folder, {"www/assets.dat"}, earlier, Zip::File},
+         true,
+         "",
+         ""},
+        {"build tree",
+         {Kind::Folder, {"WebView2Wrapper.exe", "build.ninja"}, std::nullopt, Zip::Missing},
+         true,
+         "not a package made by wrapper-bundle",
+         ""},
+        {"earlier package with a foreign file",
+         {Kind::Folder, {"WebView2Loader.dll", "WebView2Wrapper.exe"}, earlier, Zip::File},
+         true,
+         "did not contain (WebView2Loader.dll)",
+         ""},
+        {"link",
+         {Kind::Link, {}, std::nullopt, Zip::Missing},
+         true,
+         "symbolic link",
+         "symbolic link"},
+        {"file",
+         {Kind::Other, {}, std::nullopt, Zip::Missing},
+         true,
+         "not a folder",
+         "not a folder"},
+        {"foreign zip",
+         {Kind::Missing, {}, std::nullopt, Zip::File},
+         true,
+         "out.zip: exists and was not made by wrapper-bundle",
+         ""},
+        {"foreign zip, no zip asked", {Kind::Missing, {}, std::nullopt, Zip::File}, false, "", ""},
+        {"zip of a package made without one",
+         {Kind::Folder, {}, earlierWithoutZip, Zip::File},
+         true,
+         "out.zip: exists and was not made",
+         ""},
+        {"zip is a folder",
+         {Kind::Missing, {}, std::nullopt, Zip::Other},
+         true,
+         "out.zip: exists and is not a file",
+         "out.zip: exists and is not a file"},
+    };
+    for (const Vector& v : vectors) {
+        for (bool force : {false, true}) {
+            SCOPED_TRACE(std::string(v.name) + (force ? ", forced" : ""));
+            const std::string refusal = OutputRefusal(v.state, "out", force, v.zip);
+            const std::string expected = force ? v.forcedRefusal : v.refusal;
+            if (expected.empty()) {
+                EXPECT_EQ(refusal, "");
+            } else {
+                EXPECT_NE(refusal.find(expected), std::string::npos) << refusal;
+                EXPECT_EQ(refusal.rfind("out", 0), 0u) << "names the folder: " << refusal;
+            }
+        }
+    }
+}
+
+TEST(PackageOutput, StateReadFromDisk) {
+    TempDir tmp;
+    const fs::path out = tmp / "out";
+    EXPECT_EQ(ReadOutputState(out).kind, OutputState::Kind::Missing);
+
+    WriteFile(out / "WebView2Wrapper.exe", "MZ");
+    WriteFile(out / "www/assets.dat", "bundle");
+    fs::create_directories(out / "empty/inner");
+    fs::create_directory_symlink(tmp / "elsewhere", out / "link");
+    OutputState state = ReadOutputState(out);
+    EXPECT_EQ(state.kind, OutputState::Kind::Folder);
+    EXPECT_EQ(state.entries,
+              (std::vector<std::string>{"WebView2Wrapper.exe", "link", "www/assets.dat"}));
+    EXPECT_FALSE(state.manifest.has_value());
+    EXPECT_EQ(state.zip, OutputState::ZipKind::Missing);
+
+    WriteFile(ManifestPathFor(out), EncodePackageManifest({"out", {"x"}, "out.zip"}));
+    WriteFile(ZipPathFor(out), "PK");
+    state = ReadOutputState(out);
+    ASSERT_TRUE(state.manifest.has_value());
+    EXPECT_EQ(state.manifest->files, std::vector<std::string>{"x"});
+    EXPECT_EQ(state.zip, OutputState::ZipKind::File);
+
+    // A manifest written for another folder name does not count.
+    WriteFile(ManifestPathFor(out), EncodePackageManifest({"other", {"x"}, ""}));
+    EXPECT_FALSE(ReadOutputState(out).manifest.has_value());
+
+    fs::create_directory_symlink(out, tmp / "alias");
+    EXPECT_EQ(ReadOutputState(tmp / "alias").kind, OutputState::Kind::Link);
+    WriteFile(tmp / "plain", "text");
+    EXPECT_EQ(ReadOutputState(tmp / "plain").kind, OutputState::Kind::Other);
+}
+
+TEST(PackageOutput, PlacesNeverWrittenEvenWithForce) {
+    TempDir tmp;
+    const fs::path app = tmp / "apps/game";
+    WriteFile(app / "package.json", "{}");
+    WriteFile(app / "www/index.html", "x");
+    WriteFile(app / "webview2/runtime.exe", "x");
+    WriteFile(tmp / "tools/WebView2Wrapper.exe", "MZ");
+    fs::create_directory_symlink(app, tmp / "game-link");
+    const std::vector<fs::path> inputs = {tmp / "tools/WebView2Wrapper.exe", fs::path()};
+
+    struct Vector {
+        fs::path out;
+        const char* reason;  // a part of the reason, or "" when allowed
+    };
+    const std::vector<Vector> vectors = {
+        {app, "app folder"},
+        {app / ".", "app folder"},
+        {tmp / "apps", "app folder or hold it"},
+        {tmp.path(), "app folder or hold it"},
+        {tmp / "game-link", "app folder"},
+        {tmp / "game-link/www/out", "www folder"},
+        {app / "www", "www folder"},
+        {app / "www/sub/out", "www folder"},
+        {app / "www/../www/new", "www folder"},
+        {app / "webview2/out", "webview2 runtime folder"},
+        {tmp / "tools", "which is to be packaged from there"},
+        {app / "dist", ""},
+        {tmp / "apps/game-dist", ""},
+        {tmp / "apps/gam", ""},
+        {tmp / "apps/game/wwwx", ""},
+        {tmp / "out", ""},
+    };
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(v.out.string());
+        const std::string reason = ForbiddenOutputReason(v.out, app, inputs);
+        if (std::string(v.reason).empty()) {
+            EXPECT_EQ(reason, "");
+        } else {
+            EXPECT_NE(reason.find(v.reason), std::string::npos) << reason;
+        }
+    }
+}
+
+}  // namespace
