@@ -11,15 +11,13 @@
 extern "C" {
 __declspec(dllexport) DWORD NvOptimusEnablement = 1;
 __declspec(dllexport) DWORD AmdPowerXpressRequestHighPerformance = 1;
-
-#if defined(WRAPPER_TEST_HOOKS) && WRAPPER_TEST_HOOKS
-// A build with test hooks says so in its image, where a packager looks for it before shipping.
-// Exported, so that no linker can drop it.
-__declspec(dllexport) extern constexpr char WrapperTestBuildMarker[] = "WRAPPER-TEST-HOOKS-BUILD";
-#endif
 }
 
 #if defined(WRAPPER_TEST_HOOKS) && WRAPPER_TEST_HOOKS
+// A build with test hooks says so in its image, where a packager looks for it before shipping.
+// Exported, so that no linker can drop it. Release builds never contain these bytes.
+extern "C" __declspec(dllexport) constexpr char WrapperTestBuildMarker[] =
+    "WRAPPER-TEST-HOOKS-BUILD";
 static_assert(sizeof(WrapperTestBuildMarker) == kTestBuildMarker.size() + 1 &&
                   std::string_view(WrapperTestBuildMarker) == kTestBuildMarker,
               "the exported marker is the packager's marker text");

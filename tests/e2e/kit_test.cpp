@@ -214,7 +214,13 @@ TEST(Kit, TheQuickStartWorksAsWritten) {
                 e2e::ReadFileBytes(kit / "WebView2Wrapper.exe"))
         << "the host beside the tool";
     EXPECT_TRUE(fs::is_regular_file(package / "www/assets.dat"));
-    EXPECT_TRUE(fs::is_regular_file(kit / "dist/MyApp.zip"));
+    EXPECT_TRUE(e2e::ReadFileBytes(package / "THIRD-PARTY-NOTICES.txt") ==
+                e2e::ReadFileBytes(kit / "THIRD-PARTY-NOTICES.txt"))
+        << "the notices beside the tool go into the package";
+    ASSERT_TRUE(fs::is_regular_file(kit / "dist/MyApp.zip"));
+    const std::string zipped = RunTool({"unzip", "-Z1", (kit / "dist/MyApp.zip").string()});
+    EXPECT_NE(zipped.find("MyApp/www/assets.dat"), std::string::npos) << zipped;
+    EXPECT_EQ(zipped.find("WebView2Loader.dll"), std::string::npos) << "the zip holds no loader";
     const std::vector<nlohmann::json> transcript = e2e::ReadJsonLines(dir / "transcript.jsonl");
     bool served = false;
     for (const nlohmann::json& line : transcript) {

@@ -103,8 +103,10 @@ TEST(Package, SampleAppThroughTheScriptHasTheShippedFilesAndNoSubstitute) {
     expected.insert("THIRD-PARTY-NOTICES.txt");
     EXPECT_EQ(FilesUnder(out), expected) << "no substitute loader, no loose web files";
     EXPECT_EQ(e2e::ReadFileBytes(out / "package.json"), e2e::ReadFileBytes(app / "package.json"));
-    EXPECT_TRUE(e2e::ReadFileBytes(out / "WebView2Wrapper.exe") ==
-                e2e::ReadFileBytes(e2e::ReleaseHost()));
+    // The release host, never the test build.
+    const std::string host = e2e::ReadFileBytes(out / "WebView2Wrapper.exe");
+    EXPECT_TRUE(host == e2e::ReadFileBytes(e2e::ReleaseHost()));
+    EXPECT_EQ(host.find(kTestBuildMarker), std::string::npos);
     EXPECT_EQ(e2e::ReadFileBytes(out / "icon.png"), e2e::ReadFileBytes(app / "icon.png"));
     if (!extension.empty())
         EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), e2e::ReadFileBytes(extension));

@@ -132,4 +132,23 @@ TEST(ReleaseBuild, BothBuildsCarryTheProjectVersion) {
     EXPECT_EQ(std::count(version.begin(), version.end(), '.'), 2) << version;
 }
 
+// The release host runs an app as the test build does: the runtime stand-in beside it, the page
+// served from the bundle, the window shown, exit code 0.
+TEST(ReleaseBuild, RunsAnApp) {
+    e2e::AppFolder app("release_runs_an_app");
+    app.CopyIn(e2e::ReleaseHost(), "WebView2Wrapper.exe");
+    app.WritePackageJson(R"({"name":"release-runs-an-app","window":{"title":"Reléase"}})");
+    app.Write("www/index.html", "<h1>release</h1>");
+    const e2e::HostRun run = app.Run("snapshot\nclose\n");
+    EXPECT_TRUE(run.probe["boxes"].empty()) << run.probe.dump();
+    EXPECT_EQ(run.probe["exitCode"], 0);
+    const nlohmann::json page = run.Response("https://app.localhost/index.html");
+    ASSERT_FALSE(page.is_null());
+    EXPECT_EQ(page["status"], 200);
+    EXPECT_EQ(page["body"]["text"], "<h1>release</h1>");
+    // Seen from inside the run: the probe's polling can miss a window shown and closed at once.
+    ASSERT_EQ(run.Of("snapshot").size(), 1u);
+    EXPECT_EQ(run.Of("snapshot")[0]["visible"], true);
+}
+
 }  // namespace
