@@ -1,8 +1,5 @@
 #include "config/settings_check.h"
 
-#include <fstream>
-#include <iterator>
-
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -41,12 +38,4 @@ SettingsCheck CheckSettingsText(const std::string& text) {
     }
     if (check.verdict != SettingsVerdict::Accepted) check.config = AppConfig{};
     return check;
-}
-
-std::string ReadSettingsFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return {};
-    return text;
 }
