@@ -1,8 +1,17 @@
 #include "runtime.h"
 
 #include <cstdio>
+#include <string_view>
 
 #include "com_support.h"
+#include "config/test_build_marker.h"
+
+// The substitute is test infrastructure, like a host built with test hooks, and carries the same
+// marker in both of its libraries, so that a packager refuses to ship it as the vendor's loader.
+extern "C" __attribute__((used)) const char WrapperSubstituteTestBuildMarker[] =
+    "WRAPPER-TEST-HOOKS-BUILD";
+static_assert(std::string_view(WrapperSubstituteTestBuildMarker) == kTestBuildMarker,
+              "the substitute's marker is the packager's marker text");
 
 namespace substitute {
 namespace {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Packages an app folder into build/run/<name> exactly as tools/package-app.sh ships it (with
-# --force: the folder is the run's own and holds the files a run adds), adds the substitute
-# WebView2 runtime, runs the host under Wine (in a session of its own: Xvfb unless a display is
-# given) with a page driver, and summarises the run.
+# --force: the folder is the run's own and holds the files a run adds), runs the host under Wine
+# (in a session of its own: Xvfb unless a display is given) with a page driver, and summarises the
+# run. The package is run as it ships, with the vendor's WebView2Loader.dll: the session installs
+# the substitute runtime in the prefix where that loader looks for a runtime.
 # Usage: tools/run-app.sh BUILD_DIR APP_DIR
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"; APP="$(cd "$2" && pwd)"
@@ -11,7 +12,6 @@ NAME="$(basename "$APP")"
 RUN="$BUILD/run/$NAME"
 
 "$ROOT/tools/package-app.sh" "$BUILD" "$APP" "$RUN" --no-zip --quiet --force
-cp "$BUILD/win/substitute/WebView2Loader.dll" "$RUN/"
 
 source "$ROOT/tests/support/wine-env.sh"
 if [ -n "${DISPLAY:-}" ] && [ -z "${WRAPPER_RUN_XVFB:-}" ]; then WRAPPER_KEEP_DISPLAY=1; fi

@@ -18,7 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kLoaderName[] = "WebView2Loader.dll";
 constexpr char kRuntimeFolderName[] = "webview2";
 
 std::string Text(const fs::path& path) { return Utf8FromPath(path); }
@@ -212,6 +211,8 @@ private:
             extension_ = app_ / kExtensionLibraryName;
         }
 
+        FindLoader();
+
         if (!options_.notices.empty()) {
             notices_ = Absolute(options_.notices);
             if (!IsFile(notices_)) throw PackageError(Text(notices_) + ": not found");
@@ -227,6 +228,28 @@ private:
                      " beside wrapper-bundle or the host (pass --notices FILE); the package "
                      "lacks the third-party notices");
         }
+    }
+
+    // The vendor's loader ships beside the host, so that the package starts as it is. Our own
+    // stand-in runtime is a test build like the hooks host and carries the same marker.
+    void FindLoader() {
+        if (options_.noLoader) return;
+        loader_ =
+            options_.loader.empty() ? toolFolder_ / kLoaderFileName : Absolute(options_.loader);
+        if (!IsFile(loader_)) {
+            throw PackageError(
+                Text(loader_) + ": not found; " +
+                (options_.loader.empty() ? "pass --loader with" : "--loader must name") +
+                " the vendor's x64 WebView2Loader.dll (the Microsoft.Web.WebView2 SDK's "
+                "build/native/x64/WebView2Loader.dll), or --no-loader to leave it out");
+        }
+        if (!IsX64PortableExecutable(loader_))
+            throw PackageError(Text(loader_) + ": not an x64 Windows library; the host is x64 " +
+                               "and needs the SDK's build/native/x64/WebView2Loader.dll");
+        if (FileContains(loader_, kTestBuildMarker))
+            throw PackageError(Text(loader_) +
+                               ": this loader is a test build (the project's stand-in runtime) "
+                               "and must not be shipped; pass the vendor's WebView2Loader.dll");
     }
 
     static bool StartsWithExecutableMagic(const fs::path& path) {
@@ -269,13 +292,14 @@ private:
             }
         }
         std::error_code ec;
-        if (fs::exists(app_ / kLoaderName, ec))
-            Warn(Text(app_ / kLoaderName) +
-                 " is not copied; use the vendor's loader from the WebView2 SDK");
+        if (fs::exists(app_ / kLoaderFileName, ec))
+            Warn(Text(app_ / kLoaderFileName) +
+                 " is not copied; the package gets the loader given with --loader (by default "
+                 "the one beside wrapper-bundle)");
     }
 
     void CheckOutput() {
-        std::vector<fs::path> inputs = {host_, extension_, notices_, settingsPath_};
+        std::vector<fs::path> inputs = {host_, extension_, loader_, notices_, settingsPath_};
         const std::string forbidden = ForbiddenOutputReason(output_, app_, inputs);
         if (!forbidden.empty()) throw PackageError(Text(output_) + ": " + forbidden);
         state_ = ReadOutputState(output_);
@@ -296,6 +320,7 @@ private:
         contents.CopyFile(host_, kHostExecutableName);
         contents.CopyFile(settingsPath_, "package.json");
         if (!extension_.empty()) contents.CopyFile(extension_, kExtensionLibraryName);
+        if (!loader_.empty()) contents.CopyFile(loader_, kLoaderFileName);
         if (!notices_.empty()) contents.CopyFile(notices_, kNoticesFileName);
         contents.CopyTree(runtime_, kRuntimeFolderName);
         std::string packedLine;
@@ -346,9 +371,11 @@ private:
 
         for (const std::string& name : manifest.files) Say("  " + name);
         Say("packaged " + config_.name + " into " + Text(output_));
-        Say(std::string("For Windows, place the vendor's ") + kLoaderName +
-            " (from the Microsoft Edge WebView2 SDK) beside " + kHostExecutableName + " in " +
-            Text(output_) + ".");
+        if (loader_.empty()) {
+            Say(std::string("Without --loader: for Windows, place the vendor's ") +
+                kLoaderFileName + " (from the Microsoft Edge WebView2 SDK) beside " +
+                kHostExecutableName + " in " + Text(output_) + ".");
+        }
     }
 
     std::string PackWww(const fs::path& staging, PackageContents& contents) {
@@ -377,7 +404,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
 
-    fs::path app_, output_, settingsPath_, host_, extension_, notices_, icon_;
+    fs::path app_, output_, settingsPath_, host_, extension_, loader_, notices_, icon_;
     AppConfig config_;
     bool hasWww_ = false;
     std::vector<BundleSourceFile> www_, runtime_;
@@ -389,7 +416,7 @@ private:
 std::string ParsePackageArguments(const std::vector<std::string>& args, PackageOptions& options) {
     options = PackageOptions{};
     std::vector<std::string> positional;
-    bool seenHost = false, seenExtension = false, seenNotices = false;
+    bool seenHost = false, seenExtension = false, seenLoader = false, seenNotices = false;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -410,6 +437,7 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
         };
         const Valued valued[] = {{"--host", &options.host, &seenHost},
                                  {"--extension", &options.extension, &seenExtension},
+                                 {"--loader", &options.loader, &seenLoader},
                                  {"--notices", &options.notices, &seenNotices}};
         const auto match = std::find_if(std::begin(valued), std::end(valued),
                                         [&](const Valued& v) { return name == v.name; });
@@ -427,14 +455,16 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
             continue;
         }
         if (equals != std::string::npos) return "unknown option " + arg;
-        bool* flag = arg == "--loose"   ? &options.loose
-                     : arg == "--force" ? &options.force
-                     : arg == "--zip"   ? &options.zip
-                     : arg == "--quiet" ? &options.quiet
-                                        : nullptr;
+        bool* flag = arg == "--loose"       ? &options.loose
+                     : arg == "--force"     ? &options.force
+                     : arg == "--zip"       ? &options.zip
+                     : arg == "--quiet"     ? &options.quiet
+                     : arg == "--no-loader" ? &options.noLoader
+                                            : nullptr;
         if (flag == nullptr) return "unknown option " + arg;
         *flag = true;
     }
+    if (options.noLoader && seenLoader) return "--loader and --no-loader together";
     if (positional.size() != 2) return "package needs APP_DIR and OUT_DIR";
     if (positional[0].empty() || positional[1].empty())
         return "APP_DIR and OUT_DIR may not be empty";
@@ -463,6 +493,21 @@ bool FileContains(const fs::path& path, std::string_view needle, std::size_t chu
         if (in.gcount() == 0) break;
     }
     return false;
+}
+
+bool IsX64PortableExecutable(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char dos[64] = {};
+    if (!in.read(reinterpret_cast<char*>(dos), sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+        return false;
+    const std::uint32_t headerOffset =
+        dos[60] | (dos[61] << 8) | (dos[62] << 16) | (static_cast<std::uint32_t>(dos[63]) << 24);
+    unsigned char header[6] = {};
+    if (!in.seekg(headerOffset) || !in.read(reinterpret_cast<char*>(header), sizeof header))
+        return false;
+    constexpr unsigned kMachineAmd64 = 0x8664;
+    return header[0] == 'P' && header[1] == 'E' && header[2] == 0 && header[3] == 0 &&
+           (header[4] | (header[5] << 8)) == kMachineAmd64;
 }
 
 int RunPackage(const PackageOptions& options, const fs::path& toolFolder, std::ostream& out,

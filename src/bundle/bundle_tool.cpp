@@ -18,7 +18,8 @@ constexpr char kUsage[] =
     "       wrapper-bundle list <bundle>\n"
     "       wrapper-bundle verify <bundle>\n"
     "       wrapper-bundle package APP_DIR OUT_DIR [--loose] [--host EXE] [--extension DLL]\n"
-    "                              [--notices FILE] [--force] [--zip] [--quiet]\n";
+    "                              [--loader DLL | --no-loader] [--notices FILE] [--force]\n"
+    "                              [--zip] [--quiet]\n";
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }

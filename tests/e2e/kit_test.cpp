@@ -74,6 +74,7 @@ TEST(Kit, HoldsTheReleaseProgramsAndWhatADeveloperNeedsAndNothingElse) {
     const std::vector<std::string> expected = {
         kWinName + "/QUICKSTART.md",
         kWinName + "/THIRD-PARTY-NOTICES.txt",
+        kWinName + "/WebView2Loader.dll",
         kWinName + "/WebView2Wrapper.exe",
         kWinName + "/extension/README.md",
         kWinName + "/extension/iwrapper_app.h",
@@ -92,7 +93,7 @@ TEST(Kit, HoldsTheReleaseProgramsAndWhatADeveloperNeedsAndNothingElse) {
             times.insert(words[6]);
     }
     EXPECT_EQ(times.size(), 1u) << "entry times differ";
-    EXPECT_EQ(entries.size(), 9u);
+    EXPECT_EQ(entries.size(), 10u);
 
     const fs::path dir = WorkDir("kit-contents");
     RunTool({"unzip", "-q", zip.string(), "-d", dir.string()});
@@ -105,14 +106,19 @@ TEST(Kit, HoldsTheReleaseProgramsAndWhatADeveloperNeedsAndNothingElse) {
                 e2e::ReadFileBytes(release / "tools/packer/wrapper-bundle.exe"));
     EXPECT_EQ(host.find(kTestBuildMarker), std::string::npos) << "a test build in the kit";
     EXPECT_TRUE(host != e2e::ReadFileBytes(e2e::WinBuildDir() / "WebView2Wrapper.exe"));
-    // No runtime stand-in and no loader of any kind.
+    // The one library is the vendor's x64 loader from the SDK; no runtime stand-in.
+    const std::string loader = e2e::ReadFileBytes(kit / "WebView2Loader.dll");
+    EXPECT_TRUE(loader ==
+                e2e::ReadFileBytes(e2e::SdkDir() / "build/native/x64/WebView2Loader.dll"));
     const std::string substitute =
         e2e::ReadFileBytes(e2e::WinBuildDir() / "substitute/WebView2Loader.dll");
     for (const auto& entry : fs::recursive_directory_iterator(kit)) {
         if (!entry.is_regular_file()) continue;
-        EXPECT_NE(entry.path().extension(), ".dll") << entry.path();
-        EXPECT_TRUE(substitute.empty() || e2e::ReadFileBytes(entry.path()) != substitute)
-            << entry.path();
+        if (entry.path().extension() == ".dll")
+            EXPECT_EQ(entry.path().filename(), "WebView2Loader.dll");
+        const std::string bytes = e2e::ReadFileBytes(entry.path());
+        EXPECT_TRUE(substitute.empty() || bytes != substitute) << entry.path();
+        EXPECT_EQ(bytes.find(kTestBuildMarker), std::string::npos) << entry.path();
     }
     // The page module, its types and the extension header are the project's own files.
     const fs::path source = e2e::SourceDir();
@@ -126,8 +132,9 @@ TEST(Kit, HoldsTheReleaseProgramsAndWhatADeveloperNeedsAndNothingElse) {
             << inKit;
     }
     const std::string notices = e2e::ReadFileBytes(kit / "THIRD-PARTY-NOTICES.txt");
-    for (const char* component : {"nlohmann/json", "mingw-w64 runtime", "winpthreads",
-                                  "GCC RUNTIME LIBRARY EXCEPTION", "libstdc++"}) {
+    for (const char* component :
+         {"nlohmann/json", "mingw-w64 runtime", "winpthreads", "GCC RUNTIME LIBRARY EXCEPTION",
+          "libstdc++", "Microsoft Edge WebView2 SDK"}) {
         EXPECT_NE(notices.find(component), std::string::npos) << component;
     }
 }
@@ -152,8 +159,9 @@ TEST(Kit, TheLinuxPackerIsAReleaseBuild) {
 }
 
 // The quick start's commands, each line run as written by cmd.exe in the unpacked kit's folder;
-// the line that starts the packaged program runs it through the probe. The vendor's SDK folder
-// holds the substitute runtime, in the place the vendor's package keeps its loader.
+// the line that starts the packaged program runs it through the probe. The package holds the
+// vendor's loader from the kit, which finds the substitute runtime the test session installed in
+// the prefix.
 TEST(Kit, TheQuickStartWorksAsWritten) {
     const fs::path zip = KitDir() / (kWinName + ".zip");
     ASSERT_TRUE(fs::is_regular_file(zip)) << zip << " is missing: make it with ./dev kit";
@@ -167,15 +175,11 @@ TEST(Kit, TheQuickStartWorksAsWritten) {
                         "uses; its --help says:\n"
                      << help.output;
     }
-    const fs::path sdk = dir / "Microsoft.Web.WebView2";
-    fs::create_directories(sdk / "build/native/x64");
-    fs::copy_file(e2e::WinBuildDir() / "substitute/WebView2Loader.dll",
-                  sdk / "build/native/x64/WebView2Loader.dll");
-    const std::map<std::string, std::string> env = {{"WEBVIEW2_SDK", e2e::WinPath(sdk)}};
+    const std::map<std::string, std::string> env;
 
     const std::vector<std::string> commands =
         BatCommands(e2e::ReadFileBytes(kit / "QUICKSTART.md"));
-    ASSERT_EQ(commands.size(), 6u) << "three to make an app, three to package and start it";
+    ASSERT_EQ(commands.size(), 5u) << "three to make an app, two to package and start it";
     int started = 0;
     for (size_t k = 0; k < commands.size(); ++k) {
         const std::string& command = commands[k];
@@ -220,7 +224,10 @@ TEST(Kit, TheQuickStartWorksAsWritten) {
     ASSERT_TRUE(fs::is_regular_file(kit / "dist/MyApp.zip"));
     const std::string zipped = RunTool({"unzip", "-Z1", (kit / "dist/MyApp.zip").string()});
     EXPECT_NE(zipped.find("MyApp/www/assets.dat"), std::string::npos) << zipped;
-    EXPECT_EQ(zipped.find("WebView2Loader.dll"), std::string::npos) << "the zip holds no loader";
+    EXPECT_TRUE(e2e::ReadFileBytes(package / "WebView2Loader.dll") ==
+                e2e::ReadFileBytes(kit / "WebView2Loader.dll"))
+        << "the loader beside the tool goes into the package";
+    EXPECT_NE(zipped.find("MyApp/WebView2Loader.dll"), std::string::npos) << zipped;
     const std::vector<nlohmann::json> transcript = e2e::ReadJsonLines(dir / "transcript.jsonl");
     bool served = false;
     for (const nlohmann::json& line : transcript) {

@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using e2e::ProcessResult;
 
-constexpr char kLoaderLine[] = "WebView2Loader.dll";
+constexpr char kLoaderName[] = "WebView2Loader.dll";
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
@@ -68,6 +68,8 @@ void Unzip(const fs::path& zip, const fs::path& into) {
 
 fs::path Packer() { return e2e::NativePacker(); }
 
+fs::path SdkLoader() { return e2e::SdkDir() / "build/native/x64/WebView2Loader.dll"; }
+
 fs::path FreshWorkDir(const std::string& name) {
     const fs::path dir = e2e::BuildDir() / "e2e-work" / name;
     fs::remove_all(dir);
@@ -88,20 +90,20 @@ TEST(Package, SampleAppThroughTheScriptHasTheShippedFilesAndNoSubstitute) {
     const ProcessResult first = e2e::PackageApp(app, out);
     ASSERT_EQ(first.exitCode, 0) << first.output;
 
-    // One line tells where the vendor's loader goes.
-    const std::vector<std::string> lines = Lines(first.output);
-    const auto loaderLines = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
-        return Contains(l, kLoaderLine) && Contains(l, "beside");
-    });
-    EXPECT_EQ(loaderLines, 1) << first.output;
+    // The package is complete: no line asks for a loader to be placed by hand.
+    EXPECT_FALSE(Contains(first.output, "place the vendor's")) << first.output;
 
     std::set<std::string> expected = {"WebView2Wrapper.exe", "package.json", "icon.png",
-                                      "www/assets.dat"};
+                                      "www/assets.dat", kLoaderName};
     const fs::path extension = e2e::SampleExtension();
     if (!extension.empty()) expected.insert("DI2ZozUzoraru.dll");
     const fs::path notices = e2e::SourceDir() / "tools/kit/THIRD-PARTY-NOTICES.txt";
     expected.insert("THIRD-PARTY-NOTICES.txt");
-    EXPECT_EQ(FilesUnder(out), expected) << "no substitute loader, no loose web files";
+    EXPECT_EQ(FilesUnder(out), expected) << "no loose web files";
+    // The vendor's x64 loader from the SDK, byte for byte; never the substitute.
+    const std::string loader = e2e::ReadFileBytes(out / kLoaderName);
+    EXPECT_TRUE(loader == e2e::ReadFileBytes(SdkLoader()));
+    EXPECT_EQ(loader.find(kTestBuildMarker), std::string::npos);
     EXPECT_EQ(e2e::ReadFileBytes(out / "package.json"), e2e::ReadFileBytes(app / "package.json"));
     // The release host, never the test build.
     const std::string host = e2e::ReadFileBytes(out / "WebView2Wrapper.exe");
@@ -210,6 +212,90 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
     ASSERT_EQ(beside.exitCode, 0) << beside.output;
     EXPECT_TRUE(Contains(beside.output, "lacks the third-party notices")) << beside.output;
     EXPECT_FALSE(fs::exists(out / "THIRD-PARTY-NOTICES.txt"));
+}
+
+TEST(Package, TheVendorsLoaderShipsBesideTheHostWithItsNotice) {
+    const fs::path work = FreshWorkDir("package_loader");
+    const fs::path app = work / "app";
+    WriteFile(app / "package.json", R"({"name":"loader"})");
+    WriteFile(app / "www/index.html", "<p>loader</p>");
+    const std::string sdkLoader = e2e::ReadFileBytes(SdkLoader());
+    const std::string notices =
+        e2e::ReadFileBytes(e2e::SourceDir() / "tools/kit/THIRD-PARTY-NOTICES.txt");
+    // The notices carry the SDK's licence, which asks for it with every binary copy.
+    EXPECT_TRUE(Contains(notices, "WebView2Loader.dll, from the Microsoft Edge WebView2 SDK"));
+    EXPECT_TRUE(Contains(notices, "Copyright (C) Microsoft Corporation. All rights reserved."));
+    EXPECT_TRUE(Contains(notices, "Redistributions in binary form must reproduce the above"));
+
+    // As in the kit: the host, the loader and the notices beside the tool are the defaults.
+    const fs::path tool = work / "kit";
+    fs::create_directories(tool);
+    fs::copy_file(Packer(), tool / "wrapper-bundle");
+    fs::copy_file(StandInHost(work), tool / "WebView2Wrapper.exe");
+    fs::copy_file(SdkLoader(), tool / kLoaderName);
+    fs::copy_file(e2e::SourceDir() / "tools/kit/THIRD-PARTY-NOTICES.txt",
+                  tool / "THIRD-PARTY-NOTICES.txt");
+    const auto package = [&](const std::vector<std::string>& options) {
+        std::vector<std::string> argv = {"sh",
+                                         "-c",
+                                         "exec \"$@\" 2>&1",
+                                         "sh",
+                                         (tool / "wrapper-bundle").string(),
+                                         "package",
+                                         app.string(),
+                                         (work / "out").string(),
+                                         "--force"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return e2e::RunProcess(argv, {}, 120);
+    };
+    ProcessResult run = package({"--zip"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(FilesUnder(work / "out"),
+              (std::set<std::string>{"WebView2Wrapper.exe", "package.json", "www/assets.dat",
+                                     kLoaderName, "THIRD-PARTY-NOTICES.txt"}));
+    EXPECT_TRUE(e2e::ReadFileBytes(work / "out" / kLoaderName) == sdkLoader);
+    EXPECT_EQ(e2e::ReadFileBytes(work / "out/THIRD-PARTY-NOTICES.txt"), notices);
+    Unzip(work / "out.zip", work / "unzipped");
+    ExpectSameFolders(work / "out", work / "unzipped/out");
+
+    // --no-loader leaves it out and says where it goes; --loader names another file.
+    run = package({"--no-loader"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_FALSE(fs::exists(work / "out" / kLoaderName));
+    EXPECT_TRUE(Contains(run.output, "place the vendor's WebView2Loader.dll")) << run.output;
+    fs::copy_file(SdkLoader(), work / "elsewhere.dll");
+    run = package({"--loader", (work / "elsewhere.dll").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(e2e::ReadFileBytes(work / "out" / kLoaderName) == sdkLoader);
+
+    // Refused, and nothing written: no loader beside the tool, the project's substitute runtime
+    // (a test build), a 32-bit loader, a file that is no library.
+    const std::string before = e2e::ReadFileBytes(work / "out.package-manifest");
+    fs::remove(tool / kLoaderName);
+    WriteFile(work / "x86.dll", std::string("MZ") + std::string(58, '\0') +
+                                    std::string("\x40\0\0\0", 4) +
+                                    std::string("PE\0\0\x4c\x01", 6));
+    WriteFile(work / "text.dll", "no library");
+    struct Refusal {
+        std::vector<std::string> options;
+        const char* says;
+    };
+    const std::vector<Refusal> refusals = {
+        {{}, "or --no-loader to leave it out"},
+        {{"--loader", (e2e::WinBuildDir() / "substitute" / kLoaderName).string()},
+         "this loader is a test build"},
+        {{"--loader", (work / "x86.dll").string()}, "not an x64 Windows library"},
+        {{"--loader", (work / "text.dll").string()}, "not an x64 Windows library"},
+        {{"--loader", (work / "missing.dll").string()}, "--loader must name"},
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.says);
+        run = package(refusal.options);
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_TRUE(Contains(run.output, refusal.says)) << run.output;
+    }
+    EXPECT_EQ(e2e::ReadFileBytes(work / "out.package-manifest"), before);
+    EXPECT_TRUE(e2e::ReadFileBytes(work / "out" / kLoaderName) == sdkLoader);
 }
 
 TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {

@@ -1,5 +1,6 @@
 #include "sample_app.h"
 
+#include <algorithm>
 #include <map>
 
 namespace e2e {
@@ -12,6 +13,15 @@ ProcessResult RunJoined(const std::vector<std::string>& argv,
     std::vector<std::string> shell = {"sh", "-c", "exec \"$@\" 2>&1", "sh"};
     shell.insert(shell.end(), argv.begin(), argv.end());
     return RunProcess(shell, env, 300);
+}
+
+// The packer runs of the tests leave the loader out unless they choose one.
+std::vector<std::string> WithLoaderChoice(std::vector<std::string> argv) {
+    const bool chosen = std::any_of(argv.begin(), argv.end(), [](const std::string& arg) {
+        return arg == "--no-loader" || arg.rfind("--loader", 0) == 0;
+    });
+    if (!chosen) argv.push_back("--no-loader");
+    return argv;
 }
 
 }  // namespace
@@ -46,7 +56,7 @@ ProcessResult RunPacker(const fs::path& app, const fs::path& out,
     std::vector<std::string> argv = {NativePacker().string(), "package", app.string(),
                                      out.string()};
     argv.insert(argv.end(), options.begin(), options.end());
-    return RunJoined(argv);
+    return RunJoined(WithLoaderChoice(argv));
 }
 
 ProcessResult RunWindowsPacker(const fs::path& app, const fs::path& out,
@@ -55,7 +65,7 @@ ProcessResult RunWindowsPacker(const fs::path& app, const fs::path& out,
                                      WinPath(app), WinPath(out)};
     argv.insert(argv.end(), options.begin(), options.end());
     // Wine's own diagnostics would mix with the packer's messages.
-    return RunJoined(argv, {{"WINEDEBUG", "-all"}});
+    return RunJoined(WithLoaderChoice(argv), {{"WINEDEBUG", "-all"}});
 }
 
 }  // namespace e2e

@@ -28,17 +28,22 @@ TEST(PackageArguments, AcceptedCommandLines) {
         PackageOptions expected;
     };
     const std::vector<Vector> vectors = {
-        {{"app", "out"}, {"app", "out", "", "", "", false, false, false, false}},
+        {{"app", "out"}, {"app", "out", "", "", "", "", false, false, false, false, false}},
         {{"--zip", "app", "--loose", "out", "--force", "--quiet"},
-         {"app", "out", "", "", "", true, true, true, true}},
+         {"app", "out", "", "", "", "", false, true, true, true, true}},
         {{"app", "out", "--host", "h.exe", "--extension=e.dll", "--notices", "n.txt"},
-         {"app", "out", "h.exe", "e.dll", "n.txt", false, false, false, false}},
+         {"app", "out", "h.exe", "e.dll", "", "n.txt", false, false, false, false, false}},
         {{"--host=C:\\x y\\h.exe", "app", "out"},
-         {"app", "out", "C:\\x y\\h.exe", "", "", false, false, false, false}},
+         {"app", "out", "C:\\x y\\h.exe", "", "", "", false, false, false, false, false}},
+        {{"app", "out", "--loader", "sdk/WebView2Loader.dll"},
+         {"app", "out", "", "", "sdk/WebView2Loader.dll", "", false, false, false, false, false}},
+        {{"--no-loader", "app", "out"},
+         {"app", "out", "", "", "", "", true, false, false, false, false}},
         // After "--" everything is a folder, even what looks like an option.
-        {{"--zip", "--", "--loose", "-"}, {"--loose", "-", "", "", "", false, false, true, false}},
+        {{"--zip", "--", "--loose", "-"},
+         {"--loose", "-", "", "", "", "", false, false, false, true, false}},
         {{"\xC3\xA9 app", "out/\xE2\x82\xAC"},
-         {"\xC3\xA9 app", "out/\xE2\x82\xAC", "", "", "", false, false, false, false}},
+         {"\xC3\xA9 app", "out/\xE2\x82\xAC", "", "", "", "", false, false, false, false, false}},
     };
     for (const Vector& v : vectors) {
         SCOPED_TRACE(::testing::PrintToString(v.args));
@@ -48,7 +53,9 @@ TEST(PackageArguments, AcceptedCommandLines) {
         EXPECT_EQ(options.out, v.expected.out);
         EXPECT_EQ(options.host, v.expected.host);
         EXPECT_EQ(options.extension, v.expected.extension);
+        EXPECT_EQ(options.loader, v.expected.loader);
         EXPECT_EQ(options.notices, v.expected.notices);
+        EXPECT_EQ(options.noLoader, v.expected.noLoader);
         EXPECT_EQ(options.loose, v.expected.loose);
         EXPECT_EQ(options.force, v.expected.force);
         EXPECT_EQ(options.zip, v.expected.zip);
@@ -70,6 +77,9 @@ TEST(PackageArguments, RefusedCommandLines) {
         {{"app", "out", "--host="}, "--host needs a path"},
         {{"app", "out", "--host", "a", "--host", "b"}, "--host given twice"},
         {{"app", "out", "--extension=a", "--extension=b"}, "--extension given twice"},
+        {{"app", "out", "--loader"}, "--loader needs a path"},
+        {{"app", "out", "--loader=l.dll", "--no-loader"}, "--loader and --no-loader together"},
+        {{"--no-loader", "app", "out", "--loader", "l.dll"}, "--loader and --no-loader together"},
         {{"app", "out", "--no-zip"}, "unknown option --no-zip"},
         {{"app", "out", "--zip=yes"}, "unknown option --zip=yes"},
         {{"app", "out", "--Loose"}, "unknown option --Loose"},
@@ -136,6 +146,47 @@ TEST(PackageMarker, FoundAnywhereWhateverTheReadSize) {
         }
     }
     EXPECT_FALSE(FileContains(tmp / "missing", marker));
+}
+
+TEST(PackageLoader, OnlyAnX64ImageIsTakenForTheLoader) {
+    // A DOS header whose e_lfanew points at a PE header with the given machine.
+    const auto image = [](std::uint16_t machine, std::uint32_t headerOffset = 0x80) {
+        std::string bytes(headerOffset + 24, '\0');
+        bytes[0] = 'M';
+        bytes[1] = 'Z';
+        for (int i = 0; i < 4; ++i) bytes[60 + i] = static_cast<char>(headerOffset >> (8 * i));
+        bytes.replace(headerOffset, 4, std::string("PE\0\0", 4));
+        bytes[headerOffset + 4] = static_cast<char>(machine & 0xFF);
+        bytes[headerOffset + 5] = static_cast<char>(machine >> 8);
+        return bytes;
+    };
+    struct Vector {
+        const char* name;
+        std::string bytes;
+        bool x64;
+    };
+    std::string noSignature = image(0x8664);
+    noSignature[0x81] = 'X';
+    const std::vector<Vector> vectors = {
+        {"x64", image(0x8664), true},
+        {"x64, header far in", image(0x8664, 0x400), true},
+        {"x86", image(0x014C), false},
+        {"arm64", image(0xAA64), false},
+        {"no PE signature", noSignature, false},
+        {"header past the end", image(0x8664).substr(0, 0x82), false},
+        {"DOS header only", std::string("MZ") + std::string(30, '\0'), false},
+        {"text", "not a library at all, just some text of more than sixty-four bytes in length",
+         false},
+        {"empty", "", false},
+    };
+    TempDir tmp;
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(v.name);
+        const auto path = tmp.path() / "WebView2Loader.dll";
+        WriteFile(path, v.bytes);
+        EXPECT_EQ(IsX64PortableExecutable(path), v.x64);
+    }
+    EXPECT_FALSE(IsX64PortableExecutable(tmp.path() / "missing.dll"));
 }
 
 TEST(PackageManifest, RoundTripAndForeignTexts) {
