@@ -8,7 +8,7 @@
 
 // The substitute is test infrastructure, like a host built with test hooks, and carries the same
 // marker in both of its libraries, so that a packager refuses to ship it as the vendor's loader.
-extern "C" __attribute__((used)) const char WrapperSubstituteTestBuildMarker[] =
+extern "C" __attribute__((used)) constexpr char WrapperSubstituteTestBuildMarker[] =
     "WRAPPER-TEST-HOOKS-BUILD";
 static_assert(std::string_view(WrapperSubstituteTestBuildMarker) == kTestBuildMarker,
               "the substitute's marker is the packager's marker text");
