@@ -102,9 +102,16 @@ int Verify(const std::string& name, std::ostream& out) {
 
 int Package(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             const fs::path& toolFolder) {
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    for (const std::string& arg : rest) {
+        if (arg == "--") break;
+        if (arg == "--help" || arg == "-h") {
+            out << kPackageUsage;
+            return 0;
+        }
+    }
     PackageOptions options;
-    const std::string problem =
-        ParsePackageArguments(std::vector<std::string>(args.begin() + 1, args.end()), options);
+    const std::string problem = ParsePackageArguments(rest, options);
     if (!problem.empty()) {
         err << "wrapper-bundle: " << problem << '\n' << kPackageUsage;
         return 2;

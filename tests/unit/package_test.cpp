@@ -6,10 +6,12 @@
 
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bundle/app_packager.h"
+#include "bundle/bundle_tool.h"
 #include "bundle/package_output.h"
 #include "temp_files.h"
 
@@ -76,6 +78,30 @@ TEST(PackageArguments, RefusedCommandLines) {
         SCOPED_TRACE(::testing::PrintToString(v.args));
         PackageOptions options;
         EXPECT_EQ(ParsePackageArguments(v.args, options), v.error);
+    }
+}
+
+TEST(PackageArguments, HelpAndUsageErrorsOfTheCommand) {
+    struct Vector {
+        std::vector<std::string> args;
+        int code;
+        const char* out;  // a part of the standard output, or ""
+        const char* err;  // a part of the error output, or ""
+    };
+    const std::vector<Vector> vectors = {
+        {{"package", "--help"}, 0, "usage: wrapper-bundle package APP_DIR OUT_DIR", ""},
+        {{"package", "app", "-h"}, 0, "--extension DLL", ""},
+        {{"package"}, 2, "", "wrapper-bundle: package needs APP_DIR and OUT_DIR\nusage:"},
+        {{"package", "a", "b", "--zap"}, 2, "", "unknown option --zap"},
+        {{"--help"}, 0, "wrapper-bundle package APP_DIR OUT_DIR", ""},
+    };
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(::testing::PrintToString(v.args));
+        std::ostringstream out, err;
+        EXPECT_EQ(RunBundleTool(v.args, out, err), v.code);
+        EXPECT_NE(out.str().find(v.out), std::string::npos) << out.str();
+        EXPECT_NE(err.str().find(v.err), std::string::npos) << err.str();
+        if (v.code == 0) EXPECT_EQ(err.str(), "");
     }
 }
 
