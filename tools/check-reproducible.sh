@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the release host twice from clean copies of the source in two folders whose paths differ
 # (also in length), and checks that the two WebView2Wrapper.exe are the same bytes and name
-# neither folder. The copies hold the files git tracks, as they are in the work tree.
-# Usage: tools/check-reproducible.sh [PARENT_DIR]   (JOBS: parallel jobs)
+# neither folder. The copies hold the files git tracks, as they are in the work tree. Given
+# REFERENCE_EXE (a clean release build made elsewhere, such as build/release's), only the second
+# build is made and compared with it.
+# Usage: tools/check-reproducible.sh [PARENT_DIR [REFERENCE_EXE]]   (JOBS: parallel jobs)
 # The builds go into a new folder under PARENT_DIR (default: the system's temporary folder), which
 # is removed afterwards.
 set -euo pipefail
@@ -28,11 +30,16 @@ build_in() {  # folder
     done
 }
 
-echo "==> release build 1 of 2" >&2
-build_in "$WORK/a"
+if [ -n "${2:-}" ]; then
+    first="$2"
+    [ -f "$first" ] || { echo "FAIL: no reference build at $first" >&2; exit 1; }
+else
+    echo "==> release build 1 of 2" >&2
+    build_in "$WORK/a"
+    first="$WORK/a/out-of-tree-build/WebView2Wrapper.exe"
+fi
 echo "==> release build 2 of 2" >&2
 build_in "$WORK/second-folder/with-a-longer-name"
-first="$WORK/a/out-of-tree-build/WebView2Wrapper.exe"
 second="$WORK/second-folder/with-a-longer-name/out-of-tree-build/WebView2Wrapper.exe"
 if cmp -s "$first" "$second"; then
     echo "reproducible: $(stat -c %s "$first") bytes, sha256 $(sha256sum "$first" | cut -d' ' -f1)"
