@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "bundle/app_packager.h"
-#include "bundle/package_output.h"
+#include "packager/app_packager.h"
+#include "packager/package_output.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

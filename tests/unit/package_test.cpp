@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "bundle/app_packager.h"
-#include "bundle/bundle_tool.h"
-#include "bundle/package_output.h"
+#include "packager/app_packager.h"
+#include "packager/bundle_tool.h"
+#include "packager/package_output.h"
 #include "temp_files.h"
 
 namespace fs = std::filesystem;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bundle/bundle_writer.h"
-#include "bundle/package_zip.h"
+#include "packager/package_zip.h"
 #include "temp_files.h"
 
 namespace fs = std::filesystem;

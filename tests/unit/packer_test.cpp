@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bundle/asset_bundle.h"
-#include "bundle/bundle_tool.h"
+#include "packager/bundle_tool.h"
 #include "bundle/bundle_writer.h"
 #include "temp_files.h"
 

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "bundle/bundle_tool.h"
+#include "packager/bundle_tool.h"
 #include "bundle/bundle_writer.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "bundle/app_packager.h"
+#include "packager/app_packager.h"
 
 #include <algorithm>
 #include <fstream>
@@ -7,10 +7,10 @@
 #include <system_error>
 #include <utility>
 
-#include "bundle/bundle_tool.h"
+#include "packager/bundle_tool.h"
 #include "bundle/bundle_writer.h"
-#include "bundle/package_output.h"
-#include "bundle/package_zip.h"
+#include "packager/package_output.h"
+#include "packager/package_zip.h"
 #include "config/settings_check.h"
 #include "config/test_build_marker.h"
 

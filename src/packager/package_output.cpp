@@ -1,4 +1,4 @@
-#include "bundle/package_output.h"
+#include "packager/package_output.h"
 
 #include <algorithm>
 #include <fstream>

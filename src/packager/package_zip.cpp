@@ -1,4 +1,4 @@
-#include "bundle/package_zip.h"
+#include "packager/package_zip.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -12,7 +12,7 @@
 #endif
 
 #include "bundle/bundle_writer.h"
-#include "bundle/package_output.h"
+#include "packager/package_output.h"
 
 namespace fs = std::filesystem;
 

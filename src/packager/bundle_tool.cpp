@@ -1,4 +1,4 @@
-#include "bundle/bundle_tool.h"
+#include "packager/bundle_tool.h"
 
 #include <cstdio>
 #include <exception>
@@ -6,7 +6,7 @@
 #include <ostream>
 #include <system_error>
 
-#include "bundle/app_packager.h"
+#include "packager/app_packager.h"
 #include "bundle/asset_bundle.h"
 
 namespace fs = std::filesystem;
