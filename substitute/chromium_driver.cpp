@@ -376,8 +376,15 @@ class ChromiumDriver final : public PageDriver {
             std::any_of(offered.headers.begin(), offered.headers.end(),
                         [](const auto& header) { return IsRangeName(header.first); });
         offered.keepBody = ranged ? kBodyPiece : std::numeric_limits<std::uint64_t>::max();
-        std::optional<PageResponse> answer = page.RaiseResourceRequest(offered);
-        if (!socket_.Connected()) return;
+        // The answer comes once the runtime has read its body, from the message loop; the driver
+        // may have closed by then.
+        page.RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_), requestId](
+                                               std::optional<PageResponse> answer) {
+            if (alive.lock() && socket_.Connected()) Fulfil(requestId, std::move(answer));
+        });
+    }
+
+    void Fulfil(const std::string& requestId, std::optional<PageResponse> answer) {
         if (!answer) {
             Call("Fetch.continueRequest", Json{{"requestId", requestId}});
             return;

@@ -1,5 +1,6 @@
 // Shared plumbing of the substitute's COM objects: reference counting and interface queries,
-// exception guards for COM methods, event-handler lists, and UTF-8/UTF-16 helpers.
+// the gate every COM method passes (thread, closed controller, exceptions), event-handler lists,
+// the callback scope, and UTF-8/UTF-16 helpers.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -43,6 +45,28 @@ HRESULT Guard(Body&& body) noexcept {
     }
 }
 
+// Shared by a controller, its webview and the webview's settings: true once the controller closed.
+using ClosedFlag = std::shared_ptr<bool>;
+
+// Where every method of a runtime object starts. A call from any thread but the runtime's own
+// (the one that created the environment) is refused with RPC_E_WRONG_THREAD and written to the
+// transcript as a "wrongThread" line; a call on an object of a closed controller fails with
+// HRESULT_FROM_WIN32(ERROR_INVALID_STATE) ("callAfterClose" line). S_OK: the call may go on.
+HRESULT AdmitCall(const char* object, const char* method, const bool* closed) noexcept;
+
+// While a handler of the host runs (an event's handlers, a completion), the dispatcher holds back
+// every other callback and records a message loop that the handler runs (see Dispatcher).
+class CallbackScope {
+public:
+    explicit CallbackScope(const char* callback) noexcept;
+    ~CallbackScope();
+    CallbackScope(const CallbackScope&) = delete;
+    CallbackScope& operator=(const CallbackScope&) = delete;
+
+private:
+    const char* outer_;  // a callback this one runs inside of (a fault of the runtime), or null
+};
+
 template <typename T>
 HRESULT Put(T* out, T value) noexcept {
     if (out == nullptr) return E_POINTER;
@@ -62,10 +86,12 @@ HRESULT PutRef(T** out, const ComPtr<U>& object) noexcept {
 // Reference counting and QueryInterface for an object whose most derived interface is
 // `Interface`; it answers IUnknown and the interfaces of `Answered` (its parent chain, root
 // first), of which a runtime switch may cut off the newest ones. Counts start at zero: keep a
-// new object in a ComPtr at once.
+// new object in a ComPtr at once. `name` is the object's name in the transcript. The methods of
+// IUnknown may be called from any thread (counts are atomic, the answers never change); every
+// other method runs its body through Call.
 template <typename Interface, typename... Answered>
 class ComObject : public Interface {
-  public:
+public:
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
 
@@ -89,14 +115,24 @@ class ComObject : public Interface {
         return left;
     }
 
-  protected:
-    ComObject() = default;
+protected:
+    explicit ComObject(const char* name) : name_(name) {}
     virtual ~ComObject() = default;
+    // Runs the body of `method` (pass __func__) once AdmitCall lets the call in; no exception
+    // leaves it.
+    template <typename Body>
+    HRESULT Call(const char* method, Body&& body) noexcept {
+        const HRESULT admitted = AdmitCall(name_, method, closed_.get());
+        if (FAILED(admitted)) return admitted;
+        return Guard(std::forward<Body>(body));
+    }
+    // The object belongs to a controller: its methods fail once `closed` is set.
+    void ShareClosedFlag(ClosedFlag closed) { closed_ = std::move(closed); }
     // Answer only the first `count` interfaces of the chain (an older runtime).
     void LimitInterfaces(std::size_t count) { answeredCount_ = count; }
     virtual void OnQueryInterface(REFIID, bool) {}
 
-  private:
+private:
     bool Answers(REFIID riid) const {
         if (IsEqualIID(riid, __uuidof(IUnknown))) return true;
         const std::array<const IID*, sizeof...(Answered)> chain{&__uuidof(Answered)...};
@@ -108,11 +144,15 @@ class ComObject : public Interface {
 
     std::atomic<ULONG> references_{0};
     std::size_t answeredCount_ = sizeof...(Answered);
+    const char* name_;
+    ClosedFlag closed_;
 };
 
 // A placeholder slot of an interface chain: the method exists only to keep later slots right.
-#define SUBSTITUTE_UNUSED_SLOT(Method) \
-    HRESULT STDMETHODCALLTYPE Method() override { return E_NOTIMPL; }
+#define SUBSTITUTE_UNUSED_SLOT(Method)                  \
+    HRESULT STDMETHODCALLTYPE Method() override {       \
+        return Call(#Method, [] { return E_NOTIMPL; }); \
+    }
 
 // Registration tokens are unique across all events of the process.
 INT64 NextEventToken();
@@ -120,7 +160,8 @@ INT64 NextEventToken();
 // The handlers registered for one event, in registration order.
 template <typename Handler>
 class EventHandlers {
-  public:
+public:
+    explicit EventHandlers(const char* event) : event_(event) {}
     HRESULT Add(Handler* handler, EventRegistrationToken* token) {
         if (handler == nullptr) return E_INVALIDARG;
         if (token == nullptr) return E_POINTER;
@@ -138,6 +179,11 @@ class EventHandlers {
         return false;
     }
     std::size_t Count() const { return entries_.size(); }
+    // Lets every handler go (the controller closed); an event being raised calls no more of them.
+    void Clear() {
+        entries_.clear();
+        ++generation_;
+    }
 
     // Calls every handler registered when the event starts (a handler may remove itself) and
     // returns their results in order. A handler that throws counts as E_UNEXPECTED.
@@ -146,7 +192,11 @@ class EventHandlers {
         std::vector<ComPtr<Handler>> current;
         for (const auto& entry : entries_) current.push_back(entry.second);
         std::vector<HRESULT> results;
+        if (current.empty()) return results;
+        const unsigned generation = generation_;
+        CallbackScope scope(event_);
         for (const auto& handler : current) {
+            if (generation != generation_) break;
             HRESULT result = E_UNEXPECTED;
             try {
                 result = handler->Invoke(sender, args);
@@ -157,8 +207,10 @@ class EventHandlers {
         return results;
     }
 
-  private:
+private:
+    const char* event_;
     std::vector<std::pair<INT64, ComPtr<Handler>>> entries_;
+    unsigned generation_ = 0;
 };
 
 }  // namespace substitute

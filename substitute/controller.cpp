@@ -29,37 +29,53 @@ Json WindowJson(HWND window) {
 }  // namespace
 
 Controller::Controller(ComPtr<WebView> webview, HWND parent)
-    : webview_(std::move(webview)), parent_(parent) {
+    : ComObject(kObject), webview_(std::move(webview)), parent_(parent) {
+    ShareClosedFlag(webview_->Closed());
     webview_->AttachController(this);
 }
 
-Controller::~Controller() { webview_->AttachController(nullptr); }
+// The last reference going closes the controller, as Close would.
+Controller::~Controller() {
+    Shut();
+    webview_->AttachController(nullptr);
+}
+
+void Controller::Shut() {
+    unraised_.Clear();
+    webview_->MarkClosed();
+}
 
 void Controller::OnQueryInterface(REFIID riid, bool answered) {
     RecordQuery(kObject, riid, answered);
 }
 
-HRESULT Controller::get_IsVisible(BOOL* isVisible) { return Put(isVisible, visible_); }
+HRESULT Controller::get_IsVisible(BOOL* isVisible) {
+    return Call(__func__, [&] { return Put(isVisible, visible_); });
+}
 HRESULT Controller::put_IsVisible(BOOL isVisible) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         visible_ = isVisible;
         RecordCall(kObject, "put_IsVisible", Json{{"value", isVisible != FALSE}});
         webview_->VisibilityChanged(isVisible != FALSE);
         return S_OK;
     });
 }
-HRESULT Controller::get_Bounds(RECT* bounds) { return Put(bounds, bounds_); }
+HRESULT Controller::get_Bounds(RECT* bounds) {
+    return Call(__func__, [&] { return Put(bounds, bounds_); });
+}
 HRESULT Controller::put_Bounds(RECT bounds) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         bounds_ = bounds;
         RecordCall(kObject, "put_Bounds", Json{{"bounds", RectJson(bounds)}});
         webview_->BoundsChanged(bounds);
         return S_OK;
     });
 }
-HRESULT Controller::get_ZoomFactor(double* zoomFactor) { return Put(zoomFactor, zoom_); }
+HRESULT Controller::get_ZoomFactor(double* zoomFactor) {
+    return Call(__func__, [&] { return Put(zoomFactor, zoom_); });
+}
 HRESULT Controller::put_ZoomFactor(double zoomFactor) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         zoom_ = zoomFactor;
         RecordCall(kObject, "put_ZoomFactor", Json{{"value", zoomFactor}});
         return S_OK;
@@ -67,13 +83,16 @@ HRESULT Controller::put_ZoomFactor(double zoomFactor) {
 }
 HRESULT Controller::add_ZoomFactorChanged(ICoreWebView2ZoomFactorChangedEventHandler* eventHandler,
                                           EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_ZoomFactorChanged", eventHandler, token);
+    return Call(__func__, [&] {
+        return unraised_.Add(kObject, "add_ZoomFactorChanged", eventHandler, token);
+    });
 }
 HRESULT Controller::remove_ZoomFactorChanged(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_ZoomFactorChanged", token);
+    return Call(__func__,
+                [&] { return unraised_.Remove(kObject, "remove_ZoomFactorChanged", token); });
 }
 HRESULT Controller::SetBoundsAndZoomFactor(RECT bounds, double zoomFactor) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         bounds_ = bounds;
         zoom_ = zoomFactor;
         RecordCall(kObject, "SetBoundsAndZoomFactor",
@@ -83,35 +102,40 @@ HRESULT Controller::SetBoundsAndZoomFactor(RECT bounds, double zoomFactor) {
     });
 }
 HRESULT Controller::MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON reason) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "MoveFocus", Json{{"reason", FocusReasonName(reason)}});
         return S_OK;
     });
 }
 HRESULT Controller::add_MoveFocusRequested(
     ICoreWebView2MoveFocusRequestedEventHandler* eventHandler, EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_MoveFocusRequested", eventHandler, token);
+    return Call(__func__, [&] {
+        return unraised_.Add(kObject, "add_MoveFocusRequested", eventHandler, token);
+    });
 }
 HRESULT Controller::remove_MoveFocusRequested(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_MoveFocusRequested", token);
+    return Call(__func__,
+                [&] { return unraised_.Remove(kObject, "remove_MoveFocusRequested", token); });
 }
 HRESULT Controller::add_GotFocus(ICoreWebView2FocusChangedEventHandler* eventHandler,
                                  EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_GotFocus", eventHandler, token);
+    return Call(__func__,
+                [&] { return unraised_.Add(kObject, "add_GotFocus", eventHandler, token); });
 }
 HRESULT Controller::remove_GotFocus(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_GotFocus", token);
+    return Call(__func__, [&] { return unraised_.Remove(kObject, "remove_GotFocus", token); });
 }
 HRESULT Controller::add_LostFocus(ICoreWebView2FocusChangedEventHandler* eventHandler,
                                   EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_LostFocus", eventHandler, token);
+    return Call(__func__,
+                [&] { return unraised_.Add(kObject, "add_LostFocus", eventHandler, token); });
 }
 HRESULT Controller::remove_LostFocus(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_LostFocus", token);
+    return Call(__func__, [&] { return unraised_.Remove(kObject, "remove_LostFocus", token); });
 }
 HRESULT Controller::add_AcceleratorKeyPressed(
     ICoreWebView2AcceleratorKeyPressedEventHandler* eventHandler, EventRegistrationToken* token) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         const HRESULT result = webview_->AddAcceleratorKeyHandler(eventHandler, token);
         Json fields{{"result", HResultText(result)}};
         if (SUCCEEDED(result)) fields["token"] = token->value;
@@ -120,14 +144,16 @@ HRESULT Controller::add_AcceleratorKeyPressed(
     });
 }
 HRESULT Controller::remove_AcceleratorKeyPressed(EventRegistrationToken token) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "remove_AcceleratorKeyPressed", Json{{"token", token.value}});
         return webview_->RemoveAcceleratorKeyHandler(token);
     });
 }
-HRESULT Controller::get_ParentWindow(HWND* parentWindow) { return Put(parentWindow, parent_); }
+HRESULT Controller::get_ParentWindow(HWND* parentWindow) {
+    return Call(__func__, [&] { return Put(parentWindow, parent_); });
+}
 HRESULT Controller::put_ParentWindow(HWND parentWindow) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         parent_ = parentWindow;
         webview_->SetParentWindow(parentWindow);
         RecordCall(kObject, "put_ParentWindow", Json{{"window", WindowJson(parentWindow)}});
@@ -135,20 +161,20 @@ HRESULT Controller::put_ParentWindow(HWND parentWindow) {
     });
 }
 HRESULT Controller::NotifyParentWindowPositionChanged() {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "NotifyParentWindowPositionChanged");
         return S_OK;
     });
 }
 HRESULT Controller::Close() {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "Close");
-        webview_->MarkClosed();
+        Shut();
         return S_OK;
     });
 }
 HRESULT Controller::get_CoreWebView2(ICoreWebView2** coreWebView2) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "get_CoreWebView2");
         if (coreWebView2 == nullptr) return E_POINTER;
         *coreWebView2 = webview_.Get();

@@ -44,6 +44,8 @@ class Controller final : public ComObject<ICoreWebView2Controller, ICoreWebView2
     HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** coreWebView2) override;
 
     WebView& Page() { return *webview_.Get(); }
+    // Closes the page and lets every handler of the controller and its webview go.
+    void Shut();
 
   protected:
     void OnQueryInterface(REFIID riid, bool answered) override;

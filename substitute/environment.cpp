@@ -87,6 +87,7 @@ void PostCompletion(const char* name, ComPtr<Handler> handler, HRESULT errorCode
     Dispatcher::Get().Post([name, handler, errorCode, object, after] {
         HRESULT result = E_UNEXPECTED;
         try {
+            CallbackScope scope(name);
             result = handler->Invoke(errorCode, object.Get());
         } catch (...) {
         }
@@ -125,7 +126,7 @@ int CompareVersions(std::wstring_view left, std::wstring_view right) {
 }
 
 Environment::Environment(const Switches& switches, std::wstring version)
-    : switches_(switches), version_(std::move(version)) {
+    : ComObject(kObject), switches_(switches), version_(std::move(version)) {
     if (switches.noWebView23) LimitInterfaces(13);
 }
 
@@ -135,7 +136,7 @@ void Environment::OnQueryInterface(REFIID riid, bool answered) {
 
 HRESULT Environment::CreateCoreWebView2Controller(
     HWND parentWindow, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         const bool validWindow = IsWindow(parentWindow) != FALSE;
         RecordCall(kObject, "CreateCoreWebView2Controller",
                    Json{{"parentWindowValid", validWindow},
@@ -165,7 +166,7 @@ HRESULT Environment::CreateCoreWebView2Controller(
 HRESULT Environment::CreateWebResourceResponse(IStream* content, int statusCode,
                                                LPCWSTR reasonPhrase, LPCWSTR headers,
                                                ICoreWebView2WebResourceResponse** response) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "CreateWebResourceResponse",
                    Json{{"status", statusCode}, {"content", content != nullptr}});
         ComPtr<WebResourceResponse> created(new WebResourceResponse(
@@ -175,13 +176,13 @@ HRESULT Environment::CreateWebResourceResponse(IStream* content, int statusCode,
 }
 
 HRESULT Environment::get_BrowserVersionString(LPWSTR* versionInfo) {
-    return Guard([&] { return CopyOut(std::wstring_view(version_), versionInfo); });
+    return Call(__func__, [&] { return CopyOut(std::wstring_view(version_), versionInfo); });
 }
 
 HRESULT Environment::add_NewBrowserVersionAvailable(
     ICoreWebView2NewBrowserVersionAvailableEventHandler* eventHandler,
     EventRegistrationToken* token) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         if (eventHandler == nullptr) return E_INVALIDARG;
         if (token == nullptr) return E_POINTER;
         token->value = NextEventToken();  // never raised: this runtime is never updated
@@ -191,7 +192,7 @@ HRESULT Environment::add_NewBrowserVersionAvailable(
 }
 
 HRESULT Environment::remove_NewBrowserVersionAvailable(EventRegistrationToken token) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "remove_NewBrowserVersionAvailable", Json{{"token", token.value}});
         return S_OK;
     });
@@ -222,20 +223,25 @@ HRESULT Environment::CreateHandle(const char* method, COREWEBVIEW2_FILE_SYSTEM_H
 HRESULT Environment::CreateWebFileSystemFileHandle(
     LPCWSTR path, COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION permission,
     ICoreWebView2FileSystemHandle** value) {
-    return CreateHandle("CreateWebFileSystemFileHandle", COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND_FILE,
-                        path, permission, value);
+    return Call(__func__, [&] {
+        return CreateHandle("CreateWebFileSystemFileHandle",
+                            COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND_FILE, path, permission, value);
+    });
 }
 
 HRESULT Environment::CreateWebFileSystemDirectoryHandle(
     LPCWSTR path, COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION permission,
     ICoreWebView2FileSystemHandle** value) {
-    return CreateHandle("CreateWebFileSystemDirectoryHandle",
-                        COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND_DIRECTORY, path, permission, value);
+    return Call(__func__, [&] {
+        return CreateHandle("CreateWebFileSystemDirectoryHandle",
+                            COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND_DIRECTORY, path, permission,
+                            value);
+    });
 }
 
 HRESULT Environment::CreateObjectCollection(UINT32 length, IUnknown** items,
                                             ICoreWebView2ObjectCollection** objectCollection) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "CreateObjectCollection", Json{{"count", length}});
         if (objectCollection == nullptr) return E_POINTER;
         *objectCollection = nullptr;
@@ -263,6 +269,7 @@ HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
     SetCurrentSwitches(switches);
     Transcript::Get().Open(switches.transcriptPath);
     Dispatcher::Get();  // bound to this thread, the host's GUI thread
+    BindRuntimeThread();
 
     Json call = entry.fields;
     if (switches.retryEnvironment != Retry::None) call["attempt"] = attempt;
@@ -318,8 +325,8 @@ HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
         Record("loader-retry", Json{{"errorCode", HResultText(kEnvironmentFailure)}});
         Dispatcher::Get().Post([browserFolder, userDataFolder, options, keep, entry] {
             Guard([&] {
-                return AttemptEnvironment(browserFolder, userDataFolder, options, keep.Get(),
-                                          entry, 2);
+                return AttemptEnvironment(browserFolder, userDataFolder, options, keep.Get(), entry,
+                                          2);
             });
         });
         return S_OK;

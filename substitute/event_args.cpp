@@ -15,84 +15,101 @@ HRESULT RefuseDeferral(const char* object, ICoreWebView2Deferral** deferral) {
 
 NavigationStartingArgs::NavigationStartingArgs(std::string uri, bool userInitiated,
                                                UINT64 navigationId)
-    : uri_(std::move(uri)), userInitiated_(userInitiated), navigationId_(navigationId) {}
+    : ComObject("navigation-starting"),
+      uri_(std::move(uri)),
+      userInitiated_(userInitiated),
+      navigationId_(navigationId) {}
 
 HRESULT NavigationStartingArgs::get_Uri(LPWSTR* uri) {
-    return Guard([&] { return CopyOut(uri_, uri); });
+    return Call(__func__, [&] { return CopyOut(uri_, uri); });
 }
 HRESULT NavigationStartingArgs::get_IsUserInitiated(BOOL* isUserInitiated) {
-    return Put<BOOL>(isUserInitiated, userInitiated_);
+    return Call(__func__, [&] { return Put<BOOL>(isUserInitiated, userInitiated_); });
 }
 HRESULT NavigationStartingArgs::get_IsRedirected(BOOL* isRedirected) {
-    return Put<BOOL>(isRedirected, FALSE);
+    return Call(__func__, [&] { return Put<BOOL>(isRedirected, FALSE); });
 }
 HRESULT NavigationStartingArgs::get_RequestHeaders(
     ICoreWebView2HttpRequestHeaders** requestHeaders) {
-    return Guard(
-        [&] { return PutRef(requestHeaders, ComPtr<RequestHeaders>(new RequestHeaders({}))); });
+    return Call(__func__, [&] {
+        return PutRef(requestHeaders, ComPtr<RequestHeaders>(new RequestHeaders({})));
+    });
 }
-HRESULT NavigationStartingArgs::get_Cancel(BOOL* cancel) { return Put(cancel, cancel_); }
+HRESULT NavigationStartingArgs::get_Cancel(BOOL* cancel) {
+    return Call(__func__, [&] { return Put(cancel, cancel_); });
+}
 HRESULT NavigationStartingArgs::put_Cancel(BOOL cancel) {
-    cancel_ = cancel;
-    return S_OK;
+    return Call(__func__, [&] {
+        cancel_ = cancel;
+        return S_OK;
+    });
 }
 HRESULT NavigationStartingArgs::get_NavigationId(UINT64* navigationId) {
-    return Put(navigationId, navigationId_);
+    return Call(__func__, [&] { return Put(navigationId, navigationId_); });
 }
 
 HRESULT PermissionRequestedArgs::get_Uri(LPWSTR* uri) {
-    return Guard([&] { return CopyOut(uri_, uri); });
+    return Call(__func__, [&] { return CopyOut(uri_, uri); });
 }
 HRESULT PermissionRequestedArgs::get_PermissionKind(COREWEBVIEW2_PERMISSION_KIND* permissionKind) {
-    return Put(permissionKind, kind_);
+    return Call(__func__, [&] { return Put(permissionKind, kind_); });
 }
 HRESULT PermissionRequestedArgs::get_IsUserInitiated(BOOL* isUserInitiated) {
-    return Put<BOOL>(isUserInitiated, TRUE);
+    return Call(__func__, [&] { return Put<BOOL>(isUserInitiated, TRUE); });
 }
 HRESULT PermissionRequestedArgs::get_State(COREWEBVIEW2_PERMISSION_STATE* state) {
-    return Put(state, state_);
+    return Call(__func__, [&] { return Put(state, state_); });
 }
 HRESULT PermissionRequestedArgs::put_State(COREWEBVIEW2_PERMISSION_STATE state) {
-    state_ = state;
-    return S_OK;
+    return Call(__func__, [&] {
+        state_ = state;
+        return S_OK;
+    });
 }
 HRESULT PermissionRequestedArgs::GetDeferral(ICoreWebView2Deferral** deferral) {
-    return RefuseDeferral("permission-request", deferral);
+    return Call(__func__, [&] { return RefuseDeferral("permission-request", deferral); });
 }
 
 HRESULT NewWindowRequestedArgs::get_Uri(LPWSTR* uri) {
-    return Guard([&] { return CopyOut(uri_, uri); });
+    return Call(__func__, [&] { return CopyOut(uri_, uri); });
 }
 HRESULT NewWindowRequestedArgs::put_NewWindow(ICoreWebView2* newWindow) {
-    newWindow_ = newWindow;
-    return S_OK;
+    return Call(__func__, [&] {
+        newWindow_ = newWindow;
+        return S_OK;
+    });
 }
 HRESULT NewWindowRequestedArgs::get_NewWindow(ICoreWebView2** newWindow) {
-    return PutRef(newWindow, newWindow_);
+    return Call(__func__, [&] { return PutRef(newWindow, newWindow_); });
 }
 HRESULT NewWindowRequestedArgs::put_Handled(BOOL handled) {
-    handled_ = handled;
-    return S_OK;
+    return Call(__func__, [&] {
+        handled_ = handled;
+        return S_OK;
+    });
 }
-HRESULT NewWindowRequestedArgs::get_Handled(BOOL* handled) { return Put(handled, handled_); }
+HRESULT NewWindowRequestedArgs::get_Handled(BOOL* handled) {
+    return Call(__func__, [&] { return Put(handled, handled_); });
+}
 HRESULT NewWindowRequestedArgs::get_IsUserInitiated(BOOL* isUserInitiated) {
-    return Put<BOOL>(isUserInitiated, TRUE);
+    return Call(__func__, [&] { return Put<BOOL>(isUserInitiated, TRUE); });
 }
 HRESULT NewWindowRequestedArgs::GetDeferral(ICoreWebView2Deferral** deferral) {
-    return RefuseDeferral("new-window-request", deferral);
+    return Call(__func__, [&] { return RefuseDeferral("new-window-request", deferral); });
 }
 HRESULT NewWindowRequestedArgs::get_WindowFeatures(ICoreWebView2WindowFeatures** value) {
-    return Guard([&] { return PutRef(value, ComPtr<WindowFeatures>(new WindowFeatures())); });
+    return Call(__func__,
+                [&] { return PutRef(value, ComPtr<WindowFeatures>(new WindowFeatures())); });
 }
 
 HRESULT WebMessageReceivedArgs::get_Source(LPWSTR* value) {
-    return Guard([&] { return CopyOut(source_, value); });
+    return Call(__func__, [&] { return CopyOut(source_, value); });
 }
 HRESULT WebMessageReceivedArgs::get_WebMessageAsJson(LPWSTR* value) {
-    return Guard([&] { return CopyOut(json_, value); });
+    return Call(__func__, [&] { return CopyOut(json_, value); });
 }
 HRESULT WebMessageReceivedArgs::TryGetWebMessageAsString(LPWSTR* value) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         if (value == nullptr) return E_POINTER;
         *value = nullptr;
         if (!text_) return E_INVALIDARG;  // the page posted something other than a string
@@ -102,7 +119,7 @@ HRESULT WebMessageReceivedArgs::TryGetWebMessageAsString(LPWSTR* value) {
 
 AcceleratorKeyPressedArgs::AcceleratorKeyPressedArgs(UINT virtualKey,
                                                      COREWEBVIEW2_KEY_EVENT_KIND kind)
-    : virtualKey_(virtualKey), kind_(kind) {
+    : ComObject("accelerator-key"), virtualKey_(virtualKey), kind_(kind) {
     const bool released = kind == COREWEBVIEW2_KEY_EVENT_KIND_KEY_UP ||
                           kind == COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_UP;
     const bool system = kind == COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_DOWN ||
@@ -120,20 +137,26 @@ AcceleratorKeyPressedArgs::AcceleratorKeyPressedArgs(UINT virtualKey,
 }
 
 HRESULT AcceleratorKeyPressedArgs::get_KeyEventKind(COREWEBVIEW2_KEY_EVENT_KIND* keyEventKind) {
-    return Put(keyEventKind, kind_);
+    return Call(__func__, [&] { return Put(keyEventKind, kind_); });
 }
 HRESULT AcceleratorKeyPressedArgs::get_VirtualKey(UINT* virtualKey) {
-    return Put(virtualKey, virtualKey_);
+    return Call(__func__, [&] { return Put(virtualKey, virtualKey_); });
 }
-HRESULT AcceleratorKeyPressedArgs::get_KeyEventLParam(INT* lParam) { return Put(lParam, lParam_); }
+HRESULT AcceleratorKeyPressedArgs::get_KeyEventLParam(INT* lParam) {
+    return Call(__func__, [&] { return Put(lParam, lParam_); });
+}
 HRESULT AcceleratorKeyPressedArgs::get_PhysicalKeyStatus(
     COREWEBVIEW2_PHYSICAL_KEY_STATUS* physicalKeyStatus) {
-    return Put(physicalKeyStatus, status_);
+    return Call(__func__, [&] { return Put(physicalKeyStatus, status_); });
 }
-HRESULT AcceleratorKeyPressedArgs::get_Handled(BOOL* handled) { return Put(handled, handled_); }
+HRESULT AcceleratorKeyPressedArgs::get_Handled(BOOL* handled) {
+    return Call(__func__, [&] { return Put(handled, handled_); });
+}
 HRESULT AcceleratorKeyPressedArgs::put_Handled(BOOL handled) {
-    handled_ = handled;
-    return S_OK;
+    return Call(__func__, [&] {
+        handled_ = handled;
+        return S_OK;
+    });
 }
 
 }  // namespace substitute

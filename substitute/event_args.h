@@ -14,7 +14,7 @@ HRESULT RefuseDeferral(const char* object, ICoreWebView2Deferral** deferral);
 
 class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationStartingEventArgs,
                                                       ICoreWebView2NavigationStartingEventArgs> {
-  public:
+public:
     NavigationStartingArgs(std::string uri, bool userInitiated, UINT64 navigationId);
     HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override;
     HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* isUserInitiated) override;
@@ -26,7 +26,7 @@ class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationSta
     HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* navigationId) override;
     bool Cancelled() const { return cancel_ != FALSE; }
 
-  private:
+private:
     std::string uri_;
     bool userInitiated_;
     UINT64 navigationId_;
@@ -35,9 +35,9 @@ class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationSta
 
 class PermissionRequestedArgs final : public ComObject<ICoreWebView2PermissionRequestedEventArgs,
                                                        ICoreWebView2PermissionRequestedEventArgs> {
-  public:
+public:
     PermissionRequestedArgs(std::string uri, COREWEBVIEW2_PERMISSION_KIND kind)
-        : uri_(std::move(uri)), kind_(kind) {}
+        : ComObject("permission-request"), uri_(std::move(uri)), kind_(kind) {}
     HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override;
     HRESULT STDMETHODCALLTYPE
     get_PermissionKind(COREWEBVIEW2_PERMISSION_KIND* permissionKind) override;
@@ -47,7 +47,7 @@ class PermissionRequestedArgs final : public ComObject<ICoreWebView2PermissionRe
     HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral** deferral) override;
     COREWEBVIEW2_PERMISSION_STATE State() const { return state_; }
 
-  private:
+private:
     std::string uri_;
     COREWEBVIEW2_PERMISSION_KIND kind_;
     COREWEBVIEW2_PERMISSION_STATE state_ = COREWEBVIEW2_PERMISSION_STATE_DEFAULT;
@@ -55,33 +55,45 @@ class PermissionRequestedArgs final : public ComObject<ICoreWebView2PermissionRe
 
 class WindowFeatures final
     : public ComObject<ICoreWebView2WindowFeatures, ICoreWebView2WindowFeatures> {
-  public:
+public:
+    WindowFeatures() : ComObject("window-features") {}
     HRESULT STDMETHODCALLTYPE get_HasPosition(BOOL* value) override {
-        return Put<BOOL>(value, FALSE);
+        return Call(__func__, [&] { return Put<BOOL>(value, FALSE); });
     }
-    HRESULT STDMETHODCALLTYPE get_HasSize(BOOL* value) override { return Put<BOOL>(value, FALSE); }
-    HRESULT STDMETHODCALLTYPE get_Left(UINT32* value) override { return Put<UINT32>(value, 0); }
-    HRESULT STDMETHODCALLTYPE get_Top(UINT32* value) override { return Put<UINT32>(value, 0); }
-    HRESULT STDMETHODCALLTYPE get_Height(UINT32* value) override { return Put<UINT32>(value, 0); }
-    HRESULT STDMETHODCALLTYPE get_Width(UINT32* value) override { return Put<UINT32>(value, 0); }
+    HRESULT STDMETHODCALLTYPE get_HasSize(BOOL* value) override {
+        return Call(__func__, [&] { return Put<BOOL>(value, FALSE); });
+    }
+    HRESULT STDMETHODCALLTYPE get_Left(UINT32* value) override {
+        return Call(__func__, [&] { return Put<UINT32>(value, 0); });
+    }
+    HRESULT STDMETHODCALLTYPE get_Top(UINT32* value) override {
+        return Call(__func__, [&] { return Put<UINT32>(value, 0); });
+    }
+    HRESULT STDMETHODCALLTYPE get_Height(UINT32* value) override {
+        return Call(__func__, [&] { return Put<UINT32>(value, 0); });
+    }
+    HRESULT STDMETHODCALLTYPE get_Width(UINT32* value) override {
+        return Call(__func__, [&] { return Put<UINT32>(value, 0); });
+    }
     HRESULT STDMETHODCALLTYPE get_ShouldDisplayMenuBar(BOOL* value) override {
-        return Put<BOOL>(value, TRUE);
+        return Call(__func__, [&] { return Put<BOOL>(value, TRUE); });
     }
     HRESULT STDMETHODCALLTYPE get_ShouldDisplayStatus(BOOL* value) override {
-        return Put<BOOL>(value, TRUE);
+        return Call(__func__, [&] { return Put<BOOL>(value, TRUE); });
     }
     HRESULT STDMETHODCALLTYPE get_ShouldDisplayToolbar(BOOL* value) override {
-        return Put<BOOL>(value, TRUE);
+        return Call(__func__, [&] { return Put<BOOL>(value, TRUE); });
     }
     HRESULT STDMETHODCALLTYPE get_ShouldDisplayScrollBars(BOOL* value) override {
-        return Put<BOOL>(value, TRUE);
+        return Call(__func__, [&] { return Put<BOOL>(value, TRUE); });
     }
 };
 
 class NewWindowRequestedArgs final : public ComObject<ICoreWebView2NewWindowRequestedEventArgs,
                                                       ICoreWebView2NewWindowRequestedEventArgs> {
-  public:
-    explicit NewWindowRequestedArgs(std::string uri) : uri_(std::move(uri)) {}
+public:
+    explicit NewWindowRequestedArgs(std::string uri)
+        : ComObject("new-window-request"), uri_(std::move(uri)) {}
     HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override;
     HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2* newWindow) override;
     HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** newWindow) override;
@@ -93,7 +105,7 @@ class NewWindowRequestedArgs final : public ComObject<ICoreWebView2NewWindowRequ
     bool Handled() const { return handled_ != FALSE; }
     bool HasNewWindow() const { return newWindow_ != nullptr; }
 
-  private:
+private:
     std::string uri_;
     ComPtr<ICoreWebView2> newWindow_;
     BOOL handled_ = FALSE;
@@ -101,14 +113,17 @@ class NewWindowRequestedArgs final : public ComObject<ICoreWebView2NewWindowRequ
 
 class WebMessageReceivedArgs final : public ComObject<ICoreWebView2WebMessageReceivedEventArgs,
                                                       ICoreWebView2WebMessageReceivedEventArgs> {
-  public:
+public:
     WebMessageReceivedArgs(std::string source, std::string json, std::optional<std::string> text)
-        : source_(std::move(source)), json_(std::move(json)), text_(std::move(text)) {}
+        : ComObject("web-message"),
+          source_(std::move(source)),
+          json_(std::move(json)),
+          text_(std::move(text)) {}
     HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* value) override;
     HRESULT STDMETHODCALLTYPE get_WebMessageAsJson(LPWSTR* value) override;
     HRESULT STDMETHODCALLTYPE TryGetWebMessageAsString(LPWSTR* value) override;
 
-  private:
+private:
     std::string source_;
     std::string json_;
     std::optional<std::string> text_;
@@ -117,7 +132,7 @@ class WebMessageReceivedArgs final : public ComObject<ICoreWebView2WebMessageRec
 class AcceleratorKeyPressedArgs final
     : public ComObject<ICoreWebView2AcceleratorKeyPressedEventArgs,
                        ICoreWebView2AcceleratorKeyPressedEventArgs> {
-  public:
+public:
     AcceleratorKeyPressedArgs(UINT virtualKey, COREWEBVIEW2_KEY_EVENT_KIND kind);
     HRESULT STDMETHODCALLTYPE get_KeyEventKind(COREWEBVIEW2_KEY_EVENT_KIND* keyEventKind) override;
     HRESULT STDMETHODCALLTYPE get_VirtualKey(UINT* virtualKey) override;
@@ -129,7 +144,7 @@ class AcceleratorKeyPressedArgs final
     bool Handled() const { return handled_ != FALSE; }
     INT LParam() const { return lParam_; }
 
-  private:
+private:
     UINT virtualKey_;
     COREWEBVIEW2_KEY_EVENT_KIND kind_;
     COREWEBVIEW2_PHYSICAL_KEY_STATUS status_{};
@@ -139,17 +154,21 @@ class AcceleratorKeyPressedArgs final
 
 class DomContentLoadedArgs final : public ComObject<ICoreWebView2DOMContentLoadedEventArgs,
                                                     ICoreWebView2DOMContentLoadedEventArgs> {
-  public:
-    explicit DomContentLoadedArgs(UINT64 navigationId) : navigationId_(navigationId) {}
+public:
+    explicit DomContentLoadedArgs(UINT64 navigationId)
+        : ComObject("dom-content-loaded"), navigationId_(navigationId) {}
     HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* value) override {
-        return Put(value, navigationId_);
+        return Call(__func__, [&] { return Put(value, navigationId_); });
     }
 
-  private:
+private:
     UINT64 navigationId_;
 };
 
 // The argument-less events pass a plain object that answers only IUnknown.
-class EmptyArgs final : public ComObject<IUnknown> {};
+class EmptyArgs final : public ComObject<IUnknown> {
+public:
+    EmptyArgs() : ComObject("event-args") {}
+};
 
 }  // namespace substitute

@@ -47,8 +47,11 @@ class PageSurface {
     // NavigationStarting alone, for a driver whose page loads the document itself; true when no
     // handler cancelled it (the navigation then becomes the current one).
     virtual bool RaiseNavigationStarting(const std::string& uri, bool userInitiated) = 0;
-    // The host's answer, when a filter matched, a handler ran and it set a response.
-    virtual std::optional<PageResponse> RaiseResourceRequest(const PageRequest& request) = 0;
+    // WebResourceRequested. `done` gets the host's answer, when a filter matched, a handler ran
+    // and it set a response, once the runtime has read its body (later, from the message loop),
+    // or nothing (then at once).
+    virtual void RaiseResourceRequest(const PageRequest& request,
+                                      std::function<void(std::optional<PageResponse>)> done) = 0;
     virtual bool MatchesFilter(const std::string& uri, int context) const = 0;
     // The host's filters: the pattern and its context.
     virtual std::vector<std::pair<std::string, int>> Filters() const = 0;

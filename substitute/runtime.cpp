@@ -1,5 +1,6 @@
 #include "runtime.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string_view>
 
@@ -92,6 +93,7 @@ const NamedInterface kInterfaceNames[] = {
 #undef NAMED
 
 constexpr UINT kRunTaskMessage = WM_APP + 1;
+constexpr UINT kProbeMessage = WM_APP + 2;  // only shows whether a loop ran inside a callback
 constexpr wchar_t kWindowClass[] = L"WrapperSubstituteDispatcher";
 
 }  // namespace
@@ -124,6 +126,36 @@ Switches Switches::Read() {
 }
 
 const Switches& CurrentSwitches() { return MutableSwitches(); }
+
+namespace {
+std::atomic<DWORD> runtimeThread{0};
+}  // namespace
+
+DWORD RuntimeThread() { return runtimeThread.load(); }
+
+void BindRuntimeThread() {
+    DWORD unbound = 0;
+    runtimeThread.compare_exchange_strong(unbound, GetCurrentThreadId());
+}
+
+HRESULT AdmitCall(const char* object, const char* method, const bool* closed) noexcept {
+    const DWORD owner = RuntimeThread();
+    const DWORD caller = GetCurrentThreadId();
+    if (owner != 0 && caller != owner) {
+        Record("wrongThread", Json{{"object", object}, {"method", method}, {"thread", caller}});
+        return RPC_E_WRONG_THREAD;
+    }
+    if (closed != nullptr && *closed) {
+        Record("callAfterClose", Json{{"object", object}, {"method", method}});
+        return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+    }
+    return S_OK;
+}
+
+CallbackScope::CallbackScope(const char* callback) noexcept
+    : outer_(Dispatcher::Get().EnterCallback(callback)) {}
+
+CallbackScope::~CallbackScope() { Dispatcher::Get().LeaveCallback(outer_); }
 void SetCurrentSwitches(const Switches& switches) { MutableSwitches() = switches; }
 
 Transcript& Transcript::Get() {
@@ -132,6 +164,7 @@ Transcript& Transcript::Get() {
 }
 
 void Transcript::Open(const std::wstring& path) {
+    const std::lock_guard lock(mutex_);
     if (path == path_ && (file_ != nullptr || path.empty())) return;
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
@@ -141,6 +174,7 @@ void Transcript::Open(const std::wstring& path) {
 
 void Transcript::Write(const std::string& type, Json fields) noexcept {
     try {
+        const std::lock_guard lock(mutex_);
         ++sequence_;
         if (file_ == nullptr) return;
         Json line;
@@ -157,9 +191,13 @@ void Transcript::Write(const std::string& type, Json fields) noexcept {
     }
 }
 
-void Transcript::CountCall(const std::string& method) { ++calls_[method]; }
+void Transcript::CountCall(const std::string& method) {
+    const std::lock_guard lock(mutex_);
+    ++calls_[method];
+}
 
 std::size_t Transcript::CallCount(const std::string& method) const {
+    const std::lock_guard lock(mutex_);
     const auto found = calls_.find(method);
     return found == calls_.end() ? 0 : found->second;
 }
@@ -239,7 +277,10 @@ Dispatcher::Dispatcher() {
 }
 
 void Dispatcher::Post(std::function<void()> task) {
-    queue_.push_back(std::move(task));
+    {
+        const std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(task));
+    }
     PostMessageW(window_, kRunTaskMessage, 0, 0);
 }
 
@@ -249,10 +290,33 @@ void Dispatcher::PostAfter(unsigned milliseconds, std::function<void()> task) {
     SetTimer(window_, id, milliseconds, nullptr);
 }
 
+const char* Dispatcher::EnterCallback(const char* callback) {
+    const char* outer = callback_;
+    if (outer != nullptr) {
+        Record("failure", Json{{"message", std::string("callback ") + callback +
+                                               " raised inside callback " + outer}});
+    } else {
+        nestedLoopRecorded_ = false;
+        PostMessageW(window_, kProbeMessage, 0, 0);
+    }
+    callback_ = callback;
+    return outer;
+}
+
+void Dispatcher::LeaveCallback(const char* outer) {
+    callback_ = outer;
+    if (outer != nullptr) return;
+    for (; heldTasks_ > 0; --heldTasks_) PostMessageW(window_, kRunTaskMessage, 0, 0);
+}
+
 void Dispatcher::RunNext() {
-    if (queue_.empty()) return;
-    std::function<void()> task = std::move(queue_.front());
-    queue_.pop_front();
+    std::function<void()> task;
+    {
+        const std::lock_guard lock(mutex_);
+        if (queue_.empty()) return;
+        task = std::move(queue_.front());
+        queue_.pop_front();
+    }
     task();
 }
 
@@ -265,15 +329,42 @@ void Dispatcher::RunTimer(UINT_PTR id) {
     task();
 }
 
+void Dispatcher::Handle(UINT message, WPARAM wParam) {
+    if (callback_ != nullptr) {
+        // A message loop runs inside the host's callback: record it, and hold back what arrived.
+        if (!nestedLoopRecorded_) {
+            nestedLoopRecorded_ = true;
+            Record("nestedLoopInCallback", Json{{"callback", callback_}});
+        }
+        if (message == kRunTaskMessage) {
+            ++heldTasks_;
+        } else if (message == WM_TIMER) {
+            // Due now: it becomes a task, run after the callback.
+            const auto id = static_cast<UINT_PTR>(wParam);
+            KillTimer(window_, id);
+            const auto found = timers_.find(id);
+            if (found != timers_.end()) {
+                const std::lock_guard lock(mutex_);
+                queue_.push_back(std::move(found->second));
+                ++heldTasks_;
+            }
+            if (found != timers_.end()) timers_.erase(found);
+        }
+        return;
+    }
+    if (message == kRunTaskMessage) {
+        RunNext();
+    } else if (message == WM_TIMER) {
+        RunTimer(static_cast<UINT_PTR>(wParam));
+    }
+}
+
 LRESULT CALLBACK Dispatcher::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<Dispatcher*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self != nullptr && (message == kRunTaskMessage || message == WM_TIMER)) {
+    if (self != nullptr &&
+        (message == kRunTaskMessage || message == WM_TIMER || message == kProbeMessage)) {
         try {
-            if (message == kRunTaskMessage) {
-                self->RunNext();
-            } else {
-                self->RunTimer(static_cast<UINT_PTR>(wParam));
-            }
+            self->Handle(message, wParam);
         } catch (const std::exception& error) {
             Record("failure", Json{{"message", std::string("internal error: ") + error.what()}});
         } catch (...) {

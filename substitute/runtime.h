@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -58,10 +59,15 @@ void SetCurrentSwitches(const Switches& switches);
 
 std::wstring EnvironmentVariable(const wchar_t* name, bool* present = nullptr);
 
+// The thread the runtime belongs to: the one that created the first environment (0 before).
+DWORD RuntimeThread();
+void BindRuntimeThread();
+
 // JSON lines, one object per line, flushed per line. Every line starts with "seq" (1, 2, ...)
-// and "type". Without a transcript path nothing is written, but calls are still counted.
+// and "type". Without a transcript path nothing is written, but calls are still counted. Lines
+// may be written from any thread (a refused call is recorded on the caller's thread).
 class Transcript {
-  public:
+public:
     static Transcript& Get();
 
     // Opens `path` (truncating it) unless it is already the open file; empty closes.
@@ -70,8 +76,9 @@ class Transcript {
     void CountCall(const std::string& method);
     std::size_t CallCount(const std::string& method) const;
 
-  private:
+private:
     Transcript() = default;
+    mutable std::mutex mutex_;
     std::wstring path_;
     std::FILE* file_ = nullptr;
     unsigned long long sequence_ = 0;
@@ -93,23 +100,41 @@ Json HResultList(const std::vector<HRESULT>& results);
 // Name of a WebView2 interface this runtime knows, or null.
 const char* InterfaceName(REFIID riid);
 
-// Delivers work later on the thread that first used it, through a message-only window.
+// Delivers work later on the thread that first used it (the runtime's thread), through a
+// message-only window: one task per posted message or timer, from that thread's message loop.
+// While a callback of the host runs (CallbackScope), the window procedure entered again means the
+// handler runs a message loop of its own: that is recorded once per callback as a
+// "nestedLoopInCallback" line, and the task or timer that arrived is held back and run after the
+// callback returned, so that callbacks never nest. Entering a callback also posts a probe
+// message, so that a loop inside it shows even when no task is due.
 class Dispatcher {
-  public:
+public:
     static Dispatcher& Get();
+    // From any thread.
     void Post(std::function<void()> task);
+    // From the runtime's thread.
     void PostAfter(unsigned milliseconds, std::function<void()> task);
 
-  private:
+    // Called by CallbackScope: the callback that was running before (null when none) is given
+    // back to LeaveCallback.
+    const char* EnterCallback(const char* callback);
+    void LeaveCallback(const char* outer);
+
+private:
     Dispatcher();
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Handle(UINT message, WPARAM wParam);
     void RunNext();
     void RunTimer(UINT_PTR id);
 
     HWND window_ = nullptr;
+    std::mutex mutex_;  // guards queue_: tasks are posted from other threads too
     std::deque<std::function<void()>> queue_;
     std::map<UINT_PTR, std::function<void()>> timers_;
     UINT_PTR nextTimer_ = 1;
+    const char* callback_ = nullptr;  // the host's callback running now
+    bool nestedLoopRecorded_ = false;
+    unsigned heldTasks_ = 0;  // task messages taken by a loop inside a callback, to post again
 };
 
 // Keeps this DLL loaded until the process ends: its objects and window procedure may be used

@@ -131,9 +131,11 @@ class ScenarioPlayer final : public NavigatingDriver {
                 page.RunNavigation(step.uri, true, [this, index] { Next(index); });
                 return false;
             case StepKind::Request: {
+                // The next step waits until the answer's body has been read.
                 PageRequest request{step.method, step.uri, step.context, step.headers};
-                page.RaiseResourceRequest(request);
-                return true;
+                page.RaiseResourceRequest(
+                    request, [this, index](const std::optional<PageResponse>&) { Next(index); });
+                return false;
             }
             case StepKind::DomContentLoaded:
                 page.RaiseDomContentLoaded();

@@ -10,7 +10,7 @@ namespace substitute {
 class Settings final : public ComObject<ICoreWebView2Settings3, ICoreWebView2Settings,
                                         ICoreWebView2Settings2, ICoreWebView2Settings3> {
   public:
-    explicit Settings(bool withSettings3);
+    Settings(bool withSettings3, ClosedFlag closed);
 
     HRESULT STDMETHODCALLTYPE get_IsScriptEnabled(BOOL* value) override;
     HRESULT STDMETHODCALLTYPE put_IsScriptEnabled(BOOL value) override;

@@ -1,6 +1,9 @@
 #include "web_resource.h"
 
-#include <exception>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "event_args.h"
@@ -107,23 +110,128 @@ Json ReadBody(IStream* stream, bool hashBody, std::uint64_t keep, std::string* k
     return body;
 }
 
-// The runtime reads a response's content off the GUI thread; so does this one, on a thread of its
-// own, while the GUI thread waits (the transcript keeps its order). The host's stream is used from
-// that thread as it is: it must be agile.
-Json ReadBodyElsewhere(IStream* stream, bool hashBody, std::uint64_t keep, std::string* kept) {
+// What the reader found in a body.
+struct BodyRead {
     Json body;
-    std::exception_ptr failure;
-    std::thread reader([&] {
-        try {
-            body = ReadBody(stream, hashBody, keep, kept);
-        } catch (...) {
-            failure = std::current_exception();
+    bool agile = false;  // the reader got the host's own object back, not a proxy
+    std::string kept;    // the body's first bytes, as many as were asked for
+};
+
+// Reads response bodies as the runtime does. The stream the host set is registered in the global
+// interface table on the runtime's thread; one long-lived thread in the multithreaded apartment
+// takes it out of the table and reads it to its end, while the runtime's thread goes on pumping.
+// An agile stream (free-threaded marshaler) comes back as the host's own object; any other comes
+// back as a proxy whose every call waits for the runtime's thread to pump. Bodies are read one at
+// a time, in the order they were set.
+class BodyReader {
+public:
+    static BodyReader& Get() {
+        static BodyReader* reader = new BodyReader();  // process lifetime, like its thread
+        return *reader;
+    }
+
+    // On the runtime's thread; `done` runs there too, through the dispatcher.
+    void Read(IStream* stream, bool hashBody, std::uint64_t keep,
+              std::function<void(BodyRead)> done) {
+        HRESULT result = S_OK;
+        if (!table_) {
+            result = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_PPV_ARGS(&table_));
         }
-    });
-    reader.join();
-    if (failure) std::rethrow_exception(failure);
-    return body;
-}
+        DWORD cookie = 0;
+        if (SUCCEEDED(result))
+            result = table_->RegisterInterfaceInGlobal(stream, IID_IStream, &cookie);
+        if (FAILED(result)) {
+            done(BodyRead{FailedBody(result), false, {}});
+            return;
+        }
+        const std::uint64_t id = nextId_++;
+        pending_.emplace(id, Pending{cookie, std::move(done)});
+        {
+            const std::lock_guard lock(mutex_);
+            jobs_.push_back(Job{id, cookie, stream, hashBody, keep});
+            if (!started_) {
+                started_ = true;
+                std::thread([this] { Run(); }).detach();
+            }
+        }
+        wake_.notify_one();
+    }
+
+private:
+    struct Job {
+        std::uint64_t id;
+        DWORD cookie;
+        const IStream* registered;  // compared with what comes out of the table, never called
+        bool hashBody;
+        std::uint64_t keep;
+    };
+    struct Pending {
+        DWORD cookie;
+        std::function<void(BodyRead)> done;
+    };
+
+    BodyReader() = default;
+
+    static Json FailedBody(HRESULT result) {
+        return Json{{"length", 0}, {"sha256", nullptr}, {"readError", HResultText(result)}};
+    }
+
+    void Run() noexcept {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        ComPtr<IGlobalInterfaceTable> table;
+        const HRESULT created = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr,
+                                                 CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&table));
+        for (;;) {
+            Job job{};
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return !jobs_.empty(); });
+                job = jobs_.front();
+                jobs_.pop_front();
+            }
+            BodyRead read;
+            try {
+                ComPtr<IStream> stream;
+                const HRESULT result = FAILED(created) ? created
+                                                       : table->GetInterfaceFromGlobal(
+                                                             job.cookie, IID_PPV_ARGS(&stream));
+                if (SUCCEEDED(result) && stream) {
+                    read.agile = stream.Get() == job.registered;
+                    read.body = ReadBody(stream.Get(), job.hashBody, job.keep, &read.kept);
+                } else {
+                    read.body = FailedBody(FAILED(result) ? result : E_NOINTERFACE);
+                }
+            } catch (...) {
+                read.body = FailedBody(E_OUTOFMEMORY);
+            }
+            try {
+                Dispatcher::Get().Post([this, id = job.id, read = std::move(read)]() mutable {
+                    Finish(id, std::move(read));
+                });
+            } catch (...) {
+            }
+        }
+    }
+
+    // On the runtime's thread: the table lets the stream go, then the line is written.
+    void Finish(std::uint64_t id, BodyRead read) {
+        const auto found = pending_.find(id);
+        if (found == pending_.end()) return;
+        Pending pending = std::move(found->second);
+        pending_.erase(found);
+        table_->RevokeInterfaceFromGlobal(pending.cookie);
+        pending.done(std::move(read));
+    }
+
+    ComPtr<IGlobalInterfaceTable> table_;       // the runtime thread's
+    std::map<std::uint64_t, Pending> pending_;  // the runtime thread's
+    std::uint64_t nextId_ = 1;
+    std::mutex mutex_;  // guards jobs_ and started_
+    std::condition_variable wake_;
+    std::deque<Job> jobs_;
+    bool started_ = false;
+};
 
 }  // namespace
 
@@ -158,7 +266,7 @@ HttpHeaderList ParseHeaderLines(const std::string& text) {
 }
 
 HRESULT HeaderIterator::GetCurrentHeader(LPWSTR* name, LPWSTR* value) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         if (name == nullptr || value == nullptr) return E_POINTER;
         *name = nullptr;
         *value = nullptr;
@@ -170,12 +278,14 @@ HRESULT HeaderIterator::GetCurrentHeader(LPWSTR* name, LPWSTR* value) {
 }
 
 HRESULT HeaderIterator::get_HasCurrentHeader(BOOL* hasCurrent) {
-    return Put<BOOL>(hasCurrent, position_ < headers_.size());
+    return Call(__func__, [&] { return Put<BOOL>(hasCurrent, position_ < headers_.size()); });
 }
 
 HRESULT HeaderIterator::MoveNext(BOOL* hasNext) {
-    if (position_ < headers_.size()) ++position_;
-    return Put<BOOL>(hasNext, position_ < headers_.size());
+    return Call(__func__, [&] {
+        if (position_ < headers_.size()) ++position_;
+        return Put<BOOL>(hasNext, position_ < headers_.size());
+    });
 }
 
 const HttpHeader* HeaderStore::Find(const wchar_t* name) const {
@@ -219,19 +329,21 @@ HRESULT HeaderStore::GetIterator(ICoreWebView2HttpHeadersCollectionIterator** va
 }
 
 HRESULT RequestHeaders::GetHeader(LPCWSTR name, LPWSTR* value) {
-    return store_.GetHeader(name, value);
+    return Call(__func__, [&] { return store_.GetHeader(name, value); });
 }
 HRESULT RequestHeaders::GetHeaders(LPCWSTR name,
                                    ICoreWebView2HttpHeadersCollectionIterator** value) {
-    return store_.GetHeaders(name, value);
+    return Call(__func__, [&] { return store_.GetHeaders(name, value); });
 }
-HRESULT RequestHeaders::Contains(LPCWSTR name, BOOL* value) { return store_.Contains(name, value); }
+HRESULT RequestHeaders::Contains(LPCWSTR name, BOOL* value) {
+    return Call(__func__, [&] { return store_.Contains(name, value); });
+}
 HRESULT RequestHeaders::GetIterator(ICoreWebView2HttpHeadersCollectionIterator** value) {
-    return store_.GetIterator(value);
+    return Call(__func__, [&] { return store_.GetIterator(value); });
 }
 
 HRESULT RequestHeaders::SetHeader(LPCWSTR name, LPCWSTR value) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         if (name == nullptr) return E_INVALIDARG;
         for (HttpHeader& header : store_.headers) {
             if (SameNameIgnoringCase(header.name, ToUtf8(name))) {
@@ -245,7 +357,7 @@ HRESULT RequestHeaders::SetHeader(LPCWSTR name, LPCWSTR value) {
 }
 
 HRESULT RequestHeaders::RemoveHeader(LPCWSTR name) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         const std::string wanted = ToUtf8(name);
         std::erase_if(store_.headers, [&](const HttpHeader& header) {
             return SameNameIgnoringCase(header.name, wanted);
@@ -255,127 +367,144 @@ HRESULT RequestHeaders::RemoveHeader(LPCWSTR name) {
 }
 
 HRESULT ResponseHeaders::AppendHeader(LPCWSTR name, LPCWSTR value) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         if (name == nullptr) return E_INVALIDARG;
         store_.headers.push_back(MakeHeader(ToUtf8(name), ToUtf8(value)));
         return S_OK;
     });
 }
 HRESULT ResponseHeaders::Contains(LPCWSTR name, BOOL* value) {
-    return store_.Contains(name, value);
+    return Call(__func__, [&] { return store_.Contains(name, value); });
 }
 HRESULT ResponseHeaders::GetHeader(LPCWSTR name, LPWSTR* value) {
-    return store_.GetHeader(name, value);
+    return Call(__func__, [&] { return store_.GetHeader(name, value); });
 }
 HRESULT ResponseHeaders::GetHeaders(LPCWSTR name,
                                     ICoreWebView2HttpHeadersCollectionIterator** value) {
-    return store_.GetHeaders(name, value);
+    return Call(__func__, [&] { return store_.GetHeaders(name, value); });
 }
 HRESULT ResponseHeaders::GetIterator(ICoreWebView2HttpHeadersCollectionIterator** value) {
-    return store_.GetIterator(value);
+    return Call(__func__, [&] { return store_.GetIterator(value); });
 }
 
 WebResourceRequest::WebResourceRequest(std::string uri, std::string method, HttpHeaderList headers)
-    : uri_(std::move(uri)),
+    : ComObject("request"),
+      uri_(std::move(uri)),
       method_(std::move(method)),
       headers_(new RequestHeaders(std::move(headers))) {}
 
 HRESULT WebResourceRequest::get_Uri(LPWSTR* uri) {
-    return Guard([&] { return CopyOut(uri_, uri); });
+    return Call(__func__, [&] { return CopyOut(uri_, uri); });
 }
 HRESULT WebResourceRequest::put_Uri(LPCWSTR uri) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         uri_ = ToUtf8(uri);
         return S_OK;
     });
 }
 HRESULT WebResourceRequest::get_Method(LPWSTR* method) {
-    return Guard([&] { return CopyOut(method_, method); });
+    return Call(__func__, [&] { return CopyOut(method_, method); });
 }
 HRESULT WebResourceRequest::put_Method(LPCWSTR method) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         method_ = ToUtf8(method);
         return S_OK;
     });
 }
-HRESULT WebResourceRequest::get_Content(IStream** content) { return PutRef(content, content_); }
+HRESULT WebResourceRequest::get_Content(IStream** content) {
+    return Call(__func__, [&] { return PutRef(content, content_); });
+}
 HRESULT WebResourceRequest::put_Content(IStream* content) {
-    content_ = content;
-    return S_OK;
+    return Call(__func__, [&] {
+        content_ = content;
+        return S_OK;
+    });
 }
 HRESULT WebResourceRequest::get_Headers(ICoreWebView2HttpRequestHeaders** headers) {
-    return PutRef(headers, headers_);
+    return Call(__func__, [&] { return PutRef(headers, headers_); });
 }
 
 WebResourceResponse::WebResourceResponse(IStream* content, int status, std::string reason,
                                          HttpHeaderList headers)
-    : content_(content),
+    : ComObject("response"),
+      content_(content),
       status_(status),
       reason_(std::move(reason)),
       headers_(new ResponseHeaders(std::move(headers))) {}
 
-HRESULT WebResourceResponse::get_Content(IStream** content) { return PutRef(content, content_); }
+HRESULT WebResourceResponse::get_Content(IStream** content) {
+    return Call(__func__, [&] { return PutRef(content, content_); });
+}
 HRESULT WebResourceResponse::put_Content(IStream* content) {
-    content_ = content;
-    return S_OK;
+    return Call(__func__, [&] {
+        content_ = content;
+        return S_OK;
+    });
 }
 HRESULT WebResourceResponse::get_Headers(ICoreWebView2HttpResponseHeaders** headers) {
-    return PutRef(headers, headers_);
+    return Call(__func__, [&] { return PutRef(headers, headers_); });
 }
-HRESULT WebResourceResponse::get_StatusCode(int* statusCode) { return Put(statusCode, status_); }
+HRESULT WebResourceResponse::get_StatusCode(int* statusCode) {
+    return Call(__func__, [&] { return Put(statusCode, status_); });
+}
 HRESULT WebResourceResponse::put_StatusCode(int statusCode) {
-    status_ = statusCode;
-    return S_OK;
+    return Call(__func__, [&] {
+        status_ = statusCode;
+        return S_OK;
+    });
 }
 HRESULT WebResourceResponse::get_ReasonPhrase(LPWSTR* reasonPhrase) {
-    return Guard([&] { return CopyOut(reason_, reasonPhrase); });
+    return Call(__func__, [&] { return CopyOut(reason_, reasonPhrase); });
 }
 HRESULT WebResourceResponse::put_ReasonPhrase(LPCWSTR reasonPhrase) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         reason_ = ToUtf8(reasonPhrase);
         return S_OK;
     });
 }
 
 HRESULT WebResourceRequestedArgs::get_Request(ICoreWebView2WebResourceRequest** request) {
-    return PutRef(request, request_);
+    return Call(__func__, [&] { return PutRef(request, request_); });
 }
 HRESULT WebResourceRequestedArgs::get_Response(ICoreWebView2WebResourceResponse** response) {
-    return PutRef(response, response_);
+    return Call(__func__, [&] { return PutRef(response, response_); });
 }
 HRESULT WebResourceRequestedArgs::put_Response(ICoreWebView2WebResourceResponse* response) {
-    response_ = response;
-    return S_OK;
+    return Call(__func__, [&] {
+        response_ = response;
+        return S_OK;
+    });
 }
 HRESULT WebResourceRequestedArgs::GetDeferral(ICoreWebView2Deferral** deferral) {
-    return RefuseDeferral("resource-request", deferral);
+    return Call(__func__, [&] { return RefuseDeferral("resource-request", deferral); });
 }
 HRESULT WebResourceRequestedArgs::get_ResourceContext(COREWEBVIEW2_WEB_RESOURCE_CONTEXT* context) {
-    return Put(context, context_);
+    return Call(__func__, [&] { return Put(context, context_); });
 }
 
-bool RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response, bool hashBody,
-                    PageResponse* answer, std::uint64_t keepBody) {
+void RecordResponse(Json request, ICoreWebView2WebResourceResponse* response, bool hashBody,
+                    std::uint64_t keepBody, ResponseDone done) {
+    PageResponse answer;
+    ComPtr<IStream> content;
     try {
-        Json line = request;
         if (response == nullptr) {
-            line["cause"] = "no-response";
-            Record("unanswered", std::move(line));
-            return false;
+            request["cause"] = "no-response";
+            Record("unanswered", std::move(request));
+            return done(std::nullopt);
         }
         int status = 0;
         response->get_StatusCode(&status);
         LPWSTR reasonText = nullptr;
-        std::string reason;
-        TakeString(response->get_ReasonPhrase(&reasonText), reasonText, reason);
-        Json headers = Json::array();
+        TakeString(response->get_ReasonPhrase(&reasonText), reasonText, answer.reason);
+        answer.status = status;
         ComPtr<ICoreWebView2HttpResponseHeaders> headerCollection;
         ComPtr<ICoreWebView2HttpHeadersCollectionIterator> iterator;
         if (SUCCEEDED(response->get_Headers(&headerCollection)) && headerCollection &&
             SUCCEEDED(headerCollection->GetIterator(&iterator)) && iterator) {
             auto* ours = dynamic_cast<ResponseHeaders*>(headerCollection.Get());
             if (ours != nullptr) {
-                for (const HttpHeader& header : ours->Headers()) headers.push_back(header.line);
+                for (const HttpHeader& header : ours->Headers())
+                    answer.headerLines.push_back(header.line);
             } else {
                 BOOL has = FALSE;
                 while (SUCCEEDED(iterator->get_HasCurrentHeader(&has)) && has) {
@@ -385,32 +514,34 @@ bool RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* respo
                     std::string nameText, valueText;
                     TakeString(S_OK, name, nameText);
                     TakeString(S_OK, value, valueText);
-                    headers.push_back(nameText + ": " + valueText);
+                    answer.headerLines.push_back(nameText + ": " + valueText);
                     BOOL next = FALSE;
                     if (FAILED(iterator->MoveNext(&next))) break;
                 }
             }
         }
-        if (answer != nullptr) {
-            answer->status = status;
-            answer->reason = reason;
-            for (const Json& header : headers) answer->headerLines.push_back(header.get<std::string>());
-        }
-        line["status"] = status;
-        line["reason"] = reason;
-        line["headers"] = std::move(headers);
-        ComPtr<IStream> content;
+        request["status"] = status;
+        request["reason"] = answer.reason;
+        request["headers"] = answer.headerLines;
         response->get_Content(&content);
-        line["body"] = content ? ReadBodyElsewhere(content.Get(), hashBody, keepBody,
-                                                   answer != nullptr ? &answer->body : nullptr)
-                               : Json(nullptr);
-        if (answer != nullptr && content) answer->bodyLength = line["body"]["length"];
-        Record("response", std::move(line));
-        return true;
     } catch (...) {
         Record("failure", Json{{"message", "could not record a response"}});
-        return false;
+        return done(std::nullopt);
     }
+    auto finish = [line = std::move(request), answer = std::move(answer), done = std::move(done)](
+                      Json body, Json agile, std::string kept) mutable {
+        if (body.is_object()) answer.bodyLength = body.value("length", std::uint64_t{0});
+        answer.body = std::move(kept);
+        line["body"] = std::move(body);
+        line["bodyAgile"] = std::move(agile);
+        Record("response", std::move(line));
+        done(std::move(answer));
+    };
+    if (!content) return finish(nullptr, nullptr, {});
+    BodyReader::Get().Read(content.Get(), hashBody, keepBody,
+                           [finish = std::move(finish)](BodyRead read) mutable {
+                               finish(std::move(read.body), read.agile, std::move(read.kept));
+                           });
 }
 
 }  // namespace substitute

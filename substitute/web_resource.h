@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,20 +27,21 @@ HttpHeaderList ParseHeaderLines(const std::string& text);
 
 class HeaderIterator final : public ComObject<ICoreWebView2HttpHeadersCollectionIterator,
                                               ICoreWebView2HttpHeadersCollectionIterator> {
-  public:
-    explicit HeaderIterator(HttpHeaderList headers) : headers_(std::move(headers)) {}
+public:
+    explicit HeaderIterator(HttpHeaderList headers)
+        : ComObject("header-iterator"), headers_(std::move(headers)) {}
     HRESULT STDMETHODCALLTYPE GetCurrentHeader(LPWSTR* name, LPWSTR* value) override;
     HRESULT STDMETHODCALLTYPE get_HasCurrentHeader(BOOL* hasCurrent) override;
     HRESULT STDMETHODCALLTYPE MoveNext(BOOL* hasNext) override;
 
-  private:
+private:
     HttpHeaderList headers_;
     std::size_t position_ = 0;
 };
 
 // Header lookups shared by the request and response collections (names compare without case).
 class HeaderStore {
-  public:
+public:
     HttpHeaderList headers;
     const HttpHeader* Find(const wchar_t* name) const;
     HRESULT GetHeader(LPCWSTR name, LPWSTR* value) const;
@@ -49,8 +52,10 @@ class HeaderStore {
 
 class RequestHeaders final
     : public ComObject<ICoreWebView2HttpRequestHeaders, ICoreWebView2HttpRequestHeaders> {
-  public:
-    explicit RequestHeaders(HttpHeaderList headers) { store_.headers = std::move(headers); }
+public:
+    explicit RequestHeaders(HttpHeaderList headers) : ComObject("request-headers") {
+        store_.headers = std::move(headers);
+    }
     HRESULT STDMETHODCALLTYPE GetHeader(LPCWSTR name, LPWSTR* value) override;
     HRESULT STDMETHODCALLTYPE
     GetHeaders(LPCWSTR name, ICoreWebView2HttpHeadersCollectionIterator** value) override;
@@ -60,14 +65,16 @@ class RequestHeaders final
     HRESULT STDMETHODCALLTYPE
     GetIterator(ICoreWebView2HttpHeadersCollectionIterator** value) override;
 
-  private:
+private:
     HeaderStore store_;
 };
 
 class ResponseHeaders final
     : public ComObject<ICoreWebView2HttpResponseHeaders, ICoreWebView2HttpResponseHeaders> {
-  public:
-    explicit ResponseHeaders(HttpHeaderList headers) { store_.headers = std::move(headers); }
+public:
+    explicit ResponseHeaders(HttpHeaderList headers) : ComObject("response-headers") {
+        store_.headers = std::move(headers);
+    }
     HRESULT STDMETHODCALLTYPE AppendHeader(LPCWSTR name, LPCWSTR value) override;
     HRESULT STDMETHODCALLTYPE Contains(LPCWSTR name, BOOL* value) override;
     HRESULT STDMETHODCALLTYPE GetHeader(LPCWSTR name, LPWSTR* value) override;
@@ -77,13 +84,13 @@ class ResponseHeaders final
     GetIterator(ICoreWebView2HttpHeadersCollectionIterator** value) override;
     const HttpHeaderList& Headers() const { return store_.headers; }
 
-  private:
+private:
     HeaderStore store_;
 };
 
 class WebResourceRequest final
     : public ComObject<ICoreWebView2WebResourceRequest, ICoreWebView2WebResourceRequest> {
-  public:
+public:
     WebResourceRequest(std::string uri, std::string method, HttpHeaderList headers);
     HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override;
     HRESULT STDMETHODCALLTYPE put_Uri(LPCWSTR uri) override;
@@ -93,7 +100,7 @@ class WebResourceRequest final
     HRESULT STDMETHODCALLTYPE put_Content(IStream* content) override;
     HRESULT STDMETHODCALLTYPE get_Headers(ICoreWebView2HttpRequestHeaders** headers) override;
 
-  private:
+private:
     std::string uri_;
     std::string method_;
     ComPtr<IStream> content_;
@@ -102,7 +109,7 @@ class WebResourceRequest final
 
 class WebResourceResponse final
     : public ComObject<ICoreWebView2WebResourceResponse, ICoreWebView2WebResourceResponse> {
-  public:
+public:
     WebResourceResponse(IStream* content, int status, std::string reason, HttpHeaderList headers);
     HRESULT STDMETHODCALLTYPE get_Content(IStream** content) override;
     HRESULT STDMETHODCALLTYPE put_Content(IStream* content) override;
@@ -117,7 +124,7 @@ class WebResourceResponse final
     const std::string& Reason() const { return reason_; }
     const HttpHeaderList& Headers() const { return headers_->Headers(); }
 
-  private:
+private:
     ComPtr<IStream> content_;
     int status_;
     std::string reason_;
@@ -127,10 +134,10 @@ class WebResourceResponse final
 class WebResourceRequestedArgs final
     : public ComObject<ICoreWebView2WebResourceRequestedEventArgs,
                        ICoreWebView2WebResourceRequestedEventArgs> {
-  public:
+public:
     WebResourceRequestedArgs(ComPtr<WebResourceRequest> request,
                              COREWEBVIEW2_WEB_RESOURCE_CONTEXT context)
-        : request_(std::move(request)), context_(context) {}
+        : ComObject("resource-request"), request_(std::move(request)), context_(context) {}
     HRESULT STDMETHODCALLTYPE get_Request(ICoreWebView2WebResourceRequest** request) override;
     HRESULT STDMETHODCALLTYPE get_Response(ICoreWebView2WebResourceResponse** response) override;
     HRESULT STDMETHODCALLTYPE put_Response(ICoreWebView2WebResourceResponse* response) override;
@@ -140,18 +147,20 @@ class WebResourceRequestedArgs final
 
     ICoreWebView2WebResourceResponse* Response() const { return response_.Get(); }
 
-  private:
+private:
     ComPtr<WebResourceRequest> request_;
     COREWEBVIEW2_WEB_RESOURCE_CONTEXT context_;
     ComPtr<ICoreWebView2WebResourceResponse> response_;
 };
 
 // The transcript's "response" (or "unanswered") line for a request the host was offered:
-// status, reason, header lines in order, and the body read to its end on a worker thread (its
-// length, hash, and its bytes when short, else its last bytes). With `answer`, the response is
-// also copied there, with the body's first `keepBody` bytes only; false when there was none to
-// record.
-bool RecordResponse(const Json& request, ICoreWebView2WebResourceResponse* response, bool hashBody,
-                    PageResponse* answer = nullptr, std::uint64_t keepBody = 0);
+// status, reason, header lines in order, the body read to its end (its length, hash, and its
+// bytes when short, else its last bytes) and "bodyAgile". The body is read as the runtime reads
+// it, by the BodyReader, while the runtime's thread goes on; the line is written, and `done` run
+// with the answer (the body's first `keepBody` bytes only), on the runtime's thread once the body
+// has been read. Without a response to record, `done` gets nothing (at once).
+using ResponseDone = std::function<void(std::optional<PageResponse>)>;
+void RecordResponse(Json request, ICoreWebView2WebResourceResponse* response, bool hashBody,
+                    std::uint64_t keepBody, ResponseDone done);
 
 }  // namespace substitute

@@ -35,12 +35,14 @@ HRESULT UnraisedEvents::Remove(const char* object, const char* method,
 
 WebView::WebView(ComPtr<ICoreWebView2Environment> environment, HWND parent,
                  const Switches& switches)
-    : environment_(std::move(environment)),
-      settings_(new Settings(!switches.noSettings3)),
+    : ComObject(kObject),
+      environment_(std::move(environment)),
+      settings_(new Settings(!switches.noSettings3, closed_)),
       parent_(parent),
       failSettings_(switches.failSettings),
       hashBodies_(!switches.noHash),
       driver_(MakePageDriver(switches.scenarioPath)) {
+    ShareClosedFlag(closed_);
     if (switches.noWebView2_2) {
         LimitInterfaces(1);
     } else if (switches.noWebView23) {
@@ -59,14 +61,26 @@ std::shared_ptr<void> WebView::Hold() {
 void WebView::StartPage() { driver_->Start(*this); }
 
 void WebView::MarkClosed() {
-    if (!closed_) driver_->OnClosed();
-    closed_ = true;
+    if (*closed_) return;
+    *closed_ = true;
+    driver_->OnClosed();
+    navigationStarting_.Clear();
+    permissionRequested_.Clear();
+    webMessageReceived_.Clear();
+    newWindowRequested_.Clear();
+    documentTitleChanged_.Clear();
+    fullscreenChanged_.Clear();
+    webResourceRequested_.Clear();
+    windowCloseRequested_.Clear();
+    domContentLoaded_.Clear();
+    acceleratorKeyPressed_.Clear();
+    unraised_.Clear();
 }
 
 template <typename Handler>
 HRESULT WebView::AddHandler(EventHandlers<Handler>& handlers, const char* method, Handler* handler,
                             EventRegistrationToken* token) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         const HRESULT result = handlers.Add(handler, token);
         Json fields{{"result", HResultText(result)}};
         if (SUCCEEDED(result)) fields["token"] = token->value;
@@ -78,7 +92,7 @@ HRESULT WebView::AddHandler(EventHandlers<Handler>& handlers, const char* method
 template <typename Handler>
 HRESULT WebView::RemoveHandler(EventHandlers<Handler>& handlers, const char* method,
                                EventRegistrationToken token) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         const bool removed = handlers.Remove(token);
         RecordCall(kObject, method, Json{{"token", token.value}, {"removed", removed}});
         return S_OK;
@@ -96,7 +110,7 @@ HRESULT WebView::RemoveAcceleratorKeyHandler(EventRegistrationToken token) {
 }
 
 HRESULT WebView::get_Settings(ICoreWebView2Settings** settings) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         const HRESULT result = failSettings_ ? E_FAIL : S_OK;
         RecordCall(kObject, "get_Settings", Json{{"result", HResultText(result)}});
         if (failSettings_) {
@@ -108,102 +122,129 @@ HRESULT WebView::get_Settings(ICoreWebView2Settings** settings) {
 }
 
 HRESULT WebView::get_Source(LPWSTR* uri) {
-    return Guard([&] { return CopyOut(source_, uri); });
+    return Call(__func__, [&] { return CopyOut(source_, uri); });
 }
 
 HRESULT WebView::add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* eventHandler,
                                         EventRegistrationToken* token) {
-    return AddHandler(navigationStarting_, "add_NavigationStarting", eventHandler, token);
+    return Call(__func__, [&] {
+        return AddHandler(navigationStarting_, "add_NavigationStarting", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_NavigationStarting(EventRegistrationToken token) {
-    return RemoveHandler(navigationStarting_, "remove_NavigationStarting", token);
+    return Call(__func__, [&] {
+        return RemoveHandler(navigationStarting_, "remove_NavigationStarting", token);
+    });
 }
 
 HRESULT WebView::add_ContentLoading(ICoreWebView2ContentLoadingEventHandler* eventHandler,
                                     EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_ContentLoading", eventHandler, token);
+    return Call(__func__,
+                [&] { return unraised_.Add(kObject, "add_ContentLoading", eventHandler, token); });
 }
 
 HRESULT WebView::remove_ContentLoading(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_ContentLoading", token);
+    return Call(__func__,
+                [&] { return unraised_.Remove(kObject, "remove_ContentLoading", token); });
 }
 
 HRESULT WebView::add_SourceChanged(ICoreWebView2SourceChangedEventHandler* eventHandler,
                                    EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_SourceChanged", eventHandler, token);
+    return Call(__func__,
+                [&] { return unraised_.Add(kObject, "add_SourceChanged", eventHandler, token); });
 }
 
 HRESULT WebView::remove_SourceChanged(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_SourceChanged", token);
+    return Call(__func__, [&] { return unraised_.Remove(kObject, "remove_SourceChanged", token); });
 }
 
 HRESULT WebView::add_HistoryChanged(ICoreWebView2HistoryChangedEventHandler* eventHandler,
                                     EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_HistoryChanged", eventHandler, token);
+    return Call(__func__,
+                [&] { return unraised_.Add(kObject, "add_HistoryChanged", eventHandler, token); });
 }
 
 HRESULT WebView::remove_HistoryChanged(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_HistoryChanged", token);
+    return Call(__func__,
+                [&] { return unraised_.Remove(kObject, "remove_HistoryChanged", token); });
 }
 
 HRESULT WebView::add_NavigationCompleted(ICoreWebView2NavigationCompletedEventHandler* eventHandler,
                                          EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_NavigationCompleted", eventHandler, token);
+    return Call(__func__, [&] {
+        return unraised_.Add(kObject, "add_NavigationCompleted", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_NavigationCompleted(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_NavigationCompleted", token);
+    return Call(__func__,
+                [&] { return unraised_.Remove(kObject, "remove_NavigationCompleted", token); });
 }
 
 HRESULT WebView::add_FrameNavigationStarting(
     ICoreWebView2NavigationStartingEventHandler* eventHandler, EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_FrameNavigationStarting", eventHandler, token);
+    return Call(__func__, [&] {
+        return unraised_.Add(kObject, "add_FrameNavigationStarting", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_FrameNavigationStarting(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_FrameNavigationStarting", token);
+    return Call(__func__,
+                [&] { return unraised_.Remove(kObject, "remove_FrameNavigationStarting", token); });
 }
 
 HRESULT WebView::add_FrameNavigationCompleted(
     ICoreWebView2NavigationCompletedEventHandler* eventHandler, EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_FrameNavigationCompleted", eventHandler, token);
+    return Call(__func__, [&] {
+        return unraised_.Add(kObject, "add_FrameNavigationCompleted", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_FrameNavigationCompleted(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_FrameNavigationCompleted", token);
+    return Call(__func__, [&] {
+        return unraised_.Remove(kObject, "remove_FrameNavigationCompleted", token);
+    });
 }
 
 HRESULT WebView::add_ScriptDialogOpening(ICoreWebView2ScriptDialogOpeningEventHandler* eventHandler,
                                          EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_ScriptDialogOpening", eventHandler, token);
+    return Call(__func__, [&] {
+        return unraised_.Add(kObject, "add_ScriptDialogOpening", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_ScriptDialogOpening(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_ScriptDialogOpening", token);
+    return Call(__func__,
+                [&] { return unraised_.Remove(kObject, "remove_ScriptDialogOpening", token); });
 }
 
 HRESULT WebView::add_PermissionRequested(ICoreWebView2PermissionRequestedEventHandler* eventHandler,
                                          EventRegistrationToken* token) {
-    return AddHandler(permissionRequested_, "add_PermissionRequested", eventHandler, token);
+    return Call(__func__, [&] {
+        return AddHandler(permissionRequested_, "add_PermissionRequested", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_PermissionRequested(EventRegistrationToken token) {
-    return RemoveHandler(permissionRequested_, "remove_PermissionRequested", token);
+    return Call(__func__, [&] {
+        return RemoveHandler(permissionRequested_, "remove_PermissionRequested", token);
+    });
 }
 
 HRESULT WebView::add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* eventHandler,
                                    EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_ProcessFailed", eventHandler, token);
+    return Call(__func__,
+                [&] { return unraised_.Add(kObject, "add_ProcessFailed", eventHandler, token); });
 }
 
 HRESULT WebView::remove_ProcessFailed(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_ProcessFailed", token);
+    return Call(__func__, [&] { return unraised_.Remove(kObject, "remove_ProcessFailed", token); });
 }
 
 HRESULT WebView::AddScriptToExecuteOnDocumentCreated(
     LPCWSTR javaScript, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler*) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "AddScriptToExecuteOnDocumentCreated",
                    Json{{"script", Utf8OrNull(javaScript)}, {"result", HResultText(E_NOTIMPL)}});
         return E_NOTIMPL;
@@ -211,14 +252,14 @@ HRESULT WebView::AddScriptToExecuteOnDocumentCreated(
 }
 
 HRESULT WebView::RemoveScriptToExecuteOnDocumentCreated(LPCWSTR id) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "RemoveScriptToExecuteOnDocumentCreated", Json{{"id", Utf8OrNull(id)}});
         return S_OK;
     });
 }
 
 HRESULT WebView::ExecuteScript(LPCWSTR javaScript, ICoreWebView2ExecuteScriptCompletedHandler*) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "ExecuteScript",
                    Json{{"script", Utf8OrNull(javaScript)}, {"result", HResultText(E_NOTIMPL)}});
         return E_NOTIMPL;
@@ -227,7 +268,7 @@ HRESULT WebView::ExecuteScript(LPCWSTR javaScript, ICoreWebView2ExecuteScriptCom
 
 HRESULT WebView::CapturePreview(COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT, IStream*,
                                 ICoreWebView2CapturePreviewCompletedHandler*) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "CapturePreview", Json{{"result", HResultText(E_NOTIMPL)}});
         return E_NOTIMPL;
     });
@@ -235,16 +276,20 @@ HRESULT WebView::CapturePreview(COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT, IStre
 
 HRESULT WebView::add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* handler,
                                         EventRegistrationToken* token) {
-    return AddHandler(webMessageReceived_, "add_WebMessageReceived", handler, token);
+    return Call(__func__, [&] {
+        return AddHandler(webMessageReceived_, "add_WebMessageReceived", handler, token);
+    });
 }
 
 HRESULT WebView::remove_WebMessageReceived(EventRegistrationToken token) {
-    return RemoveHandler(webMessageReceived_, "remove_WebMessageReceived", token);
+    return Call(__func__, [&] {
+        return RemoveHandler(webMessageReceived_, "remove_WebMessageReceived", token);
+    });
 }
 
 HRESULT WebView::CallDevToolsProtocolMethod(
     LPCWSTR methodName, LPCWSTR, ICoreWebView2CallDevToolsProtocolMethodCompletedHandler*) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "CallDevToolsProtocolMethod",
                    Json{{"name", Utf8OrNull(methodName)}, {"result", HResultText(E_NOTIMPL)}});
         return E_NOTIMPL;
@@ -252,22 +297,26 @@ HRESULT WebView::CallDevToolsProtocolMethod(
 }
 
 HRESULT WebView::get_BrowserProcessId(UINT32* value) {
-    return Put<UINT32>(value, GetCurrentProcessId());
+    return Call(__func__, [&] { return Put<UINT32>(value, GetCurrentProcessId()); });
 }
 
-HRESULT WebView::get_CanGoBack(BOOL* canGoBack) { return Put<BOOL>(canGoBack, FALSE); }
+HRESULT WebView::get_CanGoBack(BOOL* canGoBack) {
+    return Call(__func__, [&] { return Put<BOOL>(canGoBack, FALSE); });
+}
 
-HRESULT WebView::get_CanGoForward(BOOL* canGoForward) { return Put<BOOL>(canGoForward, FALSE); }
+HRESULT WebView::get_CanGoForward(BOOL* canGoForward) {
+    return Call(__func__, [&] { return Put<BOOL>(canGoForward, FALSE); });
+}
 
 HRESULT WebView::GoBack() {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "GoBack");
         return S_OK;
     });
 }
 
 HRESULT WebView::GoForward() {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "GoForward");
         return S_OK;
     });
@@ -275,7 +324,7 @@ HRESULT WebView::GoForward() {
 
 HRESULT WebView::GetDevToolsProtocolEventReceiver(
     LPCWSTR, ICoreWebView2DevToolsProtocolEventReceiver** receiver) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         if (receiver != nullptr) *receiver = nullptr;
         RecordCall(kObject, "GetDevToolsProtocolEventReceiver",
                    Json{{"result", HResultText(E_NOTIMPL)}});
@@ -284,7 +333,7 @@ HRESULT WebView::GetDevToolsProtocolEventReceiver(
 }
 
 HRESULT WebView::Stop() {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "Stop");
         return S_OK;
     });
@@ -292,24 +341,32 @@ HRESULT WebView::Stop() {
 
 HRESULT WebView::add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* eventHandler,
                                         EventRegistrationToken* token) {
-    return AddHandler(newWindowRequested_, "add_NewWindowRequested", eventHandler, token);
+    return Call(__func__, [&] {
+        return AddHandler(newWindowRequested_, "add_NewWindowRequested", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_NewWindowRequested(EventRegistrationToken token) {
-    return RemoveHandler(newWindowRequested_, "remove_NewWindowRequested", token);
+    return Call(__func__, [&] {
+        return RemoveHandler(newWindowRequested_, "remove_NewWindowRequested", token);
+    });
 }
 
 HRESULT WebView::add_DocumentTitleChanged(
     ICoreWebView2DocumentTitleChangedEventHandler* eventHandler, EventRegistrationToken* token) {
-    return AddHandler(documentTitleChanged_, "add_DocumentTitleChanged", eventHandler, token);
+    return Call(__func__, [&] {
+        return AddHandler(documentTitleChanged_, "add_DocumentTitleChanged", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_DocumentTitleChanged(EventRegistrationToken token) {
-    return RemoveHandler(documentTitleChanged_, "remove_DocumentTitleChanged", token);
+    return Call(__func__, [&] {
+        return RemoveHandler(documentTitleChanged_, "remove_DocumentTitleChanged", token);
+    });
 }
 
 HRESULT WebView::AddHostObjectToScript(LPCWSTR name, VARIANT*) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "AddHostObjectToScript",
                    Json{{"name", Utf8OrNull(name)}, {"result", HResultText(E_NOTIMPL)}});
         return E_NOTIMPL;
@@ -317,14 +374,14 @@ HRESULT WebView::AddHostObjectToScript(LPCWSTR name, VARIANT*) {
 }
 
 HRESULT WebView::RemoveHostObjectFromScript(LPCWSTR name) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "RemoveHostObjectFromScript", Json{{"name", Utf8OrNull(name)}});
         return S_OK;
     });
 }
 
 HRESULT WebView::OpenDevToolsWindow() {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "OpenDevToolsWindow",
                    Json{{"devToolsEnabled", settings_->DevToolsEnabled()}});
         return S_OK;
@@ -334,63 +391,84 @@ HRESULT WebView::OpenDevToolsWindow() {
 HRESULT WebView::add_ContainsFullScreenElementChanged(
     ICoreWebView2ContainsFullScreenElementChangedEventHandler* eventHandler,
     EventRegistrationToken* token) {
-    return AddHandler(fullscreenChanged_, "add_ContainsFullScreenElementChanged", eventHandler,
-                      token);
+    return Call(__func__, [&] {
+        return AddHandler(fullscreenChanged_, "add_ContainsFullScreenElementChanged", eventHandler,
+                          token);
+    });
 }
 
 HRESULT WebView::remove_ContainsFullScreenElementChanged(EventRegistrationToken token) {
-    return RemoveHandler(fullscreenChanged_, "remove_ContainsFullScreenElementChanged", token);
+    return Call(__func__, [&] {
+        return RemoveHandler(fullscreenChanged_, "remove_ContainsFullScreenElementChanged", token);
+    });
 }
 
 HRESULT WebView::add_WebResourceRequested(
     ICoreWebView2WebResourceRequestedEventHandler* eventHandler, EventRegistrationToken* token) {
-    return AddHandler(webResourceRequested_, "add_WebResourceRequested", eventHandler, token);
+    return Call(__func__, [&] {
+        return AddHandler(webResourceRequested_, "add_WebResourceRequested", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_WebResourceRequested(EventRegistrationToken token) {
-    return RemoveHandler(webResourceRequested_, "remove_WebResourceRequested", token);
+    return Call(__func__, [&] {
+        return RemoveHandler(webResourceRequested_, "remove_WebResourceRequested", token);
+    });
 }
 
 HRESULT WebView::add_WindowCloseRequested(
     ICoreWebView2WindowCloseRequestedEventHandler* eventHandler, EventRegistrationToken* token) {
-    return AddHandler(windowCloseRequested_, "add_WindowCloseRequested", eventHandler, token);
+    return Call(__func__, [&] {
+        return AddHandler(windowCloseRequested_, "add_WindowCloseRequested", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_WindowCloseRequested(EventRegistrationToken token) {
-    return RemoveHandler(windowCloseRequested_, "remove_WindowCloseRequested", token);
+    return Call(__func__, [&] {
+        return RemoveHandler(windowCloseRequested_, "remove_WindowCloseRequested", token);
+    });
 }
 
 HRESULT WebView::add_WebResourceResponseReceived(
     ICoreWebView2WebResourceResponseReceivedEventHandler* eventHandler,
     EventRegistrationToken* token) {
-    return unraised_.Add(kObject, "add_WebResourceResponseReceived", eventHandler, token);
+    return Call(__func__, [&] {
+        return unraised_.Add(kObject, "add_WebResourceResponseReceived", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_WebResourceResponseReceived(EventRegistrationToken token) {
-    return unraised_.Remove(kObject, "remove_WebResourceResponseReceived", token);
+    return Call(__func__, [&] {
+        return unraised_.Remove(kObject, "remove_WebResourceResponseReceived", token);
+    });
 }
 
 HRESULT WebView::add_DOMContentLoaded(ICoreWebView2DOMContentLoadedEventHandler* eventHandler,
                                       EventRegistrationToken* token) {
-    return AddHandler(domContentLoaded_, "add_DOMContentLoaded", eventHandler, token);
+    return Call(__func__, [&] {
+        return AddHandler(domContentLoaded_, "add_DOMContentLoaded", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_DOMContentLoaded(EventRegistrationToken token) {
-    return RemoveHandler(domContentLoaded_, "remove_DOMContentLoaded", token);
+    return Call(__func__,
+                [&] { return RemoveHandler(domContentLoaded_, "remove_DOMContentLoaded", token); });
 }
 
 HRESULT WebView::get_CookieManager(ICoreWebView2CookieManager** cookieManager) {
-    if (cookieManager != nullptr) *cookieManager = nullptr;
-    return E_NOTIMPL;
+    return Call(__func__, [&] {
+        if (cookieManager != nullptr) *cookieManager = nullptr;
+        return E_NOTIMPL;
+    });
 }
 
 HRESULT WebView::get_Environment(ICoreWebView2Environment** environment) {
-    return PutRef(environment, environment_);
+    return Call(__func__, [&] { return PutRef(environment, environment_); });
 }
 
-bool WebView::Closed(const char* event) {
-    if (closed_) Record("skipped", Json{{"event", event}, {"cause", "controller closed"}});
-    return closed_;
+bool WebView::SkipClosed(const char* event) {
+    if (*closed_) Record("skipped", Json{{"event", event}, {"cause", "controller closed"}});
+    return *closed_;
 }
 
 }  // namespace substitute

@@ -16,12 +16,13 @@ namespace substitute {
 
 // Handlers registered for events this runtime never raises; kept so that removal works.
 class UnraisedEvents {
-  public:
+public:
+    void Clear() { entries_.clear(); }
     HRESULT Add(const char* object, const char* method, void* handler,
                 EventRegistrationToken* token);
     HRESULT Remove(const char* object, const char* method, EventRegistrationToken token);
 
-  private:
+private:
     std::vector<std::pair<INT64, ComPtr<IUnknown>>> entries_;
 };
 
@@ -36,13 +37,16 @@ class WebView final
                        ICoreWebView2_16, ICoreWebView2_17, ICoreWebView2_18, ICoreWebView2_19,
                        ICoreWebView2_20, ICoreWebView2_21, ICoreWebView2_22, ICoreWebView2_23>,
       public PageSurface {
-  public:
+public:
     WebView(ComPtr<ICoreWebView2Environment> environment, HWND parent, const Switches& switches);
 
     // Wiring by the controller.
     void AttachController(ICoreWebView2Controller* controller) { controller_ = controller; }
     void SetParentWindow(HWND parent) { parent_ = parent; }
+    // The controller closed: the page goes, every handler is let go, and every method of the
+    // controller, the webview and its settings fails from now on.
     void MarkClosed();
+    const ClosedFlag& Closed() const { return closed_; }
     void BoundsChanged(const RECT& bounds) { driver_->OnBoundsChanged(bounds); }
     void VisibilityChanged(bool visible) { driver_->OnVisibilityChanged(visible); }
     HRESULT AddAcceleratorKeyHandler(ICoreWebView2AcceleratorKeyPressedEventHandler* handler,
@@ -239,7 +243,8 @@ class WebView final
     void RunNavigation(const std::string& uri, bool userInitiated,
                        std::function<void()> done) override;
     bool RaiseNavigationStarting(const std::string& uri, bool userInitiated) override;
-    std::optional<PageResponse> RaiseResourceRequest(const PageRequest& request) override;
+    void RaiseResourceRequest(const PageRequest& request,
+                              std::function<void(std::optional<PageResponse>)> done) override;
     bool MatchesFilter(const std::string& uri, int context) const override;
     std::vector<std::pair<std::string, int>> Filters() const override;
     void RaiseDomContentLoaded() override;
@@ -254,12 +259,12 @@ class WebView final
     HWND ParentWindow() const override { return parent_; }
     std::shared_ptr<void> Hold() override;
 
-  protected:
+protected:
     void OnQueryInterface(REFIID riid, bool answered) override;
 
-  private:
+private:
     ICoreWebView2* Self() { return this; }
-    bool Closed(const char* event);
+    bool SkipClosed(const char* event);
     template <typename Handler>
     HRESULT AddHandler(EventHandlers<Handler>& handlers, const char* method, Handler* handler,
                        EventRegistrationToken* token);
@@ -267,13 +272,13 @@ class WebView final
     HRESULT RemoveHandler(EventHandlers<Handler>& handlers, const char* method,
                           EventRegistrationToken token);
 
+    ClosedFlag closed_ = std::make_shared<bool>(false);  // shared with the controller and settings
     ComPtr<ICoreWebView2Environment> environment_;
     ComPtr<Settings> settings_;
     ICoreWebView2Controller* controller_ = nullptr;  // the owner; cleared when it goes
     HWND parent_;
     bool failSettings_;
     bool hashBodies_;
-    bool closed_ = false;
     std::unique_ptr<PageDriver> driver_;
 
     std::string source_ = "about:blank";
@@ -283,16 +288,25 @@ class WebView final
     UINT64 currentNavigation_ = 0;
     std::vector<std::pair<std::string, COREWEBVIEW2_WEB_RESOURCE_CONTEXT>> filters_;
 
-    EventHandlers<ICoreWebView2NavigationStartingEventHandler> navigationStarting_;
-    EventHandlers<ICoreWebView2PermissionRequestedEventHandler> permissionRequested_;
-    EventHandlers<ICoreWebView2WebMessageReceivedEventHandler> webMessageReceived_;
-    EventHandlers<ICoreWebView2NewWindowRequestedEventHandler> newWindowRequested_;
-    EventHandlers<ICoreWebView2DocumentTitleChangedEventHandler> documentTitleChanged_;
-    EventHandlers<ICoreWebView2ContainsFullScreenElementChangedEventHandler> fullscreenChanged_;
-    EventHandlers<ICoreWebView2WebResourceRequestedEventHandler> webResourceRequested_;
-    EventHandlers<ICoreWebView2WindowCloseRequestedEventHandler> windowCloseRequested_;
-    EventHandlers<ICoreWebView2DOMContentLoadedEventHandler> domContentLoaded_;
-    EventHandlers<ICoreWebView2AcceleratorKeyPressedEventHandler> acceleratorKeyPressed_;
+    EventHandlers<ICoreWebView2NavigationStartingEventHandler> navigationStarting_{
+        "NavigationStarting"};
+    EventHandlers<ICoreWebView2PermissionRequestedEventHandler> permissionRequested_{
+        "PermissionRequested"};
+    EventHandlers<ICoreWebView2WebMessageReceivedEventHandler> webMessageReceived_{
+        "WebMessageReceived"};
+    EventHandlers<ICoreWebView2NewWindowRequestedEventHandler> newWindowRequested_{
+        "NewWindowRequested"};
+    EventHandlers<ICoreWebView2DocumentTitleChangedEventHandler> documentTitleChanged_{
+        "DocumentTitleChanged"};
+    EventHandlers<ICoreWebView2ContainsFullScreenElementChangedEventHandler> fullscreenChanged_{
+        "ContainsFullScreenElementChanged"};
+    EventHandlers<ICoreWebView2WebResourceRequestedEventHandler> webResourceRequested_{
+        "WebResourceRequested"};
+    EventHandlers<ICoreWebView2WindowCloseRequestedEventHandler> windowCloseRequested_{
+        "WindowCloseRequested"};
+    EventHandlers<ICoreWebView2DOMContentLoadedEventHandler> domContentLoaded_{"DOMContentLoaded"};
+    EventHandlers<ICoreWebView2AcceleratorKeyPressedEventHandler> acceleratorKeyPressed_{
+        "AcceleratorKeyPressed"};
     UnraisedEvents unraised_;
 };
 

@@ -36,21 +36,21 @@ Json DescribeObject(IUnknown* object) {
 }  // namespace
 
 HRESULT WebView::PostWebMessageAsJson(LPCWSTR webMessageAsJson) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         if (webMessageAsJson == nullptr) return E_INVALIDARG;
         const std::string json = ToUtf8(webMessageAsJson);
         const bool valid = nlohmann::json::accept(json);
         RecordCall(kObject, "PostWebMessageAsJson", Json{{"json", json}, {"valid", valid}});
-        if (valid && !closed_) driver_->OnHostMessage(json, "");
+        if (valid && !*closed_) driver_->OnHostMessage(json, "");
         return valid ? S_OK : E_INVALIDARG;
     });
 }
 
 HRESULT WebView::PostWebMessageAsString(LPCWSTR webMessageAsString) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "PostWebMessageAsString",
                    Json{{"text", Utf8OrNull(webMessageAsString)}});
-        if (webMessageAsString != nullptr && !closed_)
+        if (webMessageAsString != nullptr && !*closed_)
             driver_->OnHostMessage(Json(ToUtf8(webMessageAsString)).dump(), "");
         return S_OK;
     });
@@ -58,7 +58,7 @@ HRESULT WebView::PostWebMessageAsString(LPCWSTR webMessageAsString) {
 
 HRESULT WebView::PostWebMessageAsJsonWithAdditionalObjects(
     LPCWSTR webMessageAsJson, ICoreWebView2ObjectCollectionView* additionalObjects) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         if (webMessageAsJson == nullptr) return E_INVALIDARG;
         const std::string json = ToUtf8(webMessageAsJson);
         const bool valid = nlohmann::json::accept(json);
@@ -80,14 +80,14 @@ HRESULT WebView::PostWebMessageAsJsonWithAdditionalObjects(
         const std::string objectsJson =
             fields["objects"].is_array() ? fields["objects"].dump() : "";
         RecordCall(kObject, "PostWebMessageAsJsonWithAdditionalObjects", std::move(fields));
-        if (valid && !closed_) driver_->OnHostMessage(json, objectsJson);
+        if (valid && !*closed_) driver_->OnHostMessage(json, objectsJson);
         return valid ? S_OK : E_INVALIDARG;
     });
 }
 
 void WebView::RaiseWebMessage(const std::string& source, const std::string& json,
                               const std::optional<std::string>& asString) {
-    if (Closed("WebMessageReceived")) return;
+    if (SkipClosed("WebMessageReceived")) return;
     Json fields{
         {"source", source}, {"json", json}, {"string", asString ? Json(*asString) : Json(nullptr)}};
     if (!settings_->WebMessagesEnabled()) {

@@ -13,32 +13,32 @@ constexpr char kObject[] = "webview";
 }  // namespace
 
 HRESULT WebView::Navigate(LPCWSTR uri) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         if (uri == nullptr) return E_INVALIDARG;
         const std::string target = ToUtf8(uri);
         RecordCall(kObject, "Navigate", Json{{"uri", target}});
-        if (!closed_) driver_->OnHostNavigate(*this, target);
+        if (!*closed_) driver_->OnHostNavigate(*this, target);
         return S_OK;
     });
 }
 
 HRESULT WebView::NavigateToString(LPCWSTR htmlContent) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "NavigateToString", Json{{"html", Utf8OrNull(htmlContent)}});
         return S_OK;
     });
 }
 
 HRESULT WebView::Reload() {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "Reload");
-        if (!closed_) driver_->OnHostNavigate(*this, source_);
+        if (!*closed_) driver_->OnHostNavigate(*this, source_);
         return S_OK;
     });
 }
 
 HRESULT WebView::NavigateWithWebResourceRequest(ICoreWebView2WebResourceRequest*) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "NavigateWithWebResourceRequest",
                    Json{{"result", HResultText(E_NOTIMPL)}});
         return E_NOTIMPL;
@@ -54,18 +54,22 @@ void WebView::RunNavigation(const std::string& uri, bool userInitiated,
     Dispatcher::Get().Post([this, hold, uri, userInitiated, finish] {
         if (!RaiseNavigationStarting(uri, userInitiated)) return finish();
         Dispatcher::Get().Post([this, hold, uri, finish] {
-            RaiseResourceRequest(PageRequest{
-                "GET", uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT, {{"Accept", "text/html"}}});
-            Dispatcher::Get().Post([this, hold, finish] {
-                RaiseDomContentLoaded();
-                finish();
-            });
+            RaiseResourceRequest(PageRequest{"GET",
+                                             uri,
+                                             COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT,
+                                             {{"Accept", "text/html"}}},
+                                 [this, hold, finish](const std::optional<PageResponse>&) {
+                                     Dispatcher::Get().Post([this, hold, finish] {
+                                         RaiseDomContentLoaded();
+                                         finish();
+                                     });
+                                 });
         });
     });
 }
 
 bool WebView::RaiseNavigationStarting(const std::string& uri, bool userInitiated) {
-    if (Closed("NavigationStarting")) return false;
+    if (SkipClosed("NavigationStarting")) return false;
     const UINT64 id = ++navigationCount_;
     ComPtr<NavigationStartingArgs> args(new NavigationStartingArgs(uri, userInitiated, id));
     const auto results = navigationStarting_.Invoke(Self(), args.Get());
@@ -82,7 +86,7 @@ bool WebView::RaiseNavigationStarting(const std::string& uri, bool userInitiated
 }
 
 void WebView::RaiseDomContentLoaded() {
-    if (Closed("DOMContentLoaded")) return;
+    if (SkipClosed("DOMContentLoaded")) return;
     ComPtr<DomContentLoadedArgs> args(new DomContentLoadedArgs(currentNavigation_));
     const auto results = domContentLoaded_.Invoke(Self(), args.Get());
     RecordEvent("DOMContentLoaded", Json{{"navigationId", currentNavigation_},

@@ -14,21 +14,21 @@ constexpr char kObject[] = "webview";
 }  // namespace
 
 HRESULT WebView::get_DocumentTitle(LPWSTR* title) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "get_DocumentTitle", Json{{"value", title_}});
         return CopyOut(title_, title);
     });
 }
 
 HRESULT WebView::get_ContainsFullScreenElement(BOOL* containsFullScreenElement) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         RecordCall(kObject, "get_ContainsFullScreenElement", Json{{"value", fullscreen_}});
         return Put<BOOL>(containsFullScreenElement, fullscreen_);
     });
 }
 
 void WebView::RaiseTitleChanged(const std::string& title) {
-    if (Closed("DocumentTitleChanged")) return;
+    if (SkipClosed("DocumentTitleChanged")) return;
     title_ = title;
     ComPtr<EmptyArgs> args(new EmptyArgs());
     const auto results = documentTitleChanged_.Invoke(Self(), static_cast<IUnknown*>(args.Get()));
@@ -38,7 +38,7 @@ void WebView::RaiseTitleChanged(const std::string& title) {
 }
 
 void WebView::RaiseFullscreenChanged(bool containsFullscreenElement) {
-    if (Closed("ContainsFullScreenElementChanged")) return;
+    if (SkipClosed("ContainsFullScreenElementChanged")) return;
     fullscreen_ = containsFullscreenElement;
     ComPtr<EmptyArgs> args(new EmptyArgs());
     const auto results = fullscreenChanged_.Invoke(Self(), static_cast<IUnknown*>(args.Get()));
@@ -48,7 +48,7 @@ void WebView::RaiseFullscreenChanged(bool containsFullscreenElement) {
 }
 
 void WebView::RaiseWindowCloseRequested() {
-    if (Closed("WindowCloseRequested")) return;
+    if (SkipClosed("WindowCloseRequested")) return;
     ComPtr<EmptyArgs> args(new EmptyArgs());
     const auto results = windowCloseRequested_.Invoke(Self(), static_cast<IUnknown*>(args.Get()));
     RecordEvent("WindowCloseRequested",
@@ -56,7 +56,7 @@ void WebView::RaiseWindowCloseRequested() {
 }
 
 void WebView::RaiseNewWindowRequested(const std::string& uri) {
-    if (Closed("NewWindowRequested")) return;
+    if (SkipClosed("NewWindowRequested")) return;
     ComPtr<NewWindowRequestedArgs> args(new NewWindowRequestedArgs(uri));
     const auto results = newWindowRequested_.Invoke(Self(), args.Get());
     RecordEvent("NewWindowRequested", Json{{"uri", uri},
@@ -67,7 +67,7 @@ void WebView::RaiseNewWindowRequested(const std::string& uri) {
 }
 
 void WebView::RaisePermissionRequested(int kind, const std::string& uri) {
-    if (Closed("PermissionRequested")) return;
+    if (SkipClosed("PermissionRequested")) return;
     ComPtr<PermissionRequestedArgs> args(
         new PermissionRequestedArgs(uri, static_cast<COREWEBVIEW2_PERMISSION_KIND>(kind)));
     const auto results = permissionRequested_.Invoke(Self(), args.Get());
@@ -79,7 +79,7 @@ void WebView::RaisePermissionRequested(int kind, const std::string& uri) {
 }
 
 void WebView::RaiseAcceleratorKey(unsigned virtualKey, int keyEventKind) {
-    if (Closed("AcceleratorKeyPressed") || controller_ == nullptr) return;
+    if (SkipClosed("AcceleratorKeyPressed") || controller_ == nullptr) return;
     ComPtr<AcceleratorKeyPressedArgs> args(new AcceleratorKeyPressedArgs(
         virtualKey, static_cast<COREWEBVIEW2_KEY_EVENT_KIND>(keyEventKind)));
     const auto results = acceleratorKeyPressed_.Invoke(controller_, args.Get());

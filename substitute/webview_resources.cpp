@@ -36,7 +36,7 @@ bool WildcardMatch(std::string_view pattern, std::string_view text) {
 
 HRESULT WebView::AddWebResourceRequestedFilter(const LPCWSTR uri,
                                                const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         if (uri == nullptr) return E_INVALIDARG;
         const std::string pattern = ToUtf8(uri);
         RecordCall(kObject, "AddWebResourceRequestedFilter",
@@ -49,7 +49,7 @@ HRESULT WebView::AddWebResourceRequestedFilter(const LPCWSTR uri,
 
 HRESULT WebView::RemoveWebResourceRequestedFilter(const LPCWSTR uri,
                                                   const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) {
-    return Guard([&] {
+    return Call(__func__, [&] {
         const std::string pattern = ToUtf8(uri);
         const auto before = filters_.size();
         std::erase_if(filters_, [&](const auto& filter) {
@@ -80,8 +80,9 @@ bool WebView::MatchesFilter(const std::string& uri, int context) const {
     return false;
 }
 
-std::optional<PageResponse> WebView::RaiseResourceRequest(const PageRequest& request) {
-    if (Closed("WebResourceRequested")) return std::nullopt;
+void WebView::RaiseResourceRequest(const PageRequest& request,
+                                   std::function<void(std::optional<PageResponse>)> done) {
+    if (SkipClosed("WebResourceRequested")) return done(std::nullopt);
     HttpHeaderList headers;
     Json headerLines = Json::array();
     for (const auto& [name, value] : request.headers) {
@@ -95,12 +96,12 @@ std::optional<PageResponse> WebView::RaiseResourceRequest(const PageRequest& req
     if (!MatchesFilter(request.uri, request.context)) {
         line["cause"] = "no-filter";
         Record("unanswered", std::move(line));
-        return std::nullopt;
+        return done(std::nullopt);
     }
     if (webResourceRequested_.Count() == 0) {
         line["cause"] = "no-handler";
         Record("unanswered", std::move(line));
-        return std::nullopt;
+        return done(std::nullopt);
     }
     ComPtr<WebResourceRequest> requestObject(
         new WebResourceRequest(request.uri, request.method, std::move(headers)));
@@ -109,10 +110,11 @@ std::optional<PageResponse> WebView::RaiseResourceRequest(const PageRequest& req
     const auto results = webResourceRequested_.Invoke(Self(), args.Get());
     line["handlers"] = results.size();
     line["results"] = HResultList(results);
-    PageResponse answer;
-    if (!RecordResponse(line, args->Response(), hashBodies_, &answer, request.keepBody))
-        return std::nullopt;
-    return answer;
+    // The page (and its driver) stays until the body has been read.
+    RecordResponse(std::move(line), args->Response(), hashBodies_, request.keepBody,
+                   [hold = Hold(), done = std::move(done)](std::optional<PageResponse> answer) {
+                       done(std::move(answer));
+                   });
 }
 
 }  // namespace substitute

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <thread>
+
 #include "app/paths_win.h"
 #include "app/ui_services_win.h"
 #include "app/window_events_win.h"
@@ -188,6 +190,12 @@ void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* 
 
     const std::wstring startUrl = ToWide(StartUrlFor(*config, appOrigin));
     webview->Navigate(startUrl.c_str());
+#ifdef WRAPPER_TEST_HOOKS
+    // Tests break the runtime's one-thread rule on purpose, once, to see it refused and reported.
+    if (GetEnvironmentVariableW(L"WRAPPER_TEST_WRONG_THREAD_CALL", nullptr, 0) > 1) {
+        std::thread([core] { core->PostWebMessageAsJson(L"{}"); }).join();
+    }
+#endif
     // A runtime without DOMContentLoaded would never show the window: show it now instead.
     if (webview2 == nullptr) ShowLoadedPage();
 }

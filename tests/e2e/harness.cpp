@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -284,7 +285,7 @@ HostRun AppFolder::Run(const std::string& scenario, const std::vector<std::strin
     }
     HostRun run;
     run.probe = Probe(options, env, timeoutSeconds);
-    run.transcript = ReadJsonLines(transcript);
+    run.transcript = ReadTranscript(transcript);
     return run;
 }
 
@@ -351,6 +352,21 @@ std::vector<nlohmann::json> ReadJsonLines(const fs::path& path) {
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty()) lines.push_back(nlohmann::json::parse(line));
+    }
+    return lines;
+}
+
+std::vector<nlohmann::json> ReadTranscript(const fs::path& path) {
+    std::vector<nlohmann::json> lines = ReadJsonLines(path);
+    for (const nlohmann::json& line : lines) {
+        const std::string type = line.value("type", "");
+        if (type == "wrongThread") {
+            ADD_FAILURE() << "the host called the runtime from another thread (wrongThread): "
+                          << line.dump();
+        } else if (type == "response" && line.contains("bodyAgile") && line["bodyAgile"] == false) {
+            ADD_FAILURE() << "a response body is not agile (bodyAgile: false): "
+                          << line.value("uri", "");
+        }
     }
     return lines;
 }

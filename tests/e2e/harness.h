@@ -138,4 +138,10 @@ std::string ReadFileBytes(const fs::path& path);
 // Reads a JSON-lines file.
 std::vector<nlohmann::json> ReadJsonLines(const fs::path& path);
 
+// Reads the substitute's transcript of a run and holds the host to the runtime's rules: the test
+// fails when the transcript shows a call from another thread than the runtime's ("wrongThread")
+// or a response body that reached the runtime's reader as a proxy ("bodyAgile": false). Every
+// run's transcript is read through here.
+std::vector<nlohmann::json> ReadTranscript(const fs::path& path);
+
 }  // namespace e2e

@@ -230,7 +230,7 @@ TEST(Kit, TheQuickStartWorksAsWritten) {
                 e2e::ReadFileBytes(kit / "WebView2Loader.dll"))
         << "the loader beside the tool goes into the package";
     EXPECT_NE(zipped.find("MyApp/WebView2Loader.dll"), std::string::npos) << zipped;
-    const std::vector<nlohmann::json> transcript = e2e::ReadJsonLines(dir / "transcript.jsonl");
+    const std::vector<nlohmann::json> transcript = e2e::ReadTranscript(dir / "transcript.jsonl");
     bool served = false;
     for (const nlohmann::json& line : transcript) {
         if (line.value("type", "") == "response" &&

@@ -11,8 +11,10 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "server/mapped_stream_win.h"
 #include "webview/com_object_win.h"
 #include "webview/webview2_api.h"
 
@@ -78,7 +80,7 @@ struct InvokeSignature<HRESULT (STDMETHODCALLTYPE Class::*)(FirstArg, SecondArg)
 // A handler object whose Invoke runs a function (on the host's own reference-counting base).
 template <typename Interface>
 class Callback final : public ComObject<Interface> {
-  public:
+public:
     using Signature = InvokeSignature<decltype(&Interface::Invoke)>;
     using Function = typename Signature::Function;
     explicit Callback(Function body) : body_(std::move(body)) {}
@@ -91,7 +93,7 @@ class Callback final : public ComObject<Interface> {
         }
     }
 
-  private:
+private:
     Function body_;
 };
 
@@ -101,7 +103,7 @@ ComPtr<Interface> MakeCallback(typename Callback<Interface>::Function body) {
 }
 
 class Options final : public ComObject<ICoreWebView2EnvironmentOptions> {
-  public:
+public:
     HRESULT STDMETHODCALLTYPE get_AdditionalBrowserArguments(LPWSTR* value) override {
         return Copy(arguments, value);
     }
@@ -124,7 +126,7 @@ class Options final : public ComObject<ICoreWebView2EnvironmentOptions> {
     }
     std::wstring arguments;
 
-  private:
+private:
     static HRESULT Copy(const std::wstring& text, LPWSTR* out) {
         *out = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
         if (*out == nullptr) return E_OUTOFMEMORY;
@@ -168,7 +170,7 @@ void WriteFileText(const std::wstring& path, const std::string& text) {
 
 // A fresh folder under the temporary folder, removed with its files at the end.
 class TempFolder {
-  public:
+public:
     TempFolder() {
         wchar_t base[MAX_PATH];
         GetTempPathW(MAX_PATH, base);
@@ -192,13 +194,13 @@ class TempFolder {
     }
     std::wstring path;
 
-  private:
+private:
     static inline int counter_ = 0;
 };
 
 // Sets an environment variable for the scope of a test and restores the old value.
 class ScopedVariable {
-  public:
+public:
     ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
         wchar_t old[1024];
         const DWORD length = GetEnvironmentVariableW(name, old, 1024);
@@ -208,7 +210,7 @@ class ScopedVariable {
     }
     ~ScopedVariable() { SetEnvironmentVariableW(name_, hadValue_ ? old_.c_str() : nullptr); }
 
-  private:
+private:
     const wchar_t* name_;
     std::wstring old_;
     bool hadValue_ = false;
@@ -263,10 +265,12 @@ ComPtr<IStream> MemoryStream(const std::string& bytes) {
     return stream;
 }
 
-// The tiny host: the same chain as the real one, with a handler for each event it tests.
+// The tiny host: the same chain as the real one, with a handler for each event it tests. Its
+// bodies are plain memory streams (not agile), except abc.txt: an agile stream over `agileFile`.
 class TinyHost {
-  public:
-    explicit TinyHost(HWND window) : window_(window) {}
+public:
+    TinyHost(HWND window, std::wstring agileFile)
+        : window_(window), agileFile_(std::move(agileFile)) {}
 
     HRESULT Start(const Loader& loader, const std::wstring& userData) {
         ComPtr<Options> options(new Options());
@@ -278,23 +282,29 @@ class TinyHost {
                     environmentDelivered = true;
                     environment_ = environment;
                     if (environment == nullptr) return S_OK;
-                    return environment->CreateCoreWebView2Controller(
+                    const HRESULT result = environment->CreateCoreWebView2Controller(
                         window_,
                         MakeCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
                             [this](HRESULT, ICoreWebView2Controller* controller) {
                                 return OnController(controller);
                             })
                             .Get());
+                    controllerInsideCall = controller_ != nullptr;
+                    return result;
                 })
                 .Get());
     }
 
     bool environmentDelivered = false;
+    bool controllerInsideCall = false;
+    // Set while one of the handlers runs; a handler entered while it is set counts in `nested`.
+    bool inHandler = false;
+    int nested = 0;
     ComPtr<ICoreWebView2Environment> environment_;
     ComPtr<ICoreWebView2Controller> controller_;
     ComPtr<ICoreWebView2> webview_;
 
-  private:
+private:
     HRESULT OnController(ICoreWebView2Controller* controller) {
         controller_ = controller;
         controller_->get_CoreWebView2(&webview_);
@@ -317,7 +327,8 @@ class TinyHost {
             &token);
         webview_->add_NavigationStarting(
             MakeCallback<ICoreWebView2NavigationStartingEventHandler>(
-                [](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
+                [this](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
+                    nested += inHandler;
                     LPWSTR uri = nullptr;
                     args->get_Uri(&uri);
                     if (TakeString(uri).rfind("https://app.localhost/", 0) != 0)
@@ -341,6 +352,12 @@ class TinyHost {
                 sender->get_DocumentTitle(&title);
                 SetWindowTextW(window_, title);
                 CoTaskMemFree(title);
+                // A navigation, then a message loop inside the handler: the runtime must hold
+                // NavigationStarting back until the handler has returned.
+                inHandler = true;
+                sender->Navigate(L"https://app.localhost/again.html");
+                PumpUntil([] { return false; }, 150);
+                inHandler = false;
                 return S_OK;
             }).Get(),
             &token);
@@ -387,17 +404,22 @@ class TinyHost {
             headers += "\nX-Range: " + TakeString(range);
         }
         std::string body = "<p>" + name + "</p>";
-        if (name == "abc.txt") body = "abc";
         if (name == "big.bin") body = std::string(5000, 'a');
         if (name == "bytes.bin") body = std::string("\xff\x00\x41", 3);
+        ComPtr<IStream> stream = MemoryStream(body);
+        if (name == "abc.txt") {
+            auto mapping = SharedMapping::Open(agileFile_);
+            stream = NewMappedStream(mapping, 0, mapping->Size());
+        }
         ComPtr<ICoreWebView2WebResourceResponse> response;
         environment_->CreateWebResourceResponse(
-            MemoryStream(body).Get(), 200, L"OK",
-            std::wstring(headers.begin(), headers.end()).c_str(), &response);
+            stream.Get(), 200, L"OK", std::wstring(headers.begin(), headers.end()).c_str(),
+            &response);
         return args->put_Response(response.Get());
     }
 
     HWND window_;
+    std::wstring agileFile_;
 };
 
 constexpr char kScenario[] = R"(# the substitute's own test scenario
@@ -432,10 +454,14 @@ TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
     ScopedVariable transcript(L"WRAPPER_SUBSTITUTE_TRANSCRIPT", transcriptPath.c_str());
     ScopedVariable hosting(L"COREWEBVIEW2_FORCED_HOSTING_MODE", nullptr);
 
+    WriteFileText(folder.path + L"abc.txt", "abc");
+
     HWND window = CreateParentWindow();
     ASSERT_NE(window, nullptr);
+    size_t played = 0;  // the lines up to the scenario's end
+    DWORD worker = 0;
     {
-        TinyHost host(window);
+        TinyHost host(window, folder.path + L"abc.txt");
         ASSERT_EQ(host.Start(loader, folder.path + L"data\\nested"), S_OK);
         EXPECT_FALSE(host.environmentDelivered) << "completed inside the call";
         const bool ended = PumpUntil(
@@ -445,15 +471,49 @@ TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
             15000);
         EXPECT_TRUE(ended) << ReadFileText(transcriptPath);
         PumpUntil([] { return false; }, 100);  // nothing may follow the end
+        played = ParseTranscript(ReadFileText(transcriptPath)).size();
+        EXPECT_FALSE(host.controllerInsideCall) << "completed inside the call";
+        EXPECT_EQ(host.nested, 0) << "a handler ran inside another handler";
+
+        // Calls from another thread are refused, change nothing, and are recorded.
+        std::thread([&] {
+            worker = GetCurrentThreadId();
+            EXPECT_EQ(host.controller_->put_IsVisible(FALSE), RPC_E_WRONG_THREAD);
+            EXPECT_EQ(host.webview_->PostWebMessageAsJson(L"{}"), RPC_E_WRONG_THREAD);
+        }).join();
+        BOOL visible = FALSE;
+        EXPECT_EQ(host.controller_->get_IsVisible(&visible), S_OK);
+        EXPECT_TRUE(visible);
+
+        // After Close every method fails, and the runtime lets its handlers go.
+        const auto watcher = MakeCallback<ICoreWebView2DocumentTitleChangedEventHandler>(
+            [](ICoreWebView2*, IUnknown*) { return S_OK; });
+        EventRegistrationToken token;
+        ASSERT_EQ(host.webview_->add_DocumentTitleChanged(watcher.Get(), &token), S_OK);
+        ComPtr<ICoreWebView2Settings> settings;
+        ASSERT_EQ(host.webview_->get_Settings(&settings), S_OK);
+        EXPECT_EQ(host.controller_->Close(), S_OK);
+        const HRESULT invalidState = HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+        EXPECT_EQ(host.controller_->Close(), invalidState);
+        EXPECT_EQ(host.controller_->put_IsVisible(TRUE), invalidState);
+        EXPECT_EQ(host.webview_->Navigate(L"https://app.localhost/"), invalidState);
+        EXPECT_EQ(host.webview_->remove_DocumentTitleChanged(token), invalidState);
+        EXPECT_EQ(settings->put_IsScriptEnabled(FALSE), invalidState);
+        watcher->AddRef();
+        EXPECT_EQ(watcher->Release(), 1u) << "the runtime still holds a handler";
     }
     DestroyWindow(window);
 
-    const std::vector<Json> lines = ParseTranscript(ReadFileText(transcriptPath));
+    std::vector<Json> lines = ParseTranscript(ReadFileText(transcriptPath));
+    ASSERT_GT(lines.size(), played);
+    const std::vector<Json> afterEnd(lines.begin() + static_cast<std::ptrdiff_t>(played),
+                                     lines.end());
+    lines.resize(played);
     ASSERT_FALSE(lines.empty());
     // Format: one object per line, "seq" counting from 1, then "type".
-    const std::vector<std::string> types = {"call",       "event",    "completion", "response",
-                                            "unanswered", "scenario", "step",       "snapshot",
-                                            "failure",    "end",      "skipped"};
+    const std::vector<std::string> types = {
+        "call", "event",    "completion", "response", "unanswered",           "scenario",
+        "step", "snapshot", "failure",    "end",      "nestedLoopInCallback", "skipped"};
     for (size_t i = 0; i < lines.size(); ++i) {
         ASSERT_TRUE(lines[i].is_object()) << "line " << i + 1;
         EXPECT_EQ(lines[i].begin().key(), "seq");
@@ -530,6 +590,11 @@ TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
     const size_t bytes = Find(lines, "response", {{"uri", "https://app.localhost/bytes.bin"}});
     ASSERT_NE(bytes, std::string::npos);
     EXPECT_EQ(lines[bytes]["body"]["hex"], "ff0041");
+    // Memory streams reach the runtime's reader as proxies, read through the pumping GUI thread;
+    // the mapped stream is agile.
+    EXPECT_EQ(lines[script]["bodyAgile"], false);
+    EXPECT_EQ(lines[big]["bodyAgile"], false);
+    EXPECT_EQ(lines[abc]["bodyAgile"], true);
     EXPECT_NE(Find(lines, "unanswered",
                    {{"uri", "https://app.localhost/missing.js"}, {"cause", "no-response"}}),
               std::string::npos);
@@ -561,8 +626,36 @@ TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
              {{"event", "ContainsFullScreenElementChanged"}, {"value", true}, {"handlers", 0}}),
         std::string::npos);
     EXPECT_NE(Find(lines, "failure",
-                   {{"message", "wait timed out"}, {"method", "Navigate"}, {"seen", 1}}),
+                   {{"message", "wait timed out"}, {"method", "Navigate"}, {"seen", 2}}),
               std::string::npos);
+
+    // The title handler's message loop is recorded, and the navigation it started is held back
+    // until the handler returned.
+    const size_t titled = Find(lines, "event", {{"event", "DocumentTitleChanged"}});
+    const size_t loop = Find(lines, "nestedLoopInCallback", {{"callback", "DocumentTitleChanged"}});
+    const size_t again =
+        Find(lines, "event",
+             {{"event", "NavigationStarting"}, {"uri", "https://app.localhost/again.html"}});
+    EXPECT_LT(loop, titled);
+    EXPECT_LT(titled, again);
+    ASSERT_NE(again, std::string::npos);
+    EXPECT_EQ(Find(lines, "nestedLoopInCallback", {}, loop + 1), std::string::npos);
+
+    // After the end: the refused calls, then Close and the calls it made fail.
+    EXPECT_EQ(Find(afterEnd, "call", {{"method", "put_IsVisible"}, {"value", false}}),
+              std::string::npos);
+    EXPECT_NE(Find(afterEnd, "wrongThread",
+                   {{"object", "controller"}, {"method", "put_IsVisible"}, {"thread", worker}}),
+              std::string::npos);
+    EXPECT_NE(Find(afterEnd, "wrongThread",
+                   {{"object", "webview"}, {"method", "PostWebMessageAsJson"}, {"thread", worker}}),
+              std::string::npos);
+    const size_t close = Find(afterEnd, "call", {{"method", "Close"}});
+    ASSERT_NE(close, std::string::npos);
+    EXPECT_NE(Find(afterEnd, "callAfterClose",
+                   {{"object", "settings"}, {"method", "put_IsScriptEnabled"}}, close),
+              std::string::npos);
+    EXPECT_EQ(Find(afterEnd, "call", {{"method", "Navigate"}}, close), std::string::npos);
 
     const size_t snapshot = Find(lines, "snapshot", {});
     ASSERT_NE(snapshot, std::string::npos);
@@ -634,7 +727,7 @@ TEST(Substitute, SwitchesImitateOlderOrFailingRuntimes) {
 
 // Registry values of the runtime check, restored when the test ends.
 class RuntimeRegistry {
-  public:
+public:
     static constexpr const wchar_t* kKeys[] = {
         L"SOFTWARE\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}",
         L"SOFTWARE\\WOW6432Node\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-"
@@ -666,7 +759,7 @@ class RuntimeRegistry {
                ERROR_SUCCESS;
     }
 
-  private:
+private:
     struct Saved {
         HKEY root;
         const wchar_t* key;
