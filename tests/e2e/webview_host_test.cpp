@@ -1,11 +1,13 @@
 // The WebView host under Wine with the substitute runtime: environment and controller set-up,
 // settings, handler registration, navigation policy, the page's events and the fallbacks.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
 #include <sstream>
 
+#include "bundle/bundle_writer.h"
 #include "harness.h"
 
 namespace {
@@ -195,8 +197,9 @@ TEST(WebViewHost, NavigationOutsideTheOriginIsCancelled) {
 
 TEST(WebViewHost, MessagesAreHeardOnlyFromTheOrigin) {
     AppFolder app = BundleApp("host_messages");
+    app.Write("www/assets.dat", EncodeBundle({{"index.html", "<!doctype html><title>M</title>"}}));
     const std::string init = R"({"type":"wrapper-init"})";
-    const e2e::HostRun run = app.Run(
+    const std::string scenario =
         "message-string https://app.localhost/index.html " + init + "\n" +
         "message-string https://app.localhost.evil.net/ " + init + "\n" +
         "message-string https://other.example/ " + init + "\n" +
@@ -204,8 +207,17 @@ TEST(WebViewHost, MessagesAreHeardOnlyFromTheOrigin) {
         "message-string https://app.localhost " + init + "\n" +
         // Posted as a JSON object rather than a string: dropped.
         "message-json https://app.localhost/ " + init + "\n" +
-        "message-string https://app.localhost/sub/page.html " + init + "\n" + "close\n");
-    // Two handshakes were heard, each answered once.
+        "message-string https://app.localhost/sub/page.html " + init + "\n" + "close\n";
+    // The host is also asked to post one message from a worker thread: the runtime refuses it,
+    // and the harness turns the transcript's wrongThread line into a failure of the test.
+    e2e::HostRun run;
+    EXPECT_NONFATAL_FAILURE(
+        (run = app.Run(scenario, {}, {{"WRAPPER_TEST_WRONG_THREAD_CALL", "1"}})), "wrongThread");
+    const auto refused = run.Of("wrongThread");
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0]["object"], "webview");
+    EXPECT_EQ(refused[0]["method"], "PostWebMessageAsJson");
+    // Two handshakes were heard, each answered once; the refused post is not among the calls.
     EXPECT_EQ(run.Calls("PostWebMessageAsJson").size(), 2u);
     EXPECT_EQ(run.probe["exitCode"], 0);
 }
