@@ -344,11 +344,13 @@ void Dispatcher::Handle(UINT message, WPARAM wParam) {
             KillTimer(window_, id);
             const auto found = timers_.find(id);
             if (found != timers_.end()) {
-                const std::lock_guard lock(mutex_);
-                queue_.push_back(std::move(found->second));
+                {
+                    const std::lock_guard lock(mutex_);
+                    queue_.push_back(std::move(found->second));
+                }
+                timers_.erase(found);
                 ++heldTasks_;
             }
-            if (found != timers_.end()) timers_.erase(found);
         }
         return;
     }
