@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Prints what happened in one run of the host: message boxes, the window, the requests the host
-answered (status and URI), the messages exchanged with the page, and the exit code.
+answered (status and URI, and bodies that are not agile), the messages exchanged with the page,
+calls the runtime refused from other threads, message loops inside its callbacks, and the exit
+code.
 Usage: summarise-run.py PROBE_JSON TRANSCRIPT_JSONL"""
 import json
 import sys
@@ -28,7 +30,8 @@ def main(probe_path, transcript_path):
         kind = line.get("type")
         if kind == "response":
             length = (line.get("body") or {}).get("length", 0)
-            print(f"served {line['status']} {line['reason']}: {line['uri']} ({length} bytes)")
+            slow = ", body not agile" if line.get("bodyAgile") is False else ""
+            print(f"served {line['status']} {line['reason']}: {line['uri']} ({length} bytes{slow})")
         elif kind == "unanswered":
             print(f"unanswered ({line.get('cause')}): {line.get('uri')}")
         elif kind == "event" and line.get("event") == "WebMessageReceived":
@@ -39,6 +42,10 @@ def main(probe_path, transcript_path):
             print(f"host -> page: {line.get('json')}{extra}")
         elif kind == "failure":
             print(f"runtime failure: {line.get('message')}")
+        elif kind == "wrongThread":
+            print(f"refused, called from another thread: {line.get('object')}.{line.get('method')}")
+        elif kind == "nestedLoopInCallback":
+            print(f"message loop inside the callback {line.get('callback')}")
     print(f"exit code: {probe.get('exitCode')}{' (timed out)' if probe.get('timedOut') else ''}")
     return 0 if probe.get("exitCode") == 0 and not probe.get("timedOut") else 1
 
