@@ -3,6 +3,53 @@
 #include <cstring>
 #include <new>
 
+// Copies `count` bytes; 0 when reading `source` raised an exception (an in-page error: the storage
+// behind a mapped view has gone away), 1 otherwise. Plain machine code with an exception scope of
+// its own (the platform's C scope handler, as a compiler writes for a guarded block): the fault
+// ends the copy and the call, nothing else.
+extern "C" int WrapperGuardedCopy(void* destination, const void* source, std::size_t count);
+
+asm(R"(
+    .text
+    .p2align 4
+    .globl WrapperGuardedCopy
+    .def WrapperGuardedCopy; .scl 2; .type 32; .endef
+    .seh_proc WrapperGuardedCopy
+WrapperGuardedCopy:
+    pushq %rsi
+    .seh_pushreg %rsi
+    pushq %rdi
+    .seh_pushreg %rdi
+    .seh_endprologue
+    movq %rcx, %rdi
+    movq %rdx, %rsi
+    movq %r8, %rcx
+.Lguarded_copy_begin:
+    rep movsb
+.Lguarded_copy_end:
+    movl $1, %eax
+.Lguarded_copy_done:
+    popq %rdi
+    popq %rsi
+    ret
+.Lguarded_copy_fault:
+    xorl %eax, %eax
+    jmp .Lguarded_copy_done
+    .seh_handler __C_specific_handler, @except
+    .seh_handlerdata
+    .long 1
+    .rva .Lguarded_copy_begin
+    .rva .Lguarded_copy_end
+    .long 1
+    .rva .Lguarded_copy_fault
+    .text
+    .seh_endproc
+)");
+
+bool CopyReportingFaults(void* destination, const void* source, std::size_t count) {
+    return WrapperGuardedCopy(destination, source, count) != 0;
+}
+
 namespace {
 
 // Reads exactly `count` bytes at `offset` through `file`, which may be used by other threads at
@@ -53,7 +100,7 @@ SharedMapping::~SharedMapping() {
 }
 
 bool SharedMapping::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t count) const {
-    return Holds(offset, count) && ReadFileAt(file_, offset, buffer, count);
+    return Holds(offset, count) && CopyReportingFaults(buffer, view_ + offset, count);
 }
 
 std::shared_ptr<const LooseFile> LooseFile::Open(const std::wstring& path) {

@@ -32,9 +32,13 @@ public:
     }
 };
 
+// Copies `count` bytes from `source`, which may lie in a mapped view; false when reading it faults
+// (an in-page error: a share or a removable drive that goes away, a file cut short by another
+// system), which then ends the copy instead of the process.
+bool CopyReportingFaults(void* destination, const void* source, std::size_t count);
+
 // A read-only view of a whole file (the bundle: its directory is read from the view). Bodies are
-// not copied out of the view but read through the file handle, so that a read error (a share or
-// a removable drive that goes away) is a failed read rather than an in-page error.
+// copied out of the view with CopyReportingFaults, so a read error is a failed read.
 class SharedMapping final : public ByteSource {
 public:
     // Opens `path` (already in its long-path form) for reading, sharing read access only, and

@@ -421,6 +421,23 @@ private:
     mutable std::atomic<int> calls_{0};
 };
 
+TEST(BodyStreams, ACopyFromMemoryThatCannotBeReadReportsIt) {
+    // A page that faults when read, as a mapped view whose storage has gone away does.
+    char* pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT | MEM_RESERVE,
+                                                  PAGE_READWRITE));
+    ASSERT_NE(pages, nullptr);
+    std::memset(pages, 'a', 8192);
+    DWORD old = 0;
+    ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &old));
+    std::string copy(4096, '\0');
+    EXPECT_TRUE(CopyReportingFaults(copy.data(), pages, 4096));
+    EXPECT_EQ(copy, std::string(4096, 'a'));
+    EXPECT_FALSE(CopyReportingFaults(copy.data(), pages + 2048, 4096));
+    EXPECT_FALSE(CopyReportingFaults(copy.data(), pages + 4096, 1));
+    EXPECT_TRUE(CopyReportingFaults(copy.data(), pages + 4095, 1)) << "and goes on working";
+    VirtualFree(pages, 0, MEM_RELEASE);
+}
+
 TEST(BodyStreams, ReadsThatFailAreReportedAndMoveNothing) {
     const std::string bytes = Pattern(1000, 1);
     ComPtr<IStream> stream = NewBodyStream(std::make_shared<FailingSource>(bytes, 1), 0, 1000);
