@@ -231,8 +231,8 @@ int RunHost(HINSTANCE instance) {
         HWND window = TestFailsStep(L"15")
                           ? nullptr
                           : CreateWindowExW(0, kMainWindowClass, title.c_str(), style,
-                                            CW_USEDEFAULT, CW_USEDEFAULT, outer.width,
-                                            outer.height, nullptr, nullptr, instance, nullptr);
+                                            CW_USEDEFAULT, CW_USEDEFAULT, outer.width, outer.height,
+                                            nullptr, nullptr, instance, nullptr);
         if (window == nullptr) {
             ShowMessage(L"Failed to create window", kFallbackCaption, MB_ICONERROR);
             return EndStartUpWithExtension(std::move(extensions));
@@ -243,8 +243,8 @@ int RunHost(HINSTANCE instance) {
 
         // 17. The WebView host; its set-up goes on asynchronously from the message loop.
         if (TestFailsStep(L"17")) throw std::bad_alloc();
-        host = std::make_unique<VeltraWebView>(&config, &bundle, window, exeFolder,
-                                               kContentFolder, browserFolder, userDataFolder);
+        host = std::make_unique<VeltraWebView>(&config, &bundle, window, exeFolder, kContentFolder,
+                                               browserFolder, userDataFolder);
         host->bundleMapping = bundleMapping;
         g_webViewHost = host.get();
         host->Init();

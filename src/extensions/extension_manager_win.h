@@ -83,7 +83,7 @@ private:
 
     std::mutex lock_;  // guards everything below
     bool relayOpen_ = false;
-    bool relayPosted_ = false;          // a relay message is on its way (or was taken by another loop)
+    bool relayPosted_ = false;  // a relay message is on its way (or was taken by another loop)
     std::vector<std::string> relayed_;  // texts from other threads, not delivered yet
     std::set<std::string, std::less<>> keptPaths_;  // every path handed out, valid until deletion
     std::map<std::string, const char*, std::less<>> directoryPaths_;

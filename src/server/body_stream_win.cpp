@@ -33,8 +33,7 @@ public:
                                                 std::uint64_t position) noexcept {
         Microsoft::WRL::ComPtr<IStream> stream;
         try {
-            auto* made =
-                new BodyStream(std::move(source), offset, size, std::move(name), position);
+            auto* made = new BodyStream(std::move(source), offset, size, std::move(name), position);
             stream = made;
             // Aggregated now, so that the set of interfaces the stream answers never changes.
             if (FAILED(CoCreateFreeThreadedMarshaler(static_cast<IStream*>(made),

@@ -47,22 +47,22 @@ LooseFileFacts QueryLooseFile(const std::string& filePath) {
 }
 
 // Every body is one of our own agile streams, so that the runtime's reader never waits for the
-// GUI thread. Each is null when a test-hooks build was asked to fail it (WRAPPER_TEST_NO_BODY_STREAM).
+// GUI thread. Null when a test-hooks build was asked to fail it (WRAPPER_TEST_NO_BODY_STREAM).
 ComPtr<IStream> BodyOver(std::shared_ptr<const ByteSource> source, std::uint64_t first,
                          std::uint64_t count, const std::string& key) {
     if (TestRefusesBodyStream(key)) return nullptr;
     return NewBodyStream(std::move(source), first, count, ToWide(key));
 }
 
-// The body of a bundle answer, read from the bundle's file. A bundle held in memory without a
-// mapping owner (no mapped file behind it) is copied instead.
+// The body of a bundle answer, copied out of the bundle's mapping as the runtime reads it. A bundle
+// held in memory without a mapping owner (no mapped file behind it) is copied at once instead.
 ComPtr<IStream> BundleStream(const VeltraWebView& host, const BundleFileEntry& entry,
                              const ResponsePlan& plan, const std::string& key) {
     const std::uint8_t* bytes = host.bundle->DataPointer(entry.offset) + plan.first;
     if (host.bundleMapping == nullptr) {
         if (plan.count > 0xFFFFFFFFu) return nullptr;
-        std::shared_ptr<const ByteSource> copy = std::make_shared<MemoryBytes>(
-            std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(plan.count)));
+        std::shared_ptr<const ByteSource> copy = std::make_shared<MemoryBytes>(std::string(
+            reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(plan.count)));
         return BodyOver(std::move(copy), 0, plan.count, key);
     }
     const auto offset = static_cast<std::uint64_t>(bytes - host.bundleMapping->View());
@@ -100,8 +100,8 @@ bool Answer(VeltraWebView& host, ICoreWebView2WebResourceRequestedEventArgs* arg
     const std::wstring reason = ToWide(plan.reason);
     ComPtr<ICoreWebView2WebResourceResponse> response;
     return host.environment != nullptr &&
-           SUCCEEDED(host.environment->CreateWebResourceResponse(
-               body, plan.status, reason.c_str(), headerText.c_str(), &response)) &&
+           SUCCEEDED(host.environment->CreateWebResourceResponse(body, plan.status, reason.c_str(),
+                                                                 headerText.c_str(), &response)) &&
            response != nullptr && SUCCEEDED(args->put_Response(response.Get()));
 }
 
@@ -179,4 +179,3 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
     }
     return S_OK;
 }
-

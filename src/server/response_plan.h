@@ -11,11 +11,11 @@
 #include <vector>
 
 enum class BodySource {
-    None,             // no body stream
-    NotFoundText,     // the bytes of kNotFoundBody
-    BundleBytes,      // `count` bytes starting `first` bytes into the bundle entry's data
-    LooseFile,        // `count` bytes starting `first` bytes into the loose file (the whole file
-                      // or a range of it), read from the file when the body is read
+    None,          // no body stream
+    NotFoundText,  // the bytes of kNotFoundBody
+    BundleBytes,   // `count` bytes starting `first` bytes into the bundle entry's data
+    LooseFile,     // `count` bytes starting `first` bytes into the loose file (the whole file
+                   // or a range of it), read from the file when the body is read
 };
 
 inline constexpr std::string_view kNotFoundBody = "File not found";

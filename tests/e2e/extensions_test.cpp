@@ -354,15 +354,14 @@ TEST(Extensions, ATextWhoseRelayPostFailedStillReachesThePageInOrder) {
     // full. The worker sends one text, then waits for the page to speak before it sends the
     // next: the first must arrive without that help.
     AppFolder app = ExtensionApp("extension_relay", TestLibrary("relay"));
-    const ExtensionRun run = RunExtension(
-        app,
-        Post(kWrapperInit) + "wait PostWebMessageAsJson 2\n" +
-            Post(R"({"type":"extension-message"})") + "wait PostWebMessageAsJson 3\nclose\n",
-        {{"WRAPPER_TEST_FAIL_RELAY_POST", "1"}});
-    EXPECT_EQ(PostedToPage(run.host),
-              (std::vector<std::string>{"handles", Answer(R"(["relay"])"),
-                                        R"({"type":"relayed","n":1})",
-                                        R"({"type":"relayed","n":2})"}));
+    const ExtensionRun run = RunExtension(app,
+                                          Post(kWrapperInit) + "wait PostWebMessageAsJson 2\n" +
+                                              Post(R"({"type":"extension-message"})") +
+                                              "wait PostWebMessageAsJson 3\nclose\n",
+                                          {{"WRAPPER_TEST_FAIL_RELAY_POST", "1"}});
+    EXPECT_EQ(PostedToPage(run.host), (std::vector<std::string>{"handles", Answer(R"(["relay"])"),
+                                                                R"({"type":"relayed","n":1})",
+                                                                R"({"type":"relayed","n":2})"}));
 }
 
 TEST(Extensions, NothingReachesTheLibraryOnceItsReleaseHasBegun) {
@@ -376,9 +375,9 @@ TEST(Extensions, NothingReachesTheLibraryOnceItsReleaseHasBegun) {
                       Post(R"({"type":"extension-message","late":)" + std::to_string(i) + "}") +
                       "request GET https://app.localhost/index.html other\n";
     }
-    const ExtensionRun run = RunExtension(
-        app, Post(kWrapperInit) + "wait PostWebMessageAsJson 1\n" +
-                 Post(R"({"type":"extension-message"})") + "close\n" + afterClose);
+    const ExtensionRun run =
+        RunExtension(app, Post(kWrapperInit) + "wait PostWebMessageAsJson 1\n" +
+                              Post(R"({"type":"extension-message"})") + "close\n" + afterClose);
     EXPECT_EQ(run.CallNames(), (std::vector<std::string>{"Init", "OnMainWindowCreated",
                                                          "OnExtensionMessage", "Release"}));
     ASSERT_GE(run.log.size(), 2u);
@@ -429,10 +428,12 @@ TEST(Extensions, EarlyExitsAtTheWindowKeepTheLibraryLoadedUntilTheProcessEnds) {
         // A worker still sending while the box is up and when the process ends.
         {"15", "threaded", "Failed to create window", fallback, {"Init"}},
         // Start-up throws (no memory for the host object) after the window was made.
-        {"17", "threaded",
+        {"17",
+         "threaded",
          "Failed to start the WebView2 control. Check that the Microsoft Edge WebView2 runtime is "
          "installed and working.",
-         "Extensions \xE2\x9C\x93", {"Init", "OnMainWindowCreated"}},
+         "Extensions \xE2\x9C\x93",
+         {"Init", "OnMainWindowCreated"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("step ") + c.step + ", library " + c.variant);

@@ -286,7 +286,8 @@ TEST_P(WebViewHostWithLoader, CreationFailuresEndWithABoxAndExitCodeOne) {
         SCOPED_TRACE(name + "=" + value);
         AppFolder app = BundleApp("host_fail", "", GetParam());
         const e2e::fs::path transcript = app.Dir() / "transcript.jsonl";
-        const e2e::HostRun run = app.Run("", {"--watch", e2e::WinPath(transcript)}, {{name, value}});
+        const e2e::HostRun run =
+            app.Run("", {"--watch", e2e::WinPath(transcript)}, {{name, value}});
         if (GetParam() == e2e::Loader::Vendor && name == "WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT") {
             // The vendor's loader tries a failed creation once more (not one that completes
             // without an environment), then hands the failure on.

@@ -407,7 +407,8 @@ TEST_F(StreamPair, IsAgileAndClonesReadFromTwoThreadsAtOnce) {
 // has gone away; `seekDuringCopy` runs inside CopyTo's first write, on another thread.
 class FailingSource final : public ByteSource {
 public:
-    explicit FailingSource(std::string bytes, int failFrom) : bytes_(std::move(bytes)), failFrom_(failFrom) {}
+    explicit FailingSource(std::string bytes, int failFrom)
+        : bytes_(std::move(bytes)), failFrom_(failFrom) {}
     std::uint64_t Size() const override { return bytes_.size(); }
     bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t count) const override {
         if (calls_++ >= failFrom_) return false;
@@ -477,13 +478,22 @@ public:
         if (seeker_.joinable()) seeker_.join();
     }
     HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                     ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
@@ -555,8 +565,8 @@ protected:
         ASSERT_TRUE(loaded);
         config_.name = "host-bodies";
         host_ = std::make_unique<VeltraWebView>(
-            &config_, &bundle_, nullptr, ToNarrow(app_.Path().wstring()) + "\\", "www\\",
-            nullptr, ToNarrow((app_.Path() / "data").wstring()));
+            &config_, &bundle_, nullptr, ToNarrow(app_.Path().wstring()) + "\\", "www\\", nullptr,
+            ToNarrow((app_.Path() / "data").wstring()));
         host_->bundleMapping = bundleMapping_;
         host_->environment =
             resource_requests::CreateEnvironment(loader_, (app_.Path() / "data").wstring());

@@ -292,7 +292,8 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--extra-class") extraClass = argv[++i];
         else if (arg == L"--extra-log") extraLog = argv[++i];
         else if (arg == L"--close-extra-on") closeExtraOn = argv[++i];
-        else if (arg == L"--watch") watched = argv[++i];
+        else if (arg == L"--watch")
+            watched = argv[++i];
     }
     if (i >= argc) {
         fprintf(stderr, "usage: probe.exe [options] -- PROGRAM [ARGS...]\n");
@@ -335,8 +336,9 @@ int wmain(int argc, wchar_t** argv) {
         EnumWindows(FindWindows, reinterpret_cast<LPARAM>(&search));
         for (HWND box : search.boxes) {
             if (!boxes.empty()) boxes += ",";
-            boxes += "{\"caption\":" + Json(TextOf(box)) + ",\"text\":" +
-                     Json(TextOf(GetDlgItem(box, 0xFFFF))) + ",\"icon\":\"" + IconKind(box) + "\"";
+            boxes += "{\"caption\":" + Json(TextOf(box)) +
+                     ",\"text\":" + Json(TextOf(GetDlgItem(box, 0xFFFF))) + ",\"icon\":\"" +
+                     IconKind(box) + "\"";
             if (!watched.empty()) boxes += ",\"watchedSize\":" + std::to_string(FileSize(watched));
             boxes += "}";
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
