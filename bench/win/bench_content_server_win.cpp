@@ -3,10 +3,10 @@
 // runtime's environment; each answer is timed from handler entry to the end of reading its body
 // stream and compared with a plain memcpy of the same bytes measured in the same run.
 //
-// Bundle answers are measured twice, side by side: "in place", the host as it runs (the bundle's
-// mapping is shared with the body streams, which read the mapped bytes), and "copy", the same
-// handler for a bundle without a mapping owner, which copies the bytes into a memory stream (what
-// every bundle answer did before bodies were read in place).
+// Bundle answers are measured twice, side by side: "in place", the host as it runs (the body
+// streams share the bundle's file and read the requested bytes from it by position, so that a read
+// error is reported rather than raised), and "copy", the same handler for a bundle without a
+// mapping owner, which copies the bytes into memory when the answer is made.
 //
 // Usage: bench_content_server.exe [LOADER_DLL]
 //   LOADER_DLL defaults to WRAPPER_SUBSTITUTE_DLL, else ..\..\substitute\WebView2Loader.dll from

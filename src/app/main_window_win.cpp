@@ -32,6 +32,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_SIZE:
             OnMainWindowResized();
             return 0;
+        case kStartFailedMessage:
+            OnStartFailed();
+            return 0;
         case WM_SYSCOMMAND:
             // Keyboard access to the window menu (F10, Alt, Alt+key) is swallowed; mouse-driven
             // system commands keep their default handling.

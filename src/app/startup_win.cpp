@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "app/main_window_win.h"
@@ -75,14 +76,34 @@ bool EnsureRuntime(HINSTANCE instance, const std::string& userDataFolder, const 
     return false;
 }
 
-// Ends start-up after the extension library was loaded (steps 12 and 15): nothing is released
-// and nothing unloaded, so the manager stays alive until the process ends (the library still
-// holds it as its IWrapperApp); only texts sent from other threads are dropped from now on.
+// Ends start-up after the extension library was loaded (steps 12 and 15, or anything thrown up
+// to step 17): nothing is released and nothing unloaded, so the manager stays alive until the
+// process ends (the library still holds it as its IWrapperApp); only texts sent from other
+// threads are dropped from now on.
 int EndStartUpWithExtension(std::unique_ptr<ExtensionManager> extensions) {
     extensions->CloseRelay();
     static_cast<void>(extensions.release());
     return 1;
 }
+
+// GDI+ for the run; shut down on every way out, and at its place in the teardown.
+class GdiplusSession {
+public:
+    GdiplusSession() {
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&token_, &input, nullptr);
+    }
+    GdiplusSession(const GdiplusSession&) = delete;
+    GdiplusSession& operator=(const GdiplusSession&) = delete;
+    ~GdiplusSession() { Shutdown(); }
+    void Shutdown() {
+        if (token_ != 0) Gdiplus::GdiplusShutdown(token_);
+        token_ = 0;
+    }
+
+private:
+    ULONG_PTR token_ = 0;
+};
 
 // Whether a test-hooks build was asked to act as if start-up step `step` failed.
 bool TestFailsStep([[maybe_unused]] const wchar_t* step) {
@@ -159,9 +180,7 @@ int RunHost(HINSTANCE instance) {
         GetKnownFolderPath(FOLDERID_LocalAppData) + "\\" + config.name;
 
     // 6. GDI+.
-    ULONG_PTR gdiplusToken = 0;
-    Gdiplus::GdiplusStartupInput gdiplusInput;
-    Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+    GdiplusSession gdiplus;
 
     // 7. The window icon.
     HICON icon = nullptr;
@@ -190,44 +209,59 @@ int RunHost(HINSTANCE instance) {
     auto extensions = std::make_unique<ExtensionManager>(exeFolder, kContentFolder,
                                                          userDataFolder, settingsText);
     g_extensionManager = extensions.get();
-    extensions->LoadExtension();
+    // From here to the message loop, anything thrown (no memory for the host, say) must not
+    // unwind past the manager while the library is loaded and its threads may still call in.
+    std::unique_ptr<VeltraWebView> host;
+    try {
+        extensions->LoadExtension();
 
-    // 12. The window class.
-    if (TestFailsStep(L"12") || RegisterAppWindowClass(instance, MainWndProc, icon,
-                                                       COLOR_WINDOW + 1, kMainWindowClass) == 0) {
-        ShowMessage(L"Failed to register window class", kFallbackCaption, MB_ICONERROR);
+        // 12. The window class.
+        if (TestFailsStep(L"12") ||
+            RegisterAppWindowClass(instance, MainWndProc, icon, COLOR_WINDOW + 1,
+                                   kMainWindowClass) == 0) {
+            ShowMessage(L"Failed to register window class", kFallbackCaption, MB_ICONERROR);
+            return EndStartUpWithExtension(std::move(extensions));
+        }
+
+        // 13. to 15. The hidden main window, sized so that its client area is the configured size.
+        const DWORD style = config.resizable ? kResizableStyle : kFixedSizeStyle;
+        const int clientHeight = ScaleForDpi(config.height);
+        const int clientWidth = ScaleForDpi(config.width);
+        const OuterSize outer = OuterSizeForClient(clientWidth, clientHeight, style, 0);
+        HWND window = TestFailsStep(L"15")
+                          ? nullptr
+                          : CreateWindowExW(0, kMainWindowClass, title.c_str(), style,
+                                            CW_USEDEFAULT, CW_USEDEFAULT, outer.width, outer.height,
+                                            nullptr, nullptr, instance, nullptr);
+        if (window == nullptr) {
+            ShowMessage(L"Failed to create window", kFallbackCaption, MB_ICONERROR);
+            return EndStartUpWithExtension(std::move(extensions));
+        }
+
+        // 16. The extension learns the window.
+        if (extensions->onMainWindowCreated != nullptr) extensions->onMainWindowCreated(window);
+
+        // 17. The WebView host; its set-up goes on asynchronously from the message loop.
+        if (TestFailsStep(L"17")) throw std::bad_alloc();
+        host = std::make_unique<VeltraWebView>(&config, &bundle, window, exeFolder, kContentFolder,
+                                               browserFolder, userDataFolder);
+        host->bundleMapping = bundleMapping;
+        g_webViewHost = host.get();
+        host->Init();
+    } catch (...) {
+        if (host != nullptr) host->StopEvents();  // the box's loop must not run the set-up on
+        g_webViewHost = nullptr;
+        ShowMessage(kStartFailedText, title, MB_ICONERROR);
         return EndStartUpWithExtension(std::move(extensions));
     }
-
-    // 13. to 15. The hidden main window, sized so that its client area is the configured size.
-    const DWORD style = config.resizable ? kResizableStyle : kFixedSizeStyle;
-    const int clientHeight = ScaleForDpi(config.height);
-    const int clientWidth = ScaleForDpi(config.width);
-    const OuterSize outer = OuterSizeForClient(clientWidth, clientHeight, style, 0);
-    HWND window = TestFailsStep(L"15")
-                      ? nullptr
-                      : CreateWindowExW(0, kMainWindowClass, title.c_str(), style, CW_USEDEFAULT,
-                                        CW_USEDEFAULT, outer.width, outer.height, nullptr, nullptr,
-                                        instance, nullptr);
-    if (window == nullptr) {
-        ShowMessage(L"Failed to create window", kFallbackCaption, MB_ICONERROR);
-        return EndStartUpWithExtension(std::move(extensions));
-    }
-
-    // 16. The extension learns the window.
-    if (extensions->onMainWindowCreated != nullptr) extensions->onMainWindowCreated(window);
-
-    // 17. The WebView host; its set-up goes on asynchronously from the message loop.
-    auto host = std::make_unique<VeltraWebView>(&config, &bundle, window, exeFolder,
-                                                kContentFolder, browserFolder, userDataFolder);
-    host->bundleMapping = bundleMapping;
-    g_webViewHost = host.get();
-    host->Init();
 
     // 18. The message loop.
     const int exitCode = RunMessageLoop();
 
-    // Teardown. From here on the library's texts from other threads are dropped.
+    // Teardown. No WebView2 event reaches the host, nor through it the library, from here on
+    // (the library's "Release" may run a message loop of its own); the library's texts from
+    // other threads are dropped.
+    host->StopEvents();
     extensions->CloseRelay();
     host->CloseMappedFiles();
     g_webViewHost = nullptr;
@@ -242,7 +276,7 @@ int RunHost(HINSTANCE instance) {
     // The last owner's reference: the bundle is unmapped here, or when the runtime releases the
     // last body stream it still holds.
     bundleMapping.reset();
-    Gdiplus::GdiplusShutdown(gdiplusToken);
+    gdiplus.Shutdown();
     host.reset();
     return exitCode;
 }

@@ -9,6 +9,11 @@ namespace {
 
 constexpr wchar_t kRelayWindowClass[] = L"WindowsWebview2WrapperExtensionRelay";
 constexpr UINT kRelayMessage = WM_APP + 1;
+// The relay's second wake-up, for a relay message that never came (its post failed because the
+// GUI thread's queue was full, or a message loop not ours took it away): texts wait at most this
+// long. Timer messages are made afresh while the timer runs, so this one cannot be lost.
+constexpr UINT_PTR kRelayTimer = 1;
+constexpr UINT kRelayTimerMs = 250;
 const char kEmpty[] = "";
 
 template <typename Fn>
@@ -39,6 +44,8 @@ bool ExtensionManager::LoadExtension() {
     const std::wstring path = AddLongPathPrefix(ToWide(exeFolder) + kExtensionFileName);
     module = LoadLibraryW(path.c_str());
     if (module == nullptr) return false;
+    // Only a loaded library has threads that may send: only then the timer runs.
+    if (relayWindow_ != nullptr) SetTimer(relayWindow_, kRelayTimer, kRelayTimerMs, nullptr);
     init = Export<ExtensionInitFn>(module, "Init");
     release = Export<ExtensionReleaseFn>(module, "Release");
     onMainWindowCreated = Export<ExtensionWindowCreatedFn>(module, "OnMainWindowCreated");
@@ -84,7 +91,7 @@ void ExtensionManager::CloseRelay() {
 
 LRESULT CALLBACK ExtensionManager::RelayWindowProc(HWND window, UINT message, WPARAM wParam,
                                                    LPARAM lParam) {
-    if (message == kRelayMessage) {
+    if (message == kRelayMessage || (message == WM_TIMER && wParam == kRelayTimer)) {
         auto* manager =
             reinterpret_cast<ExtensionManager*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (manager != nullptr) manager->DeliverRelayed();
@@ -127,11 +134,24 @@ void ExtensionManager::SendWebMessage(const char* json) {
         if (!relayOpen_) return;  // the message loop has ended
         relayed_.push_back(std::move(text));
         // One relay message carries every text queued until it is handled; should posting fail
-        // (the GUI thread's queue is full), the next text tries again.
-        if (!relayPosted_) relayPosted_ = PostMessageW(relayWindow_, kRelayMessage, 0, 0) != FALSE;
+        // (the GUI thread's queue is full), the next text tries again, and the relay's timer
+        // delivers them meanwhile.
+        if (!relayPosted_) relayPosted_ = PostRelayMessage();
     } catch (...) {
         // Nothing may unwind into the extension's code; the message is lost like a failed post.
     }
+}
+
+bool ExtensionManager::PostRelayMessage() {
+#ifdef WRAPPER_TEST_HOOKS
+    // A test-hooks build can be asked to act as if the first post failed.
+    static bool failedOnce = false;
+    if (!failedOnce && GetEnvironmentVariableW(L"WRAPPER_TEST_FAIL_RELAY_POST", nullptr, 0) > 0) {
+        failedOnce = true;
+        return false;
+    }
+#endif
+    return PostMessageW(relayWindow_, kRelayMessage, 0, 0) != FALSE;
 }
 
 void ExtensionManager::PublishDirectoryPath(const std::string& tag, const std::string& path) {

@@ -72,15 +72,18 @@ private:
     // The GUI thread's path of a sent text: posted at once after the first handshake, queued in
     // pendingMessages before it.
     void SendOnGuiThread(std::string json);
-    // Takes every relayed text, oldest first, down the GUI thread's path.
+    // Takes every relayed text, oldest first, down the GUI thread's path (for the relay message
+    // and for each tick of the relay's timer).
     void DeliverRelayed();
+    // Wakes the GUI thread for the relayed texts; false when the post failed. Called with lock_.
+    bool PostRelayMessage();
 
     const DWORD guiThread_;
     HWND relayWindow_ = nullptr;
 
     std::mutex lock_;  // guards everything below
     bool relayOpen_ = false;
-    bool relayPosted_ = false;          // a relay message is on its way to the GUI thread
+    bool relayPosted_ = false;  // a relay message is on its way (or was taken by another loop)
     std::vector<std::string> relayed_;  // texts from other threads, not delivered yet
     std::set<std::string, std::less<>> keptPaths_;  // every path handed out, valid until deletion
     std::map<std::string, const char*, std::less<>> directoryPaths_;

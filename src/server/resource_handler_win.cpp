@@ -7,7 +7,7 @@
 
 #include "app/paths_win.h"
 #include "bundle/asset_bundle.h"
-#include "server/mapped_stream_win.h"
+#include "server/body_stream_win.h"
 #include "server/request_key.h"
 #include "server/response_plan.h"
 #include "webview/veltra_webview_win.h"
@@ -24,8 +24,8 @@ bool TestHookNames(const wchar_t* name, const std::string& key) {
 }
 #endif
 
-// Whether a test-hooks build was asked to act as if no body stream over memory (a copy, or a range
-// of a mapping) could be made for the request of `key`; never in other builds.
+// Whether a test-hooks build was asked to act as if no body stream could be made for the request
+// of `key`; never in other builds.
 bool TestRefusesBodyStream([[maybe_unused]] const std::string& key) {
 #ifdef WRAPPER_TEST_HOOKS
     return TestHookNames(L"WRAPPER_TEST_NO_BODY_STREAM", key);
@@ -46,39 +46,63 @@ LooseFileFacts QueryLooseFile(const std::string& filePath) {
     return LooseFileFacts{facts.exists, facts.isDirectory, facts.size};
 }
 
-// A stream over a copy of the bytes; null when it cannot be made (no memory, or past the 32-bit
-// count such a stream takes).
-ComPtr<IStream> MemoryStream(const std::uint8_t* bytes, std::uint64_t count,
-                             const std::string& key) {
-    ComPtr<IStream> stream;
-    if (count > 0xFFFFFFFFu || TestRefusesBodyStream(key)) return stream;
-    // The new stream's first reference is ours (ComPtr::Attach would take a second one here).
-    *stream.ReleaseAndGetAddressOf() = SHCreateMemStream(bytes, static_cast<UINT>(count));
-    return stream;
+// Every body is one of our own agile streams, so that the runtime's reader never waits for the
+// GUI thread. Null when a test-hooks build was asked to fail it (WRAPPER_TEST_NO_BODY_STREAM).
+ComPtr<IStream> BodyOver(std::shared_ptr<const ByteSource> source, std::uint64_t first,
+                         std::uint64_t count, const std::string& key) {
+    if (TestRefusesBodyStream(key)) return nullptr;
+    return NewBodyStream(std::move(source), first, count, ToWide(key));
 }
 
-// The body of a bundle answer, read in place from the bundle's mapping. A bundle held in memory
-// without a mapping owner (no mapped file behind it) is copied instead.
+// The body of a bundle answer, copied out of the bundle's mapping as the runtime reads it. A bundle
+// held in memory without a mapping owner (no mapped file behind it) is copied at once instead.
 ComPtr<IStream> BundleStream(const VeltraWebView& host, const BundleFileEntry& entry,
                              const ResponsePlan& plan, const std::string& key) {
     const std::uint8_t* bytes = host.bundle->DataPointer(entry.offset) + plan.first;
-    if (host.bundleMapping == nullptr) return MemoryStream(bytes, plan.count, key);
-    if (TestRefusesBodyStream(key)) return nullptr;
+    if (host.bundleMapping == nullptr) {
+        if (plan.count > 0xFFFFFFFFu) return nullptr;
+        std::shared_ptr<const ByteSource> copy = std::make_shared<MemoryBytes>(std::string(
+            reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(plan.count)));
+        return BodyOver(std::move(copy), 0, plan.count, key);
+    }
     const auto offset = static_cast<std::uint64_t>(bytes - host.bundleMapping->View());
-    return NewMappedStream(host.bundleMapping, offset, plan.count, ToWide(key));
+    return BodyOver(host.bundleMapping, offset, plan.count, key);
 }
 
-// Sets the answer of `plan` on the request.
-void Answer(VeltraWebView& host, ICoreWebView2WebResourceRequestedEventArgs* args,
+// The body of a loose answer, whole or a range: read by position from the file as it is when the
+// runtime reads, through a handle that lets editors rewrite or replace it meanwhile. A file that
+// is shorter now than the range: no body (500).
+ComPtr<IStream> LooseStream(const std::string& filePath, const ResponsePlan& plan,
+                            const std::string& key) {
+    std::shared_ptr<const ByteSource> file = LooseFile::Open(AddLongPathPrefix(ToWide(filePath)));
+    if (file == nullptr) return nullptr;
+    return BodyOver(std::move(file), plan.first, plan.count, key);
+}
+
+// A new bodiless 500 (the prepared one when none can be made) set on the request; false when even
+// that fails.
+bool AnswerServerError(VeltraWebView& host, ICoreWebView2WebResourceRequestedEventArgs* args) {
+    ComPtr<ICoreWebView2WebResourceResponse> response;
+    if (host.environment != nullptr &&
+        SUCCEEDED(host.environment->CreateWebResourceResponse(
+            nullptr, kServerErrorStatus, kServerErrorReason, kServerErrorHeaders, &response)) &&
+        response != nullptr && SUCCEEDED(args->put_Response(response.Get()))) {
+        return true;
+    }
+    return host.serverErrorResponse != nullptr &&
+           SUCCEEDED(args->put_Response(host.serverErrorResponse.Get()));
+}
+
+// Sets the answer of `plan` on the request; false when the response cannot be made or set.
+bool Answer(VeltraWebView& host, ICoreWebView2WebResourceRequestedEventArgs* args,
             const ResponsePlan& plan, IStream* body) {
     const std::wstring headerText = ToWide(JoinHeaderLines(plan.headers));
     const std::wstring reason = ToWide(plan.reason);
     ComPtr<ICoreWebView2WebResourceResponse> response;
-    if (host.environment != nullptr) {
-        host.environment->CreateWebResourceResponse(body, plan.status, reason.c_str(),
-                                                    headerText.c_str(), &response);
-    }
-    if (response != nullptr) args->put_Response(response.Get());
+    return host.environment != nullptr &&
+           SUCCEEDED(host.environment->CreateWebResourceResponse(body, plan.status, reason.c_str(),
+                                                                 headerText.c_str(), &response)) &&
+           response != nullptr && SUCCEEDED(args->put_Response(response.Get()));
 }
 
 }  // namespace
@@ -134,46 +158,24 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
             case BodySource::None:
                 break;
             case BodySource::NotFoundText:
-                body = MemoryStream(reinterpret_cast<const std::uint8_t*>(kNotFoundBody.data()),
-                                    kNotFoundBody.size(), key);
+                body = BodyOver(std::make_shared<MemoryBytes>(std::string(kNotFoundBody)), 0,
+                                kNotFoundBody.size(), key);
                 break;
             case BodySource::BundleBytes:
                 body = BundleStream(host, *entry, plan, key);
                 break;
-            case BodySource::LooseFileStream:
-                if (FAILED(SHCreateStreamOnFileEx(AddLongPathPrefix(ToWide(filePath)).c_str(),
-                                                  STGM_READ, 0, FALSE, nullptr, &body))) {
-                    body.Reset();
-                }
+            case BodySource::LooseFile:
+                body = LooseStream(filePath, plan, key);
                 break;
-            case BodySource::LooseFileView: {
-                // A view mapped before the file grew may not reach the range: that is a 500 too.
-                std::shared_ptr<const SharedMapping> mapped = host.MapLooseFile(key, filePath);
-                if (mapped != nullptr && RangeFitsView(plan, mapped->Size()) &&
-                    !TestRefusesBodyStream(key)) {
-                    body = NewMappedStream(std::move(mapped), plan.first, plan.count, ToWide(key));
-                }
-                break;
-            }
         }
         // A body the plan names but that could not be had (a file that cannot be read, no memory
-        // for a stream, a view too short): 500, with the header lines made so far.
+        // for a stream): 500, with the header lines made so far.
         if (plan.body != BodySource::None && body == nullptr) ChangeToServerError(plan);
-        Answer(host, args, plan, body.Get());
+        if (!Answer(host, args, plan, body.Get())) AnswerServerError(host, args);
     } catch (...) {
-        // Anything that failed on the way: the prepared answer, which needs no memory, rather
-        // than no answer at all (the runtime would then look for the origin on the network).
-        if (host.serverErrorResponse != nullptr) args->put_Response(host.serverErrorResponse.Get());
+        // Anything that failed on the way: a 500 rather than no answer at all (the runtime would
+        // then look for the origin on the network).
+        AnswerServerError(host, args);
     }
     return S_OK;
-}
-
-std::shared_ptr<const SharedMapping> VeltraWebView::MapLooseFile(const std::string& key,
-                                                                 const std::string& filePath) {
-    auto found = mappedFiles.find(key);
-    if (found != mappedFiles.end()) return found->second;
-    std::shared_ptr<const SharedMapping> mapped =
-        SharedMapping::Open(AddLongPathPrefix(ToWide(filePath)));
-    if (mapped != nullptr) mappedFiles.emplace(key, mapped);
-    return mapped;
 }

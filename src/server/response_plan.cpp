@@ -42,7 +42,7 @@ ResponsePlan PlanResponse(const std::string& key, std::optional<std::uint64_t> b
         plan.headers.push_back("Content-Length: " + std::to_string(total));
         plan.status = 200;
         plan.reason = "OK";
-        SetBody(plan, inBundle ? BodySource::BundleBytes : BodySource::LooseFileStream, 0, total);
+        SetBody(plan, inBundle ? BodySource::BundleBytes : BodySource::LooseFile, 0, total);
         return plan;
     }
 
@@ -60,13 +60,7 @@ ResponsePlan PlanResponse(const std::string& key, std::optional<std::uint64_t> b
     plan.headers.push_back("Content-Length: " + std::to_string(count));
     plan.status = 206;
     plan.reason = "Partial Content";
-    BodySource body = BodySource::BundleBytes;
-    if (!inBundle) {
-        // A range over the whole file is streamed like an ordinary answer; only a true part of
-        // the file needs the mapped view.
-        body = count == total ? BodySource::LooseFileStream : BodySource::LooseFileView;
-    }
-    SetBody(plan, body, range.first, count);
+    SetBody(plan, inBundle ? BodySource::BundleBytes : BodySource::LooseFile, range.first, count);
     return plan;
 }
 
@@ -76,10 +70,6 @@ void ChangeToServerError(ResponsePlan& plan) {
     plan.body = BodySource::None;
     plan.first = 0;
     plan.count = 0;
-}
-
-bool RangeFitsView(const ResponsePlan& plan, std::uint64_t viewSize) {
-    return plan.first <= viewSize && plan.count <= viewSize - plan.first;
 }
 
 std::string JoinHeaderLines(const std::vector<std::string>& lines) {

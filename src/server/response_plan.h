@@ -11,12 +11,11 @@
 #include <vector>
 
 enum class BodySource {
-    None,             // no body stream
-    NotFoundText,     // the bytes of kNotFoundBody
-    BundleBytes,      // `count` bytes starting `first` bytes into the bundle entry's data
-    LooseFileStream,  // a read stream over the whole loose file
-    LooseFileView,    // `count` bytes starting `first` bytes into a mapped view of the loose file
-    // Bundle bytes and view bytes are read in place from the mapping, whatever their count.
+    None,          // no body stream
+    NotFoundText,  // the bytes of kNotFoundBody
+    BundleBytes,   // `count` bytes starting `first` bytes into the bundle entry's data
+    LooseFile,     // `count` bytes starting `first` bytes into the loose file (the whole file
+                   // or a range of it), read from the file when the body is read
 };
 
 inline constexpr std::string_view kNotFoundBody = "File not found";
@@ -46,9 +45,6 @@ ResponsePlan PlanResponse(const std::string& key, std::optional<std::uint64_t> b
 // Turns a plan whose body cannot be produced (no stream, no view) into the 500 answer: the header
 // lines made so far stay, the body goes.
 void ChangeToServerError(ResponsePlan& plan);
-
-// Whether the plan's [first, first + count) lies inside a view of `viewSize` bytes.
-bool RangeFitsView(const ResponsePlan& plan, std::uint64_t viewSize);
 
 // The header lines with "\n" between them and none after the last.
 std::string JoinHeaderLines(const std::vector<std::string>& lines);

@@ -44,13 +44,17 @@ private:
     std::atomic<ULONG> references_{0};
 };
 
-// Forwards Invoke(a, b) to (host->*Method)(a, b). Nothing thrown inside reaches the caller, and
-// the runtime always hears S_OK: a handler's failure is the host's own business.
+// Forwards Invoke(a, b) to (host->*Method)(a, b), unless the host has stopped taking events (a
+// host with EventsStopped()). Nothing thrown inside reaches the caller, and the runtime always
+// hears S_OK: a handler's failure is the host's own business.
 template <typename Host, typename Interface, typename A, typename B, HRESULT (Host::*Method)(A, B)>
 class HostCallback final : public ComObject<Interface> {
 public:
     explicit HostCallback(Host* host) : host_(host) {}
     HRESULT STDMETHODCALLTYPE Invoke(A a, B b) override {
+        if constexpr (requires(const Host& host) { host.EventsStopped(); }) {
+            if (host_->EventsStopped()) return S_OK;
+        }
         try {
             (host_->*Method)(a, b);
         } catch (...) {

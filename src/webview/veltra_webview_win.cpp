@@ -19,10 +19,6 @@ VeltraWebView* g_webViewHost = nullptr;
 
 namespace {
 
-constexpr wchar_t kStartFailedText[] =
-    L"Failed to start the WebView2 control. Check that the Microsoft Edge WebView2 runtime is "
-    L"installed and working.";
-
 // A string WebView2 handed out, freed with CoTaskMemFree.
 class TaskString {
 public:
@@ -200,14 +196,17 @@ void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* 
     if (webview2 == nullptr) ShowLoadedPage();
 }
 
-void VeltraWebView::CloseMappedFiles() {
-    mappedFiles.clear();
-    bundleMapping.reset();
-}
+void VeltraWebView::CloseMappedFiles() { bundleMapping.reset(); }
 
 void VeltraWebView::FailStart() {
     if (startFailed_) return;
     startFailed_ = true;
+    // Mostly called inside a WebView2 completion, where no modal loop may run: the box is shown
+    // once the callback has returned. Without a window to post to, the run ends all the same.
+    if (window == nullptr || !PostMessageW(window, kStartFailedMessage, 0, 0)) ReportStartFailure();
+}
+
+void VeltraWebView::ReportStartFailure() {
     ShowMessage(kStartFailedText, ToWide(config->title), MB_ICONERROR);
     PostQuitMessage(1);
 }
@@ -305,6 +304,10 @@ void OnMainWindowMoved() {
     if (g_webViewHost != nullptr && g_webViewHost->controller != nullptr) {
         g_webViewHost->controller->NotifyParentWindowPositionChanged();
     }
+}
+
+void OnStartFailed() {
+    if (g_webViewHost != nullptr) g_webViewHost->ReportStartFailure();
 }
 
 void OnMainWindowResized() {

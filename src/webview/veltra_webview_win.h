@@ -20,6 +20,12 @@ struct AppConfig;
 
 using Microsoft::WRL::ComPtr;
 
+// The box when the WebView2 control cannot be started (or start-up fails after the extension
+// library was loaded); its caption is the configured title.
+inline constexpr wchar_t kStartFailedText[] =
+    L"Failed to start the WebView2 control. Check that the Microsoft Edge WebView2 runtime is "
+    L"installed and working.";
+
 class VeltraWebView {
 public:
     VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window, std::string exeFolder,
@@ -32,9 +38,13 @@ public:
     void Init();
     HRESULT OnEnvironmentCreated(HRESULT errorCode, ICoreWebView2Environment* environment);
     HRESULT OnControllerCreated(HRESULT errorCode, ICoreWebView2Controller* controller);
-    // Drops the host's references to the bundle's mapping and the loose files' views; each closes
-    // once no body stream holds it any more.
+    // Drops the host's reference to the bundle's mapping; it closes once no body stream holds it
+    // any more. (Loose files are opened per answer and held only by their body streams.)
     void CloseMappedFiles();
+    // From now on no WebView2 event or completion reaches the host: the handlers still registered
+    // return at once. Shutdown calls it before the extension's "Release".
+    void StopEvents() { eventsStopped_ = true; }
+    bool EventsStopped() const { return eventsStopped_; }
 
     // Window geometry (96-dpi units).
     void SetFullscreen(bool fullscreen);
@@ -50,10 +60,9 @@ public:
                             ComPtr<ICoreWebView2FileSystemHandle>* slot,
                             const std::string& tag, const std::string& path);
 
-    // Served files: a read-only view of a whole loose file, mapped once per key (null when it
-    // cannot be mapped).
-    std::shared_ptr<const SharedMapping> MapLooseFile(const std::string& key,
-                                                      const std::string& filePath);
+    // The start-failure box, then the end of the message loop with exit code 1. Called from the
+    // main window's procedure for the message FailStart posts.
+    void ReportStartFailure();
 
     // The one way out to the system's default handler for a URI (new windows).
     void OpenExternally(const std::string& uri);
@@ -93,7 +102,6 @@ public:
     ComPtr<ICoreWebView2> webview;
     ComPtr<ICoreWebView2_2> webview2;
     ComPtr<ITaskbarList2> taskbarList;
-    std::map<std::string, std::shared_ptr<const SharedMapping>> mappedFiles;
     // The mapping `bundle` reads from (null for a bundle held in memory without one).
     std::shared_ptr<const SharedMapping> bundleMapping;
     bool isFullscreen = false;
@@ -105,11 +113,13 @@ public:
 private:
     // The body of OnControllerCreated.
     void SetUpController(HRESULT errorCode, ICoreWebView2Controller* createdController);
-    // Creation of the environment or the controller failed: tell the user and end the run.
+    // Creation of the environment or the controller failed: tell the user and end the run, once
+    // the current callback has returned.
     void FailStart();
     // The window becomes visible with the control focused (each DOMContentLoaded).
     void ShowLoadedPage();
     bool startFailed_ = false;
+    bool eventsStopped_ = false;
     // What the loader was given to create the environment. After a failed first attempt the
     // vendor's loader tries again on its own, later, with these very pointers, so they must
     // outlive Init: they live as long as the host.

@@ -349,6 +349,47 @@ TEST(Extensions, WorkerThreadMessagesReachThePageAllInOrderOnceAcrossHandshakes)
     EXPECT_EQ(worker["done"]["sent"], 1000);
 }
 
+TEST(Extensions, ATextWhoseRelayPostFailedStillReachesThePageInOrder) {
+    // A test-hooks switch makes the relay's first post fail, as when the GUI thread's queue is
+    // full. The worker sends one text, then waits for the page to speak before it sends the
+    // next: the first must arrive without that help.
+    AppFolder app = ExtensionApp("extension_relay", TestLibrary("relay"));
+    const ExtensionRun run = RunExtension(app,
+                                          Post(kWrapperInit) + "wait PostWebMessageAsJson 2\n" +
+                                              Post(R"({"type":"extension-message"})") +
+                                              "wait PostWebMessageAsJson 3\nclose\n",
+                                          {{"WRAPPER_TEST_FAIL_RELAY_POST", "1"}});
+    EXPECT_EQ(PostedToPage(run.host), (std::vector<std::string>{"handles", Answer(R"(["relay"])"),
+                                                                R"({"type":"relayed","n":1})",
+                                                                R"({"type":"relayed","n":2})"}));
+}
+
+TEST(Extensions, NothingReachesTheLibraryOnceItsReleaseHasBegun) {
+    // The library's "Release" runs a message loop of its own for 300 ms while the page goes on
+    // sending it messages and asking for files: no event reaches the host any more, and so no
+    // call reaches the library.
+    AppFolder app = ExtensionApp("extension_release_pumps", TestLibrary("pumps"));
+    std::string afterClose;
+    for (int i = 0; i < 10; ++i) {
+        afterClose += "sleep 25\n" +
+                      Post(R"({"type":"extension-message","late":)" + std::to_string(i) + "}") +
+                      "request GET https://app.localhost/index.html other\n";
+    }
+    const ExtensionRun run =
+        RunExtension(app, Post(kWrapperInit) + "wait PostWebMessageAsJson 1\n" +
+                              Post(R"({"type":"extension-message"})") + "close\n" + afterClose);
+    EXPECT_EQ(run.CallNames(), (std::vector<std::string>{"Init", "OnMainWindowCreated",
+                                                         "OnExtensionMessage", "Release"}));
+    ASSERT_GE(run.log.size(), 2u);
+    EXPECT_EQ(run.log[run.log.size() - 2], json({{"released", "end"}}));
+    EXPECT_EQ(run.log.back(), json({{"dll", "detach"}, {"freeLibrary", true}}));
+    // The page did go on while "Release" ran: its messages were raised (and dropped), its
+    // requests left unanswered.
+    EXPECT_GT(run.host.Events("WebMessageReceived").size(), 2u);
+    EXPECT_FALSE(run.host.Of("unanswered").empty());
+    EXPECT_EQ(run.host.Of("response").size(), 1u) << "the start page's only";
+}
+
 TEST(Extensions, ComponentIdThatIsNotUtf8StopsEveryHandshakeBeforeItsAnswer) {
     // The answer cannot be written: each handshake posts the folder handles and nothing more, the
     // texts the library sent stay queued, and so does one it sends after the first handshake.
@@ -377,12 +418,22 @@ TEST(Extensions, EarlyExitsAtTheWindowKeepTheLibraryLoadedUntilTheProcessEnds) {
         const char* step;
         const char* variant;
         const char* text;
+        const char* caption;
+        std::vector<std::string> calls;
     };
+    const char* const fallback = "Windows WebView2 wrapper";
     const Case cases[] = {
-        {"12", "full", "Failed to register window class"},
-        {"15", "full", "Failed to create window"},
+        {"12", "full", "Failed to register window class", fallback, {"Init"}},
+        {"15", "full", "Failed to create window", fallback, {"Init"}},
         // A worker still sending while the box is up and when the process ends.
-        {"15", "threaded", "Failed to create window"},
+        {"15", "threaded", "Failed to create window", fallback, {"Init"}},
+        // Start-up throws (no memory for the host object) after the window was made.
+        {"17",
+         "threaded",
+         "Failed to start the WebView2 control. Check that the Microsoft Edge WebView2 runtime is "
+         "installed and working.",
+         "Extensions \xE2\x9C\x93",
+         {"Init", "OnMainWindowCreated"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("step ") + c.step + ", library " + c.variant);
@@ -397,14 +448,14 @@ TEST(Extensions, EarlyExitsAtTheWindowKeepTheLibraryLoadedUntilTheProcessEnds) {
         EXPECT_EQ(run.probe["timedOut"], false);
         ASSERT_EQ(run.probe["boxes"].size(), 1u) << run.probe.dump();
         EXPECT_EQ(run.probe["boxes"][0]["text"], c.text);
-        EXPECT_EQ(run.probe["boxes"][0]["caption"], "Windows WebView2 wrapper");
+        EXPECT_EQ(run.probe["boxes"][0]["caption"], c.caption);
         EXPECT_EQ(run.probe["everVisible"], false);
         const std::vector<json> lines = e2e::ReadJsonLines(log);
         std::vector<std::string> calls;
         for (const json& line : lines) {
             if (line.contains("call")) calls.push_back(line["call"]);
         }
-        EXPECT_EQ(calls, std::vector<std::string>{"Init"}) << "no Release, no window";
+        EXPECT_EQ(calls, c.calls) << "no Release";
         ASSERT_FALSE(lines.empty());
         // Unloaded only by the end of the process (not by FreeLibrary), which ended normally.
         EXPECT_EQ(lines.back(), json({{"dll", "detach"}, {"freeLibrary", false}}));

@@ -297,7 +297,9 @@ TEST_P(WebViewHostWithLoader, CreationFailuresEndWithABoxAndExitCodeOne) {
     for (const auto& [name, value] : switches) {
         SCOPED_TRACE(name + "=" + value);
         AppFolder app = BundleApp("host_fail", "", GetParam());
-        const e2e::HostRun run = app.Run("", {}, {{name, value}});
+        const e2e::fs::path transcript = app.Dir() / "transcript.jsonl";
+        const e2e::HostRun run =
+            app.Run("", {"--watch", e2e::WinPath(transcript)}, {{name, value}});
         if (GetParam() == e2e::Loader::Vendor && name == "WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT") {
             // The vendor's loader tries a failed creation once more (not one that completes
             // without an environment), then hands the failure on.
@@ -310,6 +312,18 @@ TEST_P(WebViewHostWithLoader, CreationFailuresEndWithABoxAndExitCodeOne) {
         EXPECT_EQ(run.probe["everVisible"], false);
         EXPECT_EQ(run.probe["exitCode"], 1);
         EXPECT_EQ(run.probe["timedOut"], false);
+        // The box comes after the completion that failed has returned: a completion's line is
+        // written when its handler returns, and every one was in the transcript when the box
+        // was seen. No message loop ran inside a completion.
+        const long long watched = run.probe["boxes"][0].value("watchedSize", -1LL);
+        ASSERT_GE(watched, 0);
+        const std::string before =
+            e2e::ReadFileBytes(transcript).substr(0, static_cast<std::size_t>(watched));
+        const long linesBefore = std::count(before.begin(), before.end(), '\n');
+        for (const json& completion : run.Of("completion")) {
+            EXPECT_LE(Seq(completion), linesBefore) << completion.dump();
+        }
+        EXPECT_TRUE(run.Of("nestedLoopInCallback").empty());
     }
 }
 

@@ -96,6 +96,10 @@ public:
         return response_.CopyTo(response);
     }
     HRESULT STDMETHODCALLTYPE put_Response(ICoreWebView2WebResourceResponse* response) override {
+        if (refusedPuts > 0) {
+            --refusedPuts;
+            return E_FAIL;
+        }
         response_ = response;
         return S_OK;
     }
@@ -107,6 +111,7 @@ public:
         return S_OK;
     }
     ICoreWebView2WebResourceResponse* Response() const { return response_.Get(); }
+    int refusedPuts = 0;  // this many put_Response calls fail first, setting nothing
 
 private:
     ComPtr<ICoreWebView2WebResourceRequest> request_;

@@ -4,7 +4,7 @@
 //
 //   probe.exe [--timeout MS] [--close-when never|window|visible] [--settle MS]
 //             [--class NAME] [--extra-class NAME] [--extra-log FILE] [--close-extra-on FILE]
-//             -- PROGRAM [ARGS...]
+//             [--watch FILE] -- PROGRAM [ARGS...]
 //
 // --close-when: once the main window exists (window) or is visible (visible), wait --settle
 // milliseconds, take a final snapshot and send it WM_CLOSE. On timeout the program is killed.
@@ -18,6 +18,8 @@
 // a line "setpos N" for every position the program gives the bar, however briefly it lasts, and
 // the report lists them as "setPositions".
 // --close-extra-on: once FILE exists, send WM_CLOSE to the extra window (once).
+// --watch: each box's report also gives "watchedSize", the size of FILE in bytes when the box was
+// seen (-1 without the file): what a program writing FILE as it goes had written before the box.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -74,6 +76,13 @@ void AppendLine(const std::wstring& path, const std::string& line) {
     if (file == nullptr) return;
     fprintf(file, "%s\n", line.c_str());
     fclose(file);
+}
+
+// The size of a file in bytes, or -1 when it cannot be queried.
+long long FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 // The positions the hook recorded in the log ("setpos N" lines).
@@ -267,6 +276,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring extraClass;
     std::wstring extraLog;
     std::wstring closeExtraOn;
+    std::wstring watched;
     int i = 1;
     for (; i < argc; ++i) {
         const std::wstring arg = argv[i];
@@ -282,6 +292,8 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--extra-class") extraClass = argv[++i];
         else if (arg == L"--extra-log") extraLog = argv[++i];
         else if (arg == L"--close-extra-on") closeExtraOn = argv[++i];
+        else if (arg == L"--watch")
+            watched = argv[++i];
     }
     if (i >= argc) {
         fprintf(stderr, "usage: probe.exe [options] -- PROGRAM [ARGS...]\n");
@@ -324,8 +336,11 @@ int wmain(int argc, wchar_t** argv) {
         EnumWindows(FindWindows, reinterpret_cast<LPARAM>(&search));
         for (HWND box : search.boxes) {
             if (!boxes.empty()) boxes += ",";
-            boxes += "{\"caption\":" + Json(TextOf(box)) + ",\"text\":" +
-                     Json(TextOf(GetDlgItem(box, 0xFFFF))) + ",\"icon\":\"" + IconKind(box) + "\"}";
+            boxes += "{\"caption\":" + Json(TextOf(box)) +
+                     ",\"text\":" + Json(TextOf(GetDlgItem(box, 0xFFFF))) + ",\"icon\":\"" +
+                     IconKind(box) + "\"";
+            if (!watched.empty()) boxes += ",\"watchedSize\":" + std::to_string(FileSize(watched));
+            boxes += "}";
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
             // Wait for the box to go before looking again, so it is reported once.

@@ -25,6 +25,12 @@
 //                              longer empty, i.e. after the first handshake) the other 500 with
 //                              a short pause after each; it logs {"worker":"documents",...} and
 //                              {"worker":"done",...}. Release stops and joins it.
+//   TEST_EXTENSION_RELAY       starts a worker thread in Init that, once the first handshake is
+//                              done, sends {"type":"relayed","n":1}, then waits for the page's
+//                              first extension message before it sends {"type":"relayed","n":2}
+//   TEST_EXTENSION_PUMPS       Release runs a message loop of its own for 300 ms (as a library
+//                              joining a worker on this thread would) and logs
+//                              {"released":"end"} when it returns
 #include <windows.h>
 
 #include <string>
@@ -45,6 +51,10 @@ const char* kComponentIds[] = {"sender", nullptr};
 const char* kComponentIds[] = {"ok", "bad\xFF\xFEid", nullptr};
 #elif defined(TEST_EXTENSION_THREADED)
 const char* kComponentIds[] = {"worker", nullptr};
+#elif defined(TEST_EXTENSION_RELAY)
+const char* kComponentIds[] = {"relay", nullptr};
+#elif defined(TEST_EXTENSION_PUMPS)
+const char* kComponentIds[] = {"pumps", nullptr};
 #elif !defined(TEST_EXTENSION_NO_INIT)
 #error "choose a TEST_EXTENSION_ variant"
 #endif
@@ -149,6 +159,19 @@ DWORD WINAPI Worker(void*) {
 }
 #endif
 
+#if defined(TEST_EXTENSION_RELAY)
+HANDLE g_worker = nullptr;
+HANDLE g_pageSpoke = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+DWORD WINAPI Worker(void*) {
+    for (int i = 0; i < 6000 && g_app->GetDirectoryPath("<documents>")[0] == '\0'; ++i) Sleep(10);
+    g_app->SendWebMessage(R"({"type":"relayed","n":1})");
+    WaitForSingleObject(g_pageSpoke, 20000);
+    g_app->SendWebMessage(R"({"type":"relayed","n":2})");
+    return 0;
+}
+#endif
+
 }  // namespace
 
 #if !defined(TEST_EXTENSION_NO_INIT)
@@ -166,7 +189,7 @@ TEST_EXTENSION_EXPORT const char** Init(const char* exeFolder, const char* conte
     Send("{\"type\":\"from-init\",\"n\":2,\"text\":\"\xC3\xA9t\xC3\xA9\"}");
 #elif defined(TEST_EXTENSION_BAD_ID)
     Send(R"({"type":"from-init"})");
-#elif defined(TEST_EXTENSION_THREADED)
+#elif defined(TEST_EXTENSION_THREADED) || defined(TEST_EXTENSION_RELAY)
     g_worker = CreateThread(nullptr, 0, Worker, nullptr, 0, nullptr);
 #endif
     return kComponentIds;
@@ -202,6 +225,8 @@ TEST_EXTENSION_EXPORT void OnExtensionMessage(const char* json) {
     Send(reply.c_str());
 #elif defined(TEST_EXTENSION_BAD_ID)
     Send(R"({"type":"later"})");
+#elif defined(TEST_EXTENSION_RELAY)
+    SetEvent(g_pageSpoke);
 #endif
 }
 
@@ -214,8 +239,27 @@ TEST_EXTENSION_EXPORT void Release() {
         CloseHandle(g_worker);
         g_worker = nullptr;
     }
+#elif defined(TEST_EXTENSION_RELAY)
+    SetEvent(g_pageSpoke);
+    if (g_worker != nullptr) {
+        WaitForSingleObject(g_worker, 60000);
+        CloseHandle(g_worker);
+        g_worker = nullptr;
+    }
 #endif
     LogCall("Release");
+#if defined(TEST_EXTENSION_PUMPS)
+    const ULONGLONG end = GetTickCount64() + 300;
+    while (GetTickCount64() < end) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    Log(R"({"released":"end"})");
+#endif
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {

@@ -1,12 +1,15 @@
-// Body streams read in place from a shared mapping: their semantics side by side with the
-// platform's memory stream over the same bytes, their agility, and the life of the mapping under
-// them (a stream the runtime keeps after the host's teardown).
-#include "server/mapped_stream_win.h"
+// Body streams over their sources (a mapping, a loose file): their semantics side by side with the
+// platform's memory stream over the same bytes, failed reads, their agility, every kind of body the
+// request handler gives, and the life of the files under them (a stream the runtime keeps after the
+// host's teardown; a loose file an editor rewrites meanwhile).
+#include "server/body_stream_win.h"
 
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 #include <windows.h>
 
+#include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -97,7 +100,7 @@ protected:
         mapping_ = SharedMapping::Open(folder_.Write("mapped.bin", file_).wstring());
         ASSERT_NE(mapping_, nullptr);
         ASSERT_EQ(mapping_->Size(), file_.size());
-        ours_ = NewMappedStream(mapping_, kOffset, kCount);
+        ours_ = NewBodyStream(mapping_, kOffset, kCount);
         reference_ = MemoryStreamOver(Bytes());
         ASSERT_NE(ours_, nullptr);
         ASSERT_NE(reference_, nullptr);
@@ -258,7 +261,7 @@ TEST_F(StreamPair, StatCloneCopyToWriteAndSetSize) {
     CoTaskMemFree(theirs.pwcsName);
     EXPECT_EQ(ours_->Stat(nullptr, STATFLAG_DEFAULT), STG_E_INVALIDPOINTER);
     EXPECT_EQ(ours_->Stat(&mine, 7), STG_E_INVALIDFLAG);
-    ComPtr<IStream> named = NewMappedStream(mapping_, 0, 10, L"media/intro.webm");
+    ComPtr<IStream> named = NewBodyStream(mapping_, 0, 10, L"media/intro.webm");
     ASSERT_NE(named, nullptr);
     ASSERT_HRESULT_SUCCEEDED(named->Stat(&mine, STATFLAG_DEFAULT));
     ASSERT_NE(mine.pwcsName, nullptr);
@@ -330,13 +333,13 @@ TEST_F(StreamPair, StatCloneCopyToWriteAndSetSize) {
     EXPECT_EQ(ours_->Commit(STGC_DEFAULT), S_OK);
 }
 
-TEST_F(StreamPair, RangesOutsideTheViewGetNoStream) {
-    EXPECT_NE(NewMappedStream(mapping_, 0, file_.size()), nullptr);
-    EXPECT_NE(NewMappedStream(mapping_, file_.size(), 0), nullptr);
-    EXPECT_EQ(NewMappedStream(mapping_, 0, file_.size() + 1), nullptr);
-    EXPECT_EQ(NewMappedStream(mapping_, file_.size() + 1, 0), nullptr);
-    EXPECT_EQ(NewMappedStream(mapping_, 10, ~std::uint64_t{0} - 5), nullptr);  // would wrap
-    EXPECT_EQ(NewMappedStream(nullptr, 0, 0), nullptr);
+TEST_F(StreamPair, RangesOutsideTheSourceGetNoStream) {
+    EXPECT_NE(NewBodyStream(mapping_, 0, file_.size()), nullptr);
+    EXPECT_NE(NewBodyStream(mapping_, file_.size(), 0), nullptr);
+    EXPECT_EQ(NewBodyStream(mapping_, 0, file_.size() + 1), nullptr);
+    EXPECT_EQ(NewBodyStream(mapping_, file_.size() + 1, 0), nullptr);
+    EXPECT_EQ(NewBodyStream(mapping_, 10, ~std::uint64_t{0} - 5), nullptr);  // would wrap
+    EXPECT_EQ(NewBodyStream(nullptr, 0, 0), nullptr);
     // An empty file cannot be mapped at all.
     EXPECT_EQ(SharedMapping::Open(folder_.Write("empty.bin", "").wstring()), nullptr);
     EXPECT_EQ(SharedMapping::Open((folder_.Path() / "missing.bin").wstring()), nullptr);
@@ -400,95 +403,307 @@ TEST_F(StreamPair, IsAgileAndClonesReadFromTwoThreadsAtOnce) {
     EXPECT_EQ(secondGood, 300);
 }
 
+// A source whose reads fail from the `failFrom`-th call on (0-based), as a file on a share that
+// has gone away; `seekDuringCopy` runs inside CopyTo's first write, on another thread.
+class FailingSource final : public ByteSource {
+public:
+    explicit FailingSource(std::string bytes, int failFrom)
+        : bytes_(std::move(bytes)), failFrom_(failFrom) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t count) const override {
+        if (calls_++ >= failFrom_) return false;
+        std::memcpy(buffer, bytes_.data() + offset, count);
+        return true;
+    }
+
+private:
+    const std::string bytes_;
+    const int failFrom_;
+    mutable std::atomic<int> calls_{0};
+};
+
+TEST_F(StreamPair, AViewThatCannotBeReadFailsTheReadInsteadOfTheProcess) {
+    // The view's page made unreadable stands for the storage behind it going away (a share, a
+    // removable drive): the copy out of it faults, and the stream reports that.
+    DWORD old = 0;
+    auto* view = const_cast<std::uint8_t*>(mapping_->View());
+    ASSERT_TRUE(VirtualProtect(view, 4096, PAGE_NOACCESS, &old));
+    const ReadOutcome failed = ReadFrom(ours_.Get(), 100);
+    ASSERT_TRUE(VirtualProtect(view, 4096, old, &old));
+    EXPECT_EQ(failed.result, STG_E_READFAULT);
+    EXPECT_EQ(failed.read, 0u);
+    EXPECT_EQ(failed.positionAfter, 0u);
+    EXPECT_EQ(ReadRest(ours_.Get()), Bytes()) << "and reads again once the bytes are back";
+}
+
+TEST(BodyStreams, ReadsThatFailAreReportedAndMoveNothing) {
+    const std::string bytes = Pattern(1000, 1);
+    ComPtr<IStream> stream = NewBodyStream(std::make_shared<FailingSource>(bytes, 1), 0, 1000);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(ReadFrom(stream.Get(), 100).bytes, bytes.substr(0, 100));
+    const ReadOutcome failed = ReadFrom(stream.Get(), 100);
+    EXPECT_EQ(failed.result, STG_E_READFAULT);
+    EXPECT_EQ(failed.read, 0u);
+    EXPECT_EQ(failed.positionAfter, 100u);
+    ComPtr<IStream> target = MemoryStreamOver("");
+    ULARGE_INTEGER all;
+    all.QuadPart = 1000;
+    ULARGE_INTEGER read{}, written{};
+    EXPECT_EQ(stream->CopyTo(target.Get(), all, &read, &written), STG_E_READFAULT);
+    EXPECT_EQ(read.QuadPart, 0u);
+    EXPECT_EQ(written.QuadPart, 0u);
+    EXPECT_EQ(Position(stream.Get()), 100u);
+}
+
+// A destination whose first Write has another thread seek the source stream back to its start,
+// and gives that seek 200 ms to finish before it returns.
+class SeekingDestination final : public ComObject<IStream> {
+public:
+    explicit SeekingDestination(IStream* source) : source_(source) {}
+    ~SeekingDestination() override {
+        if (seeker_.joinable()) seeker_.join();
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG count, ULONG* written) override {
+        if (!seeker_.joinable()) {
+            seeker_ = std::thread([this] {
+                source_->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+                SetEvent(seeked_);
+            });
+            WaitForSingleObject(seeked_, 200);
+        }
+        *written = count;
+        return S_OK;
+    }
+    void Join() {
+        if (seeker_.joinable()) seeker_.join();
+    }
+    HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                     ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+private:
+    IStream* source_;
+    std::thread seeker_;
+    HANDLE seeked_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
+
+TEST_F(StreamPair, CopyToMovesThePositionUnderTheLockOfReadAndSeek) {
+    // A seek from another thread while CopyTo runs takes effect wholly before or wholly after
+    // it: here after, so the stream ends at its start, not where the copy left it.
+    ComPtr<SeekingDestination> destination(new SeekingDestination(ours_.Get()));
+    ULARGE_INTEGER all;
+    all.QuadPart = kCount;
+    ULARGE_INTEGER read{};
+    EXPECT_EQ(ours_->CopyTo(destination.Get(), all, &read, nullptr), S_OK);
+    destination->Join();
+    EXPECT_EQ(read.QuadPart, kCount);
+    EXPECT_EQ(Position(ours_.Get()), 0u);
+}
+
+// Whether a stream reaches another apartment as itself: it answers IAgileObject, or its IMarshal
+// is the free-threaded marshaler.
+bool IsAgile(IStream* stream) {
+    ComPtr<IAgileObject> agile;
+    if (SUCCEEDED(stream->QueryInterface(IID_PPV_ARGS(&agile)))) return true;
+    ComPtr<IMarshal> marshal;
+    CLSID unmarshaler{};
+    return SUCCEEDED(stream->QueryInterface(IID_PPV_ARGS(&marshal))) &&
+           SUCCEEDED(marshal->GetUnmarshalClass(__uuidof(IStream), stream, MSHCTX_INPROC, nullptr,
+                                                MSHLFLAGS_NORMAL, &unmarshaler)) &&
+           unmarshaler == CLSID_InProcFreeMarshaler;
+}
+
+struct Answered {
+    int status = 0;
+    ComPtr<ICoreWebView2WebResourceResponse> response;
+    ComPtr<IStream> body;
+};
+
+// The host's answer to one request; `refusedPuts` of its put_Response calls fail first.
+Answered Ask(VeltraWebView& host, const std::string& key, const std::string& range = "",
+             int refusedPuts = 0) {
+    using namespace resource_requests;
+    ComPtr<RequestedArgs> args(new RequestedArgs(ComPtr<ICoreWebView2WebResourceRequest>(
+        new Request(ToWide(kOrigin + key), ToWide(range)))));
+    args->refusedPuts = refusedPuts;
+    OnWebResourceRequested(host, args.Get());
+    Answered answered;
+    answered.response = args->Response();
+    if (answered.response != nullptr) {
+        answered.response->get_StatusCode(&answered.status);
+        answered.response->get_Content(&answered.body);
+    }
+    return answered;
+}
+
+// The host's own set-up and teardown, with the substitute runtime making the responses.
+class HostBodies : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(loader_.Load(resource_requests::SubstituteFolder()));
+        bundlePath_ = app_.Write(
+            "www/assets.dat", EncodeBundle({{"index.html", "<p>hi</p>"}, {"movie.bin", movie_}}));
+        loosePath_ = app_.Write("www/loose.bin", loose_);
+        bool loaded = false;
+        bundleMapping_ = MapBundle(AddLongPathPrefix(bundlePath_.wstring()), bundle_, loaded);
+        ASSERT_TRUE(loaded);
+        config_.name = "host-bodies";
+        host_ = std::make_unique<VeltraWebView>(
+            &config_, &bundle_, nullptr, ToNarrow(app_.Path().wstring()) + "\\", "www\\", nullptr,
+            ToNarrow((app_.Path() / "data").wstring()));
+        host_->bundleMapping = bundleMapping_;
+        host_->environment =
+            resource_requests::CreateEnvironment(loader_, (app_.Path() / "data").wstring());
+        ASSERT_NE(host_->environment, nullptr);
+        host_->environment->CreateWebResourceResponse(nullptr, 500, L"Internal Server Error",
+                                                      L"Cache-Control: no-store",
+                                                      &host_->serverErrorResponse);
+    }
+    void TearDown() override {
+        if (host_ != nullptr) host_->CloseMappedFiles();
+        bundle_.Clear();
+        bundleMapping_.reset();
+        host_.reset();
+    }
+
+    WebView2Loader loader_;
+    TempFolder app_{"host-bodies-test"};
+    const std::string movie_ = Pattern(300000, 5);
+    const std::string loose_ = Pattern(70000, 9);
+    fs::path bundlePath_;
+    fs::path loosePath_;
+    AssetBundle bundle_;
+    std::shared_ptr<const SharedMapping> bundleMapping_;
+    AppConfig config_;
+    std::unique_ptr<VeltraWebView> host_;
+};
+
+TEST_F(HostBodies, EveryKindOfBodyIsAgileAndReadsItsBytesOnAnotherThread) {
+    struct Row {
+        const char* key;
+        const char* range;
+        int status;
+        std::string bytes;
+    };
+    const std::vector<Row> rows = {
+        {"movie.bin", "", 200, movie_},
+        {"movie.bin", "bytes=1000-1999", 206, movie_.substr(1000, 1000)},
+        {"loose.bin", "", 200, loose_},
+        {"loose.bin", "bytes=0-", 206, loose_},
+        {"loose.bin", "bytes=-10", 206, loose_.substr(loose_.size() - 10)},
+        {"missing.bin", "", 404, "File not found"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.key) + " " + row.range);
+        const Answered answer = Ask(*host_, row.key, row.range);
+        EXPECT_EQ(answer.status, row.status);
+        ASSERT_NE(answer.body, nullptr);
+        EXPECT_TRUE(IsAgile(answer.body.Get()));
+        std::string readThere;
+        std::thread([&] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            readThere = ReadRest(answer.body.Get(), 65536);
+            CoUninitialize();
+        }).join();
+        EXPECT_EQ(readThere, row.bytes);
+    }
+    // The 500 has no body at all.
+    SetEnvironmentVariableW(L"WRAPPER_TEST_NO_BODY_STREAM", L"loose.bin");
+    const Answered failed = Ask(*host_, "loose.bin");
+    SetEnvironmentVariableW(L"WRAPPER_TEST_NO_BODY_STREAM", nullptr);
+    EXPECT_EQ(failed.status, 500);
+    EXPECT_EQ(failed.body, nullptr);
+}
+
+TEST_F(HostBodies, EveryRequestGetsAnAnswerOfItsOwn) {
+    // A response that cannot be set: a 500 made for this request takes its place.
+    const Answered refused = Ask(*host_, "index.html", "", 1);
+    EXPECT_EQ(refused.status, 500);
+    EXPECT_NE(refused.response.Get(), host_->serverErrorResponse.Get());
+    EXPECT_EQ(refused.body, nullptr);
+    // Handling that throws: each request gets a 500 of its own.
+    SetEnvironmentVariableW(L"WRAPPER_TEST_THROW_IN_REQUEST", L"index.html");
+    const Answered first = Ask(*host_, "index.html");
+    const Answered second = Ask(*host_, "index.html");
+    EXPECT_EQ(first.status, 500);
+    EXPECT_EQ(second.status, 500);
+    EXPECT_NE(first.response.Get(), second.response.Get());
+    EXPECT_NE(first.response.Get(), host_->serverErrorResponse.Get());
+    // Without an environment to make one, the prepared 500.
+    ComPtr<ICoreWebView2Environment> environment = std::move(host_->environment);
+    EXPECT_EQ(Ask(*host_, "index.html").response.Get(), host_->serverErrorResponse.Get());
+    SetEnvironmentVariableW(L"WRAPPER_TEST_THROW_IN_REQUEST", nullptr);
+    EXPECT_EQ(Ask(*host_, "index.html").response.Get(), host_->serverErrorResponse.Get());
+    host_->environment = environment;
+}
+
 bool IsMapped(const void* address) {
     MEMORY_BASIC_INFORMATION info{};
     return VirtualQuery(address, &info, sizeof info) == sizeof info && info.State == MEM_COMMIT &&
            info.Type == MEM_MAPPED;
 }
 
-TEST(MappedBodies, StreamsOutliveTheHostsTeardownAndThenLetTheFilesGo) {
-    // The host's own set-up and teardown, with the substitute runtime making the responses: a
-    // bundle answer and a partial loose answer are taken, then the host tears down (loose views,
-    // the bundle's directory and the last owner's reference to its mapping, the host itself) while
-    // the streams are still held, as a runtime may hold them.
-    WebView2Loader loader;
-    ASSERT_TRUE(loader.Load(resource_requests::SubstituteFolder()));
-    TempFolder app("mapped-bodies-test");
-    const std::string movie = Pattern(300000, 5);
-    const std::string loose = Pattern(70000, 9);
-    const fs::path bundlePath = app.Write(
-        "www/assets.dat", EncodeBundle({{"index.html", "<p>hi</p>"}, {"movie.bin", movie}}));
-    const fs::path loosePath = app.Write("www/loose.bin", loose);
-
-    ComPtr<IStream> bundleBody;
-    ComPtr<IStream> looseBody;
-    const void* bundleView = nullptr;
-    const void* looseView = nullptr;
-    {
-        AssetBundle bundle;
-        bool loaded = false;
-        std::shared_ptr<const SharedMapping> bundleMapping =
-            MapBundle(AddLongPathPrefix(bundlePath.wstring()), bundle, loaded);
-        ASSERT_TRUE(loaded);
-        bundleView = bundleMapping->View();
-        AppConfig config;
-        config.name = "mapped-bodies";
-        auto host = std::make_unique<VeltraWebView>(
-            &config, &bundle, nullptr, ToNarrow(app.Path().wstring()) + "\\", "www\\", nullptr,
-            ToNarrow((app.Path() / "data").wstring()));
-        host->bundleMapping = bundleMapping;
-        host->environment =
-            resource_requests::CreateEnvironment(loader, (app.Path() / "data").wstring());
-        ASSERT_NE(host->environment, nullptr);
-
-        const auto take = [&](const std::string& key, const std::string& range, int status) {
-            ComPtr<ICoreWebView2WebResourceResponse> response =
-                resource_requests::Answer(*host, key, range);
-            ComPtr<IStream> body;
-            int answered = 0;
-            if (response != nullptr) {
-                response->get_StatusCode(&answered);
-                response->get_Content(&body);
-            }
-            EXPECT_EQ(answered, status) << key;
-            return body;
-        };
-        bundleBody = take("movie.bin", "", 200);
-        looseBody = take("loose.bin", "bytes=1000-", 206);
-        ASSERT_NE(bundleBody, nullptr);
-        ASSERT_NE(looseBody, nullptr);
-        ASSERT_EQ(host->mappedFiles.count("loose.bin"), 1u);
-        looseView = host->mappedFiles["loose.bin"]->View();
-        // Part of each body is read before the teardown, the rest after it.
-        EXPECT_EQ(ReadFrom(bundleBody.Get(), 1000).bytes, movie.substr(0, 1000));
-        EXPECT_EQ(ReadFrom(looseBody.Get(), 1000).bytes, loose.substr(1000, 1000));
-
-        host->CloseMappedFiles();
-        bundle.Clear();
-        bundleMapping.reset();
-        host.reset();
-    }
+TEST_F(HostBodies, StreamsOutliveTheHostsTeardownAndLooseFilesStayFreeToRewrite) {
+    // A bundle answer and loose answers are taken, then the host tears down (the bundle's
+    // directory and the last owner's reference to its mapping, the host itself) while the
+    // streams are still held, as a runtime may hold them.
+    ComPtr<IStream> bundleBody = Ask(*host_, "movie.bin").body;
+    ComPtr<IStream> looseBody = Ask(*host_, "loose.bin", "bytes=1000-").body;
+    ComPtr<IStream> looseWhole = Ask(*host_, "loose.bin").body;
+    ASSERT_NE(bundleBody, nullptr);
+    ASSERT_NE(looseBody, nullptr);
+    ASSERT_NE(looseWhole, nullptr);
+    const void* bundleView = bundleMapping_->View();
+    // Part of each body is read before the teardown, the rest after it.
+    EXPECT_EQ(ReadFrom(bundleBody.Get(), 1000).bytes, movie_.substr(0, 1000));
+    EXPECT_EQ(ReadFrom(looseBody.Get(), 1000).bytes, loose_.substr(1000, 1000));
+    TearDown();
     EXPECT_TRUE(IsMapped(bundleView));
-    EXPECT_TRUE(IsMapped(looseView));
-    // Held open by the streams: the files cannot be deleted yet.
-    EXPECT_FALSE(DeleteFileW(bundlePath.wstring().c_str()));
-    EXPECT_FALSE(DeleteFileW(loosePath.wstring().c_str()));
-    EXPECT_EQ(ReadRest(bundleBody.Get()), movie.substr(1000));
-    EXPECT_EQ(ReadRest(looseBody.Get()), loose.substr(2000));
+    EXPECT_FALSE(DeleteFileW(bundlePath_.wstring().c_str())) << "held by the bundle's stream";
+    EXPECT_EQ(ReadRest(bundleBody.Get()), movie_.substr(1000));
 
-    // A clone keeps the mapping as well; the last release closes it.
+    // An editor rewrites the loose file in place, truncating it, while its bodies are held: the
+    // rewrite works, and the bodies read the file as it is now.
+    const std::string rewritten = Pattern(1500, 77);
+    HANDLE editor = CreateFileW(loosePath_.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(editor, INVALID_HANDLE_VALUE) << GetLastError();
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(editor, rewritten.data(), 1500, &written, nullptr));
+    CloseHandle(editor);
+    EXPECT_EQ(ReadFrom(looseWhole.Get(), 1500).bytes, rewritten);
+    EXPECT_EQ(ReadFrom(looseBody.Get(), 1000).result, STG_E_READFAULT) << "past the new end";
+
+    // A clone keeps the bundle's mapping as well; the last release closes it.
     ComPtr<IStream> clone;
     ASSERT_HRESULT_SUCCEEDED(bundleBody->Clone(&clone));
     bundleBody.Reset();
     EXPECT_TRUE(IsMapped(bundleView));
     clone->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
-    EXPECT_EQ(ReadRest(clone.Get()), movie);
+    EXPECT_EQ(ReadRest(clone.Get()), movie_);
     clone.Reset();
-    looseBody.Reset();
     EXPECT_FALSE(IsMapped(bundleView));
-    EXPECT_FALSE(IsMapped(looseView));
-    EXPECT_TRUE(DeleteFileW(bundlePath.wstring().c_str())) << GetLastError();
-    EXPECT_TRUE(DeleteFileW(loosePath.wstring().c_str())) << GetLastError();
+    EXPECT_TRUE(DeleteFileW(bundlePath_.wstring().c_str())) << GetLastError();
+    // The loose file can even be deleted while its bodies are held.
+    EXPECT_TRUE(DeleteFileW(loosePath_.wstring().c_str())) << GetLastError();
+    looseBody.Reset();
+    looseWhole.Reset();
 }
 
 }  // namespace

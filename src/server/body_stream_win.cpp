@@ -1,16 +1,16 @@
-#include "server/mapped_stream_win.h"
+#include "server/body_stream_win.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "webview/com_object_win.h"
 
 namespace {
 
-// CopyTo hands the destination at most this much per Write.
-constexpr std::uint64_t kCopyChunk = 1024 * 1024;
+// CopyTo moves at most this much per read of the source and Write of the destination.
+constexpr std::uint64_t kCopyChunk = 256 * 1024;
 
 class ExclusiveLock {
 public:
@@ -23,15 +23,29 @@ private:
     SRWLOCK& lock_;
 };
 
-class MappedStream final : public ComObject<IStream, IAgileObject> {
+class BodyStream final : public ComObject<IStream, IAgileObject> {
 public:
-    MappedStream(std::shared_ptr<const SharedMapping> mapping, const std::uint8_t* bytes,
-                 std::uint64_t size, std::wstring name, std::uint64_t position)
-        : mapping_(std::move(mapping)),
-          bytes_(bytes),
-          size_(size),
-          name_(std::move(name)),
-          position_(position) {}
+    // A new stream with its marshaler, holding the caller's first reference; null when either
+    // cannot be had.
+    static Microsoft::WRL::ComPtr<IStream> Make(std::shared_ptr<const ByteSource> source,
+                                                std::uint64_t offset, std::uint64_t size,
+                                                std::wstring name,
+                                                std::uint64_t position) noexcept {
+        Microsoft::WRL::ComPtr<IStream> stream;
+        try {
+            auto* made = new BodyStream(std::move(source), offset, size, std::move(name), position);
+            stream = made;
+            // Aggregated now, so that the set of interfaces the stream answers never changes.
+            if (FAILED(CoCreateFreeThreadedMarshaler(static_cast<IStream*>(made),
+                                                     &made->marshaler_)) ||
+                made->marshaler_ == nullptr) {
+                stream.Reset();
+            }
+        } catch (...) {
+            stream.Reset();
+        }
+        return stream;
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
@@ -42,8 +56,8 @@ public:
         } else if (riid == __uuidof(IAgileObject)) {
             *object = static_cast<IAgileObject*>(this);
         } else if (riid == __uuidof(IMarshal)) {
-            IUnknown* marshaler = Marshaler();
-            return marshaler != nullptr ? marshaler->QueryInterface(riid, object) : E_NOINTERFACE;
+            // Marshaling into another apartment of the process hands over the pointer itself.
+            return marshaler_->QueryInterface(riid, object);
         } else {
             return E_NOINTERFACE;
         }
@@ -54,14 +68,13 @@ public:
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG wanted, ULONG* read) override {
         if (read != nullptr) *read = 0;
         if (buffer == nullptr) return STG_E_INVALIDPOINTER;
-        ULONG count = 0;
-        {
-            ExclusiveLock hold(lock_);
-            if (position_ >= size_) return S_FALSE;  // nothing can be read from here
-            count = static_cast<ULONG>(std::min<std::uint64_t>(wanted, size_ - position_));
-            std::memcpy(buffer, bytes_ + position_, count);
-            position_ += count;
+        ExclusiveLock hold(lock_);
+        if (position_ >= size_) return S_FALSE;  // nothing can be read from here
+        const auto count = static_cast<ULONG>(std::min<std::uint64_t>(wanted, size_ - position_));
+        if (count > 0 && !source_->ReadAt(offset_ + position_, buffer, count)) {
+            return STG_E_READFAULT;
         }
+        position_ += count;
         if (read != nullptr) *read = count;
         return S_OK;
     }
@@ -105,29 +118,33 @@ public:
         if (read != nullptr) read->QuadPart = 0;
         if (written != nullptr) written->QuadPart = 0;
         if (destination == nullptr) return STG_E_INVALIDPOINTER;
-        std::uint64_t start = 0;
-        std::uint64_t available = 0;
-        {
-            ExclusiveLock hold(lock_);
-            start = position_;
-            available =
-                position_ < size_ ? std::min<std::uint64_t>(wanted.QuadPart, size_ - position_) : 0;
+        // The whole copy holds the lock, so that no Read or Seek of this stream comes between
+        // reading the position and moving it. The destination cannot be waiting for it: a clone
+        // has a lock of its own, and this very stream refuses writes before taking any.
+        ExclusiveLock hold(lock_);
+        const std::uint64_t available =
+            position_ < size_ ? std::min<std::uint64_t>(wanted.QuadPart, size_ - position_) : 0;
+        std::vector<std::uint8_t> buffer;
+        try {
+            buffer.resize(static_cast<std::size_t>(std::min(kCopyChunk, available)));
+        } catch (const std::bad_alloc&) {
+            return STG_E_INSUFFICIENTMEMORY;
         }
-        // The destination is called without the lock held: it may be a clone of this stream.
         std::uint64_t taken = 0;
         std::uint64_t put = 0;
         HRESULT result = S_OK;
         while (taken < available) {
             const auto chunk = static_cast<ULONG>(std::min(kCopyChunk, available - taken));
-            ULONG chunkWritten = 0;
-            result = destination->Write(bytes_ + start + taken, chunk, &chunkWritten);
+            if (!source_->ReadAt(offset_ + position_, buffer.data(), chunk)) {
+                result = STG_E_READFAULT;
+                break;
+            }
+            position_ += chunk;
             taken += chunk;
+            ULONG chunkWritten = 0;
+            result = destination->Write(buffer.data(), chunk, &chunkWritten);
             put += chunkWritten;
             if (FAILED(result) || chunkWritten < chunk) break;
-        }
-        {
-            ExclusiveLock hold(lock_);
-            position_ = start + taken;
         }
         if (read != nullptr) read->QuadPart = taken;
         if (written != nullptr) written->QuadPart = put;
@@ -167,59 +184,39 @@ public:
             ExclusiveLock hold(lock_);
             position = position_;
         }
-        try {
-            auto* copy = new MappedStream(mapping_, bytes_, size_, name_, position);
-            copy->AddRef();
-            *clone = copy;
-            return S_OK;
-        } catch (const std::bad_alloc&) {
-            return STG_E_INSUFFICIENTMEMORY;
-        }
+        Microsoft::WRL::ComPtr<IStream> copy = Make(source_, offset_, size_, name_, position);
+        if (copy == nullptr) return STG_E_INSUFFICIENTMEMORY;
+        *clone = copy.Detach();
+        return S_OK;
     }
 
 private:
-    ~MappedStream() override {
-        if (IUnknown* marshaler = marshaler_.load()) marshaler->Release();
+    BodyStream(std::shared_ptr<const ByteSource> source, std::uint64_t offset, std::uint64_t size,
+               std::wstring name, std::uint64_t position)
+        : source_(std::move(source)),
+          offset_(offset),
+          size_(size),
+          name_(std::move(name)),
+          position_(position) {}
+
+    ~BodyStream() override {
+        if (marshaler_ != nullptr) marshaler_->Release();
     }
 
-    // The free-threaded marshaler, aggregated on first demand: marshaling this stream into
-    // another apartment of the process hands over the pointer itself.
-    IUnknown* Marshaler() {
-        IUnknown* current = marshaler_.load();
-        if (current != nullptr) return current;
-        IUnknown* created = nullptr;
-        if (FAILED(CoCreateFreeThreadedMarshaler(static_cast<IStream*>(this), &created)) ||
-            created == nullptr) {
-            return nullptr;
-        }
-        if (!marshaler_.compare_exchange_strong(current, created)) {
-            created->Release();  // another thread was first
-            return current;
-        }
-        return created;
-    }
-
-    const std::shared_ptr<const SharedMapping> mapping_;  // keeps bytes_ valid
-    const std::uint8_t* const bytes_;
+    const std::shared_ptr<const ByteSource> source_;
+    const std::uint64_t offset_;  // of the stream's first byte in the source
     const std::uint64_t size_;
     const std::wstring name_;
+    IUnknown* marshaler_ = nullptr;  // the aggregated free-threaded marshaler; set once, at making
     SRWLOCK lock_ = SRWLOCK_INIT;
     std::uint64_t position_;  // guarded by lock_
-    std::atomic<IUnknown*> marshaler_{nullptr};
 };
 
 }  // namespace
 
-Microsoft::WRL::ComPtr<IStream> NewMappedStream(std::shared_ptr<const SharedMapping> mapping,
-                                                std::uint64_t offset, std::uint64_t count,
-                                                std::wstring name) noexcept {
-    Microsoft::WRL::ComPtr<IStream> stream;
-    if (mapping == nullptr || !mapping->Holds(offset, count)) return stream;
-    try {
-        const std::uint8_t* bytes = mapping->View() + offset;
-        stream = new MappedStream(std::move(mapping), bytes, count, std::move(name), 0);
-    } catch (const std::bad_alloc&) {
-        stream.Reset();
-    }
-    return stream;
+Microsoft::WRL::ComPtr<IStream> NewBodyStream(std::shared_ptr<const ByteSource> source,
+                                              std::uint64_t offset, std::uint64_t count,
+                                              std::wstring name) noexcept {
+    if (source == nullptr || !source->Holds(offset, count)) return nullptr;
+    return BodyStream::Make(std::move(source), offset, count, std::move(name), 0);
 }
