@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "server/mapped_stream_win.h"
+#include "server/body_stream_win.h"
 #include "webview/com_object_win.h"
 #include "webview/webview2_api.h"
 
@@ -409,7 +409,7 @@ private:
         ComPtr<IStream> stream = MemoryStream(body);
         if (name == "abc.txt") {
             auto mapping = SharedMapping::Open(agileFile_);
-            stream = NewMappedStream(mapping, 0, mapping->Size());
+            stream = NewBodyStream(mapping, 0, mapping->Size());
         }
         ComPtr<ICoreWebView2WebResourceResponse> response;
         environment_->CreateWebResourceResponse(
