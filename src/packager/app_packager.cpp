@@ -70,7 +70,9 @@ std::string RandomTag() {
 
 // ".OUT.staging-<tag>" and ".OUT.old-<tag>" beside OUT: hidden, never the name of a package.
 std::string HiddenName(const fs::path& out, const char* kind, const std::string& tag) {
-    return "." + Text(out.filename()) + kind + tag;
+    std::string name = ".";
+    name += Text(out.filename());
+    return name + kind + tag;
 }
 constexpr char kStagingMark[] = ".staging-";
 constexpr char kOldMark[] = ".old-";
@@ -116,7 +118,7 @@ private:
 // What earlier runs that were stopped left beside OUT: staging folders and zips, and the old
 // package folder (whose files the manifest lists) that was set aside but not yet deleted.
 void RemoveStaleFolders(const fs::path& out, const OutputState& state) {
-    const std::string stem = "." + Text(out.filename());
+    const std::string stem = HiddenName(out, "", "");
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(out.parent_path(), ec)) {
         const std::string name = Text(entry.path().filename());
@@ -309,7 +311,14 @@ private:
     void CollectSources() {
         const fs::path www = app_ / "www";
         if (IsFolder(www)) {
-            www_ = CollectBundleFiles(www);
+            // A bundle packed into www earlier (and what an interrupted packing left of one)
+            // would travel inside the new bundle, or beside the loose files ahead of them.
+            const fs::path oldBundle = www / "assets.dat";
+            www_ = CollectBundleFiles(www, oldBundle);
+            std::error_code ec;
+            if (fs::exists(fs::symlink_status(oldBundle, ec)))
+                Say("www/assets.dat is left out: it is a bundle packed earlier, and the package "
+                    "gets its own");
             hasWww_ = true;
         } else if (config_.contentMode != ContentMode::Remote) {
             throw PackageError(Text(www) +
@@ -318,6 +327,16 @@ private:
 
         if (!config_.icon.empty()) {
             const fs::path relative = SafeRelative(config_.icon);
+            const std::u8string tidy = relative.generic_u8string();
+            std::string asWritten = config_.icon;
+            std::replace(asWritten.begin(), asWritten.end(), '\\', '/');
+            if (!relative.empty() && asWritten != std::string(tidy.begin(), tidy.end())) {
+                // The host opens the folder of the exe and this path joined as they are.
+                throw PackageError(Text(settingsPath_) + ": \"window.icon\" is \"" + config_.icon +
+                                   "\", which the host cannot open on Windows (it takes the path "
+                                   "as written, and \".\" parts or doubled separators fail); "
+                                   "write \"" + std::string(tidy.begin(), tidy.end()) + "\"");
+            }
             if (relative.empty()) {
                 Warn("window icon \"" + config_.icon +
                      "\" is not a path inside the app folder; not copied");
@@ -356,6 +375,26 @@ private:
             for (const BundleSourceFile& file : *files) inputs.push_back(file.path);
         const std::string forbidden = ForbiddenOutputReason(output_, app_, inputs);
         if (!forbidden.empty()) throw PackageError(Text(output_) + ": " + forbidden);
+        std::vector<std::string> names = {kHostExecutableName, "package.json"};
+        for (const BundleSourceFile& file : runtime_)
+            names.push_back(std::string(kRuntimeFolderName) + "/" + file.name);
+        for (const BundleSourceFile& file : www_) {
+            if (options_.loose) {
+                names.push_back("www/" + file.name);
+            } else if (file.name.find('\\') != std::string::npos) {
+                Warn("www/" + file.name + " is packed, but no page can ask for a name with \"\\\"");
+            }
+        }
+        if (!icon_.empty()) {
+            const std::u8string generic = icon_.generic_u8string();
+            const std::string icon(generic.begin(), generic.end());
+            // On Windows an icon named in another letter case is the same file as one in www.
+            if (std::none_of(names.begin(), names.end(),
+                             [&](const std::string& name) { return SameFileName(name, icon); }))
+                names.push_back(icon);
+        }
+        if (const std::string problem = WindowsNameProblem(names); !problem.empty())
+            throw PackageError(problem);
         state_ = ReadOutputState(output_);
         const std::string refusal =
             OutputRefusal(state_, Text(output_), options_.force, options_.zip);

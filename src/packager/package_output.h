@@ -79,6 +79,12 @@ std::filesystem::path ReplacedName(const std::filesystem::path& out);
 void HidePath(const std::filesystem::path& path);
 void UnhidePath(const std::filesystem::path& path);
 
+// What keeps `names` (relative, "/" between folders) from being the files of one folder on
+// Windows, naming the file: a character or name Windows cannot hold (<>:"\|?*, control
+// characters, a part ending in "." or " ", CON, NUL, COM1, ... with or without an extension), or
+// two names that are one when letter case is ignored (ASCII letters). Empty when nothing.
+std::string WindowsNameProblem(const std::vector<std::string>& names);
+
 // Whether two names of one folder name the same file: ignoring letter case on Windows.
 bool SameFileName(const std::string& a, const std::string& b);
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -55,6 +56,15 @@ std::vector<std::string> Lines(const std::string& text) {
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// The files listed in a package manifest.
+std::set<std::string> ParseManifestFiles(const fs::path& manifest) {
+    const nlohmann::json json = nlohmann::json::parse(e2e::ReadFileBytes(manifest), nullptr, false);
+    std::set<std::string> files;
+    if (json.is_object() && json["files"].is_array())
+        for (const auto& file : json["files"]) files.insert(file.get<std::string>());
+    return files;
 }
 
 // The files of a zip, extracted with Info-ZIP's unzip into `into`.
@@ -353,11 +363,15 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
     EXPECT_TRUE(Contains(run.output, "other.zip: exists and was not made")) << run.output;
     EXPECT_EQ(e2e::ReadFileBytes(work / "other.zip"), "someone's zip");
 
-    // --force replaces a foreign folder...
+    // --force replaces a foreign folder, which is renamed aside, never deleted...
     run = e2e::RunPacker(app, buildTree, withHost({"--force"}));
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(FilesUnder(buildTree),
               (std::set<std::string>{"WebView2Wrapper.exe", "package.json", "www/assets.dat"}));
+    EXPECT_EQ(FilesUnder(work / "build/win.replaced-1"),
+              (std::set<std::string>{"WebView2Wrapper.exe", "build.ninja"}));
+    EXPECT_TRUE(Contains(Lines(run.output).back(), "is now at " + (work / "build/win.replaced-1").string()))
+        << run.output;
 
     // ...but never the app folder, a folder holding it, a folder inside its www, or the folder
     // the host is packaged from.
@@ -371,6 +385,140 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
         EXPECT_TRUE(Contains(run.output, "the output folder")) << run.output;
     }
     EXPECT_EQ(FilesUnder(work), before) << "nothing written";
+}
+
+// Links in and around the output, and replacements that cannot finish, with both tools: nothing
+// reached through a link is deleted, and a replacement that fails leaves the old package whole.
+TEST(Package, BothToolsFollowNoLinkAndKeepTheOldPackageWhole) {
+    const fs::path work = FreshWorkDir("package_links");
+    const fs::path host = StandInHost(work);
+    const bool windowsPacker = fs::exists(e2e::WindowsPacker());
+    EXPECT_TRUE(windowsPacker) << "wrapper-bundle.exe is not built";
+    // chattr +i makes a file or folder that even root cannot delete or rename.
+    const auto immutable = [](const fs::path& path, bool on) {
+        return e2e::RunProcess({"chattr", on ? "+i" : "-i", path.string()}, {}, 30).exitCode == 0;
+    };
+    struct Row {
+        const char* name;
+        std::function<void(const fs::path& dir)> arrange;  // makes dir/app and more
+        const char* out;                                   // relative to dir
+        std::vector<std::string> options;
+        int exitCode;
+        const char* says;  // a part of the output
+        std::function<void(const fs::path& dir)> check;
+    };
+    const auto app = [](const fs::path& dir, const std::string& json) {
+        WriteFile(dir / "app/package.json", json);
+        WriteFile(dir / "app/www/index.html", "<p>x</p>");
+    };
+    const auto plainApp = [&](const fs::path& dir) { app(dir, R"({"name":"links"})"); };
+    const std::set<std::string> package = {"WebView2Wrapper.exe", "package.json", "www/assets.dat"};
+    const std::vector<Row> rows = {
+        {"a folder link inside a forced foreign folder",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             WriteFile(dir / "saves/game.sav", "progress");
+             WriteFile(dir / "Out/notes.txt", "mine");
+             fs::create_directory_symlink("../saves", dir / "Out/saves");
+         },
+         "Out", {"--force"}, 0, "is now at",
+         [&](const fs::path& dir) {
+             EXPECT_EQ(e2e::ReadFileBytes(dir / "saves/game.sav"), "progress");
+             EXPECT_EQ(FilesUnder(dir / "Out"), package);
+             EXPECT_EQ(FilesUnder(dir / "Out.replaced-1"), std::set<std::string>{"notes.txt"});
+             EXPECT_TRUE(fs::is_symlink(dir / "Out.replaced-1/saves"));
+         }},
+        {"the output is a link to a folder",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             WriteFile(dir / "target/keep.txt", "kept");
+             fs::create_directory_symlink("target", dir / "Out");
+         },
+         "Out", {"--force"}, 1, "symbolic link",
+         [&](const fs::path& dir) {
+             EXPECT_EQ(FilesUnder(dir / "target"), std::set<std::string>{"keep.txt"});
+         }},
+        {"a folder link inside www",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             WriteFile(dir / "shared/lib.js", "1;");
+             fs::create_directory_symlink("../../shared", dir / "app/www/lib");
+         },
+         "Out", {}, 1, "symbolic link to a folder",
+         [&](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "Out")); }},
+        {"the folder holding the real place of a linked www",
+         [&](const fs::path& dir) {
+             WriteFile(dir / "app/package.json", R"({"name":"links"})");
+             WriteFile(dir / "site/dist/index.html", "<p>web sources</p>");
+             fs::create_directory_symlink("../site/dist", dir / "app/www");
+         },
+         "site", {"--force"}, 1, "which is to be packaged from there",
+         [&](const fs::path& dir) {
+             EXPECT_EQ(FilesUnder(dir / "site"), std::set<std::string>{"dist/index.html"});
+         }},
+        {"the folder of the icon",
+         [&](const fs::path& dir) {
+             app(dir, R"({"name":"links","window":{"icon":"img/icon.png"}})");
+             WriteFile(dir / "app/img/icon.png", "icon");
+             WriteFile(dir / "app/img/logo-source.psd", "the designer's work");
+         },
+         "app/img", {"--force"}, 1, "which is to be packaged from there",
+         [&](const fs::path& dir) {
+             EXPECT_EQ(FilesUnder(dir / "app/img"),
+                       (std::set<std::string>{"icon.png", "logo-source.psd"}));
+         }},
+        {"an earlier package that cannot be moved",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             ASSERT_EQ(e2e::RunPacker(dir / "app", dir / "Out", {"--host", host.string()}).exitCode, 0);
+             ASSERT_TRUE(immutable(dir / "Out", true)) << "chattr +i";
+         },
+         "Out", {}, 1, "cannot be replaced",
+         [&](const fs::path& dir) {
+             immutable(dir / "Out", false);
+             EXPECT_EQ(FilesUnder(dir / "Out"), package);
+             EXPECT_EQ(FilesUnder(dir), (std::set<std::string>{
+                 "Out.package-manifest", "Out/WebView2Wrapper.exe", "Out/package.json",
+                 "Out/www/assets.dat", "app/package.json", "app/www/index.html"}))
+                 << "nothing else left";
+             EXPECT_EQ(ParseManifestFiles(dir / "Out.package-manifest"), package);
+         }},
+        {"an earlier package with a file that cannot be deleted",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             ASSERT_EQ(e2e::RunPacker(dir / "app", dir / "Out",
+                                      {"--host", host.string(), "--loose"}).exitCode, 0);
+             ASSERT_TRUE(immutable(dir / "Out/www", true)) << "chattr +i";
+         },
+         "Out", {}, 0, "could not be deleted entirely",
+         [&](const fs::path& dir) {
+             EXPECT_EQ(FilesUnder(dir / "Out"), package);
+             bool oldKept = false;
+             for (const auto& entry : fs::directory_iterator(dir)) {
+                 if (entry.path().filename().string().rfind(".Out.old-", 0) != 0) continue;
+                 immutable(entry.path() / "www", false);
+                 oldKept = fs::exists(entry.path() / "www/index.html");
+             }
+             EXPECT_TRUE(oldKept) << "the old page is kept aside, not lost";
+         }},
+    };
+    for (bool windows : {false, true}) {
+        if (windows && !windowsPacker) break;
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (windows ? ", wrapper-bundle.exe" : ""));
+            const fs::path dir = work / (windows ? "windows" : "linux") / row.name;
+            fs::create_directories(dir);
+            row.arrange(dir);
+            std::vector<std::string> options = row.options;
+            options.insert(options.end(), {"--host", windows ? e2e::WinPath(host) : host.string()});
+            const ProcessResult run =
+                windows ? e2e::RunWindowsPacker(dir / "app", dir / row.out, options)
+                        : e2e::RunPacker(dir / "app", dir / row.out, options);
+            EXPECT_EQ(run.exitCode, row.exitCode) << run.output;
+            EXPECT_TRUE(Contains(run.output, row.says)) << run.output;
+            row.check(dir);
+        }
+    }
 }
 
 TEST(Package, TestBuildOfTheHostIsRefused) {
