@@ -1,6 +1,7 @@
 #include "packager/app_packager.h"
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 #include <random>
@@ -258,6 +259,10 @@ private:
             if (!IsFile(extension_)) throw PackageError(Text(extension_) + ": not found");
         } else if (IsFile(app_ / kExtensionLibraryName)) {
             extension_ = app_ / kExtensionLibraryName;
+        }
+        if (!extension_.empty()) {
+            if (const std::string problem = ExtensionLibraryProblem(extension_); !problem.empty())
+                throw PackageError(Text(extension_) + ": " + problem);
         }
 
         FindLoader();
@@ -688,6 +693,62 @@ bool IsX64PortableExecutable(const fs::path& path) {
     constexpr unsigned kMachineAmd64 = 0x8664;
     return header[0] == 'P' && header[1] == 'E' && header[2] == 0 && header[3] == 0 &&
            (header[4] | (header[5] << 8)) == kMachineAmd64;
+}
+
+std::string ExtensionLibraryProblem(const fs::path& path) {
+    constexpr std::uintmax_t kLargestLibrary = std::uintmax_t{512} << 20;
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > kLargestLibrary) return "cannot be read as a library";
+    if (!IsX64PortableExecutable(path))
+        return "not an x64 Windows library; the host is x64 and loads only x64 extensions";
+    std::string image(static_cast<std::size_t>(size), '\0');
+    std::ifstream in(path, std::ios::binary);
+    if (!in.read(image.data(), static_cast<std::streamsize>(image.size())))
+        return "cannot be read as a library";
+    // Little-endian fields at checked offsets; 0 past the end of the file.
+    const auto u16 = [&](std::uint64_t at) -> std::uint32_t {
+        if (at + 2 > image.size()) return 0;
+        return static_cast<unsigned char>(image[at]) |
+               (static_cast<unsigned char>(image[at + 1]) << 8);
+    };
+    const auto u32 = [&](std::uint64_t at) -> std::uint32_t { return u16(at) | (u16(at + 2) << 16); };
+    const std::uint64_t header = u32(60);
+    constexpr std::uint32_t kDll = 0x2000, kPe32Plus = 0x20B;
+    if (!(u16(header + 22) & kDll)) return "an x64 program, not a library (DLL)";
+    const std::uint64_t optional = header + 24;
+    const std::uint64_t optionalSize = u16(header + 20);
+    if (u16(optional) != kPe32Plus || u32(optional + 108) < 1 || optionalSize < 120)
+        return "a library without an export table";
+    // Where a virtual address lies in the file, through the section that holds it.
+    const std::uint64_t sections = optional + optionalSize;
+    const std::uint32_t sectionCount = u16(header + 6);
+    const auto offsetOf = [&](std::uint32_t rva) -> std::uint64_t {
+        for (std::uint32_t i = 0; i < sectionCount; ++i) {
+            const std::uint64_t section = sections + 40 * std::uint64_t{i};
+            const std::uint32_t virtualAddress = u32(section + 12);
+            const std::uint32_t length = std::max(u32(section + 8), u32(section + 16));
+            if (rva >= virtualAddress && rva - virtualAddress < length)
+                return u32(section + 20) + std::uint64_t{rva - virtualAddress};
+        }
+        return image.size();
+    };
+    const std::uint64_t exports = offsetOf(u32(optional + 112));
+    const std::uint32_t nameCount = u32(exports + 24);
+    const std::uint64_t names = offsetOf(u32(exports + 32));
+    std::vector<std::string> exported;
+    for (std::uint32_t i = 0; exports < image.size() && i < nameCount && i < 1u << 16; ++i) {
+        const std::uint64_t name = offsetOf(u32(names + 4 * std::uint64_t{i}));
+        if (name >= image.size()) break;
+        exported.emplace_back(image.c_str() + name, strnlen(image.c_str() + name, image.size() - name));
+    }
+    std::string missing;
+    for (const char* entry : {"Init", "Release", "OnMainWindowCreated", "OnExtensionMessage"})
+        if (std::find(exported.begin(), exported.end(), entry) == exported.end())
+            missing += (missing.empty() ? "" : ", ") + std::string(entry);
+    if (missing.empty()) return {};
+    return "does not export " + missing +
+           " by plain name (declare them extern \"C\"); the host would not load it";
 }
 
 int RunPackage(const PackageOptions& options, const fs::path& toolFolder, std::ostream& out,

@@ -48,6 +48,11 @@ bool FileContains(const std::filesystem::path& path, std::string_view needle,
 // Whether the file is a PE image for x64 machines (the loader beside the x64 host must be one).
 bool IsX64PortableExecutable(const std::filesystem::path& path);
 
+// What keeps the file from being the app's extension library, or empty: the host loads it only
+// when it is an x64 DLL that exports Init, Release, OnMainWindowCreated and OnExtensionMessage by
+// these plain names (a library built without extern "C" exports decorated names).
+std::string ExtensionLibraryProblem(const std::filesystem::path& path);
+
 // Makes the package and reports on `out` (progress and warnings on `err`). `toolFolder` is where
 // the defaults are looked for. Returns 0, or 1 after a message on `err`. Everything is checked
 // before the first byte is written, and the new folder is assembled beside the output and put in

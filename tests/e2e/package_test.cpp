@@ -164,7 +164,11 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
     WriteFile(app / "assets/app icon.png", "icon bytes");
     WriteFile(app / "assets/unused.txt", "not named by package.json");
     WriteFile(app / "notes.md", "left out");
-    WriteFile(app / "DI2ZozUzoraru.dll", "the app's own extension");
+    // An extension the host loads: the project's sample; another one is the same library with
+    // bytes after the image.
+    const std::string extension = e2e::ReadFileBytes(e2e::SampleExtension());
+    ASSERT_FALSE(extension.empty()) << "the sample extension is not built";
+    WriteFile(app / "DI2ZozUzoraru.dll", extension);
     WriteFile(app / "WebView2Loader.dll", "never shipped from here");
     WriteFile(app / "webview2/msedgewebview2.exe", "fixed runtime");
     WriteFile(app / "webview2/locales/\xC3\xA9.pak", "runtime locale");
@@ -190,7 +194,7 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
                                             "webview2/msedgewebview2.exe",
                                             "webview2/locales/\xC3\xA9.pak"};
     EXPECT_EQ(FilesUnder(out), expected);
-    EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), "the app's own extension");
+    EXPECT_TRUE(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll") == extension);
     EXPECT_EQ(e2e::ReadFileBytes(out / "www/sub dir/a.js"), "1;");
     EXPECT_EQ(e2e::ReadFileBytes(out / "THIRD-PARTY-NOTICES.txt"), "third-party notices");
     EXPECT_EQ(e2e::ReadFileBytes(out / "WebView2Wrapper.exe"), e2e::ReadFileBytes(host));
@@ -200,7 +204,7 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
     // An icon outside the app folder is not copied, and says so; the package is still made.
     // An extension given on the command line wins over the app's own.
     WriteFile(work / "secret.png", "outside");
-    WriteFile(work / "other.dll", "another extension");
+    WriteFile(work / "other.dll", extension + "another extension");
     WriteFile(app / "package.json", R"({"name":"loose","window":{"icon":"../secret.png"}})");
     options = inputs;
     options.insert(options.end(), {"--extension", (work / "other.dll").string()});
@@ -210,7 +214,7 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
     EXPECT_EQ(FilesUnder(out),
               (std::set<std::string>{"WebView2Wrapper.exe", "package.json", "DI2ZozUzoraru.dll",
                                      "THIRD-PARTY-NOTICES.txt", "www/assets.dat"}));
-    EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), "another extension");
+    EXPECT_TRUE(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll") == extension + "another extension");
 
     // Without --notices, a notices file beside the host is taken; without one, a warning.
     WriteFile(host.parent_path() / "THIRD-PARTY-NOTICES.txt", "beside the host");
@@ -297,6 +301,11 @@ TEST(Package, TheVendorsLoaderShipsBesideTheHostWithItsNotice) {
         {{"--loader", (work / "x86.dll").string()}, "not an x64 Windows library"},
         {{"--loader", (work / "text.dll").string()}, "not an x64 Windows library"},
         {{"--loader", (work / "missing.dll").string()}, "--loader must name"},
+        // An extension the host would not load: 32-bit, or without the plain exported names.
+        {{"--extension", (e2e::SdkDir() / "build/native/x86" / kLoaderName).string()},
+         "not an x64 Windows library; the host is x64 and loads only x64 extensions"},
+        {{"--extension", SdkLoader().string()},
+         "does not export Init, Release, OnMainWindowCreated, OnExtensionMessage by plain name"},
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.says);
@@ -664,7 +673,8 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
               "{\"name\":\"caf\xC3\xA9\",\"window\":{\"icon\":\"img\\\\ic\xC3\xB4n.png\"},"
               "\"settings\":{\"distribution-mode\":\"fixed\"}}");
     WriteFile(app / "img/ic\xC3\xB4n.png", "icon");
-    WriteFile(app / "DI2ZozUzoraru.dll", "extension");
+    fs::create_directories(app);
+    fs::copy_file(e2e::SampleExtension(), app / "DI2ZozUzoraru.dll");
     WriteFile(app / "webview2/msedgewebview2.exe", "runtime");
     WriteFile(app / "www/index.html", "<p>x</p>");
     WriteFile(app / "www/\xE2\x82\xAC/\xE6\x97\xA5\xE6\x9C\xAC.js", "// euro, japan");
