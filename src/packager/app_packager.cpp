@@ -15,6 +15,8 @@
 #include "config/settings_check.h"
 #include "config/test_build_marker.h"
 
+#include <nlohmann/json.hpp>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -222,7 +224,9 @@ private:
     void Say(const std::string& line) {
         if (!options_.quiet) out_ << line << '\n';
     }
-    void Warn(const std::string& line) { err_ << "wrapper-bundle: warning: " << line << '\n'; }
+    void Warn(const std::string& line) {
+        if (!options_.quiet) err_ << "wrapper-bundle: warning: " << line << '\n';
+    }
 
     void ReadSettings() {
         settingsPath_ = app_ / "package.json";
@@ -237,6 +241,8 @@ private:
             throw PackageError(Text(settingsPath_) + ": " + check.reason +
                                "; the host would stop with \"Failed to parse package.json\"");
         config_ = check.config;
+        for (const std::string& warning : SettingsWarnings(ReadSettingsFile(settingsPath_), config_))
+            Warn(Text(settingsPath_) + ": " + warning);
     }
 
     void FindInputs() {
@@ -325,6 +331,12 @@ private:
                 Say("www/assets.dat is left out: it is a bundle packed earlier, and the package "
                     "gets its own");
             hasWww_ = true;
+            if (config_.contentMode == ContentMode::Bundle &&
+                std::none_of(www_.begin(), www_.end(), [&](const BundleSourceFile& f) {
+                    return SameFileName(f.name, config_.main);
+                }))
+                Warn("\"main\" is \"" + config_.main + "\", but www/" + config_.main +
+                     " is not there; the app would open on a page that is not found");
         } else if (config_.contentMode != ContentMode::Remote) {
             throw PackageError(Text(www) +
                                ": not found; a bundle-mode app serves its pages from www/");
@@ -357,6 +369,11 @@ private:
         if (config_.distributionMode == DistributionMode::Fixed) {
             if (IsFolder(runtime)) {
                 runtime_ = CollectBundleFiles(runtime);
+                if (std::none_of(runtime_.begin(), runtime_.end(), [](const BundleSourceFile& f) {
+                        return SameFileName(f.name, "msedgewebview2.exe");
+                    }))
+                    Warn("\"fixed\" distribution mode, but " + Text(runtime) +
+                         " holds no msedgewebview2.exe; the host would find no runtime there");
             } else {
                 Warn("\"fixed\" distribution mode, but " + Text(runtime) +
                      " is missing; put the fixed WebView2 runtime there before shipping");
@@ -749,6 +766,62 @@ std::string ExtensionLibraryProblem(const fs::path& path) {
     if (missing.empty()) return {};
     return "does not export " + missing +
            " by plain name (declare them extern \"C\"); the host would not load it";
+}
+
+std::vector<std::string> SettingsWarnings(const std::string& text, const AppConfig& config) {
+    std::string json = text;
+    if (json.rfind("\xEF\xBB\xBF", 0) == 0) json.erase(0, 3);
+    const nlohmann::json root = nlohmann::json::parse(json.c_str(), nullptr, false);
+    std::vector<std::string> warnings;
+    if (!root.is_object()) return warnings;
+    using Type = nlohmann::json::value_t;
+    struct Member {
+        const char* key;
+        bool (nlohmann::json::*is)() const noexcept;
+        const char* kind;
+    };
+    const auto string = &nlohmann::json::is_string;
+    const auto number = &nlohmann::json::is_number;
+    const auto boolean = &nlohmann::json::is_boolean;
+    const auto object = &nlohmann::json::is_object;
+    const std::vector<std::pair<const char*, std::vector<Member>>> sections = {
+        {"", {{"main", string, "a string"}, {"chromium-args", string, "a string"},
+              {"window", object, "an object"}, {"settings", object, "an object"},
+              {"messages", object, "an object"}}},
+        {"window", {{"title", string, "a string"}, {"width", number, "a number"},
+                    {"height", number, "a number"}, {"icon", string, "a string"},
+                    {"resizable", boolean, "true or false"}}},
+        {"settings", {{"distribution-mode", string, "a string"}, {"hosting-mode", string, "a string"},
+                      {"content-mode", string, "a string"}, {"enable-devtools", boolean, "true or false"}}},
+        {"messages", {{"install-webview2", string, "a string"}, {"downloading", string, "a string"},
+                      {"install-webview2-failed", string, "a string"}}},
+    };
+    for (const auto& [name, members] : sections) {
+        const std::string prefix = *name ? std::string(name) + "." : "";
+        const auto found = root.find(name);
+        const nlohmann::json& section = *name ? (found != root.end() ? *found : nlohmann::json()) : root;
+        if (!section.is_object()) continue;
+        for (auto item = section.begin(); item != section.end(); ++item) {
+            const std::string& key = item.key();
+            const nlohmann::json& value = item.value();
+            const auto member = std::find_if(members.begin(), members.end(),
+                                             [&](const Member& m) { return key == m.key; });
+            if (member == members.end()) {
+                if (*name) warnings.push_back("\"" + prefix + key + "\" is not a setting the host knows; it is ignored");
+            } else if (!(value.*(member->is))() && value.type() != Type::null) {
+                warnings.push_back("\"" + prefix + key + "\" is not " + member->kind +
+                                   "; the host takes its default");
+            }
+        }
+    }
+    if (config.enableDevTools)
+        warnings.push_back("\"settings.enable-devtools\" is on (as when it is left out): users can open the "
+                           "developer tools; set it to false for a release");
+    if (config.name.find('/') != std::string::npos || !WindowsNameProblem({config.name}).empty())
+        warnings.push_back("\"name\" \"" + config.name + "\" cannot be a folder name on Windows; "
+                           "the host keeps the browser's data in a folder of that name, and the "
+                           "runtime would fail to start");
+    return warnings;
 }
 
 int RunPackage(const PackageOptions& options, const fs::path& toolFolder, std::ostream& out,

@@ -14,6 +14,7 @@
 #include "packager/app_packager.h"
 #include "packager/bundle_tool.h"
 #include "packager/package_output.h"
+#include "config/settings_check.h"
 #include "temp_files.h"
 
 namespace fs = std::filesystem;
@@ -401,6 +402,44 @@ TEST(PackageOutput, PlacesNeverWrittenEvenWithForce) {
         } else {
             EXPECT_NE(reason.find(v.reason), std::string::npos) << reason;
         }
+    }
+}
+
+TEST(PackageSettings, WarnsWhereTheHostWouldSilentlyTakeADefault) {
+    struct Vector {
+        const char* text;
+        std::vector<const char*> warnings;  // a part of each warning, in order
+    };
+    const char* devtools = "\"settings.enable-devtools\" is on";
+    const std::vector<Vector> vectors = {
+        {R"({"name":"a","settings":{"enable-devtools":false}})", {}},
+        {"\xEF\xBB\xBF{\"name\":\"a\",\"settings\":{\"enable-devtools\":false},\"extra\":1}", {}},
+        {R"({"name":"a"})", {devtools}},
+        {R"({"name":"a","window":{"width":"800","colour":"red","resizable":0}})",
+         {"\"window.colour\" is not a setting the host knows; it is ignored",
+          "\"window.resizable\" is not true or false; the host takes its default",
+          "\"window.width\" is not a number; the host takes its default", devtools}},
+        {R"({"name":"a","settings":{"content-mode":1,"enable-devtools":"no"}})",
+         {"\"settings.content-mode\" is not a string",
+          "\"settings.enable-devtools\" is not true or false", devtools}},
+        {R"({"name":"a","messages":{"install":"x"},"settings":5,"main":7})",
+         {"\"main\" is not a string", "\"settings\" is not an object",
+          "\"messages.install\" is not a setting the host knows", devtools}},
+        {R"({"name":"a/b","settings":{"enable-devtools":false}})",
+         {"\"name\" \"a/b\" cannot be a folder name on Windows"}},
+        {R"({"name":"con","settings":{"enable-devtools":false}})",
+         {"\"name\" \"con\" cannot be a folder name"}},
+        {R"({"name":"game.","settings":{"enable-devtools":false}})",
+         {"\"name\" \"game.\" cannot be a folder name"}},
+    };
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(v.text);
+        const SettingsCheck check = CheckSettingsText(v.text);
+        ASSERT_EQ(check.verdict, SettingsVerdict::Accepted) << check.reason;
+        const std::vector<std::string> warnings = SettingsWarnings(v.text, check.config);
+        ASSERT_EQ(warnings.size(), v.warnings.size()) << ::testing::PrintToString(warnings);
+        for (std::size_t i = 0; i < warnings.size(); ++i)
+            EXPECT_NE(warnings[i].find(v.warnings[i]), std::string::npos) << warnings[i];
     }
 }
 
