@@ -30,6 +30,7 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 // Every file under `folder`, as relative paths with "/".
 std::set<std::string> FilesUnder(const fs::path& folder) {
     std::set<std::string> files;
+    if (!fs::is_directory(folder)) return files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         if (entry.is_regular_file())
             files.insert(entry.path().lexically_relative(folder).generic_string());
