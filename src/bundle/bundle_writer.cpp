@@ -23,6 +23,11 @@ constexpr std::size_t kCopyBufferSize = 1 << 20;
     throw BundleWriteError(what + ": " + why);
 }
 
+// A failed write, with the system's reason where the stream left one in errno.
+std::string WriteFailure() {
+    return "write error: " + std::error_code(errno ? errno : EIO, std::generic_category()).message();
+}
+
 constexpr std::string_view kPartialMark = ".partial-";
 constexpr std::size_t kPartialTagLength = 16;
 
@@ -274,11 +279,13 @@ void WriteBundleFile(const std::vector<BundleSourceFile>& files, const fs::path&
         std::uint64_t done = 0;
         if (progress) progress(0, total);
         for (const BundleSourceFile& file : files) {
+            errno = 0;
             CopyContent(file, out, buffer, done, total, progress);
-            if (!out) Refuse(outputName, "write error");
+            if (!out) Refuse(outputName, WriteFailure());
         }
+        errno = 0;
         out.close();
-        if (!out) Refuse(outputName, "write error");
+        if (!out) Refuse(outputName, WriteFailure());
     }
     std::error_code ec;
     fs::rename(temporary.path(), output, ec);

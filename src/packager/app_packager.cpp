@@ -160,7 +160,9 @@ public:
         std::error_code ec;
         fs::create_directories(to.parent_path(), ec);
         if (!ec) fs::copy_file(from, to, fs::copy_options::none, ec);
-        if (ec) throw PackageError(Text(from) + ": cannot be copied: " + ec.message());
+        if (ec)
+            throw PackageError(Text(from) + ": cannot be copied to " + Text(to) + ": " +
+                               ec.message());
         Add(name);
     }
     void CopyTree(const std::vector<BundleSourceFile>& files, const std::string& folder) {

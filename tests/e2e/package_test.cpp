@@ -395,6 +395,43 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
         EXPECT_TRUE(Contains(run.output, "the output folder")) << run.output;
     }
     EXPECT_EQ(FilesUnder(work), before) << "nothing written";
+
+    // A write that fails (past a file size limit, as on a full disk) names the package or its
+    // zip and the system's reason, never the hidden folder it is assembled in; the earlier
+    // package and its zip stay as they were.
+    const fs::path full = work / "full/App";
+    ASSERT_EQ(e2e::RunPacker(app, full, withHost({"--zip"})).exitCode, 0);
+    std::string noise(60 << 10, '\0');
+    std::uint32_t state = 2463534242u;  // xorshift: bytes no zip can shrink
+    for (char& c : noise) {
+        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+        c = static_cast<char>(state >> 24);
+    }
+    WriteFile(app / "www/a.bin", noise);
+    std::reverse(noise.begin(), noise.end());
+    WriteFile(app / "www/b.bin", noise);
+    const std::set<std::string> earlier = FilesUnder(work / "full");
+    const std::string earlierZip = e2e::ReadFileBytes(work / "full/App.zip");
+    struct Limited {
+        std::vector<std::string> options;
+        std::string says;
+    };
+    for (const Limited& limited : {Limited{{}, (full / "www/assets.dat").string() + ": write error: File too large"},
+                                   Limited{{"--loose", "--zip"}, full.string() + ".zip: cannot be written: File too large"}}) {
+        std::vector<std::string> argv = {"bash", "-c", "trap '' XFSZ; ulimit -f 100; exec \"$@\" 2>&1",
+                                         "sh", Packer().string(), "package", app.string(),
+                                         full.string(), "--no-loader"};
+        argv.insert(argv.end(), hostOption.begin(), hostOption.end());
+        argv.insert(argv.end(), limited.options.begin(), limited.options.end());
+        run = e2e::RunProcess(argv, {}, 120);
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_TRUE(Contains(run.output, limited.says)) << run.output;
+        EXPECT_FALSE(Contains(run.output, ".staging-")) << run.output;
+        EXPECT_EQ(FilesUnder(work / "full"), earlier);
+        EXPECT_TRUE(e2e::ReadFileBytes(work / "full/App.zip") == earlierZip);
+    }
+    fs::remove(app / "www/a.bin");
+    fs::remove(app / "www/b.bin");
 }
 
 // Links in and around the output, and replacements that cannot finish, with both tools: nothing
