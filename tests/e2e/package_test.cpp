@@ -563,6 +563,13 @@ TEST(Package, BothToolsFollowNoLinkAndKeepTheOldPackageWhole) {
          },
          "Out", {}, 1, "which the host cannot open on Windows",
          [&](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "Out")); }},
+        {"an earlier package named in another letter case",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             ASSERT_EQ(e2e::RunPacker(dir / "app", dir / "Out", {"--host", host.string()}).exitCode, 0);
+         },
+         "OUT", {}, 0, "packaged links into",
+         [&](const fs::path& dir) { EXPECT_EQ(FilesUnder(dir / "OUT"), package); }},
         {"warnings silenced by --quiet",
          [&](const fs::path& dir) { app(dir, R"({"name":"a","window":{"colour":1},"main":"x.html"})"); },
          "Out", {"--quiet"}, 0, nullptr,
