@@ -437,6 +437,9 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
 // Links in and around the output, and replacements that cannot finish, with both tools: nothing
 // reached through a link is deleted, and a replacement that fails leaves the old package whole.
 TEST(Package, BothToolsFollowNoLinkAndKeepTheOldPackageWhole) {
+    // What an earlier run stopped half-way left undeletable.
+    e2e::RunProcess({"chattr", "-R", "-i", (e2e::BuildDir() / "e2e-work/package_links").string()},
+                    {}, 60);
     const fs::path work = FreshWorkDir("package_links");
     const fs::path host = StandInHost(work);
     const bool windowsPacker = fs::exists(e2e::WindowsPacker());
@@ -539,6 +542,7 @@ TEST(Package, BothToolsFollowNoLinkAndKeepTheOldPackageWhole) {
          },
          "Out", {}, 0, "could not be deleted entirely",
          [&](const fs::path& dir) {
+             immutable(dir / "Out/www", false);
              EXPECT_EQ(FilesUnder(dir / "Out"), package);
              bool oldKept = false;
              for (const auto& entry : fs::directory_iterator(dir)) {
