@@ -120,7 +120,7 @@ private:
 
 // What earlier runs that were stopped left beside OUT: staging folders and zips, and the old
 // package folder (whose files the manifest lists) that was set aside but not yet deleted.
-void RemoveStaleFolders(const fs::path& out, const OutputState& state) {
+void RemoveStaleFolders(const fs::path& out, const OutputState& state) noexcept try {
     const std::string stem = HiddenName(out, "", "");
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(out.parent_path(), ec)) {
@@ -148,6 +148,8 @@ void RemoveStaleFolders(const fs::path& out, const OutputState& state) {
             }
         }
     }
+} catch (...) {
+    // Leftovers are tidied another time; they never stop a run.
 }
 
 // The files of the package as they are written into the staging folder.
@@ -483,7 +485,9 @@ private:
             throw PackageError(Text(output_) +
                                ": changed while the package was being made; nothing was "
                                "replaced, run again");
-        WriteManifest(output_, during);
+        // A folder that is not the tool's own is moved away before any manifest names files at
+        // OUT, so that no manifest ever vouches for files the tool did not write.
+        if (own) WriteManifest(output_, during);
         const auto restoreManifest = [&] {
             try {
                 if (state_.manifest) {
@@ -510,6 +514,7 @@ private:
             }
             if (own) HidePath(aside);
         }
+        if (!own) WriteManifest(output_, during);
         fs::rename(staging.path(), output_, ec);
         if (ec) {
             std::error_code ignored;

@@ -574,6 +574,19 @@ TEST(Package, BothToolsFollowNoLinkAndKeepTheOldPackageWhole) {
          },
          "OUT", {}, 0, "packaged links into",
          [&](const fs::path& dir) { EXPECT_EQ(FilesUnder(dir / "OUT"), package); }},
+        {"staging left by a run that was stopped",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             WriteFile(dir / ".Out.staging-0123456789abcdef/www/assets.dat", "half");
+             WriteFile(dir / ".Out.staging-0123456789abcdef.zip.partial", "half");
+             WriteFile(dir / ".Out.staging-mine/notes.txt", "not the tool's");
+         },
+         "Out", {}, 0, "packaged links into",
+         [&](const fs::path& dir) {
+             EXPECT_FALSE(fs::exists(dir / ".Out.staging-0123456789abcdef"));
+             EXPECT_FALSE(fs::exists(dir / ".Out.staging-0123456789abcdef.zip.partial"));
+             EXPECT_TRUE(fs::exists(dir / ".Out.staging-mine/notes.txt"));
+         }},
         {"warnings silenced by --quiet",
          [&](const fs::path& dir) { app(dir, R"({"name":"a","window":{"colour":1},"main":"x.html"})"); },
          "Out", {"--quiet"}, 0, nullptr,
