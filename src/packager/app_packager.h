@@ -8,8 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "config/app_config.h"
-
 inline constexpr char kHostExecutableName[] = "WebView2Wrapper.exe";
 inline constexpr char kExtensionLibraryName[] = "DI2ZozUzoraru.dll";
 inline constexpr char kNoticesFileName[] = "THIRD-PARTY-NOTICES.txt";
@@ -49,18 +47,6 @@ bool FileContains(const std::filesystem::path& path, std::string_view needle,
 
 // Whether the file is a PE image for x64 machines (the loader beside the x64 host must be one).
 bool IsX64PortableExecutable(const std::filesystem::path& path);
-
-// What the host takes silently in the settings `text` (accepted, as `config`) but the author most
-// likely did not mean, one line each: members of the wrong type (the host takes the default),
-// unknown keys in "window", "settings" and "messages" (ignored), developer tools left on, and a
-// name that cannot be a folder name (the host keeps the browser's data in a folder of that name,
-// and the runtime would not start).
-std::vector<std::string> SettingsWarnings(const std::string& text, const AppConfig& config);
-
-// What keeps the file from being the app's extension library, or empty: the host loads it only
-// when it is an x64 DLL that exports Init, Release, OnMainWindowCreated and OnExtensionMessage by
-// these plain names (a library built without extern "C" exports decorated names).
-std::string ExtensionLibraryProblem(const std::filesystem::path& path);
 
 // Makes the package and reports on `out` (progress and warnings on `err`). `toolFolder` is where
 // the defaults are looked for. Returns 0, or 1 after a message on `err`. Everything is checked

@@ -393,7 +393,7 @@ std::string OutputRefusal(const OutputState& state, const std::string& name, boo
                           bool writeZip) {
     switch (state.kind) {
         case OutputState::Kind::Link:
-            return name + ": is a symbolic link; name the folder itself";
+            return name + ": is a symbolic link or junction; name the folder itself";
         case OutputState::Kind::Other:
             return name + ": exists and is not a folder";
         case OutputState::Kind::Missing:

@@ -13,6 +13,7 @@
 
 #include "packager/app_packager.h"
 #include "packager/bundle_tool.h"
+#include "packager/package_checks.h"
 #include "packager/package_output.h"
 #include "config/settings_check.h"
 #include "temp_files.h"
