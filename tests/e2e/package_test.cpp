@@ -844,6 +844,18 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
         const ProcessResult run = e2e::RunProcess(argv, {{"WINEDEBUG", "-all"}}, 120);
         EXPECT_EQ(run.exitCode, 1) << out;
     }
+    // On a console (here Wine's, on a terminal that script(1) provides) names outside the code
+    // page come out as they are.
+    const std::string missing = e2e::WinPath(work / "caf\xC3\xA9-\xE6\x97\xA5\xE6\x9C\xAC");
+    const ProcessResult console = e2e::RunProcess(
+        {"script", "-qc",
+         "stty cols 4000; '" + e2e::WineBinary() + "' '" + e2e::WinPath(e2e::WindowsPacker()) +
+             "' package '" +
+             missing + "' out",
+         "/dev/null"},
+        {{"WINEDEBUG", "-all"}, {"LANG", "C.UTF-8"}}, 120);
+    EXPECT_TRUE(Contains(console.output, missing + ": not a folder")) << console.output;
+
     WriteFile(work / "hooks/WebView2Wrapper.exe", "MZ" + std::string(kTestBuildMarker));
     const ProcessResult hooks = e2e::RunWindowsPacker(
         app, work / "hooks-out", {"--host", e2e::WinPath(work / "hooks/WebView2Wrapper.exe")});
