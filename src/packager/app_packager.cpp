@@ -524,15 +524,23 @@ private:
         staging.Keep();
         UnhidePath(output_);
 
+        const bool oldZipOurs = state_.manifest && !state_.manifest->zip.empty() &&
+                                state_.zip == OutputState::ZipKind::File;
+        fs::path zipAside;
+        ec.clear();
         if (options_.zip) {
-            fs::rename(stagedZip, zip, ec);
+            // A zip the tool did not write (replaced with --force) is renamed aside too.
+            if (state_.zip == OutputState::ZipKind::File && !oldZipOurs) {
+                zipAside = ReplacedName(output_, ".zip");
+                fs::rename(zip, zipAside, ec);
+            }
+            if (!ec) fs::rename(stagedZip, zip, ec);
             if (ec) {
                 manifest.zip.clear();
+                zipAside.clear();
                 Warn(Text(zip) + ": cannot be replaced: " + ec.message() + "; the folder is made");
             }
         }
-        const bool oldZipOurs = state_.manifest && !state_.manifest->zip.empty() &&
-                                state_.zip == OutputState::ZipKind::File;
         // An earlier zip that no longer matches the folder goes.
         if ((!options_.zip || manifest.zip.empty()) && oldZipOurs) fs::remove(zip, ec);
         WriteManifest(output_, manifest);
@@ -552,8 +560,10 @@ private:
                 kLoaderFileName + " (from the Microsoft Edge WebView2 SDK) beside " +
                 kHostExecutableName + " in " + Text(output_) + ".");
         }
+        // Said even with --quiet: the user's files are no longer where they were.
+        if (!zipAside.empty())
+            out_ << "the zip that was at " << Text(zip) << " is now at " << Text(zipAside) << '\n';
         if (!own) {
-            // Said even with --quiet: the user's files are no longer where they were.
             out_ << "the folder that was at " << Text(output_) << " is now at " << Text(aside)
                  << '\n';
         } else if (fs::exists(fs::symlink_status(aside, ec))) {

@@ -184,10 +184,11 @@ void UnhidePath([[maybe_unused]] const fs::path& path) {
 #endif
 }
 
-fs::path ReplacedName(const fs::path& out) {
+fs::path ReplacedName(const fs::path& out, const std::string& extension) {
     std::error_code ec;
     for (int n = 1;; ++n) {
-        const fs::path candidate = WithSuffix(out, (".replaced-" + std::to_string(n)).c_str());
+        const fs::path candidate =
+            WithSuffix(out, (".replaced-" + std::to_string(n) + extension).c_str());
         if (fs::symlink_status(candidate, ec).type() == fs::file_type::not_found &&
             !IsLink(candidate))
             return candidate;

@@ -72,8 +72,10 @@ std::vector<std::string> ListEntries(const std::filesystem::path& folder);
 std::vector<std::string> RemoveOwnFiles(const std::filesystem::path& root,
                                         const std::vector<std::string>& files);
 
-// The first of OUT.replaced-1, OUT.replaced-2, ... that names nothing.
-std::filesystem::path ReplacedName(const std::filesystem::path& out);
+// The first of OUT.replaced-1, OUT.replaced-2, ... (each followed by `extension`) that names
+// nothing.
+std::filesystem::path ReplacedName(const std::filesystem::path& out,
+                                   const std::string& extension = "");
 
 // Windows: hides or shows a file or folder in Explorer. Elsewhere nothing (a leading "." hides).
 void HidePath(const std::filesystem::path& path);

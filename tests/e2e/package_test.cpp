@@ -372,6 +372,12 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Contains(run.output, "other.zip: exists and was not made")) << run.output;
     EXPECT_EQ(e2e::ReadFileBytes(work / "other.zip"), "someone's zip");
+    // With --force it is renamed aside, never deleted, and a line says where it went.
+    run = e2e::RunPacker(app, work / "other", withHost({"--zip", "--force"}));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(e2e::ReadFileBytes(work / "other.replaced-1.zip"), "someone's zip");
+    EXPECT_TRUE(Contains(run.output, "is now at " + (work / "other.replaced-1.zip").string()))
+        << run.output;
 
     // --force replaces a foreign folder, which is renamed aside, never deleted...
     run = e2e::RunPacker(app, buildTree, withHost({"--force"}));

@@ -339,6 +339,7 @@ TEST(PackageOutput, StateReadFromDisk) {
     EXPECT_EQ(ReplacedName(out), tmp / "out.replaced-1");
     fs::create_directory(tmp / "out.replaced-1");
     EXPECT_EQ(ReplacedName(out), tmp / "out.replaced-2");
+    EXPECT_EQ(ReplacedName(out, ".zip"), tmp / "out.replaced-1.zip");
 
     fs::create_directory_symlink(out, tmp / "alias");
     EXPECT_EQ(ReadOutputState(tmp / "alias").kind, OutputState::Kind::Link);
