@@ -7,6 +7,10 @@
 #include <random>
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "bundle/asset_bundle.h"
 
 namespace fs = std::filesystem;
@@ -17,6 +21,11 @@ constexpr std::size_t kCopyBufferSize = 1 << 20;
 
 [[noreturn]] void Refuse(const std::string& what, const std::string& why) {
     throw BundleWriteError(what + ": " + why);
+}
+
+// A failed write, with the system's reason where the stream left one in errno.
+std::string WriteFailure() {
+    return "write error: " + std::error_code(errno ? errno : EIO, std::generic_category()).message();
 }
 
 constexpr std::string_view kPartialMark = ".partial-";
@@ -193,6 +202,16 @@ bool IsValidUtf8(const std::string& text) {
     return true;
 }
 
+bool IsLink(const fs::path& path) {
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+#else
+    std::error_code ec;
+    return fs::is_symlink(fs::symlink_status(path, ec));
+#endif
+}
+
 std::vector<BundleSourceFile> CollectBundleFiles(const fs::path& folder, const fs::path& exclude) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) Refuse(Utf8FromPath(folder), "not a folder");
@@ -211,7 +230,7 @@ std::vector<BundleSourceFile> CollectBundleFiles(const fs::path& folder, const f
             }
             if (!IsValidUtf8(name)) Refuse(name, "name is not valid UTF-8");
 
-            const bool isLink = entry.is_symlink(ec);
+            const bool isLink = IsLink(entry.path());
             const fs::file_status target = entry.status(ec);  // follows links
             if (isLink && target.type() == fs::file_type::not_found)
                 Refuse(name, "symbolic link whose target does not exist");
@@ -260,11 +279,13 @@ void WriteBundleFile(const std::vector<BundleSourceFile>& files, const fs::path&
         std::uint64_t done = 0;
         if (progress) progress(0, total);
         for (const BundleSourceFile& file : files) {
+            errno = 0;
             CopyContent(file, out, buffer, done, total, progress);
-            if (!out) Refuse(outputName, "write error");
+            if (!out) Refuse(outputName, WriteFailure());
         }
+        errno = 0;
         out.close();
-        if (!out) Refuse(outputName, "write error");
+        if (!out) Refuse(outputName, WriteFailure());
     }
     std::error_code ec;
     fs::rename(temporary.path(), output, ec);

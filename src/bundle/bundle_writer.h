@@ -47,9 +47,13 @@ std::filesystem::path PathFromUtf8(const std::string& text);
 std::string Utf8FromPath(const std::filesystem::path& path);
 bool IsValidUtf8(const std::string& text);
 
+// Whether `path` itself is a symbolic link, a junction or another reparse point. Never follows
+// it; false when nothing is there. (mingw's std::filesystem does not report reparse points.)
+bool IsLink(const std::filesystem::path& path);
+
 // The files under `folder`, named by their path relative to it and sorted byte-wise. Links to
 // regular files are followed. Refused, naming the entry: a link whose target does not exist, a
-// link to a folder (folder links are not followed), anything that is not a regular file (FIFO,
+// link to a folder (folder links are not followed, junctions included), anything that is not a regular file (FIFO,
 // socket, device), an entry whose status cannot be read (the system's reason is given), a name
 // that is not UTF-8, and a folder that cannot be listed. A file equivalent to `exclude` (the bundle
 // being written, when it lies inside the folder) is left out, and so are the temporary files

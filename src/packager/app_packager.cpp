@@ -9,6 +9,7 @@
 
 #include "packager/bundle_tool.h"
 #include "bundle/bundle_writer.h"
+#include "packager/package_checks.h"
 #include "packager/package_output.h"
 #include "packager/package_zip.h"
 #include "config/settings_check.h"
@@ -68,36 +69,86 @@ std::string RandomTag() {
     return hex;
 }
 
-// The staging folder beside the output: removed unless it became the package.
+// ".OUT.staging-<tag>" and ".OUT.old-<tag>" beside OUT: hidden, never the name of a package.
+std::string HiddenName(const fs::path& out, const char* kind, const std::string& tag) {
+    std::string name = ".";
+    name += Text(out.filename());
+    return name + kind + tag;
+}
+constexpr char kStagingMark[] = ".staging-";
+constexpr char kOldMark[] = ".old-";
+constexpr std::size_t kTagLength = 16;
+
+// Deletes a folder this tool made and filled itself, file by file; links in it are left.
+void RemoveToolFolder(const fs::path& folder) {
+    std::vector<std::string> files;
+    for (const std::string& name : ListEntries(folder))
+        if (!IsLink(folder / PathFromUtf8(name))) files.push_back(name);
+    RemoveOwnFiles(folder, files);
+}
+
+// The staging folder beside the output: deleted unless it became the package.
 class StagingFolder {
 public:
-    explicit StagingFolder(const fs::path& out) : path_(out.parent_path() / StagingName(out)) {
+    explicit StagingFolder(const fs::path& out)
+        : tag_(RandomTag()), path_(out.parent_path() / PathFromUtf8(HiddenName(out, kStagingMark, tag_))) {
         std::error_code ec;
-        fs::create_directories(path_, ec);
-        if (ec) throw PackageError(Text(path_) + ": cannot be created: " + ec.message());
+        fs::create_directory(path_, ec);
+        if (ec) throw PackageError(Text(out) + ": cannot be written beside: " + ec.message());
+        HidePath(path_);
     }
     ~StagingFolder() {
-        std::error_code ignored;
-        if (!kept_) fs::remove_all(path_, ignored);
+        if (kept_) return;
+        try {
+            RemoveToolFolder(path_);
+        } catch (const std::exception&) {
+        }
     }
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
     const fs::path& path() const { return path_; }
+    const std::string& tag() const { return tag_; }
     void Keep() { kept_ = true; }
 
 private:
-    // ".<name>.staging-<random>": hidden, and never the name of a package.
-    static fs::path StagingName(const fs::path& out) {
-        std::string name = ".";
-        name += Text(out.filename());
-        name += ".staging-";
-        name += RandomTag();
-        return PathFromUtf8(name);
-    }
-
+    std::string tag_;
     fs::path path_;
     bool kept_ = false;
 };
+
+// What earlier runs that were stopped left beside OUT: staging folders and zips, and the old
+// package folder (whose files the manifest lists) that was set aside but not yet deleted.
+void RemoveStaleFolders(const fs::path& out, const OutputState& state) noexcept try {
+    const std::string stem = HiddenName(out, "", "");
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(out.parent_path(), ec)) {
+        const std::string name = Text(entry.path().filename());
+        if (name.size() < stem.size() || !SameFileName(name.substr(0, stem.size()), stem))
+            continue;
+        const std::string rest = name.substr(stem.size());
+        for (const char* mark : {kStagingMark, kOldMark}) {
+            const std::size_t markLength = std::char_traits<char>::length(mark);
+            if (rest.compare(0, markLength, mark) != 0 || rest.size() < markLength + kTagLength)
+                continue;
+            const std::string tag = rest.substr(markLength, kTagLength);
+            const std::string suffix = rest.substr(markLength + kTagLength);
+            if (tag.find_first_not_of("0123456789abcdef") != std::string::npos) continue;
+            const bool staging = mark == kStagingMark;
+            if (IsLink(entry.path())) continue;
+            if (staging && (suffix == ".zip" || suffix == ".zip.partial")) {
+                if (entry.is_regular_file(ec)) fs::remove(entry.path(), ec);
+            } else if (suffix.empty() && entry.is_directory(ec)) {
+                if (staging) {
+                    RemoveToolFolder(entry.path());
+                } else if (state.manifest) {
+                    RemoveOwnFiles(entry.path(), state.manifest->files);
+                }
+            }
+        }
+    }
+} catch (...) {
+    // Leftovers are tidied another time; they never stop a run.
+}
 
 // The files of the package as they are written into the staging folder.
 class PackageContents {
@@ -109,7 +160,9 @@ public:
         std::error_code ec;
         fs::create_directories(to.parent_path(), ec);
         if (!ec) fs::copy_file(from, to, fs::copy_options::none, ec);
-        if (ec) throw PackageError(Text(from) + ": cannot be copied: " + ec.message());
+        if (ec)
+            throw PackageError(Text(from) + ": cannot be copied to " + Text(to) + ": " +
+                               ec.message());
         Add(name);
     }
     void CopyTree(const std::vector<BundleSourceFile>& files, const std::string& folder) {
@@ -117,7 +170,8 @@ public:
     }
     void Add(const std::string& name) { names_.push_back(name); }
     bool Has(const std::string& name) const {
-        return std::find(names_.begin(), names_.end(), name) != names_.end();
+        return std::any_of(names_.begin(), names_.end(),
+                           [&](const std::string& n) { return SameFileName(n, name); });
     }
     std::vector<std::string> Names() const {
         std::vector<std::string> names = names_;
@@ -172,7 +226,9 @@ private:
     void Say(const std::string& line) {
         if (!options_.quiet) out_ << line << '\n';
     }
-    void Warn(const std::string& line) { err_ << "wrapper-bundle: warning: " << line << '\n'; }
+    void Warn(const std::string& line) {
+        if (!options_.quiet) err_ << "wrapper-bundle: warning: " << line << '\n';
+    }
 
     void ReadSettings() {
         settingsPath_ = app_ / "package.json";
@@ -187,6 +243,8 @@ private:
             throw PackageError(Text(settingsPath_) + ": " + check.reason +
                                "; the host would stop with \"Failed to parse package.json\"");
         config_ = check.config;
+        for (const std::string& warning : SettingsWarnings(ReadSettingsFile(settingsPath_), config_))
+            Warn(Text(settingsPath_) + ": " + warning);
     }
 
     void FindInputs() {
@@ -209,6 +267,10 @@ private:
             if (!IsFile(extension_)) throw PackageError(Text(extension_) + ": not found");
         } else if (IsFile(app_ / kExtensionLibraryName)) {
             extension_ = app_ / kExtensionLibraryName;
+        }
+        if (!extension_.empty()) {
+            if (const std::string problem = ExtensionLibraryProblem(extension_); !problem.empty())
+                throw PackageError(Text(extension_) + ": " + problem);
         }
 
         FindLoader();
@@ -262,8 +324,21 @@ private:
     void CollectSources() {
         const fs::path www = app_ / "www";
         if (IsFolder(www)) {
-            www_ = CollectBundleFiles(www);
+            // A bundle packed into www earlier (and what an interrupted packing left of one)
+            // would travel inside the new bundle, or beside the loose files ahead of them.
+            const fs::path oldBundle = www / "assets.dat";
+            www_ = CollectBundleFiles(www, oldBundle);
+            std::error_code ec;
+            if (fs::exists(fs::symlink_status(oldBundle, ec)))
+                Say("www/assets.dat is left out: it is a bundle packed earlier, and the package "
+                    "gets its own");
             hasWww_ = true;
+            if (config_.contentMode == ContentMode::Bundle &&
+                std::none_of(www_.begin(), www_.end(), [&](const BundleSourceFile& f) {
+                    return SameFileName(f.name, config_.main);
+                }))
+                Warn("\"main\" is \"" + config_.main + "\", but www/" + config_.main +
+                     " is not there; the app would open on a page that is not found");
         } else if (config_.contentMode != ContentMode::Remote) {
             throw PackageError(Text(www) +
                                ": not found; a bundle-mode app serves its pages from www/");
@@ -271,6 +346,16 @@ private:
 
         if (!config_.icon.empty()) {
             const fs::path relative = SafeRelative(config_.icon);
+            const std::u8string tidy = relative.generic_u8string();
+            std::string asWritten = config_.icon;
+            std::replace(asWritten.begin(), asWritten.end(), '\\', '/');
+            if (!relative.empty() && asWritten != std::string(tidy.begin(), tidy.end())) {
+                // The host opens the folder of the exe and this path joined as they are.
+                throw PackageError(Text(settingsPath_) + ": \"window.icon\" is \"" + config_.icon +
+                                   "\", which the host cannot open on Windows (it takes the path "
+                                   "as written, and \".\" parts or doubled separators fail); "
+                                   "write \"" + std::string(tidy.begin(), tidy.end()) + "\"");
+            }
             if (relative.empty()) {
                 Warn("window icon \"" + config_.icon +
                      "\" is not a path inside the app folder; not copied");
@@ -286,6 +371,11 @@ private:
         if (config_.distributionMode == DistributionMode::Fixed) {
             if (IsFolder(runtime)) {
                 runtime_ = CollectBundleFiles(runtime);
+                if (std::none_of(runtime_.begin(), runtime_.end(), [](const BundleSourceFile& f) {
+                        return SameFileName(f.name, "msedgewebview2.exe");
+                    }))
+                    Warn("\"fixed\" distribution mode, but " + Text(runtime) +
+                         " holds no msedgewebview2.exe; the host would find no runtime there");
             } else {
                 Warn("\"fixed\" distribution mode, but " + Text(runtime) +
                      " is missing; put the fixed WebView2 runtime there before shipping");
@@ -299,9 +389,36 @@ private:
     }
 
     void CheckOutput() {
-        std::vector<fs::path> inputs = {host_, extension_, loader_, notices_, settingsPath_};
+        // Everything packaged from where it is, the icon and the folders www and webview2
+        // included; the check follows links to where the files really are.
+        std::vector<fs::path> inputs = {host_,         extension_,           loader_,
+                                        notices_,      settingsPath_,        app_ / "www",
+                                        app_ / kRuntimeFolderName};
+        if (!icon_.empty()) inputs.push_back(app_ / icon_);
+        for (const auto* files : {&www_, &runtime_})
+            for (const BundleSourceFile& file : *files) inputs.push_back(file.path);
         const std::string forbidden = ForbiddenOutputReason(output_, app_, inputs);
         if (!forbidden.empty()) throw PackageError(Text(output_) + ": " + forbidden);
+        std::vector<std::string> names = {kHostExecutableName, "package.json"};
+        for (const BundleSourceFile& file : runtime_)
+            names.push_back(std::string(kRuntimeFolderName) + "/" + file.name);
+        for (const BundleSourceFile& file : www_) {
+            if (options_.loose) {
+                names.push_back("www/" + file.name);
+            } else if (file.name.find('\\') != std::string::npos) {
+                Warn("www/" + file.name + " is packed, but no page can ask for a name with \"\\\"");
+            }
+        }
+        if (!icon_.empty()) {
+            const std::u8string generic = icon_.generic_u8string();
+            const std::string icon(generic.begin(), generic.end());
+            // On Windows an icon named in another letter case is the same file as one in www.
+            if (std::none_of(names.begin(), names.end(),
+                             [&](const std::string& name) { return SameFileName(name, icon); }))
+                names.push_back(icon);
+        }
+        if (const std::string problem = WindowsNameProblem(names); !problem.empty())
+            throw PackageError(problem);
         state_ = ReadOutputState(output_);
         const std::string refusal =
             OutputRefusal(state_, Text(output_), options_.force, options_.zip);
@@ -314,21 +431,160 @@ private:
         if (ec)
             throw PackageError(Text(output_.parent_path()) +
                                ": cannot be created: " + ec.message());
+        RemoveStaleFolders(output_, state_);
 
         StagingFolder staging(output_);
+        const fs::path zip = ZipPathFor(output_);
+        const fs::path stagedZip =
+            output_.parent_path() / PathFromUtf8(HiddenName(output_, kStagingMark, staging.tag()) + ".zip");
+        struct RemoveUnlessMoved {
+            const fs::path& path;
+            ~RemoveUnlessMoved() {
+                std::error_code ignored;
+                if (!IsLink(path)) fs::remove(path, ignored);
+            }
+        } zipCleanup{stagedZip};
+        const std::string folderName = Text(output_.filename());
+        std::string packedLine;
+        std::size_t zipped = 0;
+        // Messages name the package, not the hidden folder it is assembled in.
+        const auto named = [&](const std::string& text) {
+            std::string message = text;
+            const std::string hidden = Text(staging.path());
+            for (std::size_t at; (at = message.find(hidden)) != std::string::npos;)
+                message.replace(at, hidden.size(), Text(output_));
+            return message;
+        };
         PackageContents contents(staging.path());
+        try {
+            Fill(staging.path(), contents, packedLine);
+            if (options_.zip) zipped = WriteFolderZip(staging.path(), folderName, stagedZip, zip);
+        } catch (const PackageError& e) {
+            throw PackageError(named(e.what()));
+        } catch (const BundleWriteError& e) {
+            throw PackageError(named(e.what()));
+        }
+
+        // The manifest beside the folder always covers what the folder holds: first the old and
+        // the new files together, then, once the new folder is in place, the new ones alone.
+        // Wholly the tool's own: every file listed in its manifest, or nothing at all in it.
+        const bool own = state_.kind != OutputState::Kind::Folder ||
+                         (state_.manifest ? state_.OnlyOwnFiles() : fs::is_empty(output_, ec));
+        const std::string zipName = Text(zip.filename());
+        PackageManifest manifest{folderName, contents.Names(), options_.zip ? zipName : ""};
+        PackageManifest during = manifest;
+        if (state_.manifest && own) {
+            during.files.insert(during.files.end(), state_.manifest->files.begin(),
+                                state_.manifest->files.end());
+            if (during.zip.empty()) during.zip = state_.manifest->zip;
+        }
+        // Staging can take minutes: what is at OUT now must still be what was judged.
+        if (ReadOutputState(output_) != state_)
+            throw PackageError(Text(output_) +
+                               ": changed while the package was being made; nothing was "
+                               "replaced, run again");
+        // A folder that is not the tool's own is moved away before any manifest names files at
+        // OUT, so that no manifest ever vouches for files the tool did not write.
+        if (own) WriteManifest(output_, during);
+        const auto restoreManifest = [&] {
+            try {
+                if (state_.manifest) {
+                    WriteManifest(output_, *state_.manifest);
+                } else {
+                    std::error_code ignored;
+                    fs::remove(ManifestPathFor(output_), ignored);
+                }
+            } catch (const PackageError&) {
+            }
+        };
+
+        // The old folder is renamed aside first, so that a failure leaves it whole where it was.
+        fs::path aside;
+        if (state_.kind == OutputState::Kind::Folder) {
+            aside = own ? output_.parent_path() /
+                              PathFromUtf8(HiddenName(output_, kOldMark, staging.tag()))
+                        : ReplacedName(output_);
+            fs::rename(output_, aside, ec);
+            if (ec) {
+                restoreManifest();
+                throw PackageError(Text(output_) + ": cannot be replaced: " + ec.message() +
+                                   (own ? "; is the app running from it?" : ""));
+            }
+            if (own) HidePath(aside);
+        }
+        if (!own) WriteManifest(output_, during);
+        fs::rename(staging.path(), output_, ec);
+        if (ec) {
+            std::error_code ignored;
+            if (!aside.empty()) fs::rename(aside, output_, ignored);
+            if (!aside.empty() && own) UnhidePath(output_);
+            restoreManifest();
+            throw PackageError(Text(output_) + ": cannot be replaced: " + ec.message());
+        }
+        staging.Keep();
+        UnhidePath(output_);
+
+        const bool oldZipOurs = state_.manifest && !state_.manifest->zip.empty() &&
+                                state_.zip == OutputState::ZipKind::File;
+        fs::path zipAside;
+        ec.clear();
+        if (options_.zip) {
+            // A zip the tool did not write (replaced with --force) is renamed aside too.
+            if (state_.zip == OutputState::ZipKind::File && !oldZipOurs) {
+                zipAside = ReplacedName(output_, ".zip");
+                fs::rename(zip, zipAside, ec);
+            }
+            if (!ec) fs::rename(stagedZip, zip, ec);
+            if (ec) {
+                manifest.zip.clear();
+                zipAside.clear();
+                Warn(Text(zip) + ": cannot be replaced: " + ec.message() + "; the folder is made");
+            }
+        }
+        // An earlier zip that no longer matches the folder goes.
+        if ((!options_.zip || manifest.zip.empty()) && oldZipOurs) fs::remove(zip, ec);
+        WriteManifest(output_, manifest);
+
+        std::vector<std::string> left;
+        if (!aside.empty() && own)
+            left = RemoveOwnFiles(aside, state_.manifest ? state_.manifest->files
+                                                         : std::vector<std::string>{});
+
+        if (!packedLine.empty()) Say(packedLine);
+        if (options_.zip && !manifest.zip.empty())
+            Say("zipped " + std::to_string(zipped) + " files into " + Text(zip));
+        for (const std::string& name : manifest.files) Say("  " + name);
+        Say("packaged " + config_.name + " into " + Text(output_));
+        if (loader_.empty()) {
+            Say(std::string("Without --loader: for Windows, place the vendor's ") +
+                kLoaderFileName + " (from the Microsoft Edge WebView2 SDK) beside " +
+                kHostExecutableName + " in " + Text(output_) + ".");
+        }
+        // Said even with --quiet: the user's files are no longer where they were.
+        if (!zipAside.empty())
+            out_ << "the zip that was at " << Text(zip) << " is now at " << Text(zipAside) << '\n';
+        if (!own) {
+            out_ << "the folder that was at " << Text(output_) << " is now at " << Text(aside)
+                 << '\n';
+        } else if (fs::exists(fs::symlink_status(aside, ec))) {
+            Warn("the earlier package could not be deleted entirely (" +
+                 (left.empty() ? std::string("its folder is not empty") : left.front()) +
+                 "); what is left of it is in " + Text(aside));
+        }
+    }
+
+    void Fill(const fs::path& staging, PackageContents& contents, std::string& packedLine) {
         contents.CopyFile(host_, kHostExecutableName);
         contents.CopyFile(settingsPath_, "package.json");
         if (!extension_.empty()) contents.CopyFile(extension_, kExtensionLibraryName);
         if (!loader_.empty()) contents.CopyFile(loader_, kLoaderFileName);
         if (!notices_.empty()) contents.CopyFile(notices_, kNoticesFileName);
         contents.CopyTree(runtime_, kRuntimeFolderName);
-        std::string packedLine;
         if (hasWww_) {
             if (options_.loose) {
                 contents.CopyTree(www_, "www");
             } else {
-                packedLine = PackWww(staging.path(), contents);
+                packedLine = PackWww(staging, contents);
             }
         }
         // An icon inside www/ or webview2/ may have come along already.
@@ -336,45 +592,6 @@ private:
             const std::u8string generic = icon_.generic_u8string();
             const std::string name(generic.begin(), generic.end());
             if (!contents.Has(name)) contents.CopyFile(app_ / icon_, name);
-        }
-
-        // The manifest beside the folder always covers what the folder holds: first the old and
-        // the new files together, then, once the new folder is in place, the new ones alone.
-        const std::string folderName = Text(output_.filename());
-        const std::string zipName = Text(ZipPathFor(output_).filename());
-        PackageManifest manifest{folderName, contents.Names(), options_.zip ? zipName : ""};
-        PackageManifest during = manifest;
-        if (state_.manifest) {
-            during.files.insert(during.files.end(), state_.manifest->files.begin(),
-                                state_.manifest->files.end());
-            if (during.zip.empty()) during.zip = state_.manifest->zip;
-        }
-        WriteManifest(output_, during);
-        if (state_.kind == OutputState::Kind::Folder) {
-            fs::remove_all(output_, ec);
-            if (ec) throw PackageError(Text(output_) + ": cannot be replaced: " + ec.message());
-        }
-        fs::rename(staging.path(), output_, ec);
-        if (ec) throw PackageError(Text(output_) + ": cannot be created: " + ec.message());
-        staging.Keep();
-        if (!packedLine.empty()) Say(packedLine);
-
-        const fs::path zip = ZipPathFor(output_);
-        if (options_.zip) {
-            const std::size_t count = WriteFolderZip(output_, folderName, zip);
-            Say("zipped " + std::to_string(count) + " files into " + Text(zip));
-        } else if (state_.manifest && !state_.manifest->zip.empty() &&
-                   state_.zip == OutputState::ZipKind::File) {
-            fs::remove(zip, ec);  // the earlier package's zip no longer matches the folder
-        }
-        WriteManifest(output_, manifest);
-
-        for (const std::string& name : manifest.files) Say("  " + name);
-        Say("packaged " + config_.name + " into " + Text(output_));
-        if (loader_.empty()) {
-            Say(std::string("Without --loader: for Windows, place the vendor's ") +
-                kLoaderFileName + " (from the Microsoft Edge WebView2 SDK) beside " +
-                kHostExecutableName + " in " + Text(output_) + ".");
         }
     }
 

@@ -1,9 +1,19 @@
 #include "packager/package_output.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <string_view>
+#include <set>
 #include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+#endif
 
 #include <nlohmann/json.hpp>
 
@@ -26,7 +36,164 @@ fs::path WithSuffix(const fs::path& out, const char* suffix) {
 
 std::string Quoted(const fs::path& path) { return Utf8FromPath(path); }
 
+// Where `path` really is: every link on the way resolved, as far as the path exists.
+fs::path RealPath(const fs::path& path) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec).lexically_normal();
+#ifdef _WIN32
+    // mingw's canonical does not resolve reparse points; the system does.
+    HANDLE handle = CreateFileW(absolute.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const fs::path parent = absolute.parent_path();
+        if (parent.empty() || parent == absolute) return absolute;
+        return RealPath(parent) / absolute.filename();
+    }
+    std::wstring real(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, real.data(), static_cast<DWORD>(real.size()),
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length >= real.size()) {
+        real.resize(length + 1);
+        length = GetFinalPathNameByHandleW(handle, real.data(), static_cast<DWORD>(real.size()),
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    }
+    CloseHandle(handle);
+    if (length == 0 || length >= real.size()) return absolute;
+    real.resize(length);
+    if (real.rfind(LR"(\\?\UNC\)", 0) == 0) return fs::path(LR"(\\)" + real.substr(8));
+    if (real.rfind(LR"(\\?\)", 0) == 0) return fs::path(real.substr(4));
+    return fs::path(real);
+#else
+    const fs::path real = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute : real;
+#endif
+}
+
 }  // namespace
+
+bool SameFileName(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    const std::wstring wideA = PathFromUtf8(a).wstring(), wideB = PathFromUtf8(b).wstring();
+    return CompareStringOrdinal(wideA.c_str(), static_cast<int>(wideA.size()), wideB.c_str(),
+                                static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
+#else
+    return a == b;
+#endif
+}
+
+std::vector<std::string> RemoveOwnFiles(const fs::path& root, const std::vector<std::string>& files) {
+    std::vector<std::string> left;
+    std::set<std::string> folders;
+    std::error_code ec;
+    for (const std::string& name : files) {
+        // Every folder on the way must be a plain folder, and the file itself no link.
+        fs::path path = root;
+        bool plain = !IsLink(root);
+        std::string folder;
+        const fs::path relative = PathFromUtf8(name);
+        for (auto part = relative.begin(); plain && part != relative.end(); ++part) {
+            path /= *part;
+            plain = !IsLink(path);
+            if (std::next(part) != relative.end()) {
+                if (!folder.empty()) folder += '/';
+                folder += Utf8FromPath(*part);
+                folders.insert(folder);
+            }
+        }
+        if (!plain || (fs::exists(fs::symlink_status(path, ec)) &&
+                       (fs::is_directory(fs::symlink_status(path, ec)) || !fs::remove(path, ec))))
+            left.push_back(name);
+    }
+    // Deepest first; a folder that still holds something stays.
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+        const fs::path path = root / PathFromUtf8(*folder);
+        if (!IsLink(path) && fs::is_directory(fs::symlink_status(path, ec))) fs::remove(path, ec);
+    }
+    if (!IsLink(root)) fs::remove(root, ec);
+    return left;
+}
+
+namespace {
+
+std::string FoldCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// Why Windows cannot hold a file or folder called `part`, or empty.
+std::string PartProblem(const std::string& part) {
+    for (const char c : part) {
+        if (static_cast<unsigned char>(c) < 0x20) return "a control character";
+        if (std::string_view("<>:\"\\|?*").find(c) != std::string_view::npos)
+            return std::string("the character \"") + c + "\"";
+    }
+    if (part.back() == '.' || part.back() == ' ') return "a name ending in \".\" or \" \"";
+    std::string stem = FoldCase(part.substr(0, part.find('.')));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    const bool numbered = stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&
+                          (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0);
+    if (numbered || stem == "con" || stem == "prn" || stem == "aux" || stem == "nul")
+        return "\"" + stem + "\" is a device name there";
+    return {};
+}
+
+}  // namespace
+
+std::string WindowsNameProblem(const std::vector<std::string>& names) {
+    std::map<std::string, std::string> files, folders;  // folded -> as named
+    for (const std::string& name : names) {
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t end = name.find('/', start);
+            const std::string part = name.substr(start, end - start);
+            if (part.empty()) return name + ": an empty part in the name";
+            if (const std::string why = PartProblem(part); !why.empty())
+                return name + ": Windows cannot hold this name (" + why + "); rename it";
+            if (end == std::string::npos) break;
+            folders.emplace(FoldCase(name.substr(0, end)), name.substr(0, end));
+            start = end + 1;
+        }
+        const auto [at, added] = files.emplace(FoldCase(name), name);
+        if (!added && at->second != name)
+            return at->second + " and " + name +
+                   ": one name on Windows, where letter case does not count; rename one";
+    }
+    for (const auto& [folded, name] : files) {
+        if (const auto folder = folders.find(folded); folder != folders.end())
+            return name + " and the folder " + folder->second +
+                   ": one name on Windows, where letter case does not count; rename one";
+    }
+    return {};
+}
+
+void HidePath([[maybe_unused]] const fs::path& path) {
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+#endif
+}
+
+void UnhidePath([[maybe_unused]] const fs::path& path) {
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN))
+        SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_HIDDEN});
+#endif
+}
+
+fs::path ReplacedName(const fs::path& out, const std::string& extension) {
+    std::error_code ec;
+    for (int n = 1;; ++n) {
+        const fs::path candidate =
+            WithSuffix(out, (".replaced-" + std::to_string(n) + extension).c_str());
+        if (fs::symlink_status(candidate, ec).type() == fs::file_type::not_found &&
+            !IsLink(candidate))
+            return candidate;
+    }
+}
 
 std::string EncodePackageManifest(const PackageManifest& manifest) {
     nlohmann::ordered_json json;
@@ -67,6 +234,39 @@ fs::path ManifestPathFor(const fs::path& out) { return WithSuffix(out, kPackageM
 
 fs::path ZipPathFor(const fs::path& out) { return WithSuffix(out, ".zip"); }
 
+std::vector<std::string> ListEntries(const fs::path& folder) {
+    std::vector<std::string> entries;
+    std::vector<fs::path> pending = {folder};
+    try {
+        while (!pending.empty()) {
+            const fs::path current = std::move(pending.back());
+            pending.pop_back();
+            for (const fs::directory_entry& entry : fs::directory_iterator(current)) {
+                std::error_code ec;
+                if (!IsLink(entry.path()) && entry.is_directory(ec)) {
+                    pending.push_back(entry.path());
+                    continue;
+                }
+                const std::u8string relative =
+                    entry.path().lexically_relative(folder).generic_u8string();
+                entries.emplace_back(relative.begin(), relative.end());
+            }
+        }
+    } catch (const fs::filesystem_error& e) {
+        throw PackageError(Quoted(e.path1()) + ": cannot be listed: " + e.code().message());
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+bool OutputState::OnlyOwnFiles() const {
+    if (entries.empty()) return true;
+    if (!manifest) return false;
+    std::vector<std::string> listed = manifest->files;
+    std::sort(listed.begin(), listed.end());
+    return std::includes(listed.begin(), listed.end(), entries.begin(), entries.end());
+}
+
 OutputState ReadOutputState(const fs::path& out) {
     OutputState state;
     std::error_code ec;
@@ -75,34 +275,24 @@ OutputState ReadOutputState(const fs::path& out) {
         throw PackageError(Quoted(out) + ": cannot be examined: " + ec.message());
     if (status.type() == fs::file_type::not_found) {
         state.kind = OutputState::Kind::Missing;
-    } else if (fs::is_symlink(status)) {
+    } else if (IsLink(out)) {
         state.kind = OutputState::Kind::Link;
     } else if (fs::is_directory(status)) {
         state.kind = OutputState::Kind::Folder;
-        try {
-            for (const fs::directory_entry& entry : fs::recursive_directory_iterator(out)) {
-                if (entry.is_directory(ec) && !entry.is_symlink(ec)) continue;
-                const std::u8string relative =
-                    entry.path().lexically_relative(out).generic_u8string();
-                state.entries.emplace_back(relative.begin(), relative.end());
-            }
-        } catch (const fs::filesystem_error& e) {
-            throw PackageError(Quoted(e.path1()) + ": cannot be listed: " + e.code().message());
-        }
-        std::sort(state.entries.begin(), state.entries.end());
+        state.entries = ListEntries(out);
     } else {
         state.kind = OutputState::Kind::Other;
     }
 
     const fs::path manifestPath = ManifestPathFor(out);
-    if (fs::is_regular_file(fs::symlink_status(manifestPath, ec)) &&
+    if (fs::is_regular_file(fs::symlink_status(manifestPath, ec)) && !IsLink(manifestPath) &&
         fs::file_size(manifestPath, ec) <= kLargestManifest && !ec) {
         std::ifstream in(manifestPath, std::ios::binary);
         const std::string text{std::istreambuf_iterator<char>(in),
                                std::istreambuf_iterator<char>()};
         std::optional<PackageManifest> manifest = ParsePackageManifest(text);
         // A manifest of another folder (copied or renamed along) does not vouch for this one.
-        if (manifest && manifest->folder == Utf8FromPath(out.filename()))
+        if (manifest && SameFileName(manifest->folder, Utf8FromPath(out.filename())))
             state.manifest = std::move(manifest);
     }
 
@@ -110,8 +300,9 @@ OutputState ReadOutputState(const fs::path& out) {
     if (zip.type() == fs::file_type::not_found) {
         state.zip = OutputState::ZipKind::Missing;
     } else {
-        state.zip =
-            fs::is_regular_file(zip) ? OutputState::ZipKind::File : OutputState::ZipKind::Other;
+        state.zip = fs::is_regular_file(zip) && !IsLink(ZipPathFor(out))
+                        ? OutputState::ZipKind::File
+                        : OutputState::ZipKind::Other;
     }
     return state;
 }
@@ -119,8 +310,7 @@ OutputState ReadOutputState(const fs::path& out) {
 bool IsSameOrInside(const fs::path& inner, const fs::path& outer) {
     std::error_code ec;
     if (!fs::exists(outer, ec)) return false;
-    fs::path path = fs::weakly_canonical(fs::absolute(inner, ec), ec);
-    if (ec) path = fs::absolute(inner).lexically_normal();
+    fs::path path = RealPath(inner);
     for (;;) {
         if (fs::exists(path, ec) && fs::equivalent(path, outer, ec)) return true;
         const fs::path parent = path.parent_path();
@@ -129,17 +319,73 @@ bool IsSameOrInside(const fs::path& inner, const fs::path& outer) {
     }
 }
 
+std::vector<std::pair<fs::path, std::string>> ProtectedPlaces() {
+    std::vector<std::pair<fs::path, std::string>> places;
+    std::error_code ec;
+    const fs::path current = fs::current_path(ec);
+    if (!ec) places.emplace_back(current, "the current folder");
+#ifdef _WIN32
+    const std::pair<const KNOWNFOLDERID*, const char*> known[] = {
+        {&FOLDERID_Profile, "the user's profile folder"},
+        {&FOLDERID_UserProfiles, "the folder of the users' profiles"},
+        {&FOLDERID_Desktop, "the desktop folder"},
+        {&FOLDERID_Documents, "the documents folder"},
+        {&FOLDERID_Downloads, "the downloads folder"},
+        {&FOLDERID_Windows, "the Windows folder"},
+        {&FOLDERID_ProgramFiles, "the program files folder"},
+        {&FOLDERID_ProgramFilesX86, "the program files folder"},
+        {&FOLDERID_ProgramData, "the program data folder"},
+        {&FOLDERID_RoamingAppData, "the application data folder"},
+        {&FOLDERID_LocalAppData, "the local application data folder"},
+        {&FOLDERID_Public, "the public folder"},
+    };
+    for (const auto& [id, name] : known) {
+        PWSTR path = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path)))
+            places.emplace_back(fs::path(path), name);
+        CoTaskMemFree(path);
+    }
+#else
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
+        places.emplace_back(home, "the home folder");
+        for (const char* folder : {"Desktop", "Documents", "Downloads"})
+            places.emplace_back(fs::path(home) / folder, std::string("the ") + folder + " folder");
+    }
+    for (const char* system : {"/bin", "/boot", "/dev", "/etc", "/home", "/lib", "/lib64",
+                               "/media", "/mnt", "/opt", "/proc", "/root", "/run", "/sbin",
+                               "/srv", "/sys", "/tmp", "/usr", "/var"})
+        places.emplace_back(system, std::string("the system folder ") + system);
+#endif
+    return places;
+}
+
 std::string ForbiddenOutputReason(const fs::path& out, const fs::path& app,
                                   const std::vector<fs::path>& inputs) {
+    const fs::path absolute = fs::absolute(out).lexically_normal();
+    const fs::path relative = absolute.relative_path();
+    // "/", "C:\" and "\\server\share" (whose first part after the root name is the share).
+    const bool shareRoot = absolute.root_name().native().size() > 2 &&
+                           std::distance(relative.begin(), relative.end()) <= 1;
+    if (relative.empty() || shareRoot)
+        return "the output folder may not be the root of a drive or share";
     if (IsSameOrInside(app, out)) return "the output folder may not be the app folder or hold it";
     if (IsSameOrInside(out, app / "www"))
         return "the output folder may not be the app's www folder or lie inside it";
     if (IsSameOrInside(out, app / "webview2"))
         return "the output folder may not be the app's webview2 runtime folder or lie inside it";
+    // Many packed files share a folder: each folder is judged once.
+    std::set<fs::path> judged;
+    std::error_code ec;
     for (const fs::path& input : inputs) {
-        if (!input.empty() && IsSameOrInside(input, out))
+        if (input.empty()) continue;
+        const fs::path real = RealPath(input);
+        if (!judged.insert(fs::is_directory(real, ec) ? real : real.parent_path()).second) continue;
+        if (IsSameOrInside(real, out))
             return "the output folder holds " + Utf8FromPath(input) +
                    ", which is to be packaged from there";
+    }
+    for (const auto& [place, name] : ProtectedPlaces()) {
+        if (IsSameOrInside(place, out)) return "the output folder may not be " + name + " or hold it";
     }
     return {};
 }
@@ -148,7 +394,7 @@ std::string OutputRefusal(const OutputState& state, const std::string& name, boo
                           bool writeZip) {
     switch (state.kind) {
         case OutputState::Kind::Link:
-            return name + ": is a symbolic link; name the folder itself";
+            return name + ": is a symbolic link or junction; name the folder itself";
         case OutputState::Kind::Other:
             return name + ": exists and is not a folder";
         case OutputState::Kind::Missing:

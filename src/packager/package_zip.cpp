@@ -3,7 +3,9 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <cerrno>
 #include <fstream>
+#include <system_error>
 #include <memory>
 #include <vector>
 
@@ -53,10 +55,20 @@ private:
 };
 #endif
 
+// The zip file being written, and the system's reason when a write failed.
+struct ZipSink {
+    std::ofstream file;
+    std::string failure;
+};
+
 la_ssize_t WriteToStream(archive*, void* data, const void* buffer, size_t length) {
-    auto* out = static_cast<std::ofstream*>(data);
-    out->write(static_cast<const char*>(buffer), static_cast<std::streamsize>(length));
-    return *out ? static_cast<la_ssize_t>(length) : -1;
+    auto* sink = static_cast<ZipSink*>(data);
+    errno = 0;
+    sink->file.write(static_cast<const char*>(buffer), static_cast<std::streamsize>(length));
+    if (sink->file) return static_cast<la_ssize_t>(length);
+    if (sink->failure.empty())
+        sink->failure = std::error_code(errno ? errno : EIO, std::generic_category()).message();
+    return -1;
 }
 
 std::string ArchiveMessage(archive* a) {
@@ -73,8 +85,16 @@ void SetEntryName(archive_entry* entry, const std::string& utf8) {
 #endif
 }
 
+// A failure of libarchive: the system's reason for a failed write, naming the zip; else what
+// libarchive says about the entry.
+[[noreturn]] void ZipFailure(archive* a, const ZipSink& sink, const std::string& zipName,
+                             const std::string& entryName) {
+    if (!sink.failure.empty()) throw PackageError(zipName + ": cannot be written: " + sink.failure);
+    throw PackageError(zipName + ": " + entryName + ": " + ArchiveMessage(a));
+}
+
 void AddFile(archive* a, const BundleSourceFile& file, const std::string& rootName,
-             std::vector<char>& buffer) {
+             std::vector<char>& buffer, const ZipSink& sink, const std::string& zipName) {
     const std::string entryName = rootName + "/" + file.name;
     std::unique_ptr<archive_entry, EntryFree> entry(archive_entry_new());
     if (!entry) throw PackageError("out of memory");
@@ -82,8 +102,7 @@ void AddFile(archive* a, const BundleSourceFile& file, const std::string& rootNa
     archive_entry_set_filetype(entry.get(), AE_IFREG);
     archive_entry_set_perm(entry.get(), 0644);
     archive_entry_set_size(entry.get(), static_cast<la_int64_t>(file.size));
-    if (archive_write_header(a, entry.get()) != ARCHIVE_OK)
-        throw PackageError(entryName + ": cannot be added to the zip: " + ArchiveMessage(a));
+    if (archive_write_header(a, entry.get()) != ARCHIVE_OK) ZipFailure(a, sink, zipName, entryName);
 
     std::ifstream in(file.path, std::ios::binary);
     if (!in) throw PackageError(file.name + ": cannot be opened for reading");
@@ -94,21 +113,20 @@ void AddFile(archive* a, const BundleSourceFile& file, const std::string& rootNa
         if (got == 0) break;
         if (got > file.size - copied) throw PackageError(file.name + ": grew while it was zipped");
         if (archive_write_data(a, buffer.data(), got) != static_cast<la_ssize_t>(got))
-            throw PackageError(entryName + ": zip write error: " + ArchiveMessage(a));
+            ZipFailure(a, sink, zipName, entryName);
         copied += got;
     }
     if (in.bad()) throw PackageError(file.name + ": read error");
     if (copied != file.size) throw PackageError(file.name + ": shrank while it was zipped");
-    if (archive_write_finish_entry(a) != ARCHIVE_OK)
-        throw PackageError(entryName + ": zip write error: " + ArchiveMessage(a));
+    if (archive_write_finish_entry(a) != ARCHIVE_OK) ZipFailure(a, sink, zipName, entryName);
 }
 
 }  // namespace
 
 std::size_t WriteFolderZip(const fs::path& folder, const std::string& rootName,
-                           const fs::path& zip) {
+                           const fs::path& zip, const fs::path& shownAs) {
     const std::vector<BundleSourceFile> files = CollectBundleFiles(folder);
-    const std::string zipName = Utf8FromPath(zip);
+    const std::string zipName = Utf8FromPath(shownAs.empty() ? zip : shownAs);
     fs::path temporary = zip;
     temporary += PathFromUtf8(".partial");
     struct RemoveUnlessKept {
@@ -123,8 +141,9 @@ std::size_t WriteFolderZip(const fs::path& folder, const std::string& rootName,
 #ifndef _WIN32
     const Utf8ThreadLocale utf8;
 #endif
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) throw PackageError(zipName + ": cannot create a temporary file beside it");
+    ZipSink sink;
+    sink.file.open(temporary, std::ios::binary | std::ios::trunc);
+    if (!sink.file) throw PackageError(zipName + ": cannot create a temporary file beside it");
     {
         std::unique_ptr<archive, ArchiveFree> a(archive_write_new());
         if (!a) throw PackageError("out of memory");
@@ -133,17 +152,20 @@ std::size_t WriteFolderZip(const fs::path& folder, const std::string& rootName,
             archive_write_set_options(a.get(), "zip:compression=deflate,zip:hdrcharset=UTF-8") !=
                 ARCHIVE_OK ||
             archive_write_set_bytes_per_block(a.get(), 0) != ARCHIVE_OK ||
-            archive_write_open2(a.get(), &out, nullptr, WriteToStream, nullptr, nullptr) !=
+            archive_write_open2(a.get(), &sink, nullptr, WriteToStream, nullptr, nullptr) !=
                 ARCHIVE_OK) {
             throw PackageError(zipName + ": " + ArchiveMessage(a.get()));
         }
         std::vector<char> buffer(kReadBufferSize);
-        for (const BundleSourceFile& file : files) AddFile(a.get(), file, rootName, buffer);
-        if (archive_write_close(a.get()) != ARCHIVE_OK)
-            throw PackageError(zipName + ": zip write error: " + ArchiveMessage(a.get()));
+        for (const BundleSourceFile& file : files)
+            AddFile(a.get(), file, rootName, buffer, sink, zipName);
+        if (archive_write_close(a.get()) != ARCHIVE_OK) ZipFailure(a.get(), sink, zipName, "");
     }
-    out.close();
-    if (!out) throw PackageError(zipName + ": write error");
+    errno = 0;
+    sink.file.close();
+    if (!sink.file)
+        throw PackageError(zipName + ": cannot be written: " +
+                           std::error_code(errno ? errno : EIO, std::generic_category()).message());
     std::error_code ec;
     fs::rename(temporary, zip, ec);
     if (ec) throw PackageError(zipName + ": cannot be replaced: " + ec.message());

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -29,6 +30,7 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 // Every file under `folder`, as relative paths with "/".
 std::set<std::string> FilesUnder(const fs::path& folder) {
     std::set<std::string> files;
+    if (!fs::is_directory(folder)) return files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         if (entry.is_regular_file())
             files.insert(entry.path().lexically_relative(folder).generic_string());
@@ -55,6 +57,15 @@ std::vector<std::string> Lines(const std::string& text) {
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// The files listed in a package manifest.
+std::set<std::string> ParseManifestFiles(const fs::path& manifest) {
+    const nlohmann::json json = nlohmann::json::parse(e2e::ReadFileBytes(manifest), nullptr, false);
+    std::set<std::string> files;
+    if (json.is_object() && json["files"].is_array())
+        for (const auto& file : json["files"]) files.insert(file.get<std::string>());
+    return files;
 }
 
 // The files of a zip, extracted with Info-ZIP's unzip into `into`.
@@ -154,7 +165,11 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
     WriteFile(app / "assets/app icon.png", "icon bytes");
     WriteFile(app / "assets/unused.txt", "not named by package.json");
     WriteFile(app / "notes.md", "left out");
-    WriteFile(app / "DI2ZozUzoraru.dll", "the app's own extension");
+    // An extension the host loads: the project's sample; another one is the same library with
+    // bytes after the image.
+    const std::string extension = e2e::ReadFileBytes(e2e::SampleExtension());
+    ASSERT_FALSE(extension.empty()) << "the sample extension is not built";
+    WriteFile(app / "DI2ZozUzoraru.dll", extension);
     WriteFile(app / "WebView2Loader.dll", "never shipped from here");
     WriteFile(app / "webview2/msedgewebview2.exe", "fixed runtime");
     WriteFile(app / "webview2/locales/\xC3\xA9.pak", "runtime locale");
@@ -180,7 +195,7 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
                                             "webview2/msedgewebview2.exe",
                                             "webview2/locales/\xC3\xA9.pak"};
     EXPECT_EQ(FilesUnder(out), expected);
-    EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), "the app's own extension");
+    EXPECT_TRUE(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll") == extension);
     EXPECT_EQ(e2e::ReadFileBytes(out / "www/sub dir/a.js"), "1;");
     EXPECT_EQ(e2e::ReadFileBytes(out / "THIRD-PARTY-NOTICES.txt"), "third-party notices");
     EXPECT_EQ(e2e::ReadFileBytes(out / "WebView2Wrapper.exe"), e2e::ReadFileBytes(host));
@@ -190,7 +205,7 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
     // An icon outside the app folder is not copied, and says so; the package is still made.
     // An extension given on the command line wins over the app's own.
     WriteFile(work / "secret.png", "outside");
-    WriteFile(work / "other.dll", "another extension");
+    WriteFile(work / "other.dll", extension + "another extension");
     WriteFile(app / "package.json", R"({"name":"loose","window":{"icon":"../secret.png"}})");
     options = inputs;
     options.insert(options.end(), {"--extension", (work / "other.dll").string()});
@@ -200,7 +215,7 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
     EXPECT_EQ(FilesUnder(out),
               (std::set<std::string>{"WebView2Wrapper.exe", "package.json", "DI2ZozUzoraru.dll",
                                      "THIRD-PARTY-NOTICES.txt", "www/assets.dat"}));
-    EXPECT_EQ(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll"), "another extension");
+    EXPECT_TRUE(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll") == extension + "another extension");
 
     // Without --notices, a notices file beside the host is taken; without one, a warning.
     WriteFile(host.parent_path() / "THIRD-PARTY-NOTICES.txt", "beside the host");
@@ -287,6 +302,11 @@ TEST(Package, TheVendorsLoaderShipsBesideTheHostWithItsNotice) {
         {{"--loader", (work / "x86.dll").string()}, "not an x64 Windows library"},
         {{"--loader", (work / "text.dll").string()}, "not an x64 Windows library"},
         {{"--loader", (work / "missing.dll").string()}, "--loader must name"},
+        // An extension the host would not load: 32-bit, or without the plain exported names.
+        {{"--extension", (e2e::SdkDir() / "build/native/x86" / kLoaderName).string()},
+         "not an x64 Windows library; the host is x64 and loads only x64 extensions"},
+        {{"--extension", SdkLoader().string()},
+         "does not export Init, Release, OnMainWindowCreated, OnExtensionMessage by plain name"},
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.says);
@@ -352,12 +372,22 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Contains(run.output, "other.zip: exists and was not made")) << run.output;
     EXPECT_EQ(e2e::ReadFileBytes(work / "other.zip"), "someone's zip");
+    // With --force it is renamed aside, never deleted, and a line says where it went.
+    run = e2e::RunPacker(app, work / "other", withHost({"--zip", "--force"}));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(e2e::ReadFileBytes(work / "other.replaced-1.zip"), "someone's zip");
+    EXPECT_TRUE(Contains(run.output, "is now at " + (work / "other.replaced-1.zip").string()))
+        << run.output;
 
-    // --force replaces a foreign folder...
+    // --force replaces a foreign folder, which is renamed aside, never deleted...
     run = e2e::RunPacker(app, buildTree, withHost({"--force"}));
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(FilesUnder(buildTree),
               (std::set<std::string>{"WebView2Wrapper.exe", "package.json", "www/assets.dat"}));
+    EXPECT_EQ(FilesUnder(work / "build/win.replaced-1"),
+              (std::set<std::string>{"WebView2Wrapper.exe", "build.ninja"}));
+    EXPECT_TRUE(Contains(Lines(run.output).back(), "is now at " + (work / "build/win.replaced-1").string()))
+        << run.output;
 
     // ...but never the app folder, a folder holding it, a folder inside its www, or the folder
     // the host is packaged from.
@@ -371,6 +401,248 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
         EXPECT_TRUE(Contains(run.output, "the output folder")) << run.output;
     }
     EXPECT_EQ(FilesUnder(work), before) << "nothing written";
+
+    // A write that fails (past a file size limit, as on a full disk) names the package or its
+    // zip and the system's reason, never the hidden folder it is assembled in; the earlier
+    // package and its zip stay as they were.
+    const fs::path full = work / "full/App";
+    ASSERT_EQ(e2e::RunPacker(app, full, withHost({"--zip"})).exitCode, 0);
+    std::string noise(60 << 10, '\0');
+    std::uint32_t state = 2463534242u;  // xorshift: bytes no zip can shrink
+    for (char& c : noise) {
+        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+        c = static_cast<char>(state >> 24);
+    }
+    WriteFile(app / "www/a.bin", noise);
+    std::reverse(noise.begin(), noise.end());
+    WriteFile(app / "www/b.bin", noise);
+    const std::set<std::string> earlier = FilesUnder(work / "full");
+    const std::string earlierZip = e2e::ReadFileBytes(work / "full/App.zip");
+    struct Limited {
+        std::vector<std::string> options;
+        std::string says;
+    };
+    for (const Limited& limited : {Limited{{}, (full / "www/assets.dat").string() + ": write error: File too large"},
+                                   Limited{{"--loose", "--zip"}, full.string() + ".zip: cannot be written: File too large"}}) {
+        std::vector<std::string> argv = {"bash", "-c", "trap '' XFSZ; ulimit -f 100; exec \"$@\" 2>&1",
+                                         "sh", Packer().string(), "package", app.string(),
+                                         full.string(), "--no-loader"};
+        argv.insert(argv.end(), hostOption.begin(), hostOption.end());
+        argv.insert(argv.end(), limited.options.begin(), limited.options.end());
+        run = e2e::RunProcess(argv, {}, 120);
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_TRUE(Contains(run.output, limited.says)) << run.output;
+        EXPECT_FALSE(Contains(run.output, ".staging-")) << run.output;
+        EXPECT_EQ(FilesUnder(work / "full"), earlier);
+        EXPECT_TRUE(e2e::ReadFileBytes(work / "full/App.zip") == earlierZip);
+    }
+    fs::remove(app / "www/a.bin");
+    fs::remove(app / "www/b.bin");
+}
+
+// Links in and around the output, and replacements that cannot finish, with both tools: nothing
+// reached through a link is deleted, and a replacement that fails leaves the old package whole.
+// Under Wine 8 a Unix link to a folder is what Windows programs see as a link: a reparse point
+// (FILE_ATTRIBUTE_REPARSE_POINT, though FSCTL_GET_REPARSE_POINT reads no tag), which
+// GetFinalPathNameByHandleW resolves; a link to a file looks like a plain file, and
+// CreateSymbolicLinkW reports success but makes nothing. So the links here are Unix links.
+TEST(Package, BothToolsFollowNoLinkAndKeepTheOldPackageWhole) {
+    // What an earlier run stopped half-way left undeletable.
+    e2e::RunProcess({"sh", "-c", "chattr -R -i \"$1\" 2>/dev/null", "sh",
+                     (e2e::BuildDir() / "e2e-work/package_links").string()},
+                    {}, 60);
+    const fs::path work = FreshWorkDir("package_links");
+    const fs::path host = StandInHost(work);
+    const bool windowsPacker = fs::exists(e2e::WindowsPacker());
+    EXPECT_TRUE(windowsPacker) << "wrapper-bundle.exe is not built";
+    // chattr +i makes a file or folder that even root cannot delete or rename.
+    const auto immutable = [](const fs::path& path, bool on) {
+        return e2e::RunProcess({"chattr", on ? "+i" : "-i", path.string()}, {}, 30).exitCode == 0;
+    };
+    struct Row {
+        const char* name;
+        std::function<void(const fs::path& dir)> arrange;  // makes dir/app and more
+        const char* out;                                   // relative to dir
+        std::vector<std::string> options;
+        int exitCode;
+        const char* says;  // a part of the output; null: no output at all
+        std::function<void(const fs::path& dir)> check;
+    };
+    const auto app = [](const fs::path& dir, const std::string& json) {
+        WriteFile(dir / "app/package.json", json);
+        WriteFile(dir / "app/www/index.html", "<p>x</p>");
+    };
+    const auto plainApp = [&](const fs::path& dir) { app(dir, R"({"name":"links"})"); };
+    const std::set<std::string> package = {"WebView2Wrapper.exe", "package.json", "www/assets.dat"};
+    const std::vector<Row> rows = {
+        {"a folder link inside a forced foreign folder",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             WriteFile(dir / "saves/game.sav", "progress");
+             WriteFile(dir / "Out/notes.txt", "mine");
+             fs::create_directory_symlink("../saves", dir / "Out/saves");
+         },
+         "Out", {"--force"}, 0, "is now at",
+         [&](const fs::path& dir) {
+             EXPECT_EQ(e2e::ReadFileBytes(dir / "saves/game.sav"), "progress");
+             EXPECT_EQ(FilesUnder(dir / "Out"), package);
+             EXPECT_EQ(FilesUnder(dir / "Out.replaced-1"), std::set<std::string>{"notes.txt"});
+             EXPECT_TRUE(fs::is_symlink(dir / "Out.replaced-1/saves"));
+         }},
+        {"the output is a link to a folder",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             WriteFile(dir / "target/keep.txt", "kept");
+             fs::create_directory_symlink("target", dir / "Out");
+         },
+         "Out", {"--force"}, 1, "symbolic link",
+         [&](const fs::path& dir) {
+             EXPECT_EQ(FilesUnder(dir / "target"), std::set<std::string>{"keep.txt"});
+         }},
+        {"a folder link inside www",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             WriteFile(dir / "shared/lib.js", "1;");
+             fs::create_directory_symlink("../../shared", dir / "app/www/lib");
+         },
+         "Out", {}, 1, "symbolic link to a folder",
+         [&](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "Out")); }},
+        {"the folder holding the real place of a linked www",
+         [&](const fs::path& dir) {
+             WriteFile(dir / "app/package.json", R"({"name":"links"})");
+             WriteFile(dir / "site/dist/index.html", "<p>web sources</p>");
+             fs::create_directory_symlink("../site/dist", dir / "app/www");
+         },
+         "site", {"--force"}, 1, "which is to be packaged from there",
+         [&](const fs::path& dir) {
+             EXPECT_EQ(FilesUnder(dir / "site"), std::set<std::string>{"dist/index.html"});
+         }},
+        {"the folder of the icon",
+         [&](const fs::path& dir) {
+             app(dir, R"({"name":"links","window":{"icon":"img/icon.png"}})");
+             WriteFile(dir / "app/img/icon.png", "icon");
+             WriteFile(dir / "app/img/logo-source.psd", "the designer's work");
+         },
+         "app/img", {"--force"}, 1, "which is to be packaged from there",
+         [&](const fs::path& dir) {
+             EXPECT_EQ(FilesUnder(dir / "app/img"),
+                       (std::set<std::string>{"icon.png", "logo-source.psd"}));
+         }},
+        {"an earlier package that cannot be moved",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             ASSERT_EQ(e2e::RunPacker(dir / "app", dir / "Out", {"--host", host.string()}).exitCode, 0);
+             ASSERT_TRUE(immutable(dir / "Out", true)) << "chattr +i";
+         },
+         "Out", {}, 1, "cannot be replaced",
+         [&](const fs::path& dir) {
+             immutable(dir / "Out", false);
+             EXPECT_EQ(FilesUnder(dir / "Out"), package);
+             EXPECT_EQ(FilesUnder(dir), (std::set<std::string>{
+                 "Out.package-manifest", "Out/WebView2Wrapper.exe", "Out/package.json",
+                 "Out/www/assets.dat", "app/package.json", "app/www/index.html"}))
+                 << "nothing else left";
+             EXPECT_EQ(ParseManifestFiles(dir / "Out.package-manifest"), package);
+         }},
+        {"an earlier package with a file that cannot be deleted",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             ASSERT_EQ(e2e::RunPacker(dir / "app", dir / "Out",
+                                      {"--host", host.string(), "--loose"}).exitCode, 0);
+             ASSERT_TRUE(immutable(dir / "Out/www", true)) << "chattr +i";
+         },
+         "Out", {}, 0, "could not be deleted entirely",
+         [&](const fs::path& dir) {
+             immutable(dir / "Out/www", false);
+             EXPECT_EQ(FilesUnder(dir / "Out"), package);
+             bool oldKept = false;
+             for (const auto& entry : fs::directory_iterator(dir)) {
+                 if (entry.path().filename().string().rfind(".Out.old-", 0) != 0) continue;
+                 immutable(entry.path() / "www", false);
+                 oldKept = fs::exists(entry.path() / "www/index.html");
+             }
+             EXPECT_TRUE(oldKept) << "the old page is kept aside, not lost";
+         }},
+        {"names that are one on Windows",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             WriteFile(dir / "app/www/Logo.png", "new");
+             WriteFile(dir / "app/www/logo.png", "old");
+         },
+         "Out", {"--loose"}, 1, "www/Logo.png and www/logo.png: one name on Windows",
+         [&](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "Out")); }},
+        {"an icon path the host cannot open",
+         [&](const fs::path& dir) {
+             app(dir, R"({"name":"links","window":{"icon":"./img/icon.png"}})");
+             WriteFile(dir / "app/img/icon.png", "icon");
+         },
+         "Out", {}, 1, "which the host cannot open on Windows",
+         [&](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "Out")); }},
+        {"an earlier package named in another letter case",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             ASSERT_EQ(e2e::RunPacker(dir / "app", dir / "Out", {"--host", host.string()}).exitCode, 0);
+         },
+         "OUT", {}, 0, "packaged links into",
+         [&](const fs::path& dir) { EXPECT_EQ(FilesUnder(dir / "OUT"), package); }},
+        {"staging left by a run that was stopped",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             WriteFile(dir / ".Out.staging-0123456789abcdef/www/assets.dat", "half");
+             WriteFile(dir / ".Out.staging-0123456789abcdef.zip.partial", "half");
+             WriteFile(dir / ".Out.staging-mine/notes.txt", "not the tool's");
+         },
+         "Out", {}, 0, "packaged links into",
+         [&](const fs::path& dir) {
+             EXPECT_FALSE(fs::exists(dir / ".Out.staging-0123456789abcdef"));
+             EXPECT_FALSE(fs::exists(dir / ".Out.staging-0123456789abcdef.zip.partial"));
+             EXPECT_TRUE(fs::exists(dir / ".Out.staging-mine/notes.txt"));
+         }},
+        {"warnings silenced by --quiet",
+         [&](const fs::path& dir) { app(dir, R"({"name":"a","window":{"colour":1},"main":"x.html"})"); },
+         "Out", {"--quiet"}, 0, nullptr,
+         [&](const fs::path& dir) { EXPECT_EQ(FilesUnder(dir / "Out"), package); }},
+        {"a refusal is said even with --quiet",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             WriteFile(dir / "app/DI2ZozUzoraru.dll", "not a library");
+         },
+         "Out", {"--quiet"}, 1, "DI2ZozUzoraru.dll: not an x64 Windows library",
+         [&](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "Out")); }},
+        {"a bundle packed into www earlier",
+         [&](const fs::path& dir) {
+             plainApp(dir);
+             WriteFile(dir / "app/www/assets.dat", "an old bundle");
+             WriteFile(dir / "app/www/assets.dat.partial-0123456789abcdef", "half of one");
+         },
+         "Out", {"--loose"}, 0, "www/assets.dat is left out",
+         [&](const fs::path& dir) {
+             EXPECT_EQ(FilesUnder(dir / "Out"),
+                       (std::set<std::string>{"WebView2Wrapper.exe", "package.json",
+                                              "www/index.html"}));
+         }},
+    };
+    for (bool windows : {false, true}) {
+        if (windows && !windowsPacker) break;
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (windows ? ", wrapper-bundle.exe" : ""));
+            const fs::path dir = work / (windows ? "windows" : "linux") / row.name;
+            fs::create_directories(dir);
+            row.arrange(dir);
+            std::vector<std::string> options = row.options;
+            options.insert(options.end(), {"--host", windows ? e2e::WinPath(host) : host.string()});
+            const ProcessResult run =
+                windows ? e2e::RunWindowsPacker(dir / "app", dir / row.out, options)
+                        : e2e::RunPacker(dir / "app", dir / row.out, options);
+            EXPECT_EQ(run.exitCode, row.exitCode) << run.output;
+            if (row.says == nullptr) {
+                EXPECT_EQ(run.output, "");
+            } else {
+                EXPECT_TRUE(Contains(run.output, row.says)) << run.output;
+            }
+            row.check(dir);
+        }
+    }
 }
 
 TEST(Package, TestBuildOfTheHostIsRefused) {
@@ -516,7 +788,8 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
               "{\"name\":\"caf\xC3\xA9\",\"window\":{\"icon\":\"img\\\\ic\xC3\xB4n.png\"},"
               "\"settings\":{\"distribution-mode\":\"fixed\"}}");
     WriteFile(app / "img/ic\xC3\xB4n.png", "icon");
-    WriteFile(app / "DI2ZozUzoraru.dll", "extension");
+    fs::create_directories(app);
+    fs::copy_file(e2e::SampleExtension(), app / "DI2ZozUzoraru.dll");
     WriteFile(app / "webview2/msedgewebview2.exe", "runtime");
     WriteFile(app / "www/index.html", "<p>x</p>");
     WriteFile(app / "www/\xE2\x82\xAC/\xE6\x97\xA5\xE6\x9C\xAC.js", "// euro, japan");
@@ -577,6 +850,18 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
         const ProcessResult run = e2e::RunProcess(argv, {{"WINEDEBUG", "-all"}}, 120);
         EXPECT_EQ(run.exitCode, 1) << out;
     }
+    // On a console (here Wine's, on a terminal that script(1) provides) names outside the code
+    // page come out as they are.
+    const std::string missing = e2e::WinPath(work / "caf\xC3\xA9-\xE6\x97\xA5\xE6\x9C\xAC");
+    const ProcessResult console = e2e::RunProcess(
+        {"script", "-qc",
+         "stty cols 4000; '" + e2e::WineBinary() + "' '" + e2e::WinPath(e2e::WindowsPacker()) +
+             "' package '" +
+             missing + "' out",
+         "/dev/null"},
+        {{"WINEDEBUG", "-all"}, {"LANG", "C.UTF-8"}}, 120);
+    EXPECT_TRUE(Contains(console.output, missing + ": not a folder")) << console.output;
+
     WriteFile(work / "hooks/WebView2Wrapper.exe", "MZ" + std::string(kTestBuildMarker));
     const ProcessResult hooks = e2e::RunWindowsPacker(
         app, work / "hooks-out", {"--host", e2e::WinPath(work / "hooks/WebView2Wrapper.exe")});

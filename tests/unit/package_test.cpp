@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -12,7 +13,9 @@
 
 #include "packager/app_packager.h"
 #include "packager/bundle_tool.h"
+#include "packager/package_checks.h"
 #include "packager/package_output.h"
+#include "config/settings_check.h"
 #include "temp_files.h"
 
 namespace fs = std::filesystem;
@@ -321,6 +324,23 @@ TEST(PackageOutput, StateReadFromDisk) {
     WriteFile(ManifestPathFor(out), EncodePackageManifest({"other", {"x"}, ""}));
     EXPECT_FALSE(ReadOutputState(out).manifest.has_value());
 
+    // A link to a folder inside is an entry of its own and is not entered.
+    WriteFile(tmp / "saves/game.sav", "progress");
+    fs::create_directory_symlink(tmp / "saves", out / "saves");
+    EXPECT_EQ(ReadOutputState(out).entries,
+              (std::vector<std::string>{"WebView2Wrapper.exe", "link", "saves", "www/assets.dat"}));
+    // Deleting its own files goes through no link, and leaves what it did not list.
+    WriteFile(out / "www/notes.txt", "not the tool's");
+    EXPECT_EQ(RemoveOwnFiles(out, {"WebView2Wrapper.exe", "saves/game.sav", "www/assets.dat",
+                                   "never/written.txt"}),
+              std::vector<std::string>{"saves/game.sav"});
+    EXPECT_EQ(ListEntries(out), (std::vector<std::string>{"link", "saves", "www/notes.txt"}));
+    EXPECT_EQ(ListEntries(tmp / "saves"), std::vector<std::string>{"game.sav"});
+    EXPECT_EQ(ReplacedName(out), tmp / "out.replaced-1");
+    fs::create_directory(tmp / "out.replaced-1");
+    EXPECT_EQ(ReplacedName(out), tmp / "out.replaced-2");
+    EXPECT_EQ(ReplacedName(out, ".zip"), tmp / "out.replaced-1.zip");
+
     fs::create_directory_symlink(out, tmp / "alias");
     EXPECT_EQ(ReadOutputState(tmp / "alias").kind, OutputState::Kind::Link);
     WriteFile(tmp / "plain", "text");
@@ -334,8 +354,14 @@ TEST(PackageOutput, PlacesNeverWrittenEvenWithForce) {
     WriteFile(app / "www/index.html", "x");
     WriteFile(app / "webview2/runtime.exe", "x");
     WriteFile(tmp / "tools/WebView2Wrapper.exe", "MZ");
+    WriteFile(app / "img/icon.png", "x");
+    WriteFile(tmp / "site/dist/index.html", "x");
     fs::create_directory_symlink(app, tmp / "game-link");
-    const std::vector<fs::path> inputs = {tmp / "tools/WebView2Wrapper.exe", fs::path()};
+    fs::create_directory_symlink(tmp / "site/dist", tmp / "desktop-www");
+    // The icon, and a www that is a link to where the web sources really are.
+    const std::vector<fs::path> inputs = {tmp / "tools/WebView2Wrapper.exe", fs::path(),
+                                          app / "img/icon.png", tmp / "desktop-www"};
+    const char* home = std::getenv("HOME");
 
     struct Vector {
         fs::path out;
@@ -353,6 +379,17 @@ TEST(PackageOutput, PlacesNeverWrittenEvenWithForce) {
         {app / "www/../www/new", "www folder"},
         {app / "webview2/out", "webview2 runtime folder"},
         {tmp / "tools", "which is to be packaged from there"},
+        {app / "img", "img/icon.png, which is to be packaged from there"},
+        {tmp / "site", "desktop-www, which is to be packaged from there"},
+        {tmp / "site/dist", "desktop-www, which is to be packaged from there"},
+        {home != nullptr ? fs::path(home) : fs::path("/root"), "home folder"},
+        {fs::current_path(), "the current folder"},
+        {fs::current_path().parent_path(), "the current folder"},
+        {"/", "root"},
+        {"/usr", "the system folder /"},
+        {"/home", "system folder /home"},
+        {app / "img/sub", ""},
+        {tmp / "site/other", ""},
         {app / "dist", ""},
         {tmp / "apps/game-dist", ""},
         {tmp / "apps/gam", ""},
@@ -366,6 +403,77 @@ TEST(PackageOutput, PlacesNeverWrittenEvenWithForce) {
             EXPECT_EQ(reason, "");
         } else {
             EXPECT_NE(reason.find(v.reason), std::string::npos) << reason;
+        }
+    }
+}
+
+TEST(PackageSettings, WarnsWhereTheHostWouldSilentlyTakeADefault) {
+    struct Vector {
+        const char* text;
+        std::vector<const char*> warnings;  // a part of each warning, in order
+    };
+    const char* devtools = "\"settings.enable-devtools\" is on";
+    const std::vector<Vector> vectors = {
+        {R"({"name":"a","settings":{"enable-devtools":false}})", {}},
+        {"\xEF\xBB\xBF{\"name\":\"a\",\"settings\":{\"enable-devtools\":false},\"extra\":1}", {}},
+        {R"({"name":"a"})", {devtools}},
+        {R"({"name":"a","window":{"width":"800","colour":"red","resizable":0}})",
+         {"\"window.colour\" is not a setting the host knows; it is ignored",
+          "\"window.resizable\" is not true or false; the host takes its default",
+          "\"window.width\" is not a number; the host takes its default", devtools}},
+        {R"({"name":"a","settings":{"content-mode":1,"enable-devtools":"no"}})",
+         {"\"settings.content-mode\" is not a string",
+          "\"settings.enable-devtools\" is not true or false", devtools}},
+        {R"({"name":"a","messages":{"install":"x"},"settings":5,"main":7})",
+         {"\"main\" is not a string", "\"settings\" is not an object",
+          "\"messages.install\" is not a setting the host knows", devtools}},
+        {R"({"name":"a/b","settings":{"enable-devtools":false}})",
+         {"\"name\" \"a/b\" cannot be a folder name on Windows"}},
+        {R"({"name":"con","settings":{"enable-devtools":false}})",
+         {"\"name\" \"con\" cannot be a folder name"}},
+        {R"({"name":"game.","settings":{"enable-devtools":false}})",
+         {"\"name\" \"game.\" cannot be a folder name"}},
+    };
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(v.text);
+        const SettingsCheck check = CheckSettingsText(v.text);
+        ASSERT_EQ(check.verdict, SettingsVerdict::Accepted) << check.reason;
+        const std::vector<std::string> warnings = SettingsWarnings(v.text, check.config);
+        ASSERT_EQ(warnings.size(), v.warnings.size()) << ::testing::PrintToString(warnings);
+        for (std::size_t i = 0; i < warnings.size(); ++i)
+            EXPECT_NE(warnings[i].find(v.warnings[i]), std::string::npos) << warnings[i];
+    }
+}
+
+TEST(PackageOutput, NamesWindowsCannotHold) {
+    struct Vector {
+        std::vector<std::string> names;
+        const char* problem;  // a part of the refusal, or "" for none
+    };
+    const std::vector<Vector> vectors = {
+        {{"WebView2Wrapper.exe", "www/index.html", "www/caf\xC3\xA9/\xE2\x82\xAC.js"}, ""},
+        {{"www/auxiliary.js", "www/con-game/a.js", "www/com10.js", "www/a.b.c", ".hidden"}, ""},
+        {{"www/Logo.png", "www/logo.png"}, "www/Logo.png and www/logo.png: one name on Windows"},
+        {{"www/IMG/a.png", "www/img/a.png"}, "www/IMG/a.png and www/img/a.png"},
+        {{"www/img", "www/IMG/a.png"}, "www/img and the folder www/IMG"},
+        {{"www/a\\b.js"}, "the character \"\\\""},
+        {{"www/what?.js"}, "the character \"?\""},
+        {{"www/a:b.js"}, "the character \":\""},
+        {{"www/tab\t.js"}, "a control character"},
+        {{"www/trailing."}, "ending in \".\" or \" \""},
+        {{"www/space /a.js"}, "ending in \".\" or \" \""},
+        {{"www/aux.js"}, "\"aux\" is a device name"},
+        {{"www/NUL"}, "\"nul\" is a device name"},
+        {{"webview2/COM1.dll"}, "\"com1\" is a device name"},
+        {{"www/lpt9.txt.bak"}, "\"lpt9\" is a device name"},
+    };
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(v.names.back());
+        const std::string problem = WindowsNameProblem(v.names);
+        if (std::string(v.problem).empty()) {
+            EXPECT_EQ(problem, "");
+        } else {
+            EXPECT_NE(problem.find(v.problem), std::string::npos) << problem;
         }
     }
 }
