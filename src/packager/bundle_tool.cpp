@@ -17,9 +17,8 @@ constexpr char kUsage[] =
     "usage: wrapper-bundle pack <folder> <out.dat>\n"
     "       wrapper-bundle list <bundle>\n"
     "       wrapper-bundle verify <bundle>\n"
-    "       wrapper-bundle package APP_DIR OUT_DIR [--loose] [--host EXE] [--extension DLL]\n"
-    "                              [--loader DLL | --no-loader] [--notices FILE] [--force]\n"
-    "                              [--zip] [--quiet]\n";
+    "       wrapper-bundle package APP_DIR OUT_DIR [options]   (package --help lists them)\n"
+    "       wrapper-bundle init APP_DIR\n";
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -107,7 +106,7 @@ int Package(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     for (const std::string& arg : rest) {
         if (arg == "--") break;
         if (arg == "--help" || arg == "-h") {
-            out << kPackageUsage;
+            out << kPackageUsage << kPackageHelp;
             return 0;
         }
     }
