@@ -212,6 +212,22 @@ std::vector<IconImage> ImagesFromIco(const std::string& bytes, const std::string
     return images;
 }
 
+Resource MakeResource(std::uint16_t type, const ResourceKey& name, std::uint16_t language,
+                      std::string data) {
+    Resource resource;
+    resource.type.id = type;
+    resource.name = name;
+    resource.language = language;
+    resource.data = std::move(data);
+    return resource;
+}
+
+ResourceKey IdKey(std::uint16_t id) {
+    ResourceKey key;
+    key.id = id;
+    return key;
+}
+
 }  // namespace
 
 std::optional<std::array<std::uint16_t, 4>> ParseVersionNumbers(const std::string& text) {
@@ -401,7 +417,7 @@ IdentityResult ApplyIdentity(const std::string& host, const AppIdentity& identit
                 listed.insert(static_cast<std::uint16_t>(Read16(r.data, 6 + 14 * i + 12)));
         }
         const auto isListedImage = [&](const Resource& r) {
-            return r.type == ResourceKey{kResourceIcon, {}} && r.name.text.empty() &&
+            return r.type == IdKey(kResourceIcon) && r.name.text.empty() &&
                    listed.count(r.name.id);
         };
         resources.erase(std::remove_if(resources.begin(), resources.end(),
@@ -409,8 +425,8 @@ IdentityResult ApplyIdentity(const std::string& host, const AppIdentity& identit
                         resources.end());
         std::set<std::uint16_t> used;
         for (const Resource& r : resources)
-            if (r.type == ResourceKey{kResourceIcon, {}} && r.name.text.empty()) used.insert(r.name.id);
-        Resource group{{kResourceGroupIcon, {}}, iconName, language, 0, {}};
+            if (r.type == IdKey(kResourceIcon) && r.name.text.empty()) used.insert(r.name.id);
+        Resource group = MakeResource(kResourceGroupIcon, iconName, language, {});
         Append16(group.data, 0);
         Append16(group.data, 1);
         Append16(group.data, static_cast<std::uint32_t>(icon.size()));
@@ -418,7 +434,7 @@ IdentityResult ApplyIdentity(const std::string& host, const AppIdentity& identit
         for (const IconImage& image : icon) {
             while (used.count(id)) ++id;
             if (id == 0) throw PackageError("the host has no room for more icon images");
-            resources.push_back({{kResourceIcon, {}}, {id, {}}, language, 0, image.bytes});
+            resources.push_back(MakeResource(kResourceIcon, IdKey(id), language, image.bytes));
             group.data += image.entry;
             Append16(group.data, id);
             used.insert(id++);
@@ -426,13 +442,14 @@ IdentityResult ApplyIdentity(const std::string& host, const AppIdentity& identit
         resources.push_back(std::move(group));
     }
     for (const Resource& r : resources)
-        if (r.type == ResourceKey{kResourceVersion, {}}) language = r.language;
+        if (r.type == IdKey(kResourceVersion)) language = r.language;
     resources.erase(std::remove_if(resources.begin(), resources.end(),
                                    [](const Resource& r) {
-                                       return r.type == ResourceKey{kResourceVersion, {}};
+                                       return r.type == IdKey(kResourceVersion);
                                    }),
                     resources.end());
-    resources.push_back({{kResourceVersion, {}}, {1, {}}, language, 0, BuildVersionResource(identity)});
+    resources.push_back(
+        MakeResource(kResourceVersion, IdKey(1), language, BuildVersionResource(identity)));
     RewrittenImage rewritten = ReplaceResources(host, resources);
     return {std::move(rewritten.image), rewritten.signatureRemoved};
 }

@@ -20,6 +20,8 @@ struct IdentityOptions {
     std::string description;
     std::string company;
     std::string copyright;
+
+    bool operator==(const IdentityOptions&) const = default;
 };
 
 struct AppIdentity {
