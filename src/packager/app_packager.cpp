@@ -363,9 +363,39 @@ private:
         const std::string forbidden = ForbiddenOutputReason(output_, app_, inputs);
         if (!forbidden.empty()) throw PackageError(Text(output_) + ": " + forbidden);
         state_ = ReadOutputState(output_);
+        AdoptRenamedHost();
         const std::string refusal =
             OutputRefusal(state_, Text(output_), options_.force, options_.zip);
         if (!refusal.empty()) throw PackageError(refusal);
+    }
+
+    // An earlier package whose executable was renamed by hand (WebView2Wrapper.exe to
+    // MyGame.exe, say): the renamed file counts as the earlier package's, so that it is replaced
+    // instead of refused as a stranger, and without --exe-name the new package keeps its name.
+    void AdoptRenamedHost() {
+        if (!state_.manifest || state_.kind != OutputState::Kind::Folder) return;
+        const auto isExe = [](const std::string& name) {
+            if (name.find('/') != std::string::npos || name.size() <= 4) return false;
+            std::string suffix = name.substr(name.size() - 4);
+            for (char& c : suffix) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            return suffix == ".exe";
+        };
+        const auto has = [](const std::vector<std::string>& names, const std::string& name) {
+            return std::find(names.begin(), names.end(), name) != names.end();
+        };
+        std::vector<std::string>& listed = state_.manifest->files;
+        const auto listedExe = std::find_if(listed.begin(), listed.end(), isExe);
+        if (listedExe == listed.end() || has(state_.entries, *listedExe)) return;
+        const std::string earlier = *listedExe;
+        std::vector<std::string> renamed;
+        for (const std::string& entry : state_.entries)
+            if (isExe(entry) && !has(listed, entry)) renamed.push_back(entry);
+        if (renamed.size() != 1) return;
+        listed.push_back(renamed[0]);
+        if (!options_.identity.exeName.empty()) return;
+        renamedHost_ = renamed[0];
+        Say("keeping the name " + renamedHost_ + " given to the earlier package's " + earlier +
+            " (--exe-name chooses another)");
     }
 
     void Write() {
