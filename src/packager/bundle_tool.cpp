@@ -6,6 +6,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "packager/app_init.h"
 #include "packager/app_packager.h"
 #include "bundle/asset_bundle.h"
 
@@ -142,6 +143,7 @@ int RunBundleTool(const std::vector<std::string>& args, std::ostream& out, std::
         return 0;
     }
     if (command == "package") return Package(args, out, err, toolFolder);
+    if (command == "init") return RunInit({args.begin() + 1, args.end()}, out, err);
     try {
         if (command == "pack" && args.size() == 3)
             return Pack(args[1], args[2], out, err, progressThreshold);

@@ -1,18 +1,28 @@
 // The app's identity in the packaged host: versions and exe names, the values taken from
 // package.json and the command line, the resource writer on a small image laid out as our
-// linker lays out the host, and damaged images and icons, which give errors.
+// linker lays out the host, and damaged images and icons, which give errors; `init`'s starter
+// app, written only into a new or empty folder.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "config/settings_check.h"
+#include "packager/app_init.h"
 #include "packager/app_identity.h"
 #include "packager/image_codec.h"
 #include "packager/package_output.h"
+#include "packager/bundle_tool.h"
 #include "packager/pe_resources.h"
+#include "temp_files.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 std::uint32_t Get32(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
@@ -355,6 +365,71 @@ TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
         } catch (const PackageError& e) {
             EXPECT_NE(std::string(e.what()).find(v.says), std::string::npos) << e.what();
         }
+    }
+}
+
+// Everything under `dir`, folders included, relative with "/".
+std::set<std::string> Entries(const fs::path& dir) {
+    std::set<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        entries.insert(entry.path().lexically_relative(dir).generic_string());
+    return entries;
+}
+
+TEST(PackageInit, StarterAppOnlyInANewOrEmptyFolder) {
+    unit::TempDir tmp;
+    fs::create_directory(tmp / "empty");
+    for (const fs::path& dir : {tmp / "new/My Game", tmp / "empty"}) {
+        SCOPED_TRACE(dir.string());
+        std::ostringstream out, err;
+        ASSERT_EQ(RunBundleTool({"init", dir.string()}, out, err), 0) << err.str();
+        EXPECT_EQ(Entries(dir), (std::set<std::string>{"package.json", "www", "www/index.html",
+                                                      "www/wrapper-host.js"}));
+        const SettingsCheck check = CheckSettingsText(unit::ReadFile(dir / "package.json"));
+        ASSERT_EQ(check.verdict, SettingsVerdict::Accepted) << check.reason;
+        EXPECT_EQ(check.config.title, dir.filename().string());
+        EXPECT_NE(unit::ReadFile(dir / "www/index.html")
+                      .find("import { connectHost } from \"./wrapper-host.js\""),
+                  std::string::npos);
+        EXPECT_EQ(unit::ReadFile(dir / "www/wrapper-host.js"),
+                  unit::ReadFile(fs::path(WRAPPER_SOURCE_DIR) / "examples/hello/www/wrapper-host.js"));
+    }
+    // Every key the host reads, with its default; a name usable as a folder.
+    const nlohmann::json starter = nlohmann::json::parse(StarterPackageJson("My <Game>: 2"));
+    EXPECT_EQ(starter["name"], "my-game-2");
+    EXPECT_EQ(starter["version"], "1.0.0");
+    EXPECT_EQ(starter["window"]["width"], 1024);
+    EXPECT_EQ(starter["settings"]["distribution-mode"], "evergreen");
+    EXPECT_EQ(starter["messages"]["downloading"], "Downloading...");
+    EXPECT_EQ(starter.size(), 9u);
+    EXPECT_EQ(nlohmann::json::parse(StarterPackageJson("..."))["name"], "my-app");
+
+    // Refused, and nothing changed: a folder with a file or an empty folder in it, a file, a link
+    // to an empty folder; wrong command lines.
+    unit::WriteFile(tmp / "used/notes.txt", "mine");
+    fs::create_directories(tmp / "sub/www");
+    unit::WriteFile(tmp / "file", "x");
+    fs::create_directory_symlink(tmp / "empty-target", tmp / "link");
+    fs::create_directory(tmp / "empty-target");
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char* says;
+    } refusals[] = {
+        {{"init", (tmp / "used").string()}, 1, "not empty"},
+        {{"init", (tmp / "sub").string()}, 1, "not empty"},
+        {{"init", (tmp / "file").string()}, 1, "exists and is not a folder"},
+        {{"init", (tmp / "link").string()}, 1, "is a symbolic link"},
+        {{"init"}, 2, "init needs one APP_DIR"},
+        {{"init", "a", "b"}, 2, "init needs one APP_DIR"},
+    };
+    const std::set<std::string> before = Entries(tmp.path());
+    for (const auto& v : refusals) {
+        SCOPED_TRACE(::testing::PrintToString(v.args));
+        std::ostringstream out, err;
+        EXPECT_EQ(RunBundleTool(v.args, out, err), v.code);
+        EXPECT_NE(err.str().find(v.says), std::string::npos) << err.str();
+        EXPECT_EQ(Entries(tmp.path()), before);
     }
 }
 
