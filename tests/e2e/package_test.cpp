@@ -410,6 +410,41 @@ TEST(Package, TheExeCarriesTheAppsNameIconAndVersionAndStarts) {
     EXPECT_EQ(info["icon256"], "256x256 10c020");
 }
 
+// `init` into an empty folder, then package: the starter page is served and shown. Into a folder
+// with a file: refused, nothing changed.
+TEST(Package, InitMakesAnAppThatPackagesAndStarts) {
+    const fs::path work = FreshWorkDir("package_init");
+    const fs::path app = work / "Star Game";
+    fs::create_directory(app);
+    ProcessResult run = e2e::RunProcess({Packer().string(), "init", app.string()}, {}, 60);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const fs::path out = work / "dist";
+    run = e2e::RunPacker(app, out, {"--host", e2e::ReleaseHost().string(), "--loader",
+                                    SdkLoader().string()});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "\"Star Game\" version 1.0.0, the host's icon")) << run.output;
+
+    const fs::path transcript = work / "transcript.jsonl";
+    const nlohmann::json report = e2e::ProbeProgram(
+        e2e::WinPath(out / "WebView2Wrapper.exe"), {"--timeout", "30000", "--close-when", "window"},
+        {{"WRAPPER_SUBSTITUTE_TRANSCRIPT", e2e::WinPath(transcript)}}, 60);
+    EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+    ASSERT_NE(report["window"], nullptr) << report.dump();
+    EXPECT_EQ(report["window"]["title"], "Star Game");
+    EXPECT_EQ(report["exitCode"], 0);
+    std::set<std::string> served;
+    for (const nlohmann::json& line : e2e::ReadJsonLines(transcript)) {
+        if (line.value("type", "") == "response" && line.value("status", 0) == 200)
+            served.insert(line.value("uri", ""));
+    }
+    EXPECT_TRUE(served.count("https://app.localhost/index.html")) << report.dump();
+
+    WriteFile(work / "mine/notes.txt", "mine");
+    run = e2e::RunProcess({Packer().string(), "init", (work / "mine").string()}, {}, 60);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(FilesUnder(work / "mine"), std::set<std::string>{"notes.txt"});
+}
+
 TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
     const fs::path work = FreshWorkDir("package_replace");
     const fs::path app = work / "app";
