@@ -10,9 +10,9 @@ constexpr std::uint32_t kDirectoryResource = 2;
 constexpr std::uint32_t kDirectorySecurity = 4;
 constexpr std::uint32_t kDirectoryRelocations = 5;
 constexpr std::uint32_t kInitializedData = 0x40;  // IMAGE_SCN_CNT_INITIALIZED_DATA
-// A resource tree has three levels: type, name, language. More leaves than this is not an image
+// A resource tree has three levels: type, name, language. More entries than this is not an image
 // of ours, and the limit keeps a tree whose entries share subtrees from growing without end.
-constexpr std::size_t kMostResources = 10000;
+constexpr std::size_t kMostEntries = 100000;
 
 std::uint32_t Read16(const std::string& bytes, std::size_t offset) {
     if (offset > bytes.size() || bytes.size() - offset < 2)
@@ -160,13 +160,19 @@ ResourceKey ReadKey(const ResourceSection& rsrc, std::uint32_t field) {
     return key;
 }
 
+struct ReadCounts {
+    std::size_t entries = 0;
+    std::uint64_t bytes = 0;
+};
+
 void ReadDirectory(const ResourceSection& rsrc, std::uint32_t at, int level, Resource& path,
-                   std::vector<Resource>& out) {
+                   std::vector<Resource>& out, ReadCounts& counts) {
     const std::size_t header = rsrc.Offset(at, 16);
     const std::uint64_t count =
         std::uint64_t{Read16(rsrc.image, header + 12)} + Read16(rsrc.image, header + 14);
     const std::size_t entries = rsrc.Offset(std::uint64_t{at} + 16, 8 * count);
     for (std::uint64_t i = 0; i < count; ++i) {
+        if (++counts.entries > kMostEntries) throw ExecutableError("the image has too many resources");
         const std::uint32_t nameField = Read32(rsrc.image, entries + 8 * i);
         const std::uint32_t target = Read32(rsrc.image, entries + 8 * i + 4);
         const bool subdirectory = (target & 0x80000000u) != 0;
@@ -176,7 +182,7 @@ void ReadDirectory(const ResourceSection& rsrc, std::uint32_t at, int level, Res
         if (level == 0) path.type = key;
         if (level == 1) path.name = key;
         if (subdirectory) {
-            ReadDirectory(rsrc, target & 0x7FFFFFFFu, level + 1, path, out);
+            ReadDirectory(rsrc, target & 0x7FFFFFFFu, level + 1, path, out, counts);
             continue;
         }
         if (!key.text.empty()) throw ExecutableError("a resource language is a name");
@@ -188,8 +194,11 @@ void ReadDirectory(const ResourceSection& rsrc, std::uint32_t at, int level, Res
         if (rva < rsrc.section.virtualAddress)
             throw ExecutableError("a resource lies outside the resource section");
         const std::size_t data = rsrc.Offset(rva - rsrc.section.virtualAddress, size);
+        // Resources do not share bytes, so together they fit in their section.
+        counts.bytes += size;
+        if (counts.bytes > rsrc.section.rawSize)
+            throw ExecutableError("the image's resources overlap");
         path.data.assign(rsrc.image, data, size);
-        if (out.size() == kMostResources) throw ExecutableError("the image has too many resources");
         out.push_back(path);
     }
 }
@@ -332,7 +341,8 @@ std::vector<Resource> ReadResources(const std::string& image) {
     const ResourceSection rsrc{image, layout.sections[layout.resources]};
     std::vector<Resource> resources;
     Resource path;
-    ReadDirectory(rsrc, 0, 0, path, resources);
+    ReadCounts counts;
+    ReadDirectory(rsrc, 0, 0, path, resources, counts);
     return resources;
 }
 
