@@ -7,6 +7,7 @@
 
 #include "bundle/bundle_writer.h"
 #include "packager/image_codec.h"
+#include "packager/little_endian.h"
 #include "packager/package_output.h"
 #include "packager/pe_resources.h"
 
@@ -18,25 +19,6 @@ constexpr char kIconName[] = "MAINICON";
 constexpr int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
 // A text of the version resource longer than this is not a name or a sentence.
 constexpr std::size_t kLongestText = 1000;
-
-void Append16(std::string& bytes, std::uint32_t value) {
-    bytes.push_back(static_cast<char>(value & 0xFF));
-    bytes.push_back(static_cast<char>((value >> 8) & 0xFF));
-}
-
-void Append32(std::string& bytes, std::uint32_t value) {
-    Append16(bytes, value & 0xFFFF);
-    Append16(bytes, value >> 16);
-}
-
-std::uint32_t Read16(const std::string& bytes, std::size_t at) {
-    return static_cast<unsigned char>(bytes[at]) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8);
-}
-
-std::uint32_t Read32(const std::string& bytes, std::size_t at) {
-    return Read16(bytes, at) | (Read16(bytes, at + 2) << 16);
-}
 
 // UTF-8 (already checked) as UTF-16.
 std::u16string Utf16(const std::string& text) {
@@ -98,8 +80,8 @@ std::string CheckedText(const std::string& text, const char* what) {
 std::string VersionNode(const std::u16string& key, std::uint32_t type, const std::string& value,
                         std::uint32_t valueLength, const std::vector<std::string>& children) {
     std::string node(6, '\0');
-    for (char16_t c : key) Append16(node, c);
-    Append16(node, 0);
+    for (char16_t c : key) AppendLittle16(node, c);
+    AppendLittle16(node, 0);
     node.resize((node.size() + 3) / 4 * 4, '\0');
     node += value;
     for (const std::string& child : children) {
@@ -118,8 +100,8 @@ std::string VersionNode(const std::u16string& key, std::uint32_t type, const std
 std::string VersionString(const char16_t* key, const std::string& text) {
     std::string value;
     const std::u16string wide = Utf16(text);
-    for (char16_t c : wide) Append16(value, c);
-    Append16(value, 0);
+    for (char16_t c : wide) AppendLittle16(value, c);
+    AppendLittle16(value, 0);
     return VersionNode(key, 1, value, static_cast<std::uint32_t>(wide.size() + 1), {});
 }
 
@@ -128,8 +110,8 @@ constexpr char kPngSignature[] = "\x89PNG\r\n\x1A\n";
 bool IsPng(const std::string& bytes) { return bytes.rfind(kPngSignature, 0) == 0; }
 
 bool IsIco(const std::string& bytes) {
-    return bytes.size() >= 6 && Read16(bytes, 0) == 0 && Read16(bytes, 2) == 1 &&
-           Read16(bytes, 4) != 0;
+    return bytes.size() >= 6 && Little16(bytes, 0) == 0 && Little16(bytes, 2) == 1 &&
+           Little16(bytes, 4) != 0;
 }
 
 // A 32-bit bitmap as an icon holds it: the header with the doubled height, the colours bottom-up
@@ -138,14 +120,14 @@ std::string IconBitmap(const RgbaImage& image) {
     const int size = image.width;
     const std::uint32_t maskRow = static_cast<std::uint32_t>((size + 31) / 32 * 4);
     std::string bytes;
-    Append32(bytes, 40);
-    Append32(bytes, static_cast<std::uint32_t>(size));
-    Append32(bytes, static_cast<std::uint32_t>(2 * size));
-    Append16(bytes, 1);
-    Append16(bytes, 32);
-    Append32(bytes, 0);  // BI_RGB
-    Append32(bytes, static_cast<std::uint32_t>(4 * size * size) + maskRow * size);
-    for (int i = 0; i < 4; ++i) Append32(bytes, 0);
+    AppendLittle32(bytes, 40);
+    AppendLittle32(bytes, static_cast<std::uint32_t>(size));
+    AppendLittle32(bytes, static_cast<std::uint32_t>(2 * size));
+    AppendLittle16(bytes, 1);
+    AppendLittle16(bytes, 32);
+    AppendLittle32(bytes, 0);  // BI_RGB
+    AppendLittle32(bytes, static_cast<std::uint32_t>(4 * size * size) + maskRow * size);
+    for (int i = 0; i < 4; ++i) AppendLittle32(bytes, 0);
     std::string mask(maskRow * static_cast<std::size_t>(size), '\0');
     for (int y = size - 1; y >= 0; --y) {
         const std::size_t row = static_cast<std::size_t>(size - 1 - y);
@@ -167,9 +149,9 @@ std::string GroupEntry(int size, std::uint32_t bytes) {
     entry.push_back(static_cast<char>(size >= 256 ? 0 : size));
     entry.push_back(0);  // colour count
     entry.push_back(0);
-    Append16(entry, 1);   // planes
-    Append16(entry, 32);  // bits per pixel
-    Append32(entry, bytes);
+    AppendLittle16(entry, 1);   // planes
+    AppendLittle16(entry, 32);  // bits per pixel
+    AppendLittle32(entry, bytes);
     return entry;
 }
 
@@ -191,19 +173,19 @@ std::vector<IconImage> ImagesFromPng(const std::string& bytes, const std::string
 }
 
 std::vector<IconImage> ImagesFromIco(const std::string& bytes, const std::string& name) {
-    const std::size_t count = Read16(bytes, 4);
+    const std::size_t count = Little16(bytes, 4);
     if (bytes.size() < 6 + 16 * count) throw PackageError(name + ": the icon file is truncated");
     std::vector<IconImage> images;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = 6 + 16 * i;
-        const std::uint32_t size = Read32(bytes, at + 8);
-        const std::uint32_t offset = Read32(bytes, at + 12);
+        const std::uint32_t size = Little32(bytes, at + 8);
+        const std::uint32_t offset = Little32(bytes, at + 12);
         if (size < 40 || offset > bytes.size() || bytes.size() - offset < size)
             throw PackageError(name + ": image " + std::to_string(i + 1) +
                                " of the icon file lies outside it");
         IconImage image;
         image.bytes = bytes.substr(offset, size);
-        if (!IsPng(image.bytes) && Read32(image.bytes, 0) != 40)
+        if (!IsPng(image.bytes) && Little32(image.bytes, 0) != 40)
             throw PackageError(name + ": image " + std::to_string(i + 1) +
                                " of the icon file is neither a bitmap nor a PNG");
         image.entry = bytes.substr(at, 12);
@@ -353,19 +335,19 @@ AppIdentity ResolveIdentity(const IdentityOptions& options, const std::string& s
 std::string BuildVersionResource(const AppIdentity& identity) {
     const auto& v = identity.versionNumbers;
     std::string fixed;
-    Append32(fixed, 0xFEEF04BD);  // signature
-    Append32(fixed, 0x00010000);  // structure version
+    AppendLittle32(fixed, 0xFEEF04BD);  // signature
+    AppendLittle32(fixed, 0x00010000);  // structure version
     for (int i = 0; i < 2; ++i) {  // file version, product version
-        Append32(fixed, (std::uint32_t{v[0]} << 16) | v[1]);
-        Append32(fixed, (std::uint32_t{v[2]} << 16) | v[3]);
+        AppendLittle32(fixed, (std::uint32_t{v[0]} << 16) | v[1]);
+        AppendLittle32(fixed, (std::uint32_t{v[2]} << 16) | v[3]);
     }
-    Append32(fixed, 0x3F);     // flags mask
-    Append32(fixed, 0);        // flags
-    Append32(fixed, 0x40004);  // VOS_NT_WINDOWS32
-    Append32(fixed, 1);        // VFT_APP
-    Append32(fixed, 0);        // subtype
-    Append32(fixed, 0);        // date
-    Append32(fixed, 0);
+    AppendLittle32(fixed, 0x3F);     // flags mask
+    AppendLittle32(fixed, 0);        // flags
+    AppendLittle32(fixed, 0x40004);  // VOS_NT_WINDOWS32
+    AppendLittle32(fixed, 1);        // VFT_APP
+    AppendLittle32(fixed, 0);        // subtype
+    AppendLittle32(fixed, 0);        // date
+    AppendLittle32(fixed, 0);
 
     const std::string stem = identity.exeName.substr(0, identity.exeName.size() - 4);
     std::vector<std::string> strings;
@@ -382,8 +364,8 @@ std::string BuildVersionResource(const AppIdentity& identity) {
     const std::string table = VersionNode(u"040904B0", 1, {}, 0, strings);
     const std::string stringInfo = VersionNode(u"StringFileInfo", 1, {}, 0, {table});
     std::string translation;
-    Append16(translation, kUsEnglish);
-    Append16(translation, kUnicodeCodePage);
+    AppendLittle16(translation, kUsEnglish);
+    AppendLittle16(translation, kUnicodeCodePage);
     const std::string var = VersionNode(u"Translation", 0, translation, 4, {});
     const std::string varInfo = VersionNode(u"VarFileInfo", 1, {}, 0, {var});
     return VersionNode(u"VS_VERSION_INFO", 0, fixed, static_cast<std::uint32_t>(fixed.size()),
@@ -412,9 +394,9 @@ IdentityResult ApplyIdentity(const std::string& host, const AppIdentity& identit
         for (const Resource& r : resources) {
             if (!isGroup(r) || r.data.size() < 6) continue;
             language = r.language;
-            const std::size_t count = std::min<std::size_t>(Read16(r.data, 4), (r.data.size() - 6) / 14);
+            const std::size_t count = std::min<std::size_t>(Little16(r.data, 4), (r.data.size() - 6) / 14);
             for (std::size_t i = 0; i < count; ++i)
-                listed.insert(static_cast<std::uint16_t>(Read16(r.data, 6 + 14 * i + 12)));
+                listed.insert(static_cast<std::uint16_t>(Little16(r.data, 6 + 14 * i + 12)));
         }
         const auto isListedImage = [&](const Resource& r) {
             return r.type == IdKey(kResourceIcon) && r.name.text.empty() &&
@@ -427,16 +409,16 @@ IdentityResult ApplyIdentity(const std::string& host, const AppIdentity& identit
         for (const Resource& r : resources)
             if (r.type == IdKey(kResourceIcon) && r.name.text.empty()) used.insert(r.name.id);
         Resource group = MakeResource(kResourceGroupIcon, iconName, language, {});
-        Append16(group.data, 0);
-        Append16(group.data, 1);
-        Append16(group.data, static_cast<std::uint32_t>(icon.size()));
+        AppendLittle16(group.data, 0);
+        AppendLittle16(group.data, 1);
+        AppendLittle16(group.data, static_cast<std::uint32_t>(icon.size()));
         std::uint16_t id = 1;
         for (const IconImage& image : icon) {
             while (used.count(id)) ++id;
             if (id == 0) throw PackageError("the host has no room for more icon images");
             resources.push_back(MakeResource(kResourceIcon, IdKey(id), language, image.bytes));
             group.data += image.entry;
-            Append16(group.data, id);
+            AppendLittle16(group.data, id);
             used.insert(id++);
         }
         resources.push_back(std::move(group));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include "packager/little_endian.h"
+
 namespace {
 
 constexpr std::size_t kSectionHeaderSize = 40;
@@ -17,32 +19,15 @@ constexpr std::size_t kMostEntries = 100000;
 std::uint32_t Read16(const std::string& bytes, std::size_t offset) {
     if (offset > bytes.size() || bytes.size() - offset < 2)
         throw ExecutableError("the image is truncated");
-    return static_cast<unsigned char>(bytes[offset]) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[offset + 1])) << 8);
+    return Little16(bytes, offset);
 }
 
 std::uint32_t Read32(const std::string& bytes, std::size_t offset) {
     return Read16(bytes, offset) | (Read16(bytes, offset + 2) << 16);
 }
 
-void Write16(std::string& bytes, std::size_t offset, std::uint32_t value) {
-    bytes[offset] = static_cast<char>(value & 0xFF);
-    bytes[offset + 1] = static_cast<char>((value >> 8) & 0xFF);
-}
-
 void Write32(std::string& bytes, std::size_t offset, std::uint32_t value) {
-    Write16(bytes, offset, value & 0xFFFF);
-    Write16(bytes, offset + 2, value >> 16);
-}
-
-void Append16(std::string& bytes, std::uint32_t value) {
-    bytes.push_back(static_cast<char>(value & 0xFF));
-    bytes.push_back(static_cast<char>((value >> 8) & 0xFF));
-}
-
-void Append32(std::string& bytes, std::uint32_t value) {
-    Append16(bytes, value & 0xFFFF);
-    Append16(bytes, value >> 16);
+    for (int k = 0; k < 4; ++k) bytes[offset + k] = static_cast<char>(value >> (8 * k));
 }
 
 std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
@@ -272,8 +257,8 @@ std::string BuildResourceSection(std::vector<Resource> resources, std::uint32_t 
         if (key.text.empty()) return key.id;
         auto [it, added] = stringAt.emplace(key.text, offset + strings.size());
         if (added) {
-            Append16(strings, static_cast<std::uint32_t>(key.text.size()));
-            for (char16_t c : key.text) Append16(strings, c);
+            AppendLittle16(strings, static_cast<std::uint32_t>(key.text.size()));
+            for (char16_t c : key.text) AppendLittle16(strings, c);
         }
         return 0x80000000u | static_cast<std::uint32_t>(it->second);
     };
@@ -283,14 +268,14 @@ std::string BuildResourceSection(std::vector<Resource> resources, std::uint32_t 
     const auto writeDirectory = [&](const std::vector<std::pair<ResourceKey, std::uint32_t>>& entries) {
         std::size_t named = 0;
         for (const auto& entry : entries) named += entry.first.text.empty() ? 0 : 1;
-        Append32(tree, 0);
-        Append32(tree, 0);
-        Append32(tree, 0);
-        Append16(tree, static_cast<std::uint32_t>(named));
-        Append16(tree, static_cast<std::uint32_t>(entries.size() - named));
+        AppendLittle32(tree, 0);
+        AppendLittle32(tree, 0);
+        AppendLittle32(tree, 0);
+        AppendLittle16(tree, static_cast<std::uint32_t>(named));
+        AppendLittle16(tree, static_cast<std::uint32_t>(entries.size() - named));
         for (const auto& [key, target] : entries) {
-            Append32(tree, keyField(key));
-            Append32(tree, target);
+            AppendLittle32(tree, keyField(key));
+            AppendLittle32(tree, target);
         }
     };
     std::vector<std::pair<ResourceKey, std::uint32_t>> entries;
@@ -322,10 +307,10 @@ std::string BuildResourceSection(std::vector<Resource> resources, std::uint32_t 
     for (const Resource& r : resources) {
         const std::size_t at = dataAt + data.size();
         if (at + r.data.size() > 0x7FFFFFFFu) throw ExecutableError("the resources are too large");
-        Append32(tree, rva + static_cast<std::uint32_t>(at));
-        Append32(tree, static_cast<std::uint32_t>(r.data.size()));
-        Append32(tree, r.codePage);
-        Append32(tree, 0);
+        AppendLittle32(tree, rva + static_cast<std::uint32_t>(at));
+        AppendLittle32(tree, static_cast<std::uint32_t>(r.data.size()));
+        AppendLittle32(tree, r.codePage);
+        AppendLittle32(tree, 0);
         data += r.data;
         data.resize(AlignUp(data.size(), 8), '\0');
     }

@@ -85,6 +85,24 @@ std::string SmallImage() {
     return image;
 }
 
+// A damaged file and a part of the error it gives.
+struct BadInput {
+    const char* name;
+    std::string bytes;
+    const char* says;
+};
+
+// The message of the `Error` that `call` throws, or "accepted".
+template <typename Error, typename Call>
+std::string ErrorOf(Call call) {
+    try {
+        call();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "accepted";
+}
+
 std::string SolidPng(int width, int height, std::uint8_t red) {
     RgbaImage image{width, height, {}};
     for (int i = 0; i < width * height; ++i) image.pixels.insert(image.pixels.end(), {red, 0, 0, 255});
@@ -188,12 +206,9 @@ TEST(PackageIdentity, FromPackageJsonAndTheCommandLine) {
         const SettingsCheck check = CheckSettingsText(v.json);
         ASSERT_EQ(check.verdict, SettingsVerdict::Accepted) << check.reason;
         if (v.expected.size() == 1) {
-            try {
-                ResolveIdentity(v.options, v.json, check.config, "WebView2Wrapper.exe");
-                ADD_FAILURE() << "accepted";
-            } catch (const PackageError& e) {
-                EXPECT_NE(std::string(e.what()).find(v.expected[0]), std::string::npos) << e.what();
-            }
+            const std::string error = ErrorOf<PackageError>(
+                [&] { ResolveIdentity(v.options, v.json, check.config, "WebView2Wrapper.exe"); });
+            EXPECT_NE(error.find(v.expected[0]), std::string::npos) << error;
             continue;
         }
         const AppIdentity id = ResolveIdentity(v.options, v.json, check.config, "WebView2Wrapper.exe");
@@ -280,11 +295,7 @@ TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
         Put32(image, at, value);
         return image;
     };
-    const struct {
-        const char* name;
-        std::string image;
-        const char* says;
-    } images[] = {
+    const BadInput images[] = {
         {"empty", "", "not a Windows executable"},
         {"text", std::string(100, 'x'), "not a Windows executable"},
         {"PE header past the end", with(0x3C, 0xFFFFFFF0), "no PE header"},
@@ -301,37 +312,18 @@ TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
         {"data below the section", with(kResources + 0x48, 0x10), "outside the resource section"},
         {"data too long", with(kResources + 0x4C, 0xFFFFFFFF), "points outside"},
         {"id past 65535", with(kResources + 16, 0x10000), "id past 65535"},
-    };
-    for (const auto& v : images) {
-        SCOPED_TRACE(v.name);
-        try {
-            ApplyIdentity(v.image, identity, {});
-            ADD_FAILURE() << "accepted";
-        } catch (const ExecutableError& e) {
-            EXPECT_NE(std::string(e.what()).find(v.says), std::string::npos) << e.what();
-        }
-    }
-    // Layouts the writer does not handle: data past the last section, a section behind .reloc.
-    const struct {
-        const char* name;
-        std::string image;
-        const char* says;
-    } layouts[] = {
+        // Layouts the writer does not handle.
         {"trailing data", good + "tail", "data past its last section"},
         {"resources first", with(kSections + 40 + 12, 0x800), "not at the end of the image"},
         {"signature elsewhere", with(kDirectory + 32, 0x10, with(kDirectory + 36, 4)),
          "signature does not lie at the end"},
     };
-    for (const auto& v : layouts) {
+    for (const auto& v : images) {
         SCOPED_TRACE(v.name);
-        try {
-            ReplaceResources(v.image, {});
-            ADD_FAILURE() << "accepted";
-        } catch (const ExecutableError& e) {
-            EXPECT_NE(std::string(e.what()).find(v.says), std::string::npos) << e.what();
-        }
+        const std::string error =
+            ErrorOf<ExecutableError>([&] { ApplyIdentity(v.bytes, identity, {}); });
+        EXPECT_NE(error.find(v.says), std::string::npos) << error;
     }
-
     const std::string png = SolidPng(2, 2, 9);
     std::string ico("\0\0\1\0\1\0", 6);
     ico += std::string("\x20\x20\0\0\1\0\x20\0", 8);
@@ -343,11 +335,7 @@ TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
     ASSERT_EQ(fromIco.size(), 1u);
     EXPECT_EQ(fromIco[0].entry, ico.substr(6, 12));
     EXPECT_EQ(fromIco[0].bytes, png);
-    const struct {
-        const char* name;
-        std::string bytes;
-        const char* says;
-    } icons[] = {
+    const BadInput icons[] = {
         {"text", "text", "not a PNG or ICO file"},
         {"PNG signature only", png.substr(0, 8), "the PNG cannot be read"},
         {"PNG cut", png.substr(0, png.size() / 2), "the PNG cannot be read"},
@@ -359,12 +347,8 @@ TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
     };
     for (const auto& v : icons) {
         SCOPED_TRACE(v.name);
-        try {
-            IconImagesFromFile(v.bytes, "icon");
-            ADD_FAILURE() << "accepted";
-        } catch (const PackageError& e) {
-            EXPECT_NE(std::string(e.what()).find(v.says), std::string::npos) << e.what();
-        }
+        const std::string error = ErrorOf<PackageError>([&] { IconImagesFromFile(v.bytes, "icon"); });
+        EXPECT_NE(error.find(v.says), std::string::npos) << error;
     }
 }
 
