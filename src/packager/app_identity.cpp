@@ -285,9 +285,9 @@ AppIdentity ResolveIdentity(const IdentityOptions& options, const std::string& s
 
     AppIdentity identity;
     std::string problem;
-    const std::optional<std::string> exe =
-        ExecutableFileName(options.exeName.empty() ? defaultExeName : options.exeName, problem);
-    if (!exe) throw PackageError("--exe-name " + options.exeName + ": " + problem);
+    const std::string exeName = options.exeName.empty() ? defaultExeName : options.exeName;
+    const std::optional<std::string> exe = ExecutableFileName(exeName, problem);
+    if (!exe) throw PackageError("executable name " + exeName + ": " + problem);
     identity.exeName = *exe;
 
     const std::string windowTitle =
