@@ -1,6 +1,7 @@
 #include "packager/app_identity.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -160,9 +161,12 @@ std::vector<IconImage> ImagesFromPng(const std::string& bytes, const std::string
     std::string problem;
     if (!DecodePng(bytes, source, problem))
         throw PackageError(name + ": the PNG cannot be read (" + problem + ")");
+    // The largest size from the picture, the others from that one: as sharp, and a large
+    // picture is filtered once rather than seven times.
+    const RgbaImage largest = ScaleToSquare(source, kIconSizes[std::size(kIconSizes) - 1]);
     std::vector<IconImage> images;
     for (int size : kIconSizes) {
-        const RgbaImage scaled = ScaleToSquare(source, size);
+        const RgbaImage scaled = size == largest.width ? largest : ScaleToSquare(largest, size);
         IconImage image;
         image.bytes = size >= 256 ? EncodePng(scaled) : IconBitmap(scaled);
         if (image.bytes.empty()) throw PackageError(name + ": the icon cannot be encoded");

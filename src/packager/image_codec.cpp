@@ -25,6 +25,21 @@ bool DecodePng(const std::string& bytes, RgbaImage& image, std::string& problem)
         problem = "too large";
         return false;
     }
+    // The size in the header (IHDR, the first chunk), so that a picture too large is named as
+    // such rather than as undecodable.
+    if (bytes.size() >= 24 && bytes.compare(12, 4, "IHDR") == 0) {
+        const auto big32 = [&](std::size_t at) {
+            std::uint32_t value = 0;
+            for (int k = 0; k < 4; ++k) value = (value << 8) | static_cast<std::uint8_t>(bytes[at + k]);
+            return value;
+        };
+        const std::uint32_t width = big32(16), height = big32(20);
+        if (width > kLargestIconSource || height > kLargestIconSource) {
+            problem = std::to_string(width) + "x" + std::to_string(height) + " pixels; at most " +
+                      std::to_string(kLargestIconSource) + " a side";
+            return false;
+        }
+    }
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
     const int length = static_cast<int>(bytes.size());
     int width = 0, height = 0, channels = 0;

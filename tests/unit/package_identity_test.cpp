@@ -339,7 +339,7 @@ TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
         {"text", "text", "not a PNG or ICO file"},
         {"PNG signature only", png.substr(0, 8), "the PNG cannot be read"},
         {"PNG cut", png.substr(0, png.size() / 2), "the PNG cannot be read"},
-        {"PNG too large", SolidPng(kLargestIconSource + 1, 1, 0), "the PNG cannot be read"},
+        {"PNG too large", SolidPng(kLargestIconSource + 1, 1, 0), "4097x1 pixels; at most 4096"},
         {"ICO of two with one entry", with(4, 2, ico).substr(0, 22), "truncated"},
         {"ICO image outside", with(6 + 12, 9999, ico), "lies outside it"},
         {"ICO image not an image", ico.substr(0, 22) + std::string(png.size(), 'x'),
