@@ -65,7 +65,7 @@ for run in "bundle folder:" "bundle folder + zip:--zip" "loose folder + zip:--zi
     rm -rf "$WORK/out" "$WORK/out.zip" "$WORK/out.package-manifest"
     # shellcheck disable=SC2086
     read -r seconds peak code < <(measure "$PACKER" package "$APP" "$WORK/out" --quiet \
-        --host "$WORK/host/WebView2Wrapper.exe" $options)
+        --host "$WORK/host/WebView2Wrapper.exe" --no-loader $options)
     [ "$code" -eq 0 ] || { echo "$name: the packer failed (exit $code)" >&2; status=1; }
     printf '%-28s %10s %16s %14s %16s\n' "$name" "$seconds" "$peak" \
         "$(python3 -c "print(f'{$seconds / $tar_time:.2f}')")" \
