@@ -14,6 +14,8 @@
 #include "config/test_build_marker.h"
 #include "harness.h"
 #include "packager/image_codec.h"
+#include "packager/little_endian.h"
+#include "packager/pe_resources.h"
 #include "sample_app.h"
 
 namespace {
@@ -347,6 +349,12 @@ TEST(Package, TheExeCarriesTheAppsNameIconAndVersionAndStarts) {
     const fs::path exe = out / "Cat Game.exe";
     EXPECT_FALSE(fs::exists(out / "WebView2Wrapper.exe"));
     EXPECT_TRUE(ZipEntries(work / "Cats.zip").count("Cats/Cat Game.exe"));
+
+    // The checksum is computed as the linker computes it: the release host's own field agrees.
+    const std::string release = e2e::ReadFileBytes(e2e::ReleaseHost());
+    EXPECT_EQ(ImageChecksum(release), Little32(release, Little32(release, 0x3C) + 24 + 64));
+    EXPECT_EQ(ImageChecksum(e2e::ReadFileBytes(exe)),
+              Little32(e2e::ReadFileBytes(exe), Little32(release, 0x3C) + 24 + 64));
 
     std::map<std::string, std::string> info = e2e::VersionInfo(exe);
     const std::map<std::string, std::string> expected = {
