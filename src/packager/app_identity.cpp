@@ -328,9 +328,7 @@ AppIdentity ResolveIdentity(const IdentityOptions& options, const std::string& s
     }
     const auto numbers = ParseVersionNumbers(identity.version);
     if (!numbers)
-        throw PackageError("version \"" + identity.version +
-                           "\" is not a version like 1.2.3 (up to four numbers of at most 65535, "
-                           "optionally followed by -text)");
+        throw PackageError("version \"" + identity.version + "\" is not " + kVersionRule);
     identity.versionNumbers = *numbers;
     CheckedText(identity.version, "the version");
     return identity;

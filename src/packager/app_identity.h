@@ -35,6 +35,9 @@ struct AppIdentity {
 };
 
 inline constexpr char kDefaultAppVersion[] = "1.0.0";
+// What a version must look like, for messages.
+inline constexpr char kVersionRule[] =
+    "a version like 1.2.3 (up to four numbers of at most 65535, optionally followed by -text)";
 
 // "1", "1.2", "1.2.3" or "1.2.3.4" (each part 0 to 65535), optionally followed by "-text" or
 // "+text" (a pre-release or build of semantic versioning); missing parts are 0.

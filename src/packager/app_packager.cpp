@@ -571,9 +571,7 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
     if (seenIdentity[0] && !ExecutableFileName(options.identity.exeName, problem))
         return "--exe-name " + options.identity.exeName + ": " + problem;
     if (seenIdentity[2] && !ParseVersionNumbers(options.identity.version))
-        return "--version " + options.identity.version +
-               ": not a version like 1.2.3 (up to four numbers of at most 65535, optionally "
-               "followed by -text)";
+        return "--version " + options.identity.version + ": not " + kVersionRule;
     if (positional.size() != 2) return "package needs APP_DIR and OUT_DIR";
     if (positional[0].empty() || positional[1].empty())
         return "APP_DIR and OUT_DIR may not be empty";
