@@ -150,10 +150,15 @@ void Init(const std::string& argument, std::ostream& out) {
     written.File(app / "www" / "index.html", StarterPage(folder));
     written.File(app / "www" / "wrapper-host.js", PageModuleText());
     written.Done();
+#ifdef _WIN32
+    const char* www = "www\\";
+#else
+    const char* www = "www/";
+#endif
     out << "made the app " << shown << ":\n"
         << "  package.json          settings: name, version, window, ...\n"
-        << "  www/index.html        the start page\n"
-        << "  www/wrapper-host.js   the page module, for talking to the program\n"
+        << "  " << www << "index.html        the start page\n"
+        << "  " << www << "wrapper-host.js   the page module, for talking to the program\n"
         << "Put your web files into www (index.html is the start page), then package the app:\n"
         << "  wrapper-bundle package "
         << (argument.find(' ') != std::string::npos ? "\"" + argument + "\"" : argument)
