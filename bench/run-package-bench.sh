@@ -34,11 +34,14 @@ for n in range(2000):
         line = "{\"text\": \"" + " ".join(random.choice(words) for _ in range(12)) + "\"}\n"
         f.write((line * (52428 // len(line) + 1))[:52428])
 PY
-    { printf 'MZ'; head -c $((2 * MIB)) /dev/urandom; } >"$WORK/host/WebView2Wrapper.exe"
     printf 'notices\n' >"$WORK/host/THIRD-PARTY-NOTICES.txt"
     touch "$WORK/app.complete"
 }
 [ -f "$WORK/app.complete" ] || make_app
+# The release host, which the packer gives the app's name and version.
+HOST="$BUILD/release/WebView2Wrapper.exe"
+[ -f "$HOST" ] || { echo "no release host at $HOST (./dev bench builds it)" >&2; exit 1; }
+cp "$HOST" "$WORK/host/WebView2Wrapper.exe"
 
 # Runs a command; prints its seconds, its peak resident memory in MiB (of its largest process,
 # from GNU time's getrusage of the child) and its exit code.

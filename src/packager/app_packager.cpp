@@ -12,6 +12,7 @@
 #include "packager/package_checks.h"
 #include "packager/package_output.h"
 #include "packager/package_zip.h"
+#include "packager/pe_resources.h"
 #include "config/settings_check.h"
 #include "config/test_build_marker.h"
 
@@ -168,6 +169,14 @@ public:
     void CopyTree(const std::vector<BundleSourceFile>& files, const std::string& folder) {
         for (const BundleSourceFile& file : files) CopyFile(file.path, folder + "/" + file.name);
     }
+    void WriteFile(const std::string& bytes, const std::string& name) {
+        const fs::path to = root_ / PathFromUtf8(name);
+        std::ofstream file(to, std::ios::binary | std::ios::trunc);
+        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        file.close();
+        if (!file) throw PackageError(Text(to) + ": cannot be written");
+        Add(name);
+    }
     void Add(const std::string& name) { names_.push_back(name); }
     bool Has(const std::string& name) const {
         return std::any_of(names_.begin(), names_.end(),
@@ -219,6 +228,7 @@ public:
         FindInputs();
         CollectSources();
         CheckOutput();
+        MakeHost();
         Write();
     }
 
@@ -235,7 +245,8 @@ private:
         if (!IsFile(settingsPath_))
             throw PackageError(Text(settingsPath_) +
                                ": not found; an app folder needs a package.json");
-        const SettingsCheck check = CheckSettingsText(ReadSettingsFile(settingsPath_));
+        settingsText_ = ReadSettingsFile(settingsPath_);
+        const SettingsCheck check = CheckSettingsText(settingsText_);
         if (check.verdict == SettingsVerdict::LoadFailed)
             throw PackageError(Text(settingsPath_) + ": " + check.reason +
                                "; the host would stop with \"Failed to load package.json\"");
@@ -388,6 +399,55 @@ private:
                  "the one beside wrapper-bundle)");
     }
 
+    // The host with the app's identity: exe name, version resource, and icon from --icon or
+    // from window.icon when that is a PNG or ICO.
+    void MakeHost() {
+        identity_ = ResolveIdentity(options_.identity, settingsText_, config_,
+                                    renamedHost_.empty() ? kHostExecutableName : renamedHost_);
+        std::vector<IconImage> icon;
+        std::string iconSource;
+        if (!options_.identity.icon.empty()) {
+            const fs::path file = Absolute(options_.identity.icon);
+            if (!IsFile(file)) throw PackageError(Text(file) + ": not found");
+            icon = IconImagesFromFile(ReadSmallFile(file), Text(file));
+            iconSource = Text(file);
+        } else if (!icon_.empty()) {
+            const std::string bytes = ReadSmallFile(app_ / icon_);
+            if (LooksLikeIcon(bytes)) {
+                icon = IconImagesFromFile(bytes, Text(app_ / icon_));
+                iconSource = Text(icon_);
+            } else {
+                Warn("window icon " + Text(app_ / icon_) + " is not a PNG or ICO file; " +
+                     identity_.exeName + " keeps the host's icon (pass --icon)");
+            }
+        }
+        try {
+            IdentityResult result = ApplyIdentity(ReadSmallFile(host_), identity_, icon);
+            hostImage_ = std::move(result.image);
+            if (result.signatureRemoved)
+                Warn(Text(host_) + " was signed; the signature no longer matches the packaged " +
+                     identity_.exeName + " and is removed: sign that after packaging");
+        } catch (const ExecutableError& e) {
+            throw PackageError(Text(host_) + ": cannot be given the app's identity: " + e.what());
+        }
+        Say(identity_.exeName + ": \"" + identity_.productName + "\" version " + identity_.version +
+            (iconSource.empty() ? ", the host's icon" : ", icon from " + iconSource));
+    }
+
+    // Files the packager reads whole (the host, an icon) are at most this large.
+    static std::string ReadSmallFile(const fs::path& path) {
+        constexpr std::uintmax_t kLargest = std::uintmax_t{256} << 20;
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(path, ec);
+        if (ec) throw PackageError(Text(path) + ": cannot be read: " + ec.message());
+        if (size > kLargest) throw PackageError(Text(path) + ": larger than 256 MiB");
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes(static_cast<std::size_t>(size), '\0');
+        if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+            throw PackageError(Text(path) + ": cannot be read");
+        return bytes;
+    }
+
     void CheckOutput() {
         // Everything packaged from where it is, the icon and the folders www and webview2
         // included; the check follows links to where the files really are.
@@ -420,9 +480,40 @@ private:
         if (const std::string problem = WindowsNameProblem(names); !problem.empty())
             throw PackageError(problem);
         state_ = ReadOutputState(output_);
+        stateAsRead_ = state_;
+        AdoptRenamedHost();
         const std::string refusal =
             OutputRefusal(state_, Text(output_), options_.force, options_.zip);
         if (!refusal.empty()) throw PackageError(refusal);
+    }
+
+    // An earlier package whose executable was renamed by hand (WebView2Wrapper.exe to
+    // MyGame.exe, say): the renamed file counts as the earlier package's, so that it is replaced
+    // instead of refused as a stranger, and without --exe-name the new package keeps its name.
+    void AdoptRenamedHost() {
+        if (!state_.manifest || state_.kind != OutputState::Kind::Folder) return;
+        const auto isExe = [](const std::string& name) {
+            if (name.find('/') != std::string::npos || name.size() <= 4) return false;
+            std::string suffix = name.substr(name.size() - 4);
+            for (char& c : suffix) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            return suffix == ".exe";
+        };
+        const auto has = [](const std::vector<std::string>& names, const std::string& name) {
+            return std::find(names.begin(), names.end(), name) != names.end();
+        };
+        std::vector<std::string>& listed = state_.manifest->files;
+        const auto listedExe = std::find_if(listed.begin(), listed.end(), isExe);
+        if (listedExe == listed.end() || has(state_.entries, *listedExe)) return;
+        const std::string earlier = *listedExe;
+        std::vector<std::string> renamed;
+        for (const std::string& entry : state_.entries)
+            if (isExe(entry) && !has(listed, entry)) renamed.push_back(entry);
+        if (renamed.size() != 1) return;
+        listed.push_back(renamed[0]);
+        if (!options_.identity.exeName.empty()) return;
+        renamedHost_ = renamed[0];
+        Say("keeping the name " + renamedHost_ + " given to the earlier package's " + earlier +
+            " (--exe-name chooses another)");
     }
 
     void Write() {
@@ -479,7 +570,7 @@ private:
             if (during.zip.empty()) during.zip = state_.manifest->zip;
         }
         // Staging can take minutes: what is at OUT now must still be what was judged.
-        if (ReadOutputState(output_) != state_)
+        if (ReadOutputState(output_) != stateAsRead_)
             throw PackageError(Text(output_) +
                                ": changed while the package was being made; nothing was "
                                "replaced, run again");
@@ -558,7 +649,7 @@ private:
         if (loader_.empty()) {
             Say(std::string("Without --loader: for Windows, place the vendor's ") +
                 kLoaderFileName + " (from the Microsoft Edge WebView2 SDK) beside " +
-                kHostExecutableName + " in " + Text(output_) + ".");
+                identity_.exeName + " in " + Text(output_) + ".");
         }
         // Said even with --quiet: the user's files are no longer where they were.
         if (!zipAside.empty())
@@ -574,7 +665,7 @@ private:
     }
 
     void Fill(const fs::path& staging, PackageContents& contents, std::string& packedLine) {
-        contents.CopyFile(host_, kHostExecutableName);
+        contents.WriteFile(hostImage_, identity_.exeName);
         contents.CopyFile(settingsPath_, "package.json");
         if (!extension_.empty()) contents.CopyFile(extension_, kExtensionLibraryName);
         if (!loader_.empty()) contents.CopyFile(loader_, kLoaderFileName);
@@ -622,6 +713,10 @@ private:
     std::ostream& err_;
 
     fs::path app_, output_, settingsPath_, host_, extension_, loader_, notices_, icon_;
+    std::string settingsText_, hostImage_, renamedHost_;
+    // OUT as it was read, before a renamed host was counted as the earlier package's.
+    OutputState stateAsRead_;
+    AppIdentity identity_;
     AppConfig config_;
     bool hasWww_ = false;
     std::vector<BundleSourceFile> www_, runtime_;
@@ -634,6 +729,7 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
     options = PackageOptions{};
     std::vector<std::string> positional;
     bool seenHost = false, seenExtension = false, seenLoader = false, seenNotices = false;
+    bool seenIdentity[7] = {};
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -651,11 +747,20 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
             const char* name;
             std::string* value;
             bool* seen;
+            const char* needs = "a path";
         };
+        IdentityOptions& id = options.identity;
         const Valued valued[] = {{"--host", &options.host, &seenHost},
                                  {"--extension", &options.extension, &seenExtension},
                                  {"--loader", &options.loader, &seenLoader},
-                                 {"--notices", &options.notices, &seenNotices}};
+                                 {"--notices", &options.notices, &seenNotices},
+                                 {"--exe-name", &id.exeName, &seenIdentity[0], "a name"},
+                                 {"--icon", &id.icon, &seenIdentity[1]},
+                                 {"--version", &id.version, &seenIdentity[2], "a version"},
+                                 {"--product-name", &id.productName, &seenIdentity[3], "a text"},
+                                 {"--description", &id.description, &seenIdentity[4], "a text"},
+                                 {"--company", &id.company, &seenIdentity[5], "a text"},
+                                 {"--copyright", &id.copyright, &seenIdentity[6], "a text"}};
         const auto match = std::find_if(std::begin(valued), std::end(valued),
                                         [&](const Valued& v) { return name == v.name; });
         if (match != std::end(valued)) {
@@ -666,9 +771,9 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
             } else if (i + 1 < args.size()) {
                 *match->value = args[++i];
             } else {
-                return name + " needs a path";
+                return name + " needs " + match->needs;
             }
-            if (match->value->empty()) return name + " needs a path";
+            if (match->value->empty()) return name + " needs " + match->needs;
             continue;
         }
         if (equals != std::string::npos) return "unknown option " + arg;
@@ -682,6 +787,11 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
         *flag = true;
     }
     if (options.noLoader && seenLoader) return "--loader and --no-loader together";
+    std::string problem;
+    if (seenIdentity[0] && !ExecutableFileName(options.identity.exeName, problem))
+        return "--exe-name " + options.identity.exeName + ": " + problem;
+    if (seenIdentity[2] && !ParseVersionNumbers(options.identity.version))
+        return "--version " + options.identity.version + ": not " + kVersionRule;
     if (positional.size() != 2) return "package needs APP_DIR and OUT_DIR";
     if (positional[0].empty() || positional[1].empty())
         return "APP_DIR and OUT_DIR may not be empty";

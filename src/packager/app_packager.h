@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "packager/app_identity.h"
+
 inline constexpr char kHostExecutableName[] = "WebView2Wrapper.exe";
 inline constexpr char kExtensionLibraryName[] = "DI2ZozUzoraru.dll";
 inline constexpr char kNoticesFileName[] = "THIRD-PARTY-NOTICES.txt";
@@ -16,7 +18,20 @@ inline constexpr char kLoaderFileName[] = "WebView2Loader.dll";
 inline constexpr char kPackageUsage[] =
     "usage: wrapper-bundle package APP_DIR OUT_DIR [--loose] [--host EXE] [--extension DLL]\n"
     "                              [--loader DLL | --no-loader] [--notices FILE] [--force]\n"
-    "                              [--zip] [--quiet]\n";
+    "                              [--zip] [--quiet] [--exe-name NAME] [--icon FILE]\n"
+    "                              [--version X.Y.Z] [--product-name TEXT] [--description TEXT]\n"
+    "                              [--company TEXT] [--copyright TEXT]\n";
+
+// What `package --help` adds to the usage.
+inline constexpr char kPackageHelp[] =
+    "The executable carries the app's identity: its file name (--exe-name; default\n"
+    "WebView2Wrapper.exe), its icon (--icon, else package.json's window.icon when that is a PNG\n"
+    "or ICO; a PNG is scaled to 16-256 pixels) and its version resource: the version from\n"
+    "--version, else \"version\", else 1.0.0; the product name from --product-name, else\n"
+    "window.title, else \"name\"; the description from --description, else \"description\", else\n"
+    "the product name; the company from --company, else \"author\"; the copyright from\n"
+    "--copyright, else \"Copyright (c) <company>\". Sign the packaged executable after packaging:\n"
+    "packaging rewrites the host, which removes a signature it had.\n";
 
 // The command line of `package`, every path in UTF-8. Empty host, extension, loader and notices
 // mean their defaults: WebView2Wrapper.exe beside the tool, APP_DIR's own DI2ZozUzoraru.dll when
@@ -34,6 +49,7 @@ struct PackageOptions {
     bool force = false;
     bool zip = false;
     bool quiet = false;
+    IdentityOptions identity;
 };
 
 // Reads the arguments that follow "package" (options may stand before, between or after the two

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "packager/app_init.h"
 #include "packager/app_packager.h"
 #include "bundle/asset_bundle.h"
 
@@ -17,9 +18,8 @@ constexpr char kUsage[] =
     "usage: wrapper-bundle pack <folder> <out.dat>\n"
     "       wrapper-bundle list <bundle>\n"
     "       wrapper-bundle verify <bundle>\n"
-    "       wrapper-bundle package APP_DIR OUT_DIR [--loose] [--host EXE] [--extension DLL]\n"
-    "                              [--loader DLL | --no-loader] [--notices FILE] [--force]\n"
-    "                              [--zip] [--quiet]\n";
+    "       wrapper-bundle package APP_DIR OUT_DIR [options]   (package --help lists them)\n"
+    "       wrapper-bundle init APP_DIR\n";
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -107,7 +107,7 @@ int Package(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     for (const std::string& arg : rest) {
         if (arg == "--") break;
         if (arg == "--help" || arg == "-h") {
-            out << kPackageUsage;
+            out << kPackageUsage << kPackageHelp;
             return 0;
         }
     }
@@ -143,6 +143,7 @@ int RunBundleTool(const std::vector<std::string>& args, std::ostream& out, std::
         return 0;
     }
     if (command == "package") return Package(args, out, err, toolFolder);
+    if (command == "init") return RunInit({args.begin() + 1, args.end()}, out, err);
     try {
         if (command == "pack" && args.size() == 3)
             return Pack(args[1], args[2], out, err, progressThreshold);

@@ -21,6 +21,7 @@ inline constexpr std::uint64_t kPackProgressThreshold = std::uint64_t{32} << 20;
 //                             message alone on a line of the error stream
 //   package APP_DIR OUT_DIR [options]   the folder that ships an app (see app_packager.h);
 //                             its defaults are looked for in `toolFolder`
+//   init APP_DIR              a starter app in a new or empty folder (see app_init.h)
 int RunBundleTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   std::uint64_t progressThreshold = kPackProgressThreshold,
                   const std::filesystem::path& toolFolder = {});

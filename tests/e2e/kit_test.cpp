@@ -12,6 +12,7 @@
 
 #include "config/test_build_marker.h"
 #include "harness.h"
+#include "sample_app.h"
 
 namespace {
 
@@ -217,8 +218,8 @@ TEST(Kit, TheQuickStartWorksAsWritten) {
     const fs::path package = kit / "dist/MyApp";
     EXPECT_TRUE(fs::is_regular_file(package / "WebView2Wrapper.exe"));
     EXPECT_TRUE(e2e::ReadFileBytes(package / "WebView2Wrapper.exe") ==
-                e2e::ReadFileBytes(kit / "WebView2Wrapper.exe"))
-        << "the host beside the tool";
+                e2e::HostWithIdentity(kit / "WebView2Wrapper.exe", kit / "my-app"))
+        << "the host beside the tool, with the app's identity";
     EXPECT_TRUE(fs::is_regular_file(package / "www/assets.dat"));
     EXPECT_TRUE(e2e::ReadFileBytes(package / "THIRD-PARTY-NOTICES.txt") ==
                 e2e::ReadFileBytes(kit / "THIRD-PARTY-NOTICES.txt"))

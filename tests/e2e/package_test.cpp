@@ -8,11 +8,15 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <set>
 #include <sstream>
 
 #include "config/test_build_marker.h"
 #include "harness.h"
+#include "packager/image_codec.h"
+#include "packager/little_endian.h"
+#include "packager/pe_resources.h"
 #include "sample_app.h"
 
 namespace {
@@ -88,11 +92,32 @@ fs::path FreshWorkDir(const std::string& name) {
     return dir;
 }
 
-// A stand-in for a release host: a file that starts as an executable does and has no marker.
-fs::path StandInHost(const fs::path& dir) {
+// A copy of the release host in a folder of its own.
+fs::path HostCopy(const fs::path& dir) {
     const fs::path host = dir / "host" / "WebView2Wrapper.exe";
-    WriteFile(host, std::string("MZ\x90\0stand-in host, release build", 33));
+    fs::create_directories(host.parent_path());
+    fs::copy_file(e2e::ReleaseHost(), host, fs::copy_options::overwrite_existing);
     return host;
+}
+
+// A PNG of one colour (0xRRGGBB).
+std::string SolidPng(int width, int height, std::uint32_t colour) {
+    RgbaImage image{width, height, {}};
+    for (int i = 0; i < width * height; ++i) {
+        image.pixels.insert(image.pixels.end(),
+                            {static_cast<std::uint8_t>(colour >> 16),
+                             static_cast<std::uint8_t>(colour >> 8),
+                             static_cast<std::uint8_t>(colour), 255});
+    }
+    return EncodePng(image);
+}
+
+// The names of a zip's entries.
+std::set<std::string> ZipEntries(const fs::path& zip) {
+    const ProcessResult run = e2e::RunProcess({"unzip", "-Z1", zip.string()}, {}, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<std::string> lines = Lines(run.output);
+    return {lines.begin(), lines.end()};
 }
 
 TEST(Package, SampleAppThroughTheScriptHasTheShippedFilesAndNoSubstitute) {
@@ -116,9 +141,9 @@ TEST(Package, SampleAppThroughTheScriptHasTheShippedFilesAndNoSubstitute) {
     EXPECT_TRUE(loader == e2e::ReadFileBytes(SdkLoader()));
     EXPECT_EQ(loader.find(kTestBuildMarker), std::string::npos);
     EXPECT_EQ(e2e::ReadFileBytes(out / "package.json"), e2e::ReadFileBytes(app / "package.json"));
-    // The release host, never the test build.
+    // The release host with the app's identity, never the test build.
     const std::string host = e2e::ReadFileBytes(out / "WebView2Wrapper.exe");
-    EXPECT_TRUE(host == e2e::ReadFileBytes(e2e::ReleaseHost()));
+    EXPECT_TRUE(host == e2e::HostWithIdentity(e2e::ReleaseHost(), app));
     EXPECT_EQ(host.find(kTestBuildMarker), std::string::npos);
     EXPECT_EQ(e2e::ReadFileBytes(out / "icon.png"), e2e::ReadFileBytes(app / "icon.png"));
     if (!extension.empty())
@@ -175,7 +200,7 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
     WriteFile(app / "webview2/locales/\xC3\xA9.pak", "runtime locale");
     WriteFile(app / "www/index.html", "<p>loose</p>");
     WriteFile(app / "www/sub dir/a.js", "1;");
-    const fs::path host = StandInHost(work);
+    const fs::path host = HostCopy(work);
     WriteFile(work / "notices.txt", "third-party notices");
 
     const fs::path out = work / "dist";
@@ -198,8 +223,11 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
     EXPECT_TRUE(e2e::ReadFileBytes(out / "DI2ZozUzoraru.dll") == extension);
     EXPECT_EQ(e2e::ReadFileBytes(out / "www/sub dir/a.js"), "1;");
     EXPECT_EQ(e2e::ReadFileBytes(out / "THIRD-PARTY-NOTICES.txt"), "third-party notices");
-    EXPECT_EQ(e2e::ReadFileBytes(out / "WebView2Wrapper.exe"), e2e::ReadFileBytes(host));
+    EXPECT_TRUE(e2e::ReadFileBytes(out / "WebView2Wrapper.exe") == e2e::HostWithIdentity(host, app));
     EXPECT_TRUE(Contains(run.output, "WebView2Loader.dll is not copied")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "app icon.png is not a PNG or ICO file; WebView2Wrapper.exe "
+                                     "keeps the host's icon"))
+        << run.output;
     EXPECT_FALSE(fs::exists(work / "dist.zip")) << "a zip only with --zip";
 
     // An icon outside the app folder is not copied, and says so; the package is still made.
@@ -246,7 +274,7 @@ TEST(Package, TheVendorsLoaderShipsBesideTheHostWithItsNotice) {
     const fs::path tool = work / "kit";
     fs::create_directories(tool);
     fs::copy_file(Packer(), tool / "wrapper-bundle");
-    fs::copy_file(StandInHost(work), tool / "WebView2Wrapper.exe");
+    fs::copy_file(HostCopy(work), tool / "WebView2Wrapper.exe");
     fs::copy_file(SdkLoader(), tool / kLoaderName);
     fs::copy_file(e2e::SourceDir() / "tools/kit/THIRD-PARTY-NOTICES.txt",
                   tool / "THIRD-PARTY-NOTICES.txt");
@@ -318,12 +346,139 @@ TEST(Package, TheVendorsLoaderShipsBesideTheHostWithItsNotice) {
     EXPECT_TRUE(e2e::ReadFileBytes(work / "out" / kLoaderName) == sdkLoader);
 }
 
+// The executable carries the app's name, icon and version, as Windows reads them
+// (GetFileVersionInfoW and LoadImageW in version_info.exe) and as icoutils' wrestool does, and it
+// starts; a PNG icon and an ICO one; no "version" gives 1.0.0.
+TEST(Package, TheExeCarriesTheAppsNameIconAndVersionAndStarts) {
+    const fs::path work = FreshWorkDir("package_identity");
+    const fs::path app = work / "app";
+    WriteFile(app / "package.json",
+              R"({"name":"cat-game","version":"2.3.4-beta.1","description":"A game about cats",)"
+              R"("author":{"name":"Jane Doe","email":"jane@example.com"},)"
+              R"("window":{"title":"Cat Game","icon":"art/icon.png"}})");
+    WriteFile(app / "art/icon.png", SolidPng(300, 200, 0xFF8000));
+    WriteFile(app / "www/index.html", "<title>Cats</title><h1>cats</h1>");
+    const fs::path out = work / "Cats";
+    ProcessResult run = e2e::RunPacker(app, out,
+                                       {"--host", e2e::ReleaseHost().string(), "--loader",
+                                        SdkLoader().string(), "--exe-name", "Cat Game", "--zip"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Cat Game.exe: \"Cat Game\" version 2.3.4-beta.1, icon from "
+                                     "art/icon.png"))
+        << run.output;
+    const fs::path exe = out / "Cat Game.exe";
+    EXPECT_FALSE(fs::exists(out / "WebView2Wrapper.exe"));
+    EXPECT_TRUE(ZipEntries(work / "Cats.zip").count("Cats/Cat Game.exe"));
+
+    // The checksum is computed as the linker computes it: the release host's own field agrees.
+    const std::string release = e2e::ReadFileBytes(e2e::ReleaseHost());
+    EXPECT_EQ(ImageChecksum(release), Little32(release, Little32(release, 0x3C) + 24 + 64));
+    EXPECT_EQ(ImageChecksum(e2e::ReadFileBytes(exe)),
+              Little32(e2e::ReadFileBytes(exe), Little32(release, 0x3C) + 24 + 64));
+
+    std::map<std::string, std::string> info = e2e::VersionInfo(exe);
+    const std::map<std::string, std::string> expected = {
+        {"fixed", "2.3.4.0 2.3.4.0 0 1"},
+        {"translation", "0409 04b0"},
+        {"ProductName", "Cat Game"},
+        {"FileDescription", "A game about cats"},
+        {"FileVersion", "2.3.4-beta.1"},
+        {"ProductVersion", "2.3.4-beta.1"},
+        {"CompanyName", "Jane Doe"},
+        {"LegalCopyright", "Copyright (c) Jane Doe"},
+        {"OriginalFilename", "Cat Game.exe"},
+        {"InternalName", "Cat Game"},
+        {"icon16", "16x16 ff8000"},
+        {"icon32", "32x32 ff8000"},
+        {"icon256", "256x256 ff8000"},
+    };
+    EXPECT_EQ(info, expected);
+
+    // An independent reader: seven images and the group MAINICON, which icotool lists.
+    const ProcessResult listed = e2e::RunProcess({"wrestool", "-l", exe.string()}, {}, 60);
+    EXPECT_EQ(listed.exitCode, 0) << listed.output;
+    std::size_t images = 0;
+    for (const std::string& line : Lines(listed.output)) images += line.rfind("--type=3 ", 0) == 0;
+    EXPECT_EQ(images, 7u) << listed.output;
+    EXPECT_TRUE(Contains(listed.output, "--type=14 --name='MAINICON'")) << listed.output;
+    EXPECT_TRUE(Contains(listed.output, "--type=16 --name=1")) << listed.output;
+    const ProcessResult icons = e2e::RunProcess(
+        {"sh", "-c", "wrestool -x -t 14 -o \"$2\" \"$1\" && icotool -l \"$2\"", "sh",
+         exe.string(), (work / "extracted.ico").string()},
+        {}, 60);
+    EXPECT_EQ(icons.exitCode, 0) << icons.output;
+    for (const char* size : {"16", "24", "32", "48", "64", "128", "256"}) {
+        EXPECT_TRUE(Contains(icons.output, std::string("--width=") + size + " --height=" + size))
+            << icons.output;
+    }
+
+    // It starts, with the vendor's loader finding the substitute runtime of the test session.
+    const nlohmann::json report = e2e::ProbeProgram(
+        e2e::WinPath(exe), {"--timeout", "30000", "--close-when", "window"}, {}, 60);
+    EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+    EXPECT_NE(report["window"], nullptr) << report.dump();
+    EXPECT_EQ(report["exitCode"], 0) << report.dump();
+
+    // An ICO icon and no "version".
+    std::string png = SolidPng(48, 48, 0x10C020);
+    std::string ico("\0\0\1\0\1\0\x30\x30\0\0\1\0\x20\0", 14);
+    for (std::uint32_t value : {static_cast<std::uint32_t>(png.size()), 22u})
+        for (int k = 0; k < 4; ++k) ico.push_back(static_cast<char>(value >> (8 * k)));
+    WriteFile(app / "art/icon.ico", ico + png);
+    WriteFile(app / "package.json", R"({"name":"cat-game","window":{"icon":"art/icon.ico"}})");
+    run = e2e::RunPacker(app, out, {"--host", e2e::ReleaseHost().string(), "--exe-name", "Cat Game"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    info = e2e::VersionInfo(exe);
+    EXPECT_EQ(info["fixed"], "1.0.0.0 1.0.0.0 0 1");
+    EXPECT_EQ(info["FileVersion"], "1.0.0");
+    EXPECT_EQ(info["ProductName"], "cat-game");
+    EXPECT_EQ(info["FileDescription"], "cat-game");
+    EXPECT_EQ(info.count("CompanyName"), 0u);
+    EXPECT_EQ(info["icon32"], "32x32 10c020");
+    EXPECT_EQ(info["icon256"], "256x256 10c020");
+}
+
+// `init` into an empty folder, then package: the starter page is served and shown. Into a folder
+// with a file: refused, nothing changed.
+TEST(Package, InitMakesAnAppThatPackagesAndStarts) {
+    const fs::path work = FreshWorkDir("package_init");
+    const fs::path app = work / "Star Game";
+    fs::create_directory(app);
+    ProcessResult run = e2e::RunProcess({Packer().string(), "init", app.string()}, {}, 60);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const fs::path out = work / "dist";
+    run = e2e::RunPacker(app, out, {"--host", e2e::ReleaseHost().string(), "--loader",
+                                    SdkLoader().string()});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "\"Star Game\" version 1.0.0, the host's icon")) << run.output;
+
+    const fs::path transcript = work / "transcript.jsonl";
+    const nlohmann::json report = e2e::ProbeProgram(
+        e2e::WinPath(out / "WebView2Wrapper.exe"), {"--timeout", "30000", "--close-when", "window"},
+        {{"WRAPPER_SUBSTITUTE_TRANSCRIPT", e2e::WinPath(transcript)}}, 60);
+    EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+    ASSERT_NE(report["window"], nullptr) << report.dump();
+    EXPECT_EQ(report["window"]["title"], "Star Game");
+    EXPECT_EQ(report["exitCode"], 0);
+    std::set<std::string> served;
+    for (const nlohmann::json& line : e2e::ReadJsonLines(transcript)) {
+        if (line.value("type", "") == "response" && line.value("status", 0) == 200)
+            served.insert(line.value("uri", ""));
+    }
+    EXPECT_TRUE(served.count("https://app.localhost/index.html")) << report.dump();
+
+    WriteFile(work / "mine/notes.txt", "mine");
+    run = e2e::RunProcess({Packer().string(), "init", (work / "mine").string()}, {}, 60);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(FilesUnder(work / "mine"), std::set<std::string>{"notes.txt"});
+}
+
 TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
     const fs::path work = FreshWorkDir("package_replace");
     const fs::path app = work / "app";
     WriteFile(app / "package.json", R"({"name":"replace"})");
     WriteFile(app / "www/index.html", "<p>x</p>");
-    const fs::path host = StandInHost(work);
+    const fs::path host = HostCopy(work);
     const std::vector<std::string> hostOption = {"--host", host.string()};
     auto withHost = [&](std::vector<std::string> more) {
         more.insert(more.end(), hostOption.begin(), hostOption.end());
@@ -345,6 +500,24 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
               (std::set<std::string>{"App.package-manifest", "App/WebView2Wrapper.exe",
                                      "App/package.json", "App/www/assets.dat"}))
         << "no staging folder left behind";
+
+    // The executable renamed by hand: the next package replaces it and keeps its name, in the
+    // folder, the zip and the version resource; --exe-name chooses another.
+    fs::rename(out / "WebView2Wrapper.exe", out / "My Game.exe");
+    run = e2e::RunPacker(app, out, withHost({"--zip"}));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "keeping the name My Game.exe")) << run.output;
+    EXPECT_EQ(FilesUnder(out),
+              (std::set<std::string>{"My Game.exe", "package.json", "www/assets.dat"}));
+    EXPECT_EQ(ZipEntries(work / "dist/App.zip"),
+              (std::set<std::string>{"App/My Game.exe", "App/package.json", "App/www/assets.dat"}));
+    EXPECT_TRUE(e2e::ReadFileBytes(out / "My Game.exe") ==
+                e2e::HostWithIdentity(host, app, {.exeName = "My Game"}));
+    fs::rename(out / "My Game.exe", out / "Again.exe");
+    run = e2e::RunPacker(app, out, withHost({"--exe-name", "WebView2Wrapper"}));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(FilesUnder(out),
+              (std::set<std::string>{"WebView2Wrapper.exe", "package.json", "www/assets.dat"}));
 
     // A file put into the package afterwards (the vendor's loader) stops a replacement that
     // would delete it, unless forced.
@@ -452,7 +625,7 @@ TEST(Package, BothToolsFollowNoLinkAndKeepTheOldPackageWhole) {
                      (e2e::BuildDir() / "e2e-work/package_links").string()},
                     {}, 60);
     const fs::path work = FreshWorkDir("package_links");
-    const fs::path host = StandInHost(work);
+    const fs::path host = HostCopy(work);
     const bool windowsPacker = fs::exists(e2e::WindowsPacker());
     EXPECT_TRUE(windowsPacker) << "wrapper-bundle.exe is not built";
     // chattr +i makes a file or folder that even root cannot delete or rename.
@@ -700,7 +873,7 @@ TEST(Package, RefusesWhatTheHostWouldRefuseAndWritesNothing) {
         const fs::path app = work / "app";
         if (c.packageJson != nullptr) WriteFile(app / "package.json", c.packageJson);
         WriteFile(app / "www/index.html", "<p>x</p>");
-        const fs::path host = StandInHost(work);
+        const fs::path host = HostCopy(work);
         const std::set<std::string> before = FilesUnder(work);
 
         const ProcessResult run =
@@ -750,7 +923,7 @@ std::vector<SettingsCase> SettingsCases() {
 
 TEST(Package, AcceptsExactlyWhatTheHostStartsWith) {
     const fs::path work = FreshWorkDir("package_agreement");
-    const fs::path host = StandInHost(work);
+    const fs::path host = HostCopy(work);
     const bool windowsPacker = fs::exists(e2e::WindowsPacker());
     for (const SettingsCase& c : SettingsCases()) {
         SCOPED_TRACE(c.name);
@@ -787,7 +960,7 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
     WriteFile(app / "package.json",
               "{\"name\":\"caf\xC3\xA9\",\"window\":{\"icon\":\"img\\\\ic\xC3\xB4n.png\"},"
               "\"settings\":{\"distribution-mode\":\"fixed\"}}");
-    WriteFile(app / "img/ic\xC3\xB4n.png", "icon");
+    WriteFile(app / "img/ic\xC3\xB4n.png", SolidPng(40, 30, 0x336699));
     fs::create_directories(app);
     fs::copy_file(e2e::SampleExtension(), app / "DI2ZozUzoraru.dll");
     WriteFile(app / "webview2/msedgewebview2.exe", "runtime");
@@ -796,7 +969,7 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
     std::string big(3 << 20, '\0');
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
     WriteFile(app / "www/media/big.bin", big);
-    const fs::path host = StandInHost(work);
+    const fs::path host = HostCopy(work);
     WriteFile(work / "notices.txt", "notices");
 
     for (bool loose : {false, true}) {
@@ -804,10 +977,15 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
         // Same folder name in two places: the name is part of the zip.
         const fs::path linuxOut = work / (loose ? "linux-loose" : "linux") / "Caf\xC3\xA9";
         const fs::path windowsOut = work / (loose ? "windows-loose" : "windows") / "Caf\xC3\xA9";
+        // The app's identity too: its PNG icon scaled, a name, version and company of its own.
+        const std::vector<std::string> identity = {"--exe-name", "Caf\xC3\xA9 Spiel", "--version",
+                                                   "0.9.1", "--company", "Caf\xC3\xA9 GmbH"};
         std::vector<std::string> linuxOptions = {"--zip", "--host", host.string(), "--notices",
                                                  (work / "notices.txt").string()};
         std::vector<std::string> windowsOptions = {"--zip", "--host", e2e::WinPath(host),
                                                    "--notices", e2e::WinPath(work / "notices.txt")};
+        linuxOptions.insert(linuxOptions.end(), identity.begin(), identity.end());
+        windowsOptions.insert(windowsOptions.end(), identity.begin(), identity.end());
         if (loose) {
             linuxOptions.push_back("--loose");
             windowsOptions.push_back("--loose");
@@ -819,6 +997,7 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
 
         ExpectSameFolders(linuxOut, windowsOut);
         EXPECT_TRUE(FilesUnder(linuxOut).count("img/ic\xC3\xB4n.png")) << "icon at its path";
+        EXPECT_TRUE(FilesUnder(linuxOut).count("Caf\xC3\xA9 Spiel.exe"));
         for (const char* suffix : {".zip", ".package-manifest"}) {
             fs::path linuxFile = linuxOut, windowsFile = windowsOut;
             linuxFile += suffix;

@@ -11,6 +11,7 @@
 
 #include "config/test_build_marker.h"
 #include "harness.h"
+#include "sample_app.h"
 
 namespace {
 
@@ -49,32 +50,6 @@ CoffHeader ReadCoffHeader(const std::string& image) {
     const uint32_t pe = Read32(image, 0x3c);
     if (image.compare(pe, 4, std::string("PE\0\0", 4)) != 0) throw std::runtime_error("not PE");
     return {Read32(image, pe + 8), Read32(image, pe + 12), Read32(image, pe + 16)};
-}
-
-// The version resource of `file` as version_info.exe prints it: "fixed", "translation" and each
-// string by name.
-std::map<std::string, std::string> VersionInfo(const fs::path& file) {
-    const e2e::ProcessResult result =
-        e2e::RunWine({e2e::WinPath(e2e::WinBuildDir() / "tests/win/helpers/version_info.exe"),
-                      e2e::WinPath(file)});
-    if (result.timedOut || result.exitCode != 0) {
-        throw std::runtime_error("no version resource read from " + file.string() + ": " +
-                                 result.output);
-    }
-    std::map<std::string, std::string> info;
-    std::istringstream lines(result.output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const size_t equals = line.find('=');
-        const size_t space = line.find(' ');
-        if (equals != std::string::npos && (space == std::string::npos || equals < space)) {
-            info[line.substr(0, equals)] = line.substr(equals + 1);
-        } else if (space != std::string::npos) {
-            info[line.substr(0, space)] = line.substr(space + 1);
-        }
-    }
-    return info;
 }
 
 TEST(ReleaseBuild, OnlyTheTestBuildCarriesTheMarker) {
@@ -118,7 +93,7 @@ TEST(ReleaseBuild, BothBuildsCarryTheProjectVersion) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::map<std::string, std::string> info = VersionInfo(c.file);
+        const std::map<std::string, std::string> info = e2e::VersionInfo(c.file);
         // FILEVERSION and PRODUCTVERSION, the special-build flag (0x20) of a test build, VFT_APP.
         EXPECT_EQ(info.at("fixed"),
                   version + ".0 " + version + ".0 " + (c.testBuild ? "20" : "0") + " 1");

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "harness.h"
+#include "packager/app_identity.h"
 
 namespace e2e {
 
@@ -33,5 +35,14 @@ ProcessResult RunPacker(const fs::path& app, const fs::path& out,
 // pass them through WinPath.
 ProcessResult RunWindowsPacker(const fs::path& app, const fs::path& out,
                                const std::vector<std::string>& options = {});
+
+// The version resource and icon of `file` as the Windows build's version_info.exe prints them
+// under Wine: "fixed", "translation", each string by name, and "icon16", "icon32", "icon256".
+std::map<std::string, std::string> VersionInfo(const fs::path& file);
+
+// The bytes of `host` given the identity the packager gives it for the app folder `app` (its
+// package.json, and its window icon when that is a PNG or ICO) with `options`.
+std::string HostWithIdentity(const fs::path& host, const fs::path& app,
+                             const IdentityOptions& options = {});
 
 }  // namespace e2e

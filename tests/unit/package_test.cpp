@@ -31,22 +31,26 @@ TEST(PackageArguments, AcceptedCommandLines) {
         PackageOptions expected;
     };
     const std::vector<Vector> vectors = {
-        {{"app", "out"}, {"app", "out", "", "", "", "", false, false, false, false, false}},
+        {{"app", "out"}, {"app", "out", "", "", "", "", false, false, false, false, false, {}}},
         {{"--zip", "app", "--loose", "out", "--force", "--quiet"},
-         {"app", "out", "", "", "", "", false, true, true, true, true}},
+         {"app", "out", "", "", "", "", false, true, true, true, true, {}}},
         {{"app", "out", "--host", "h.exe", "--extension=e.dll", "--notices", "n.txt"},
-         {"app", "out", "h.exe", "e.dll", "", "n.txt", false, false, false, false, false}},
+         {"app", "out", "h.exe", "e.dll", "", "n.txt", false, false, false, false, false, {}}},
         {{"--host=C:\\x y\\h.exe", "app", "out"},
-         {"app", "out", "C:\\x y\\h.exe", "", "", "", false, false, false, false, false}},
+         {"app", "out", "C:\\x y\\h.exe", "", "", "", false, false, false, false, false, {}}},
         {{"app", "out", "--loader", "sdk/WebView2Loader.dll"},
-         {"app", "out", "", "", "sdk/WebView2Loader.dll", "", false, false, false, false, false}},
+         {"app", "out", "", "", "sdk/WebView2Loader.dll", "", false, false, false, false, false, {}}},
         {{"--no-loader", "app", "out"},
-         {"app", "out", "", "", "", "", true, false, false, false, false}},
+         {"app", "out", "", "", "", "", true, false, false, false, false, {}}},
         // After "--" everything is a folder, even what looks like an option.
         {{"--zip", "--", "--loose", "-"},
-         {"--loose", "-", "", "", "", "", false, false, false, true, false}},
+         {"--loose", "-", "", "", "", "", false, false, false, true, false, {}}},
         {{"\xC3\xA9 app", "out/\xE2\x82\xAC"},
-         {"\xC3\xA9 app", "out/\xE2\x82\xAC", "", "", "", "", false, false, false, false, false}},
+         {"\xC3\xA9 app", "out/\xE2\x82\xAC", "", "", "", "", false, false, false, false, false, {}}},
+        {{"app", "out", "--exe-name", "My Game", "--icon=i.png", "--version", "1.2.3-rc.1",
+          "--product-name", "P", "--description=D", "--company", "C", "--copyright", "(c) C"},
+         {"app", "out", "", "", "", "", false, false, false, false, false,
+          {"My Game", "i.png", "1.2.3-rc.1", "P", "D", "C", "(c) C"}}},
     };
     for (const Vector& v : vectors) {
         SCOPED_TRACE(::testing::PrintToString(v.args));
@@ -63,6 +67,7 @@ TEST(PackageArguments, AcceptedCommandLines) {
         EXPECT_EQ(options.force, v.expected.force);
         EXPECT_EQ(options.zip, v.expected.zip);
         EXPECT_EQ(options.quiet, v.expected.quiet);
+        EXPECT_TRUE(options.identity == v.expected.identity);
     }
 }
 
@@ -86,6 +91,16 @@ TEST(PackageArguments, RefusedCommandLines) {
         {{"app", "out", "--no-zip"}, "unknown option --no-zip"},
         {{"app", "out", "--zip=yes"}, "unknown option --zip=yes"},
         {{"app", "out", "--Loose"}, "unknown option --Loose"},
+        {{"app", "out", "--icon"}, "--icon needs a path"},
+        {{"app", "out", "--version="}, "--version needs a version"},
+        {{"app", "out", "--company", "a", "--company", "b"}, "--company given twice"},
+        {{"app", "out", "--version", "1.x"},
+         "--version 1.x: not a version like 1.2.3 (up to four numbers of at most 65535, "
+         "optionally followed by -text)"},
+        {{"app", "out", "--exe-name", "a/b"},
+         "--exe-name a/b: a file name may not contain < > : \" / \\ | ? * or control characters"},
+        {{"app", "out", "--exe-name=com1.exe"},
+         "--exe-name com1.exe: \"com1\" is the name of a Windows device"},
     };
     for (const Vector& v : vectors) {
         SCOPED_TRACE(::testing::PrintToString(v.args));
@@ -104,6 +119,7 @@ TEST(PackageArguments, HelpAndUsageErrorsOfTheCommand) {
     const std::vector<Vector> vectors = {
         {{"package", "--help"}, 0, "usage: wrapper-bundle package APP_DIR OUT_DIR", ""},
         {{"package", "app", "-h"}, 0, "--extension DLL", ""},
+        {{"package", "-h"}, 0, "Sign the packaged executable after packaging", ""},
         {{"package"}, 2, "", "wrapper-bundle: package needs APP_DIR and OUT_DIR\nusage:"},
         {{"package", "a", "b", "--zap"}, 2, "", "unknown option --zap"},
         {{"--help"}, 0, "wrapper-bundle package APP_DIR OUT_DIR", ""},

@@ -1,7 +1,9 @@
 // Prints the version resource of the file named on the command line, read with the system's own
 // version functions, as UTF-8 lines: "fixed FILEVERSION PRODUCTVERSION FLAGS FILETYPE" (versions
 // as a.b.c.d, flags and type in hex), "translation LANG CODEPAGE" (hex) and "NAME=VALUE" for each
-// string of the first translation. Exit code 1 when the file has no version resource.
+// string of the first translation, then "iconN WxH RRGGBB" for the icon group MAINICON as
+// LoadImageW gives it at N pixels (its size and the colour of its centre pixel; "iconN none"
+// without one). Exit code 1 when the file has no version resource.
 #include <windows.h>
 
 #include <cstdio>
@@ -66,6 +68,42 @@ int wmain(int argc, wchar_t** argv) {
             std::printf("%s=%s\n", Utf8(name, wcslen(name)).c_str(), Utf8(text, chars).c_str());
         }
     }
+
+    HMODULE module =
+        LoadLibraryExW(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    for (int size : {16, 32, 256}) {
+        HICON icon = module == nullptr ? nullptr
+                                       : static_cast<HICON>(LoadImageW(module, L"MAINICON",
+                                                                       IMAGE_ICON, size, size, 0));
+        ICONINFO info = {};
+        BITMAP bitmap = {};
+        if (icon == nullptr || !GetIconInfo(icon, &info) || info.hbmColor == nullptr ||
+            GetObjectW(info.hbmColor, sizeof bitmap, &bitmap) == 0) {
+            std::printf("icon%d none\n", size);
+        } else {
+            BITMAPINFO format = {};
+            format.bmiHeader.biSize = sizeof format.bmiHeader;
+            format.bmiHeader.biWidth = bitmap.bmWidth;
+            format.bmiHeader.biHeight = -bitmap.bmHeight;
+            format.bmiHeader.biPlanes = 1;
+            format.bmiHeader.biBitCount = 32;
+            format.bmiHeader.biCompression = BI_RGB;
+            std::vector<DWORD> pixels(static_cast<size_t>(bitmap.bmWidth) * bitmap.bmHeight);
+            HDC screen = GetDC(nullptr);
+            GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(bitmap.bmHeight), pixels.data(),
+                      &format, DIB_RGB_COLORS);
+            ReleaseDC(nullptr, screen);
+            const DWORD centre = pixels[static_cast<size_t>(bitmap.bmHeight / 2) * bitmap.bmWidth +
+                                        bitmap.bmWidth / 2];
+            std::printf("icon%d %ldx%ld %06lx\n", size, static_cast<long>(bitmap.bmWidth),
+                        static_cast<long>(bitmap.bmHeight),
+                        static_cast<unsigned long>(centre & 0xFFFFFF));
+        }
+        if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+        if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+        if (icon != nullptr) DestroyIcon(icon);
+    }
+    if (module != nullptr) FreeLibrary(module);
     std::fflush(stdout);
     return 0;
 }
