@@ -33,7 +33,12 @@ if((WIN32 AND NOT MSVC) OR (WRAPPER_BUNDLED_LIBARCHIVE AND NOT WIN32))
         set(LIBARCHIVE_TOOLCHAIN -DCMAKE_C_COMPILER=${CMAKE_C_COMPILER})
     endif()
     set(LIBARCHIVE_BUILD "${CMAKE_BINARY_DIR}/deps/libarchive-build")
-    set(LIBARCHIVE_LIBRARY "${LIBARCHIVE_BUILD}/libarchive/libarchive_static.a")
+    # libarchive names its static library libarchive.a on POSIX systems, libarchive_static.a else.
+    if(WIN32)
+        set(LIBARCHIVE_LIBRARY "${LIBARCHIVE_BUILD}/libarchive/libarchive_static.a")
+    else()
+        set(LIBARCHIVE_LIBRARY "${LIBARCHIVE_BUILD}/libarchive/libarchive.a")
+    endif()
     set(LIBARCHIVE_OFF)
     foreach(feature MBEDTLS NETTLE OPENSSL LIBB2 LZ4 LZO LZMA ZSTD BZip2 LIBXML2 EXPAT PCREPOSIX
                     LIBGCC CNG TAR CPIO CAT XATTR ACL ICONV TEST INSTALL WERROR)

@@ -23,16 +23,21 @@ int Modifiers() {
 // layout); empty for others. Without them a page's keydown listener sees no key at all.
 std::pair<std::string, std::string> KeyNames(WPARAM key) {
     const bool shift = GetKeyState(VK_SHIFT) < 0;
+    const auto named = [](const char* prefix, std::string tail) {
+        std::string name(prefix);
+        name.append(tail);
+        return name;
+    };
     if (key >= 'A' && key <= 'Z') {
         const char letter = static_cast<char>(shift ? key : key - 'A' + 'a');
-        return {std::string(1, letter), "Key" + std::string(1, static_cast<char>(key))};
+        return {std::string(1, letter), named("Key", std::string(1, static_cast<char>(key)))};
     }
     if (key >= '0' && key <= '9') {
         const std::string digit(1, static_cast<char>(key));
-        return {shift ? std::string() : digit, "Digit" + digit};
+        return {shift ? std::string() : digit, named("Digit", digit)};
     }
     if (key >= VK_F1 && key <= VK_F12) {
-        const std::string name = "F" + std::to_string(key - VK_F1 + 1);
+        const std::string name = named("F", std::to_string(key - VK_F1 + 1));
         return {name, name};
     }
     struct Named {
@@ -51,8 +56,8 @@ std::pair<std::string, std::string> KeyNames(WPARAM key) {
         {VK_SHIFT, "Shift", "ShiftLeft"},    {VK_CONTROL, "Control", "ControlLeft"},
         {VK_MENU, "Alt", "AltLeft"},
     };
-    for (const Named& named : kNamed) {
-        if (named.key == key) return {named.name, named.code};
+    for (const Named& entry : kNamed) {
+        if (entry.key == key) return {entry.name, entry.code};
     }
     return {};
 }
