@@ -2,6 +2,8 @@
 
 #include <wincodec.h>
 
+#include <utility>
+
 #include "com_support.h"
 
 namespace substitute {
@@ -15,6 +17,49 @@ int Modifiers() {
     if (GetKeyState(VK_CONTROL) < 0) modifiers |= 2;
     if (GetKeyState(VK_SHIFT) < 0) modifiers |= 8;
     return modifiers;
+}
+
+// The DOM names of a key, KeyboardEvent's `key` and `code`, for the keys games and forms use (a US
+// layout); empty for others. Without them a page's keydown listener sees no key at all.
+std::pair<std::string, std::string> KeyNames(WPARAM key) {
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    const auto named = [](const char* prefix, std::string tail) {
+        std::string name(prefix);
+        name.append(tail);
+        return name;
+    };
+    if (key >= 'A' && key <= 'Z') {
+        const char letter = static_cast<char>(shift ? key : key - 'A' + 'a');
+        return {std::string(1, letter), named("Key", std::string(1, static_cast<char>(key)))};
+    }
+    if (key >= '0' && key <= '9') {
+        const std::string digit(1, static_cast<char>(key));
+        return {shift ? std::string() : digit, named("Digit", digit)};
+    }
+    if (key >= VK_F1 && key <= VK_F12) {
+        const std::string name = named("F", std::to_string(key - VK_F1 + 1));
+        return {name, name};
+    }
+    struct Named {
+        WPARAM key;
+        const char* name;
+        const char* code;
+    };
+    static constexpr Named kNamed[] = {
+        {VK_LEFT, "ArrowLeft", "ArrowLeft"}, {VK_RIGHT, "ArrowRight", "ArrowRight"},
+        {VK_UP, "ArrowUp", "ArrowUp"},       {VK_DOWN, "ArrowDown", "ArrowDown"},
+        {VK_RETURN, "Enter", "Enter"},       {VK_ESCAPE, "Escape", "Escape"},
+        {VK_SPACE, " ", "Space"},            {VK_TAB, "Tab", "Tab"},
+        {VK_BACK, "Backspace", "Backspace"}, {VK_DELETE, "Delete", "Delete"},
+        {VK_HOME, "Home", "Home"},           {VK_END, "End", "End"},
+        {VK_PRIOR, "PageUp", "PageUp"},      {VK_NEXT, "PageDown", "PageDown"},
+        {VK_SHIFT, "Shift", "ShiftLeft"},    {VK_CONTROL, "Control", "ControlLeft"},
+        {VK_MENU, "Alt", "AltLeft"},
+    };
+    for (const Named& entry : kNamed) {
+        if (entry.key == key) return {entry.name, entry.code};
+    }
+    return {};
 }
 
 // Decodes an image into top-down 32-bit BGRA pixels.
@@ -131,6 +176,9 @@ void LiveView::Key(const char* type, WPARAM virtualKey, const std::string& text)
     if (text.empty()) {
         params["windowsVirtualKeyCode"] = static_cast<int>(virtualKey);
         params["nativeVirtualKeyCode"] = static_cast<int>(virtualKey);
+        auto [name, code] = KeyNames(virtualKey);
+        if (!name.empty()) params["key"] = std::move(name);
+        if (!code.empty()) params["code"] = std::move(code);
     } else {
         params["text"] = text;
         params["unmodifiedText"] = text;

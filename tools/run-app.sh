@@ -4,6 +4,9 @@
 # (in a session of its own: Xvfb unless a display is given) with a page driver, and summarises the
 # run. The package is run as it ships, with the vendor's WebView2Loader.dll: the session installs
 # the substitute runtime in the prefix where that loader looks for a runtime.
+# The window closes by itself once the page has settled; with WRAPPER_RUN_KEEP_OPEN=1 it stays
+# until it is closed (with the Chromium page driver, mouse and keys reach the page), and the run
+# ends then, with the summary.
 # Usage: tools/run-app.sh BUILD_DIR APP_DIR
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"; APP="$(cd "$2" && pwd)"
@@ -58,10 +61,17 @@ case "$DRIVER" in
     *) echo "run-app: unknown page driver '$DRIVER'" >&2; exit 2 ;;
 esac
 
-echo "==> running $NAME from $RUN ($DRIVER page)"
+if [ -n "${WRAPPER_RUN_KEEP_OPEN:-}" ]; then
+    # No time limit: the probe waits for the program, however long the window stays open.
+    watch=(--timeout 4294967295 --close-when never) limit=()
+    echo "==> running $NAME from $RUN ($DRIVER page) on display $DISPLAY: close the window to end the run"
+else
+    watch=(--timeout 60000 --close-when visible --settle "$SETTLE") limit=(timeout 120)
+    echo "==> running $NAME from $RUN ($DRIVER page); the window closes by itself once the page has settled"
+fi
+EXE=$(cd "$RUN" && ls ./*.exe | head -n 1)
 WRAPPER_SUBSTITUTE_TRANSCRIPT="$(winpath "$TRANSCRIPT")" \
-    timeout 120 "$WINE_BIN" "$(winpath "$BUILD/win/tools/probe/probe.exe")" \
-    --timeout 60000 --close-when visible --settle "$SETTLE" -- "$(winpath "$RUN/WebView2Wrapper.exe")" \
-    >"$RUN/probe.json"
+    "${limit[@]}" "$WINE_BIN" "$(winpath "$BUILD/win/tools/probe/probe.exe")" \
+    "${watch[@]}" -- "$(winpath "$RUN/${EXE#./}")" >"$RUN/probe.json"
 [ -z "${SHOT:-}" ] || wait "$SHOT" || true
 python3 "$ROOT/tools/summarise-run.py" "$RUN/probe.json" "$TRANSCRIPT"

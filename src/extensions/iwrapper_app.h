@@ -19,7 +19,10 @@
 //       Called once at shutdown, after the message loop has ended. Stop your own threads here:
 //       calling IWrapperApp after Release has returned is not allowed.
 //
-// Threads: the host calls every export on its GUI thread. The IWrapperApp operations may be called
+// Threads: the host calls every export on its GUI thread, the thread that runs the window and the
+// page's messages. Return quickly: while an export runs, the window does not repaint or take input
+// and no message reaches the page. Do slow work (files, network, long computations) on a thread of
+// your own and report back with SendWebMessage. The IWrapperApp operations may be called
 // from any thread, for instance from a worker of yours that reports progress:
 //   - SendWebMessage copies the text before it returns. Called on the GUI thread it acts at once;
 //     called on another thread, the text is handed to the GUI thread, where it takes the same path

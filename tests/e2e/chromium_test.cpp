@@ -265,4 +265,64 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
     EXPECT_GE(image.Count(0x20, 0x40, 0xe0), 64L * 64 * 9 / 10);
 }
 
+// `./dev run --keep-open` (tools/run-app.sh with WRAPPER_RUN_KEEP_OPEN): the sample app's real
+// pages stay in the window until it is closed, and a player's input reaches them through the live
+// view. Driven from outside through the X display: a click into the sample's width field and typed
+// keys change the page (its form sends the typed width, seen in the transcript), and Alt+F4
+// closes the window, which ends the run with exit code 0.
+TEST(KeepOpen, MouseAndKeysReachThePageUntilTheWindowIsClosed) {
+    ASSERT_TRUE(ChromiumInstalled()) << "chromium is missing: run ./dev setup";
+    const fs::path build = e2e::WinBuildDir().parent_path();
+    const fs::path transcript = build / "run/hello/transcript.jsonl";
+    fs::remove(transcript);
+    const char* display = std::getenv("WRAPPER_TEST_DISPLAY");
+    ASSERT_NE(display, nullptr);
+    e2e::ProcessResult result;
+    std::thread runner([&] {
+        result = e2e::RunProcess(
+            {"bash", (e2e::SourceDir() / "tools/run-app.sh").string(), build.string(),
+             (e2e::SourceDir() / "examples/hello").string()},
+            {{"WRAPPER_RUN_KEEP_OPEN", "1"}, {"WRAPPER_PAGE_DRIVER", "chromium"},
+             {"DISPLAY", display}},
+            300);
+    });
+    const auto waitFor = [&](const std::string& text, int seconds) {
+        for (int i = 0; i < seconds * 10; ++i) {
+            if (e2e::ReadFileBytes(transcript).find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    };
+    const auto xdotool = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "xdotool");
+        return e2e::RunProcess(args, {{"DISPLAY", display}}, 30);
+    };
+    // The page has done its handshake and painted.
+    const bool loaded = waitFor("wrapper-init-response", 120);
+    std::string window;
+    if (loaded) {
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        const e2e::ProcessResult found =
+            xdotool({"search", "--name", "^Hello from WebView2Wrapper$"});
+        window = found.output.substr(0, found.output.find('\n'));
+    }
+    EXPECT_TRUE(loaded) << "the page did not load";
+    EXPECT_FALSE(window.empty()) << "no window";
+    if (!window.empty()) {
+        // The width field of the sample's "Window" form, at its place in the 960x640 page.
+        xdotool({"mousemove", "--window", window, "145", "608", "click", "1"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        xdotool({"key", "--delay", "100", "ctrl+a", "7", "1", "3", "Return"});
+        EXPECT_TRUE(waitFor(R"(\"windowWidth\":713)", 30)) << "the typed width did not arrive";
+        // Without a window manager keys go to the window under the pointer, and the window is
+        // smaller now.
+        xdotool({"mousemove", "--window", window, "100", "100"});
+        xdotool({"key", "alt+F4"});
+    }
+    runner.join();
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.output.find("exit code: 0"), std::string::npos) << result.output;
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -127,6 +128,69 @@ TEST(ReleaseBuild, RunsAnApp) {
     // Seen from inside the run: the probe's polling can miss a window shown and closed at once.
     ASSERT_EQ(run.Of("snapshot").size(), 1u);
     EXPECT_EQ(run.Of("snapshot")[0]["visible"], true);
+}
+
+// What `./dev run` and `./dev package` build, planned from a clean build folder (only the SDK and
+// libarchive's source, which `./dev setup` fetched, carried over): the release host, the Linux
+// packer and, from the Windows test tree, only the runtime stand-in, the probe and the sample
+// extension. Ninja's own list of the commands those targets take shows that no test, no
+// GoogleTest, no sanitizer and no fuzzer is compiled on the way, and the folder holds no other tree.
+TEST(ReleaseBuild, DevRunAndPackageBuildOnlyWhatTheyUse) {
+    const fs::path build = e2e::WinBuildDir().parent_path() / "e2e-work/dev-plan";
+    fs::remove_all(build);
+    fs::create_directories(build);
+    fs::create_directory_symlink(e2e::WinBuildDir().parent_path() / "deps", build / "deps");
+    const fs::path plan = build / "plan.txt";
+    struct Case {
+        std::vector<std::string> command;
+        std::map<std::string, std::string> trees;  // tree -> its targets
+    };
+    const std::string hello = (e2e::SourceDir() / "examples/hello").string();
+    const Case cases[] = {
+        {{"run"},
+         {{"release", "WebView2Wrapper"},
+          {"release-linux", "wrapper-bundle"},
+          {"win", "sample_extension EmbeddedBrowserWebView probe"}}},
+        {{"package", hello, (build / "out").string()},
+         {{"release", "WebView2Wrapper"},
+          {"release-linux", "wrapper-bundle"},
+          {"win", "sample_extension"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command[0]);
+        fs::remove(plan);
+        std::vector<std::string> argv = {(e2e::SourceDir() / "dev").string()};
+        argv.insert(argv.end(), c.command.begin(), c.command.end());
+        const e2e::ProcessResult result = e2e::RunProcess(
+            argv, {{"WRAPPER_BUILD_DIR", build.string()}, {"WRAPPER_DEV_PLAN", plan.string()}},
+            600);
+        ASSERT_EQ(result.exitCode, 0) << result.output;
+        std::map<std::string, std::string> trees;
+        std::istringstream lines(e2e::ReadFileBytes(plan));
+        std::string line;
+        while (std::getline(lines, line)) {
+            const size_t space = line.find(' ');
+            std::string& targets = trees[line.substr(0, space)];
+            targets += (targets.empty() ? "" : " ") + line.substr(space + 1);
+        }
+        EXPECT_EQ(trees, c.trees);
+        for (const auto& [tree, targets] : trees) {
+            std::vector<std::string> ninja = {"ninja", "-C", (build / tree).string(), "-t",
+                                              "commands"};
+            std::istringstream names(targets);
+            for (std::string target; names >> target;) ninja.push_back(target);
+            const e2e::ProcessResult commands = e2e::RunProcess(ninja, {}, 120);
+            ASSERT_EQ(commands.exitCode, 0) << tree;
+            EXPECT_FALSE(commands.output.empty()) << tree;
+            for (const char* unwanted : {"/tests/", "googletest", "-fsanitize", "/bench/"})
+                EXPECT_FALSE(Contains(commands.output, unwanted)) << tree << " builds " << unwanted;
+        }
+    }
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(build))
+        if (entry.is_directory()) left.insert(entry.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"deps", "release", "release-linux", "win"}));
+    fs::remove_all(build);
 }
 
 }  // namespace

@@ -187,13 +187,14 @@ test("extension messages go out typed and come back to the listeners only", () =
   ]);
 
   const seen = [];
-  const stop = host.onExtensionMessage((data, objects) => seen.push([data, objects.length]));
+  const stop = host.onExtensionMessage((data, objects) =>
+    seen.push([data, Array.isArray(objects) && Object.isFrozen(objects) ? objects.length : "not an array"]));
   host.onExtensionMessage(() => { throw new Error("a failing listener stops no other"); });
   const originalError = console.error;
   console.error = () => {};
   try {
     channel.deliver({ type: "pong", value: 2 });
-    channel.deliver("plain text");
+    channel.deliver("plain text", { length: 1, 0: handle("file") });
     channel.deliver({ type: "directory-handles" }, [handle("app")]);
     channel.deliver({ type: "wrapper-init-response", registeredComponentIds: [] });
     stop();
@@ -201,7 +202,7 @@ test("extension messages go out typed and come back to the listeners only", () =
   } finally {
     console.error = originalError;
   }
-  assert.deepEqual(seen, [[{ type: "pong", value: 2 }, 0], ["plain text", 0]]);
+  assert.deepEqual(seen, [[{ type: "pong", value: 2 }, 0], ["plain text", 1]]);
 });
 
 test("outside the host there is no channel", () => {

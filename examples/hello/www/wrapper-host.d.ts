@@ -135,7 +135,10 @@ export declare class WrapperHost<
   /** The window's top-left corner in 96-dpi screen units. */
   setWindowPosition(x: number, y: number): void;
   sendToExtension(message?: ToExtension): void;
-  /** Returns a function that removes the listener. */
+  /**
+   * Calls the listener for every host message outside the handshake, with the message's additional
+   * objects as a frozen array (empty when it has none). Returns a function that removes it.
+   */
   onExtensionMessage(
     listener: (message: FromExtension, additionalObjects: readonly unknown[]) => void,
   ): () => void;

@@ -3,11 +3,13 @@
 //
 //   import { connectHost } from "./wrapper-host.js";
 //   const host = connectHost();            // null when the page runs in an ordinary browser
-//   const { componentIds, folders } = await host.handshake();
-//   if (folders.documents) { /* a FileSystemDirectoryHandle with read-write access */ }
-//   host.setWindowSize(800, 600);
-//   host.onExtensionMessage((data) => console.log("from the extension", data));
-//   host.sendToExtension({ command: "ping" });
+//   if (host) {
+//     const { componentIds, folders } = await host.handshake();
+//     if (folders.documents) { /* a FileSystemDirectoryHandle with read-write access */ }
+//     host.setWindowSize(800, 600);
+//     host.onExtensionMessage((data) => console.log("from the extension", data));
+//     host.sendToExtension({ command: "ping" });
+//   }
 //
 // Every message to the host is posted as a JSON string (the host reads strings only); the host's
 // messages arrive already parsed, in event.data, and folder handles in event.additionalObjects.
@@ -45,6 +47,11 @@ function checkNumber(name, value) {
     throw new TypeError(`${name} must be a finite number, not ${String(value)}`);
   }
   return Math.trunc(value);
+}
+
+// The additional objects of a message event as a frozen array (the runtime's list is array-like).
+function objectsOf(event) {
+  return Object.freeze(Array.from(event.additionalObjects ?? []));
 }
 
 export class WrapperHost {
@@ -147,7 +154,7 @@ export class WrapperHost {
     const data = event.data;
     const type = data !== null && typeof data === "object" ? data.type : undefined;
     if (type === HANDLES_MESSAGE) {
-      const objects = Array.from(event.additionalObjects ?? []);
+      const objects = objectsOf(event);
       this.#receivedHandles = Object.freeze(Object.fromEntries(
         FOLDER_NAMES.map((name, index) => [name, objects[index] ?? null])));
     } else if (type === INIT_RESPONSE) {
@@ -169,10 +176,10 @@ export class WrapperHost {
         this.#pending.shift();
         this.#dropped += 1;
       }
-      this.#pending.push([data, event.additionalObjects ?? []]);
+      this.#pending.push([data, objectsOf(event)]);
       this.#scheduleFlush();
     } else {
-      this.#deliver(data, event.additionalObjects ?? []);
+      this.#deliver(data, objectsOf(event));
     }
   }
 
