@@ -205,6 +205,25 @@ std::string EncodePackageManifest(const PackageManifest& manifest) {
     return json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
+namespace {
+
+// A name the manifest may list: relative, "/"-separated, without empty, "." or ".." parts, and
+// without backslashes or ":" (separators and drives on Windows), so that deleting it never leaves the
+// folder whatever the file says.
+bool IsNameInsideFolder(const std::string& name) {
+    if (name.empty() || name.find_first_of("\\:") != std::string::npos) return false;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = std::min(name.find('/', start), name.size());
+        const std::string_view part(name.data() + start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (end == name.size()) return true;
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
 std::optional<PackageManifest> ParsePackageManifest(const std::string& text) {
     const nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
     if (!json.is_object()) return std::nullopt;
@@ -224,7 +243,8 @@ std::optional<PackageManifest> ParsePackageManifest(const std::string& text) {
     manifest.folder = folder->get<std::string>();
     manifest.zip = zip->get<std::string>();
     for (const nlohmann::json& file : *files) {
-        if (!file.is_string()) return std::nullopt;
+        if (!file.is_string() || !IsNameInsideFolder(file.get_ref<const std::string&>()))
+            return std::nullopt;
         manifest.files.push_back(file.get<std::string>());
     }
     return manifest;

@@ -229,6 +229,15 @@ TEST(PackageManifest, RoundTripAndForeignTexts) {
         R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":[1],"zip":""})",
         R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":{},"zip":""})",
         R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":[]})",
+        // Names that would lead out of the folder when its files are deleted.
+        R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":["../x"],"zip":""})",
+        R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":["www/../../x"],"zip":""})",
+        R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":["/etc/x"],"zip":""})",
+        R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":["..\\x"],"zip":""})",
+        R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":["C:x"],"zip":""})",
+        R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":["a//b"],"zip":""})",
+        R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":["./a"],"zip":""})",
+        R"({"format":"wrapper-bundle package","version":1,"folder":"a","files":[""],"zip":""})",
     };
     for (const char* text : foreign) {
         SCOPED_TRACE(text);
