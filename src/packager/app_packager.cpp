@@ -1,6 +1,7 @@
 #include "packager/app_packager.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <ostream>
 #include <random>
@@ -171,10 +172,15 @@ public:
     }
     void WriteFile(const std::string& bytes, const std::string& name) {
         const fs::path to = root_ / PathFromUtf8(name);
+        errno = 0;
         std::ofstream file(to, std::ios::binary | std::ios::trunc);
         file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         file.close();
-        if (!file) throw PackageError(Text(to) + ": cannot be written");
+        if (!file) {
+            const int error = errno;
+            throw PackageError(Text(to) + ": cannot be written" +
+                               (error != 0 ? ": " + std::generic_category().message(error) : ""));
+        }
         Add(name);
     }
     void Add(const std::string& name) { names_.push_back(name); }

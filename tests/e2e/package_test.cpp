@@ -580,7 +580,7 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
     // package and its zip stay as they were.
     const fs::path full = work / "full/App";
     ASSERT_EQ(e2e::RunPacker(app, full, withHost({"--zip"})).exitCode, 0);
-    std::string noise(60 << 10, '\0');
+    std::string noise(1 << 20, '\0');
     std::uint32_t state = 2463534242u;  // xorshift: bytes no zip can shrink
     for (char& c : noise) {
         state ^= state << 13, state ^= state >> 17, state ^= state << 5;
@@ -597,7 +597,7 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
     };
     for (const Limited& limited : {Limited{{}, (full / "www/assets.dat").string() + ": write error: File too large"},
                                    Limited{{"--loose", "--zip"}, full.string() + ".zip: cannot be written: File too large"}}) {
-        std::vector<std::string> argv = {"bash", "-c", "trap '' XFSZ; ulimit -f 100; exec \"$@\" 2>&1",
+        std::vector<std::string> argv = {"bash", "-c", "trap '' XFSZ; ulimit -f 1536; exec \"$@\" 2>&1",
                                          "sh", Packer().string(), "package", app.string(),
                                          full.string(), "--no-loader"};
         argv.insert(argv.end(), hostOption.begin(), hostOption.end());
