@@ -382,6 +382,16 @@ std::vector<IconImage> IconImagesFromFile(const std::string& bytes, const std::s
     throw PackageError(name + ": not a PNG or ICO file");
 }
 
+bool NamesItsOriginalFile(const std::string& image, const std::string& exeName) noexcept try {
+    const std::string node = VersionString(u"OriginalFilename", exeName);
+    for (const Resource& resource : ReadResources(image))
+        if (resource.type.id == kResourceVersion && resource.data.find(node) != std::string::npos)
+            return true;
+    return false;
+} catch (...) {
+    return false;
+}
+
 IdentityResult ApplyIdentity(const std::string& host, const AppIdentity& identity,
                              const std::vector<IconImage>& icon) {
     std::vector<Resource> resources = ReadResources(host);

@@ -72,6 +72,10 @@ std::vector<IconImage> IconImagesFromFile(const std::string& bytes, const std::s
 // Whether the bytes start as a PNG or an .ico file does.
 bool LooksLikeIcon(const std::string& bytes);
 
+// Whether `image` is a host this packager wrote as `exeName`: its version resource names that
+// as its original file name. False for anything that cannot be read as an executable.
+bool NamesItsOriginalFile(const std::string& image, const std::string& exeName) noexcept;
+
 struct IdentityResult {
     std::string image;
     bool signatureRemoved = false;

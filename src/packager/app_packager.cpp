@@ -515,6 +515,14 @@ private:
         for (const std::string& entry : state_.entries)
             if (isExe(entry) && !has(listed, entry)) renamed.push_back(entry);
         if (renamed.size() != 1) return;
+        // Only the host this tool wrote, under another name: never some other program.
+        const fs::path candidate = output_ / PathFromUtf8(renamed[0]);
+        try {
+            if (IsLink(candidate) || !NamesItsOriginalFile(ReadSmallFile(candidate), earlier))
+                return;
+        } catch (const PackageError&) {
+            return;
+        }
         listed.push_back(renamed[0]);
         if (!options_.identity.exeName.empty()) return;
         renamedHost_ = renamed[0];

@@ -518,6 +518,14 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(FilesUnder(out),
               (std::set<std::string>{"WebView2Wrapper.exe", "package.json", "www/assets.dat"}));
+    // Another program in its place is not taken for the renamed host: the package is refused.
+    fs::rename(out / "WebView2Wrapper.exe", work / "kept.exe");
+    fs::copy_file(e2e::SampleExtension(), out / "Launcher.exe");
+    run = e2e::RunPacker(app, out, withHost({}));
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_TRUE(fs::exists(out / "Launcher.exe"));
+    fs::remove(out / "Launcher.exe");
+    fs::rename(work / "kept.exe", out / "WebView2Wrapper.exe");
 
     // A file put into the package afterwards (the vendor's loader) stops a replacement that
     // would delete it, unless forced.
