@@ -167,10 +167,15 @@ HRESULT Environment::CreateWebResourceResponse(IStream* content, int statusCode,
                                                LPCWSTR reasonPhrase, LPCWSTR headers,
                                                ICoreWebView2WebResourceResponse** response) {
     return Call(__func__, [&] {
+        HttpHeaderList lines = ParseHeaderLines(ToUtf8(headers));
+        Json headerLines = Json::array();
+        for (const HttpHeader& header : lines) headerLines.push_back(header.line);
         RecordCall(kObject, "CreateWebResourceResponse",
-                   Json{{"status", statusCode}, {"content", content != nullptr}});
-        ComPtr<WebResourceResponse> created(new WebResourceResponse(
-            content, statusCode, ToUtf8(reasonPhrase), ParseHeaderLines(ToUtf8(headers))));
+                   Json{{"status", statusCode},
+                        {"content", content != nullptr},
+                        {"headers", std::move(headerLines)}});
+        ComPtr<WebResourceResponse> created(
+            new WebResourceResponse(content, statusCode, ToUtf8(reasonPhrase), std::move(lines)));
         return PutRef(response, created);
     });
 }

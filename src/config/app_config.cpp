@@ -1,5 +1,10 @@
 #include "config/app_config.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <string_view>
+
 #include "config/json_members.h"
 
 namespace {
@@ -20,6 +25,85 @@ Mode ReadMode(const nlohmann::json& settings, const char* key, const char* error
     if (value == second) return secondMode;
     throw InvalidSettingError(error, std::string("settings.") + key, value,
                               std::string("\"") + first + "\" or \"" + second + "\"");
+}
+
+// The spelling of kResponseHeaderNames for `name` (letter case does not count), or null.
+const char* AllowedHeaderName(const std::string& name) {
+    for (const char* allowed : kResponseHeaderNames) {
+        const std::string_view spelling(allowed);
+        if (name.size() == spelling.size() &&
+            std::equal(name.begin(), name.end(), spelling.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return allowed;
+    }
+    return nullptr;
+}
+
+// What keeps `value` from being a header value the host sends as it stands, or empty: it must be
+// one line of printable ASCII, neither empty nor longer than kMaxResponseHeaderValue bytes. A line
+// end would start a header of the file's choosing, and the runtime's own reading of other bytes
+// is not ours to guess.
+std::string HeaderValueProblem(const std::string& value) {
+    if (value.empty()) return "is empty; leave the header out instead";
+    if (value.find_first_of("\r\n") != std::string::npos)
+        return "holds a line break (CR or LF); a header value is one line of text";
+    if (value.find('\0') != std::string::npos) return "holds a zero character (NUL)";
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "U+%04X", byte);
+            return std::string("holds the control character ") + code +
+                   "; a header value is printable text";
+        }
+        if (byte > 0x7F)
+            return "holds a character outside ASCII; a header value is printable ASCII text "
+                   "(percent-encode or punycode what needs more)";
+    }
+    if (value.size() > kMaxResponseHeaderValue)
+        return "is " + std::to_string(value.size()) +
+               " bytes long; a header value may have at most " +
+               std::to_string(kMaxResponseHeaderValue);
+    return {};
+}
+
+// "settings" / "headers": absent or null gives none; anything but an object of allowed names to
+// acceptable values is refused, since a header left out silently would break the page in ways
+// hard to trace back (threads without cross-origin isolation, a policy that is not applied).
+std::vector<ResponseHeader> ReadResponseHeaders(const nlohmann::json& settings) {
+    std::vector<ResponseHeader> headers;
+    const auto found = settings.is_object() ? settings.find("headers") : settings.end();
+    if (!settings.is_object() || found == settings.end() || found->is_null()) return headers;
+    const auto refuse = [](std::string key, std::string problem) {
+        throw InvalidSettingError("invalid headers", std::move(key), "", "", std::move(problem));
+    };
+    if (!found->is_object())
+        refuse("settings.headers", "is not an object of header names and their values");
+    for (auto item = found->begin(); item != found->end(); ++item) {
+        const std::string key = "settings.headers." + item.key();
+        const char* name = AllowedHeaderName(item.key());
+        if (name == nullptr) {
+            std::string names;
+            for (const char* allowed : kResponseHeaderNames)
+                names += (names.empty() ? "" : ", ") + std::string(allowed);
+            refuse(key, "is not a header the host may send; it may send " + names +
+                            " (letter case does not count)");
+        }
+        for (const ResponseHeader& earlier : headers) {
+            if (earlier.name == name)
+                refuse(key,
+                       std::string("names ") + name +
+                           " a second time (letter case does not count); give each header once");
+        }
+        if (!item->is_string()) refuse(key, "is not a string; a header value is one line of text");
+        const std::string& value = item->get_ref<const std::string&>();
+        if (const std::string problem = HeaderValueProblem(value); !problem.empty())
+            refuse(key, problem);
+        headers.push_back(ResponseHeader{name, value});
+    }
+    return headers;
 }
 
 }  // namespace
@@ -52,6 +136,7 @@ void ParseAppConfig(const std::string& text, AppConfig& config) {
     config.contentMode = ReadMode(settings, "content-mode", "invalid content mode", "bundle",
                                   ContentMode::Bundle, "remote", ContentMode::Remote);
     config.enableDevTools = ReadBoolMember(settings, "enable-devtools", true);
+    config.responseHeaders = ReadResponseHeaders(settings);
 
     const nlohmann::json& messages = Section(root, "messages");
     config.installWebView2Message =

@@ -29,7 +29,8 @@ SettingsCheck CheckSettingsText(const std::string& text) {
     } catch (const InvalidSettingError& e) {
         // The value came out of the parser, so it is valid UTF-8 and can be quoted as JSON.
         check.reason = nlohmann::json(e.key).dump();
-        check.reason += e.key == "name"
+        check.reason += !e.problem.empty() ? " " + e.problem
+                        : e.key == "name"
                             ? " is missing, empty or not a string"
                             : " is " + nlohmann::json(e.value).dump() + "; it must be " +
                                   e.expected + " (letter case counts)";

@@ -183,7 +183,8 @@ std::string StarterPackageJson(const std::string& folderName) {
     json["settings"] = {{"content-mode", "bundle"},
                         {"distribution-mode", "evergreen"},
                         {"hosting-mode", "windowed"},
-                        {"enable-devtools", true}};
+                        {"enable-devtools", true},
+                        {"headers", nlohmann::ordered_json::object()}};
     json["messages"] = {{"install-webview2", kDefaultInstallMessage},
                         {"downloading", kDefaultDownloadingMessage},
                         {"install-webview2-failed", kDefaultInstallFailedMessage}};

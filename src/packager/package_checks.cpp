@@ -94,7 +94,8 @@ std::vector<std::string> SettingsWarnings(const std::string& text, const AppConf
                     {"height", number, "a number"}, {"icon", string, "a string"},
                     {"resizable", boolean, "true or false"}}},
         {"settings", {{"distribution-mode", string, "a string"}, {"hosting-mode", string, "a string"},
-                      {"content-mode", string, "a string"}, {"enable-devtools", boolean, "true or false"}}},
+                      {"content-mode", string, "a string"}, {"enable-devtools", boolean, "true or false"},
+                      {"headers", object, "an object"}}},
         {"messages", {{"install-webview2", string, "a string"}, {"downloading", string, "a string"},
                       {"install-webview2-failed", string, "a string"}}},
     };
@@ -116,6 +117,10 @@ std::vector<std::string> SettingsWarnings(const std::string& text, const AppConf
             }
         }
     }
+    if (config.contentMode == ContentMode::Remote && !config.responseHeaders.empty())
+        warnings.push_back(
+            "\"settings.headers\" has no effect in remote content mode: the pages come "
+            "from the remote server, and only its own headers reach them");
     if (config.enableDevTools)
         warnings.push_back("\"settings.enable-devtools\" is on (as when it is left out): users can open the "
                            "developer tools; set it to false for a release");

@@ -10,8 +10,9 @@
 
 // What the host takes silently in the settings `text` (accepted, as `config`) but the author most
 // likely did not mean, one line each: members of the wrong type (the host takes the default),
-// unknown keys in "window", "settings" and "messages" (ignored), developer tools left on, and a
-// name that cannot be a folder name (the host keeps the browser's data in a folder of that name,
+// unknown keys in "window", "settings" and "messages" (ignored), "settings.headers" in remote
+// content mode (the host serves no page then, so it sends no header), developer tools left on, and
+// a name that cannot be a folder name (the host keeps the browser's data in a folder of that name,
 // and the runtime would not start).
 std::vector<std::string> SettingsWarnings(const std::string& text, const AppConfig& config);
 

@@ -7,6 +7,7 @@
 
 #include "app/paths_win.h"
 #include "bundle/asset_bundle.h"
+#include "config/app_config.h"
 #include "server/body_stream_win.h"
 #include "server/request_key.h"
 #include "server/response_plan.h"
@@ -79,15 +80,32 @@ ComPtr<IStream> LooseStream(const std::string& filePath, const ResponsePlan& pla
     return BodyOver(std::move(file), plan.first, plan.count, key);
 }
 
+const std::vector<ResponseHeader>& AddedHeaders(const VeltraWebView& host) {
+    static const std::vector<ResponseHeader> none;
+    return host.config != nullptr ? host.config->responseHeaders : none;
+}
+
+// The response of `plan` with `body`, made through the host's environment.
+HRESULT CreateResponse(const VeltraWebView& host, const ResponsePlan& plan, IStream* body,
+                       ICoreWebView2WebResourceResponse** response) {
+    if (host.environment == nullptr) return E_UNEXPECTED;
+    const std::wstring headerText = ToWide(JoinHeaderLines(plan.headers));
+    const std::wstring reason = ToWide(plan.reason);
+    return host.environment->CreateWebResourceResponse(body, plan.status, reason.c_str(),
+                                                       headerText.c_str(), response);
+}
+
 // A new bodiless 500 (the prepared one when none can be made) set on the request; false when even
 // that fails.
 bool AnswerServerError(VeltraWebView& host, ICoreWebView2WebResourceRequestedEventArgs* args) {
-    ComPtr<ICoreWebView2WebResourceResponse> response;
-    if (host.environment != nullptr &&
-        SUCCEEDED(host.environment->CreateWebResourceResponse(
-            nullptr, kServerErrorStatus, kServerErrorReason, kServerErrorHeaders, &response)) &&
-        response != nullptr && SUCCEEDED(args->put_Response(response.Get()))) {
-        return true;
+    try {
+        ComPtr<ICoreWebView2WebResourceResponse> response;
+        if (SUCCEEDED(CreateServerErrorResponse(host, &response)) && response != nullptr &&
+            SUCCEEDED(args->put_Response(response.Get()))) {
+            return true;
+        }
+    } catch (...) {
+        // No memory for the header text: the prepared answer below needs none.
     }
     return host.serverErrorResponse != nullptr &&
            SUCCEEDED(args->put_Response(host.serverErrorResponse.Get()));
@@ -96,16 +114,17 @@ bool AnswerServerError(VeltraWebView& host, ICoreWebView2WebResourceRequestedEve
 // Sets the answer of `plan` on the request; false when the response cannot be made or set.
 bool Answer(VeltraWebView& host, ICoreWebView2WebResourceRequestedEventArgs* args,
             const ResponsePlan& plan, IStream* body) {
-    const std::wstring headerText = ToWide(JoinHeaderLines(plan.headers));
-    const std::wstring reason = ToWide(plan.reason);
     ComPtr<ICoreWebView2WebResourceResponse> response;
-    return host.environment != nullptr &&
-           SUCCEEDED(host.environment->CreateWebResourceResponse(body, plan.status, reason.c_str(),
-                                                                 headerText.c_str(), &response)) &&
-           response != nullptr && SUCCEEDED(args->put_Response(response.Get()));
+    return SUCCEEDED(CreateResponse(host, plan, body, &response)) && response != nullptr &&
+           SUCCEEDED(args->put_Response(response.Get()));
 }
 
 }  // namespace
+
+HRESULT CreateServerErrorResponse(const VeltraWebView& host,
+                                  ICoreWebView2WebResourceResponse** response) {
+    return CreateResponse(host, ServerErrorPlan(AddedHeaders(host)), nullptr, response);
+}
 
 HRESULT OnWebResourceRequested(VeltraWebView& host,
                                ICoreWebView2WebResourceRequestedEventArgs* args) noexcept {
@@ -145,7 +164,7 @@ HRESULT OnWebResourceRequested(VeltraWebView& host,
 
         ResponsePlan plan =
             PlanResponse(key, entry != nullptr ? std::optional(entry->size) : std::nullopt, loose,
-                         range ? &*range : nullptr);
+                         range ? &*range : nullptr, AddedHeaders(host));
 
 #ifdef WRAPPER_TEST_HOOKS
         if (TestHookNames(L"WRAPPER_TEST_THROW_IN_REQUEST", key)) {

@@ -4,11 +4,11 @@
 
 class VeltraWebView;
 
-// The answer to a request whose handling failed on the way: 500, no body. The host makes one such
-// response as soon as the environment exists (VeltraWebView::serverErrorResponse).
-inline constexpr int kServerErrorStatus = 500;
-inline constexpr wchar_t kServerErrorReason[] = L"Internal Server Error";
-inline constexpr wchar_t kServerErrorHeaders[] = L"Cache-Control: no-store";
+// The answer to a request whose handling failed on the way (ServerErrorPlan: 500, no body, the
+// cache line and the app's own headers), made through the host's environment. The host makes one
+// such response as soon as the environment exists (VeltraWebView::serverErrorResponse).
+HRESULT CreateServerErrorResponse(const VeltraWebView& host,
+                                  ICoreWebView2WebResourceResponse** response);
 
 // Answers one request for the app origin from the bundle or the content folder, synchronously.
 // Every request gets an answer: when anything on the way throws, the prepared 500. Never throws,

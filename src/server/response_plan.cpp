@@ -1,5 +1,7 @@
 #include "server/response_plan.h"
 
+#include <utility>
+
 #include "server/byte_range.h"
 #include "server/content_types.h"
 #include "server/request_key.h"
@@ -7,6 +9,13 @@
 namespace {
 
 constexpr char kCacheControlLine[] = "Cache-Control: no-store";
+
+// The plan with the app's own header lines after its fixed ones.
+ResponsePlan WithAdded(ResponsePlan plan, const std::vector<ResponseHeader>& added) {
+    for (const ResponseHeader& header : added)
+        plan.headers.push_back(header.name + ": " + header.value);
+    return plan;
+}
 
 ResponsePlan NotFound() {
     ResponsePlan plan;
@@ -24,10 +33,9 @@ void SetBody(ResponsePlan& plan, BodySource body, std::uint64_t first, std::uint
     plan.count = count;
 }
 
-}  // namespace
-
-ResponsePlan PlanResponse(const std::string& key, std::optional<std::uint64_t> bundleSize,
-                          const LooseFileFacts& loose, const std::string* rangeHeader) {
+// The answer without the app's own headers.
+ResponsePlan PlanFixedLines(const std::string& key, std::optional<std::uint64_t> bundleSize,
+                            const LooseFileFacts& loose, const std::string* rangeHeader) {
     const bool inBundle = bundleSize.has_value();
     if (!inBundle && (!IsSafeLooseKey(key) || !loose.exists || loose.isDirectory)) {
         return NotFound();
@@ -62,6 +70,21 @@ ResponsePlan PlanResponse(const std::string& key, std::optional<std::uint64_t> b
     plan.reason = "Partial Content";
     SetBody(plan, inBundle ? BodySource::BundleBytes : BodySource::LooseFile, range.first, count);
     return plan;
+}
+
+}  // namespace
+
+ResponsePlan PlanResponse(const std::string& key, std::optional<std::uint64_t> bundleSize,
+                          const LooseFileFacts& loose, const std::string* rangeHeader,
+                          const std::vector<ResponseHeader>& added) {
+    return WithAdded(PlanFixedLines(key, bundleSize, loose, rangeHeader), added);
+}
+
+ResponsePlan ServerErrorPlan(const std::vector<ResponseHeader>& added) {
+    ResponsePlan plan;
+    plan.headers = {kCacheControlLine};
+    ChangeToServerError(plan);
+    return WithAdded(std::move(plan), added);
 }
 
 void ChangeToServerError(ResponsePlan& plan) {

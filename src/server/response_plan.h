@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "config/app_config.h"
+
 enum class BodySource {
     None,          // no body stream
     NotFoundText,  // the bytes of kNotFoundBody
@@ -38,13 +40,20 @@ struct ResponsePlan {
 // `key` is the decoded request path (query string included); `bundleSize` the size of the bundle
 // entry of exactly that name, if there is one; `loose` what the file system said about the loose
 // file (ignored when the bundle has the key or the key is not a safe loose key); `rangeHeader`
-// the raw value of the "Range" header (untrimmed), or null when the request has none.
+// the raw value of the "Range" header (untrimmed), or null when the request has none. `added` are
+// the app's own headers ("settings" / "headers"), which every answer carries after its fixed
+// lines.
 ResponsePlan PlanResponse(const std::string& key, std::optional<std::uint64_t> bundleSize,
-                          const LooseFileFacts& loose, const std::string* rangeHeader);
+                          const LooseFileFacts& loose, const std::string* rangeHeader,
+                          const std::vector<ResponseHeader>& added);
 
 // Turns a plan whose body cannot be produced (no stream, no view) into the 500 answer: the header
-// lines made so far stay, the body goes.
+// lines made so far stay, the app's own last, the body goes.
 void ChangeToServerError(ResponsePlan& plan);
+
+// The answer to a request whose handling failed on the way: 500 without a body, with the cache
+// line and the app's own headers.
+ResponsePlan ServerErrorPlan(const std::vector<ResponseHeader>& added);
 
 // The header lines with "\n" between them and none after the last.
 std::string JoinHeaderLines(const std::vector<std::string>& lines);

@@ -101,8 +101,7 @@ HRESULT VeltraWebView::OnEnvironmentCreated(HRESULT errorCode,
             return S_OK;
         }
         environment = createdEnvironment;
-        environment->CreateWebResourceResponse(nullptr, kServerErrorStatus, kServerErrorReason,
-                                               kServerErrorHeaders, &serverErrorResponse);
+        CreateServerErrorResponse(*this, &serverErrorResponse);
         ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> handler(
             NewCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
                         &VeltraWebView::OnControllerCreated>(this));

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -109,6 +110,43 @@ private:
     std::thread thread_;
 };
 
+// Packs the web files of `site` into `app`'s www/assets.dat with the packer.
+void PackBundle(const fs::path& site, const AppFolder& app) {
+    const fs::path packer = e2e::WinBuildDir().parent_path() / "native/tools/packer/wrapper-bundle";
+    fs::create_directories(app.Dir() / "www");
+    const e2e::ProcessResult packed = e2e::RunProcess(
+        {packer.string(), "pack", site.string(), (app.Dir() / "www/assets.dat").string()}, {}, 60);
+    ASSERT_EQ(packed.exitCode, 0) << packed.output;
+}
+
+// tests/e2e/pages/threads/threads.c built with Debian's emscripten (-pthread, a pool of two
+// workers) into threads.js, threads.wasm and threads.worker.js in `out`. The build is kept in the
+// build folder and made again only when the source or the compiler changed: the stamp, holding
+// both, is written last, so an interrupted build is never taken for a finished one.
+void BuildThreadedProgram(const fs::path& out) {
+    const fs::path source = e2e::SourceDir() / "tests/e2e/pages/threads/threads.c";
+    const std::map<std::string, std::string> env = {{"NODE_PATH", "/usr/share/nodejs"}};
+    const auto run = [&](std::vector<std::string> argv, int seconds) {
+        argv.insert(argv.begin(), {"sh", "-c", "exec \"$0\" \"$@\" 2>&1"});
+        return e2e::RunProcess(argv, env, seconds);
+    };
+    const e2e::ProcessResult version = run({"emcc", "--version"}, 120);
+    ASSERT_EQ(version.exitCode, 0) << "emscripten is missing: run ./dev setup\n" << version.output;
+    const std::string stamp = version.output + e2e::ReadFileBytes(source);
+    const fs::path stampFile = out / "stamp";
+    bool built = e2e::ReadFileBytes(stampFile) == stamp;
+    for (const char* file : {"threads.js", "threads.wasm", "threads.worker.js"})
+        built = built && fs::exists(out / file);
+    if (built) return;
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const e2e::ProcessResult compiled = run({"emcc", "-O2", "-pthread", "-sPTHREAD_POOL_SIZE=2",
+                                             "-o", (out / "threads.js").string(), source.string()},
+                                            600);
+    ASSERT_EQ(compiled.exitCode, 0) << compiled.output;
+    std::ofstream(stampFile, std::ios::binary) << stamp;
+}
+
 class ChromiumPages : public testing::Test {
 protected:
     void SetUp() override {
@@ -141,14 +179,7 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
     app.WritePackageJson(R"({"name":"chromium-test","main":"index.html",)"
                          R"("window":{"title":"Chromium Test","width":800,"height":600},)"
                          R"("settings":{"content-mode":"bundle"}})");
-    const fs::path packer = e2e::WinBuildDir().parent_path() / "native/tools/packer/wrapper-bundle";
-    fs::create_directories(app.Dir() / "www");
-    const e2e::ProcessResult packed =
-        e2e::RunProcess({packer.string(), "pack",
-                         (e2e::SourceDir() / "tests/e2e/pages/chromium/www").string(),
-                         (app.Dir() / "www/assets.dat").string()},
-                        {}, 60);
-    ASSERT_EQ(packed.exitCode, 0) << packed.output;
+    ASSERT_NO_FATAL_FAILURE(PackBundle(e2e::SourceDir() / "tests/e2e/pages/chromium/www", app));
     // The test extension that registers "alpha" and "β-beta": the page must receive both ids.
     const fs::path extension =
         e2e::WinBuildDir() / "tests/win/helpers/extensions/full/DI2ZozUzoraru.dll";
@@ -263,6 +294,72 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
     ASSERT_GT(image.width, 0);
     EXPECT_GE(image.Count(0x12, 0xc3, 0x5a), 200L * 120 * 9 / 10);
     EXPECT_GE(image.Count(0x20, 0x40, 0xe0), 64L * 64 * 9 / 10);
+}
+
+// Threaded WebAssembly, as game engines' web exports use it: a C program built with emscripten's
+// -pthread needs SharedArrayBuffer, which the browser gives only to a cross-origin-isolated page.
+// With the two headers in "settings" / "headers" the driver hands them to the browser with every
+// answer, the page is isolated, and the program's two threads run and share their memory; without
+// them the same package stops at start for want of SharedArrayBuffer.
+TEST_F(ChromiumPages, ThreadedWebAssemblyRunsOnlyWhenCrossOriginIsolated) {
+    const fs::path program = e2e::WinBuildDir().parent_path() / "e2e-threads";
+    ASSERT_NO_FATAL_FAILURE(BuildThreadedProgram(program));
+    AppFolder app("chromium_threads");
+    const fs::path site = app.Dir() / "site";
+    fs::create_directories(site);
+    for (const auto& entry :
+         fs::directory_iterator(e2e::SourceDir() / "tests/e2e/pages/threads/www"))
+        fs::copy_file(entry.path(), site / entry.path().filename());
+    for (const char* file : {"threads.js", "threads.wasm", "threads.worker.js"})
+        fs::copy_file(program / file, site / file);
+    ASSERT_NO_FATAL_FAILURE(PackBundle(site, app));
+
+    const std::string coop = "Cross-Origin-Opener-Policy: same-origin";
+    const std::string coep = "Cross-Origin-Embedder-Policy: require-corp";
+    for (const bool isolated : {true, false}) {
+        SCOPED_TRACE(isolated ? "with the headers" : "without the headers");
+        app.WritePackageJson(
+            std::string(R"({"name":"chromium-threads","window":{"title":"Threads"})") +
+            (isolated ? R"(,"settings":{"headers":{"Cross-Origin-Opener-Policy":"same-origin",)"
+                        R"("Cross-Origin-Embedder-Policy":"require-corp"}}})"
+                      : "}"));
+        const e2e::HostRun run =
+            app.Run("", {"--timeout", "100000"}, {{"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_}}, 150);
+        EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
+        EXPECT_EQ(run.probe["timedOut"], false);
+        for (const json& failure : run.Of("failure")) ADD_FAILURE() << failure.dump();
+
+        // Every file the page asked for came from the host, with the headers or without them.
+        for (const char* file : {"index.html", "page.js", "threads.js"}) {
+            const json response = run.Response(std::string("https://app.localhost/") + file);
+            ASSERT_TRUE(response.is_object()) << file;
+            EXPECT_EQ(response["status"], 200) << file;
+            const std::string headers = response["headers"].dump();
+            EXPECT_EQ(headers.find(coop) != std::string::npos, isolated) << headers;
+            EXPECT_EQ(headers.find(coep) != std::string::npos, isolated) << headers;
+        }
+
+        const auto isolation = PageReports(run, "isolation");
+        ASSERT_EQ(isolation.size(), 1u);
+        EXPECT_EQ(isolation[0]["crossOriginIsolated"], isolated);
+        EXPECT_EQ(isolation[0]["sharedArrayBuffer"], isolated ? "function" : "undefined");
+        const auto threads = PageReports(run, "threads");
+        const auto errors = PageReports(run, "threads-error");
+        if (isolated) {
+            // Both threads ran, on one shared counter: 2 x 100000 steps.
+            ASSERT_EQ(threads.size(), 1u) << (errors.empty() ? "" : errors[0].dump());
+            EXPECT_EQ(threads[0]["output"], "threads 2 counter 200000 sums 5000050000 10000100000");
+            EXPECT_TRUE(errors.empty());
+            // The workers loaded their script from the host too.
+            EXPECT_TRUE(run.Response("https://app.localhost/threads.worker.js").is_object());
+        } else {
+            EXPECT_TRUE(threads.empty());
+            ASSERT_EQ(errors.size(), 1u);
+            EXPECT_NE(errors[0]["message"].get<std::string>().find("SharedArrayBuffer"),
+                      std::string::npos)
+                << errors[0].dump();
+        }
+    }
 }
 
 // `./dev run --keep-open` (tools/run-app.sh with WRAPPER_RUN_KEEP_OPEN): the sample app's real

@@ -617,6 +617,54 @@ TEST(ContentServer, EveryRequestIsAnsweredEvenWhenItsAnswerCannotBeMade) {
     // Every answer is a response of its own, the two for boom.txt too; the prepared one, made at
     // the start, is for when none can be made.
     EXPECT_EQ(run.Calls("CreateWebResourceResponse").size(), run.Of("response").size() + 1);
+    EXPECT_EQ(run.Calls("CreateWebResourceResponse").at(0)["headers"], json({kCache}));
+}
+
+TEST(ContentServer, TheAppsOwnHeadersEndEveryAnswer) {
+    // "settings" / "headers" (names in any letter case): after the fixed lines of every answer,
+    // found or not, whole or partial, and of the 500s, the one prepared at the start included.
+    AppFolder app = ContentApp("content_own_headers",
+                               {{"bundled.txt", "from the bundle"}, {"broken.txt", "never read"}});
+    app.WritePackageJson(R"({"name":"content-test","settings":{"headers":{)"
+                         R"("cross-origin-opener-policy":"same-origin",)"
+                         R"("Cross-Origin-Embedder-Policy":"require-corp"}}})");
+    app.Write("www/loose.txt", "loose text");
+    app.Write("www/boom.txt", "never served");
+    const std::string coop = "Cross-Origin-Opener-Policy: same-origin";
+    const std::string coep = "Cross-Origin-Embedder-Policy: require-corp";
+    const auto withOwn = [&](Exchange exchange) {
+        exchange.headers.insert(exchange.headers.end(), {coep, coop});
+        return exchange;
+    };
+    const std::string txt = "text/plain; charset=utf-8";
+    const HostRun run = PlayAndCheck(
+        app,
+        {{
+            withOwn(Whole("bundled.txt", txt, "from the bundle")),
+            withOwn(Whole("loose.txt", txt, "loose text")),
+            withOwn(Part("loose.txt", "bytes=6-", txt, "loose text", 6, 9)),
+            withOwn(NotSatisfiable("loose.txt", "bytes=10-", txt)),
+            withOwn(Missing("missing.txt")),
+            withOwn(Missing("../package.json")),
+            withOwn({"boom.txt", "", 500, {kCache}, std::nullopt}),
+            withOwn({"broken.txt",
+                     "bytes=5-",
+                     500,
+                     {kCache, TypeLine(txt), kRanges, RangeLine(5, 9, 10), LengthLine(5)},
+                     std::nullopt}),
+        }},
+        {},
+        {{"WRAPPER_TEST_THROW_IN_REQUEST", "boom.txt"},
+         {"WRAPPER_TEST_NO_BODY_STREAM", "broken.txt"}});
+    // The start page's answer, and the prepared 500 (the first response made).
+    const json start = run.Response(std::string(kOrigin) + "index.html");
+    ASSERT_TRUE(start.is_object());
+    EXPECT_EQ(start["headers"], json({kCache, "Content-Type: text/html; charset=utf-8", kRanges,
+                                      LengthLine(46), coep, coop}));
+    const std::vector<json> made = run.Calls("CreateWebResourceResponse");
+    ASSERT_FALSE(made.empty());
+    EXPECT_EQ(made[0]["status"], 500);
+    EXPECT_EQ(made[0]["headers"], json({kCache, coep, coop}));
 }
 
 TEST(ContentServer, MissingBodyStreamOfANotFoundAnswer) {

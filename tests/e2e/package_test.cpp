@@ -926,6 +926,21 @@ std::vector<SettingsCase> SettingsCases() {
         {"wrong_types", R"({"name":"a","window":{"width":"800","resizable":0},"settings":5})", true,
          ""},
         {"empty_file", "", false, "the file is empty"},
+        {"headers",
+         R"({"name":"a","settings":{"headers":{"cross-origin-opener-policy":"same-origin",)"
+         R"("Cross-Origin-Embedder-Policy":"require-corp"}}})",
+         true, ""},
+        {"header_not_allowed", R"({"name":"a","settings":{"headers":{"X-Frame-Options":"DENY"}}})",
+         false, "\"settings.headers.X-Frame-Options\" is not a header the host may send"},
+        {"header_with_line_break",
+         R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":"*\r\nSet-Cookie: a=b"}}})",
+         false, "\"settings.headers.Timing-Allow-Origin\" holds a line break"},
+        {"header_too_long",
+         R"({"name":"a","settings":{"headers":{"Content-Security-Policy":")" +
+             std::string(4097, 'a') + R"("}}})",
+         false, "is 4097 bytes long"},
+        {"headers_not_object", R"({"name":"a","settings":{"headers":["COOP"]}})", false,
+         "\"settings.headers\" is not an object"},
     };
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "server/byte_range.h"
 #include "server/request_key.h"
@@ -51,6 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     loose.isDirectory = input.ConsumeBool();
     loose.size = TakeSize(input);
     const std::uint64_t bundleSize = TakeSize(input);
+    // The app's own headers, or none: they must end every answer and change nothing before them.
+    std::vector<ResponseHeader> added;
+    if (input.ConsumeBool())
+        added = {{"Cross-Origin-Opener-Policy", "same-origin"},
+                 {"Cross-Origin-Embedder-Policy", "require-corp"}};
     const std::string range = input.ConsumeRandomLengthString(64);
     const std::string rawKey = input.ConsumeRemainingBytesAsString();
 
@@ -60,7 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::optional<std::uint64_t> bundle =
         inBundle ? std::optional<std::uint64_t>(bundleSize) : std::nullopt;
-    const ResponsePlan plan = PlanResponse(key, bundle, loose, hasRange ? &range : nullptr);
+    ResponsePlan plan = PlanResponse(key, bundle, loose, hasRange ? &range : nullptr, added);
+    Check(plan.headers.size() > added.size(), "fixed lines before the app's own");
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        Check(plan.headers[plan.headers.size() - added.size() + i] ==
+                  Header(added[i].name, added[i].value),
+              "the app's own headers last, in order");
+    }
+    plan.headers.resize(plan.headers.size() - added.size());
     const std::uint64_t total = inBundle ? bundleSize : loose.size;
     const bool found = inBundle || (IsSafeLooseKey(key) && loose.exists && !loose.isDirectory);
 

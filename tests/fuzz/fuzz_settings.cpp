@@ -1,12 +1,14 @@
 // Settings text and the origin tests: any input either parses into a config or fails with one of
 // the documented errors, the shared verdict agrees with the parse and names a rule for every
 // refusal, and the URI tests never read outside their strings.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -26,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::runtime_error& error) {
         const std::string message = error.what();
         if (message != "invalid name" && message != "invalid distribution mode" &&
-            message != "invalid hosting mode" && message != "invalid content mode") {
+            message != "invalid hosting mode" && message != "invalid content mode" &&
+            message != "invalid headers") {
             std::abort();
         }
     }
@@ -36,6 +39,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                   : SettingsVerdict::ParseFailed;
     if (check.verdict != expected || check.reason.empty() != parsed) std::abort();
     if (parsed && check.config.name != config.name) std::abort();
+    // Every header the host would send is an allowed one with a single line of printable text.
+    for (const ResponseHeader& header : config.responseHeaders) {
+        if (std::find(std::begin(kResponseHeaderNames), std::end(kResponseHeaderNames),
+                      std::string_view(header.name)) == std::end(kResponseHeaderNames) ||
+            header.value.empty() || header.value.size() > kMaxResponseHeaderValue ||
+            std::any_of(header.value.begin(), header.value.end(),
+                        [](char c) { return c < 0x20 || c > 0x7E; }))
+            std::abort();
+    }
     // The same bytes as a URI against a few origins.
     for (const char* origin : {"https://app.localhost/", "https://example.com", ""}) {
         const bool passes = PassesOriginTest(text, origin);

@@ -44,6 +44,7 @@ TEST(AppConfig, OnlyNameGivesEveryDefault) {
     EXPECT_EQ(c.distributionMode, DistributionMode::Evergreen);
     EXPECT_EQ(c.hostingMode, HostingMode::Windowed);
     EXPECT_TRUE(c.enableDevTools);
+    EXPECT_TRUE(c.responseHeaders.empty());
     EXPECT_EQ(c.installWebView2Message,
               "This app requires the Microsoft Edge WebView2 runtime. It will be downloaded and "
               "installed for you now.");
@@ -59,7 +60,10 @@ TEST(AppConfig, EveryKeyIsRead) {
         "name": "Game \u00e9", "main": "start.html", "chromium-args": "--foo",
         "window": {"title": "T", "width": 800, "height": 600, "icon": "i.png", "resizable": false},
         "settings": {"content-mode": "remote", "distribution-mode": "fixed",
-                     "hosting-mode": "window-to-visual", "enable-devtools": false},
+                     "hosting-mode": "window-to-visual", "enable-devtools": false,
+                     "headers": {"cross-origin-embedder-policy": "require-corp",
+                                 "Cross-Origin-Opener-Policy": "same-origin",
+                                 "PERMISSIONS-POLICY": "  fullscreen=(self) "}},
         "messages": {"install-webview2": "a", "downloading": "", "install-webview2-failed": "c"}})");
     EXPECT_EQ(c.name, "Game \xC3\xA9");
     EXPECT_EQ(c.main, "start.html");
@@ -73,6 +77,11 @@ TEST(AppConfig, EveryKeyIsRead) {
     EXPECT_EQ(c.distributionMode, DistributionMode::Fixed);
     EXPECT_EQ(c.hostingMode, HostingMode::WindowToVisual);
     EXPECT_FALSE(c.enableDevTools);
+    // In the byte order of the names as written, spelt as the host sends them, values unchanged.
+    EXPECT_EQ(c.responseHeaders,
+              (std::vector<ResponseHeader>{{"Cross-Origin-Opener-Policy", "same-origin"},
+                                           {"Permissions-Policy", "  fullscreen=(self) "},
+                                           {"Cross-Origin-Embedder-Policy", "require-corp"}}));
     EXPECT_EQ(c.installWebView2Message, "a");
     EXPECT_EQ(c.downloadingMessage, "");
     EXPECT_EQ(c.installFailedMessage, "c");
@@ -152,6 +161,61 @@ TEST(AppConfig, FailuresAndTheirOrder) {
         {R"({"settings":{"content-mode":"x"}})", "invalid name"},
         {R"({"name":"a","settings":"remote"})", ""},
         {R"({"name":"a","version":"1.0","dependencies":{"x":"1"},"scripts":[]})", ""},
+        // "settings" / "headers": the allowed names in any letter case, each value one line of
+        // printable ASCII of at most 4 KiB; anything else is refused, wrong types included.
+        {R"j({"name":"a","settings":{"headers":{
+            "Cross-Origin-Opener-Policy":"same-origin","cross-origin-embedder-policy":"require-corp",
+            "CROSS-ORIGIN-RESOURCE-POLICY":"same-site","Content-Security-Policy":"default-src 'self'",
+            "Permissions-Policy":"fullscreen=(self)","Timing-Allow-Origin":"*",
+            "X-Content-Type-Options":"nosniff","Service-Worker-Allowed":"/"}}})j",
+         ""},
+        {R"({"name":"a","settings":{"headers":null}})", ""},
+        {R"({"name":"a","settings":{"headers":{}}})", ""},
+        {R"({"name":"a","headers":{"X-Frame-Options":"DENY"},"window":{"headers":5}})", ""},
+        {R"({"name":"a","settings":{"headers":"Cross-Origin-Opener-Policy: same-origin"}})",
+         "invalid headers"},
+        {R"({"name":"a","settings":{"headers":[["Timing-Allow-Origin","*"]]}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":true}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"X-Frame-Options":"DENY"}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Content-Type":"text/plain"}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Cache-Control":"max-age=60"}}})",
+         "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Set-Cookie":"a=b"}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Access-Control-Allow-Origin":"*"}}})",
+         "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{" Timing-Allow-Origin":"*"}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin:":"*"}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing_Allow_Origin":"*"}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"":"*"}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":"*","timing-allow-origin":"*"}}})",
+         "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":1}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":null}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":["*"]}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":""}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":"*\r\nSet-Cookie: a=b"}}})",
+         "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":"*\nX: y"}}})",
+         "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":"*\r"}}})", "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":"*\u0000"}}})",
+         "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":"a\tb"}}})",
+         "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":"a\u007fb"}}})",
+         "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":"https://caf\u00e9.example"}}})",
+         "invalid headers"},
+        {R"({"name":"a","settings":{"headers":{"Content-Security-Policy":")" +
+             std::string(4096, 'a') + R"("}}})",
+         ""},
+        {R"({"name":"a","settings":{"headers":{"Content-Security-Policy":")" +
+             std::string(4097, 'a') + R"("}}})",
+         "invalid headers"},
+        {R"({"name":"a","settings":{"content-mode":"x","headers":{"X":""}}})",
+         "invalid content mode"},
+        {R"({"name":"a","settings":{"content-mode":"remote","headers":{"X":""}}})",
+         "invalid headers"},
     };
     for (const ErrorVector& v : vectors) {
         SCOPED_TRACE(v.text);
@@ -206,6 +270,51 @@ TEST(SettingsCheck, VerdictAndTheRuleNamed) {
         {R"({"name":"a","settings":{"content-mode":"a\"b\n"}})", SettingsVerdict::ParseFailed,
          "\"settings.content-mode\" is \"a\\\"b\\n\"; it must be \"bundle\" or \"remote\" "
          "(letter case counts)"},
+        {R"({"name":"a","settings":{"headers":"COOP"}})", SettingsVerdict::ParseFailed,
+         "\"settings.headers\" is not an object of header names and their values"},
+        {R"({"name":"a","settings":{"headers":{"X-Frame-Options":"DENY"}}})",
+         SettingsVerdict::ParseFailed,
+         "\"settings.headers.X-Frame-Options\" is not a header the host may send; it may send "
+         "Cross-Origin-Opener-Policy, Cross-Origin-Embedder-Policy, Cross-Origin-Resource-Policy, "
+         "Content-Security-Policy, Permissions-Policy, Timing-Allow-Origin, "
+         "X-Content-Type-Options, Service-Worker-Allowed (letter case does not count)"},
+        {R"({"name":"a","settings":{"headers":{"A\nB":"x"}}})", SettingsVerdict::ParseFailed,
+         "\"settings.headers.A\\nB\" is not a header the host may send; ..."},
+        {R"({"name":"a","settings":{"headers":{"COOP":"x","Cross-Origin-Opener-Policy":"x",
+                                                "cross-origin-opener-policy":"y"}}})",
+         SettingsVerdict::ParseFailed,
+         "\"settings.headers.COOP\" is not a header the host may send; ..."},
+        {R"({"name":"a","settings":{"headers":{"Cross-Origin-Opener-Policy":"x",
+                                                "cross-origin-opener-policy":"y"}}})",
+         SettingsVerdict::ParseFailed,
+         "\"settings.headers.cross-origin-opener-policy\" names Cross-Origin-Opener-Policy a "
+         "second time (letter case does not count); give each header once"},
+        {R"({"name":"a","settings":{"headers":{"Service-Worker-Allowed":false}}})",
+         SettingsVerdict::ParseFailed,
+         "\"settings.headers.Service-Worker-Allowed\" is not a string; a header value is one line "
+         "of text"},
+        {R"({"name":"a","settings":{"headers":{"Service-Worker-Allowed":""}}})",
+         SettingsVerdict::ParseFailed,
+         "\"settings.headers.Service-Worker-Allowed\" is empty; leave the header out instead"},
+        {R"({"name":"a","settings":{"headers":{"Service-Worker-Allowed":"/\r\nSet-Cookie: a"}}})",
+         SettingsVerdict::ParseFailed,
+         "\"settings.headers.Service-Worker-Allowed\" holds a line break (CR or LF); a header "
+         "value is one line of text"},
+        {R"({"name":"a","settings":{"headers":{"Service-Worker-Allowed":"/\u0000"}}})",
+         SettingsVerdict::ParseFailed,
+         "\"settings.headers.Service-Worker-Allowed\" holds a zero character (NUL)"},
+        {R"({"name":"a","settings":{"headers":{"Service-Worker-Allowed":"/\u001b[0m"}}})",
+         SettingsVerdict::ParseFailed,
+         "\"settings.headers.Service-Worker-Allowed\" holds the control character U+001B; a "
+         "header value is printable text"},
+        {R"({"name":"a","settings":{"headers":{"Service-Worker-Allowed":"/\u2028"}}})",
+         SettingsVerdict::ParseFailed,
+         "\"settings.headers.Service-Worker-Allowed\" holds a character outside ASCII; ..."},
+        {R"({"name":"a","settings":{"headers":{"Content-Security-Policy":")" +
+             std::string(5000, ' ') + R"("}}})",
+         SettingsVerdict::ParseFailed,
+         "\"settings.headers.Content-Security-Policy\" is 5000 bytes long; a header value may "
+         "have at most 4096"},
     };
     for (const Vector& v : vectors) {
         SCOPED_TRACE(v.text);

@@ -384,6 +384,7 @@ TEST(PackageInit, StarterAppOnlyInANewOrEmptyFolder) {
     EXPECT_EQ(starter["version"], "1.0.0");
     EXPECT_EQ(starter["window"]["width"], 1024);
     EXPECT_EQ(starter["settings"]["distribution-mode"], "evergreen");
+    EXPECT_EQ(starter["settings"]["headers"], nlohmann::json::object());
     EXPECT_EQ(starter["messages"]["downloading"], "Downloading...");
     EXPECT_EQ(starter.size(), 9u);
     EXPECT_EQ(nlohmann::json::parse(StarterPackageJson("..."))["name"], "my-app");

@@ -468,6 +468,15 @@ TEST(PackageSettings, WarnsWhereTheHostWouldSilentlyTakeADefault) {
          {"\"name\" \"con\" cannot be a folder name"}},
         {R"({"name":"game.","settings":{"enable-devtools":false}})",
          {"\"name\" \"game.\" cannot be a folder name"}},
+        {R"({"name":"a","settings":{"enable-devtools":false,
+                                    "headers":{"Cross-Origin-Opener-Policy":"same-origin"}}})",
+         {}},
+        {R"({"name":"a","settings":{"enable-devtools":false,"content-mode":"remote",
+                                    "headers":{"Cross-Origin-Opener-Policy":"same-origin"}}})",
+         {"\"settings.headers\" has no effect in remote content mode"}},
+        {R"({"name":"a","settings":{"enable-devtools":false,"content-mode":"remote",
+                                    "headers":{}}})",
+         {}},
     };
     for (const Vector& v : vectors) {
         SCOPED_TRACE(v.text);

@@ -88,6 +88,7 @@ struct PlanCase {
     BodySource body;
     std::uint64_t first;
     std::uint64_t count;
+    std::vector<ResponseHeader> added = {};  // the app's own headers
 };
 
 std::string ReasonFor(int status) {
@@ -109,7 +110,7 @@ std::string ReasonFor(int status) {
 void ExpectPlan(const PlanCase& c) {
     SCOPED_TRACE(c.name);
     const ResponsePlan plan =
-        PlanResponse(c.key, c.bundleSize, c.loose, c.range ? &*c.range : nullptr);
+        PlanResponse(c.key, c.bundleSize, c.loose, c.range ? &*c.range : nullptr, c.added);
     EXPECT_EQ(plan.status, c.status);
     EXPECT_EQ(plan.reason, ReasonFor(c.status));
     EXPECT_EQ(plan.headers, c.headers);
@@ -122,6 +123,11 @@ const LooseFileFacts kNoFile{};
 const LooseFileFacts kFile1000{true, false, 1000};
 const LooseFileFacts kFolder{true, true, 0};
 const std::vector<std::string> kNotFound = {kCache};
+// The two headers of cross-origin isolation, as "settings" / "headers" gives them.
+const std::vector<ResponseHeader> kIsolation = {{"Cross-Origin-Opener-Policy", "same-origin"},
+                                                {"Cross-Origin-Embedder-Policy", "require-corp"}};
+constexpr char kCoop[] = "Cross-Origin-Opener-Policy: same-origin";
+constexpr char kCoep[] = "Cross-Origin-Embedder-Policy: require-corp";
 
 TEST(ResponsePlan, Table) {
     // clang-format off
@@ -221,6 +227,25 @@ TEST(ResponsePlan, Table) {
          {kCache, kOctets, kRanges, "Content-Range: bytes 4294967296-4294967305/4294967306",
           "Content-Length: 10"},
          BodySource::BundleBytes, k4GiB, 10},
+        // The app's own headers come after the fixed lines of every answer, in their order.
+        {"added on 200", "index.html", 1000, kNoFile, std::nullopt, 200,
+         {kCache, kHtml, kRanges, "Content-Length: 1000", kCoop, kCoep}, BodySource::BundleBytes,
+         0, 1000, kIsolation},
+        {"added on 200 loose", "img/a.png", std::nullopt, kFile1000, std::nullopt, 200,
+         {kCache, kPng, kRanges, "Content-Length: 1000", kCoop, kCoep}, BodySource::LooseFile, 0,
+         1000, kIsolation},
+        {"added on 206", "img/a.png", std::nullopt, kFile1000, "bytes=100-199", 206,
+         {kCache, kPng, kRanges, "Content-Range: bytes 100-199/1000", "Content-Length: 100", kCoop,
+          kCoep},
+         BodySource::LooseFile, 100, 100, kIsolation},
+        {"added on 404", "missing.html", std::nullopt, kNoFile, std::nullopt, 404,
+         {kCache, kCoop, kCoep}, BodySource::NotFoundText, 0, 14, kIsolation},
+        {"added on a refused key", "../secret.txt", std::nullopt, kFile1000, std::nullopt, 404,
+         {kCache, "Content-Security-Policy: default-src 'self'; script-src 'self' 'wasm-unsafe-eval'"},
+         BodySource::NotFoundText, 0, 14,
+         {{"Content-Security-Policy", "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'"}}},
+        {"added on 416", "index.html", 1000, kNoFile, "bytes=1000-", 416,
+         {kCache, kHtml, kRanges, kCoop, kCoep}, BodySource::None, 0, 0, kIsolation},
     };
     // clang-format on
     for (const PlanCase& c : cases) ExpectPlan(c);
@@ -243,7 +268,7 @@ struct FakeServer {
             queried.push_back(key);
             if (const auto file = disk.find(key); file != disk.end()) facts = file->second;
         }
-        return PlanResponse(key, bundleSize, facts, range);
+        return PlanResponse(key, bundleSize, facts, range, {});
     }
 };
 
@@ -278,13 +303,29 @@ TEST(ResponsePlan, EncodedKeysDecodeBeforeTheyAreRefused) {
 
 TEST(ResponsePlan, ServerError) {
     const std::string range = "bytes=100-199";
-    ResponsePlan plan = PlanResponse("a.png", std::nullopt, kFile1000, &range);
-    const std::vector<std::string> headers = plan.headers;
-    ChangeToServerError(plan);
-    EXPECT_EQ(plan.status, 500);
-    EXPECT_EQ(plan.reason, "Internal Server Error");
-    EXPECT_EQ(plan.headers, headers);
-    EXPECT_EQ(plan.body, BodySource::None);
+    for (const std::vector<ResponseHeader>& added : {std::vector<ResponseHeader>{}, kIsolation}) {
+        SCOPED_TRACE(added.size());
+        // A body that cannot be had: the lines made so far stay, the app's own still last.
+        ResponsePlan plan = PlanResponse("a.png", std::nullopt, kFile1000, &range, added);
+        const std::vector<std::string> headers = plan.headers;
+        ChangeToServerError(plan);
+        EXPECT_EQ(plan.status, 500);
+        EXPECT_EQ(plan.reason, "Internal Server Error");
+        EXPECT_EQ(plan.headers, headers);
+        EXPECT_EQ(plan.headers.back(), added.empty() ? "Content-Length: 100" : kCoep);
+        EXPECT_EQ(plan.body, BodySource::None);
+
+        // Handling that failed on the way: the cache line and the app's own headers.
+        const ResponsePlan failed = ServerErrorPlan(added);
+        EXPECT_EQ(failed.status, 500);
+        EXPECT_EQ(failed.reason, "Internal Server Error");
+        const std::vector<std::string> expected =
+            added.empty() ? std::vector<std::string>{kCache}
+                          : std::vector<std::string>{kCache, kCoop, kCoep};
+        EXPECT_EQ(failed.headers, expected);
+        EXPECT_EQ(failed.body, BodySource::None);
+        EXPECT_EQ(failed.count, 0u);
+    }
 }
 
 TEST(ResponsePlan, JoinHeaderLines) {
