@@ -58,6 +58,11 @@ chromium_session_stop() {  # DIR
     pid="$(cat "$dir.pid" 2>/dev/null || true)"
     profile="$(cat "$dir/profile" 2>/dev/null || true)"
     if [ -n "$pid" ]; then
+        # The browser first, alone: it shuts down as on closing, writing what it keeps in memory
+        # (cookies, storage) to the profile; its helper processes, signalled with it, would be
+        # gone before it could.
+        kill -TERM "$pid" 2>/dev/null || true
+        for i in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
         kill -TERM -- "-$pid" 2>/dev/null || true
         for i in $(seq 1 100); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
         kill -KILL -- "-$pid" 2>/dev/null || true
@@ -83,13 +88,17 @@ host_window_id() {
 
 # Once the page has settled, a PNG of the host window, and the file DONE (written whatever came
 # of it, for whoever waits to close the window). Settled: the page's DOMContentLoaded is in the
-# transcript and, when the page started the host's handshake, the host's answer is too; then
-# neither the transcript nor the painted window changed for QUIET_MS. The frame saved is the one
-# that was seen unchanged. Gives up after 90 s without a loaded page; a page that never stops
-# changing (an animation) is taken as it is 20 s after it loaded, and that is said.
+# transcript; when the page started the host's handshake, the host's answer is too and the window
+# has been painted anew since the answer came (frames reach the window a while after the page
+# changed: the picture seen when the answer came may still be the page from before it; a page
+# the answer does not change gets 10 s); then neither the transcript nor the painted window
+# changed for QUIET_MS. The frame saved is the one that was seen unchanged. Gives up after 90 s
+# without a loaded page; a page that never stops changing (an animation) is taken as it is 20 s
+# after it loaded, and that is said.
 chromium_screenshot_when_settled() {  # TRANSCRIPT PNG DONE [QUIET_MS]
     local transcript="$1" png="$2" done="$3" quiet="${4:-1000}" i
-    local frame="$png.frame.ppm" previous="" since=0 now_ms=0 window="" now
+    local frame="$png.frame.ppm" previous="" since=0 now_ms=0 window="" now hash
+    local answered="" answer_ms=0
     rm -f "$done" "$png" "$frame"
     for i in $(seq 1 900); do
         grep -q '"event":"DOMContentLoaded"' "$transcript" 2>/dev/null && break
@@ -102,13 +111,19 @@ chromium_screenshot_when_settled() {  # TRANSCRIPT PNG DONE [QUIET_MS]
         sleep 0.25
         window="$(host_window_id)"
         [ -n "$window" ] || continue
-        if grep -qF 'wrapper-init\"' "$transcript" && ! grep -qF 'wrapper-init-response' "$transcript"; then
-            continue  # the handshake is under way
-        fi
         import -window "$window" -depth 8 "ppm:$frame.new" 2>/dev/null || continue
-        now="$(stat -c %s "$transcript") $(md5sum <"$frame.new" | cut -d' ' -f1)"
+        hash="$(md5sum <"$frame.new" | cut -d' ' -f1)"
+        now="$(stat -c %s "$transcript") $hash"
         mv -f "$frame.new" "$frame"
         now_ms=$(( $(date +%s%N) / 1000000 ))
+        if grep -qF 'wrapper-init\"' "$transcript"; then
+            grep -qF 'wrapper-init-response' "$transcript" || continue  # under way
+            [ -n "$answered" ] || { answered="$hash"; answer_ms=$now_ms; }
+            if [ "$answered" = "$hash" ] && (( now_ms - answer_ms < 10000 )); then
+                continue  # not painted anew since the answer
+            fi
+            answered=painted
+        fi
         if [ "$now" != "$previous" ]; then previous="$now"; since=$now_ms; continue; fi
         if (( now_ms - since >= quiet )); then break; fi
     done
