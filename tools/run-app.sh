@@ -59,6 +59,7 @@ write_scripted_page() {
 source "$ROOT/tools/chromium-session.sh"
 DRIVER="${WRAPPER_PAGE_DRIVER:-$(chromium_available && echo chromium || echo scripted)}"
 SETTLE=1500 close_on=()
+rm -f "$FILES/screenshot.png"  # an earlier run's
 case "$DRIVER" in
     scripted) write_scripted_page >"$SCENARIO"; export WRAPPER_SUBSTITUTE_SCENARIO="$(winpath "$SCENARIO")" ;;
     chromium)
