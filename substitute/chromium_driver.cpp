@@ -139,14 +139,51 @@ void ShortenPartialAnswer(std::vector<std::string>& lines, std::uint64_t kept) {
     }
 }
 
+// The DevTools endpoint of the Chromium whose profile is `profile`, from the DevToolsActivePort
+// file it writes there at start (its port, then its browser target's path); empty without one.
+std::string ProfileEndpoint(const std::wstring& profile, std::string& error) {
+    const std::wstring file = profile + L"\\DevToolsActivePort";
+    const HANDLE handle =
+        CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = "no browser runs on the profile " + ToUtf8(profile) + " (no DevToolsActivePort)";
+        return {};
+    }
+    char buffer[512];
+    DWORD read = 0;
+    const BOOL ok = ReadFile(handle, buffer, sizeof buffer - 1, &read, nullptr);
+    CloseHandle(handle);
+    const std::string text(buffer, ok ? read : 0);
+    const std::size_t newline = text.find('\n');
+    const std::string port = text.substr(0, newline);
+    std::string path = newline == std::string::npos ? "" : text.substr(newline + 1);
+    path = path.substr(0, path.find_first_of("\r\n"));
+    if (port.empty() || port.size() > 5 ||
+        port.find_first_not_of("0123456789") != std::string::npos ||
+        path.rfind("/devtools/", 0) != 0) {
+        error = "the DevToolsActivePort of the profile " + ToUtf8(profile) + " is not readable";
+        return {};
+    }
+    return "ws://127.0.0.1:" + port + path;
+}
+
 class ChromiumDriver final : public PageDriver {
   public:
-    explicit ChromiumDriver(std::string endpoint) : endpoint_(std::move(endpoint)) {}
+    ChromiumDriver(std::string endpoint, std::wstring userDataFolder)
+        : endpoint_(std::move(endpoint)), userDataFolder_(std::move(userDataFolder)) {}
 
     void Start(PageSurface& page) override {
         page_ = &page;
         std::string error;
-        if (!socket_.Connect(endpoint_, kConnectMs, error) || !Attach(error) || !Prepare(error)) {
+        if (endpoint_ == "user-data") {
+            endpoint_ = ProfileEndpoint(userDataFolder_ + L"\\EBWebView", error);
+            Record("chromium-profile",
+                   Json{{"profile", ToUtf8(userDataFolder_ + L"\\EBWebView")},
+                        {"endpoint", endpoint_}});
+        }
+        if (endpoint_.empty() || !socket_.Connect(endpoint_, kConnectMs, error) ||
+            !Attach(error) || !Prepare(error)) {
             Record("failure", Json{{"message", "chromium: " + error}});
             socket_.Close();
             sessionId_.clear();
@@ -431,6 +468,7 @@ class ChromiumDriver final : public PageDriver {
     }
 
     std::string endpoint_;
+    std::wstring userDataFolder_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // pending polls check it
     WebSocketClient socket_;
     PageSurface* page_ = nullptr;
@@ -447,8 +485,9 @@ class ChromiumDriver final : public PageDriver {
 
 }  // namespace
 
-std::unique_ptr<PageDriver> MakeChromiumDriver(const std::string& endpoint) {
-    return std::make_unique<ChromiumDriver>(endpoint);
+std::unique_ptr<PageDriver> MakeChromiumDriver(const std::string& endpoint,
+                                               const std::wstring& userDataFolder) {
+    return std::make_unique<ChromiumDriver>(endpoint, userDataFolder);
 }
 
 }  // namespace substitute

@@ -309,6 +309,7 @@ HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
                                         ? std::wstring(userDataFolder)
                                         : ExecutablePath() + L".WebView2";
     call["userDataFolderUsed"] = ToUtf8(dataFolder);
+    switches.userDataFolder = dataFolder;
     call["userDataFolderCreated"] = CreateFolders(dataFolder);
     call["switches"] = SwitchList(switches);
     call["version"] = ToUtf8(entry.version);

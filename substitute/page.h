@@ -88,12 +88,17 @@ class PageDriver {
     virtual void OnClosed() {}
 };
 
-// The Chromium driver when WRAPPER_SUBSTITUTE_CHROMIUM names a DevTools endpoint, else the
-// scenario player when WRAPPER_SUBSTITUTE_SCENARIO names a file, else a driver that only carries
-// out the host's navigations.
-std::unique_ptr<PageDriver> MakePageDriver(const std::wstring& scenarioPath);
+struct Switches;
+
+// The Chromium driver when WRAPPER_SUBSTITUTE_CHROMIUM is set, else the scenario player when
+// WRAPPER_SUBSTITUTE_SCENARIO names a file, else a driver that only carries out the host's
+// navigations.
+std::unique_ptr<PageDriver> MakePageDriver(const Switches& switches);
 // A driver running real pages in headless Chromium, reached at `endpoint`
-// (ws://127.0.0.1:PORT/devtools/browser/ID).
-std::unique_ptr<PageDriver> MakeChromiumDriver(const std::string& endpoint);
+// (ws://127.0.0.1:PORT/devtools/browser/ID), or with `endpoint` "user-data", in the Chromium
+// whose profile is `<userDataFolder>\EBWebView` (where the runtime keeps its profile): its
+// endpoint is read from that profile's DevToolsActivePort file when the page starts.
+std::unique_ptr<PageDriver> MakeChromiumDriver(const std::string& endpoint,
+                                               const std::wstring& userDataFolder);
 
 }  // namespace substitute

@@ -47,6 +47,9 @@ struct Switches {
     bool failSettings = false;                // WRAPPER_SUBSTITUTE_FAIL_SETTINGS
     bool noHash = false;                      // WRAPPER_SUBSTITUTE_NO_HASH
     Retry retryEnvironment = Retry::None;     // WRAPPER_SUBSTITUTE_RETRY_ENVIRONMENT
+    // Not a variable: the user-data folder the environment was created with (the host's, or the
+    // default beside the executable). The Chromium driver's profile lives in it.
+    std::wstring userDataFolder;
 
     // Reads the process environment as it is now (the Win32 block, which also sees
     // SetEnvironmentVariableW made by the host).

@@ -212,11 +212,11 @@ class ScenarioPlayer final : public NavigatingDriver {
 
 }  // namespace
 
-std::unique_ptr<PageDriver> MakePageDriver(const std::wstring& scenarioPath) {
+std::unique_ptr<PageDriver> MakePageDriver(const Switches& switches) {
     const std::wstring endpoint = EnvironmentVariable(L"WRAPPER_SUBSTITUTE_CHROMIUM");
-    if (!endpoint.empty()) return MakeChromiumDriver(ToUtf8(endpoint));
-    if (scenarioPath.empty()) return std::make_unique<NavigatingDriver>();
-    return std::make_unique<ScenarioPlayer>(scenarioPath);
+    if (!endpoint.empty()) return MakeChromiumDriver(ToUtf8(endpoint), switches.userDataFolder);
+    if (switches.scenarioPath.empty()) return std::make_unique<NavigatingDriver>();
+    return std::make_unique<ScenarioPlayer>(switches.scenarioPath);
 }
 
 }  // namespace substitute

@@ -41,7 +41,7 @@ WebView::WebView(ComPtr<ICoreWebView2Environment> environment, HWND parent,
       parent_(parent),
       failSettings_(switches.failSettings),
       hashBodies_(!switches.noHash),
-      driver_(MakePageDriver(switches.scenarioPath)) {
+      driver_(MakePageDriver(switches)) {
     ShareClosedFlag(closed_);
     if (switches.noWebView2_2) {
         LimitInterfaces(1);

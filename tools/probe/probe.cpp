@@ -4,10 +4,12 @@
 //
 //   probe.exe [--timeout MS] [--close-when never|window|visible] [--settle MS]
 //             [--class NAME] [--extra-class NAME] [--extra-log FILE] [--close-extra-on FILE]
-//             [--watch FILE] -- PROGRAM [ARGS...]
+//             [--watch FILE] [--close-on FILE] -- PROGRAM [ARGS...]
 //
 // --close-when: once the main window exists (window) or is visible (visible), wait --settle
 // milliseconds, take a final snapshot and send it WM_CLOSE. On timeout the program is killed.
+// --close-on: the main window is closed only once FILE exists too (e.g. once a screenshot of the
+// window has been taken).
 // --extra-class: also report the first window of that class the program shows (e.g. a progress
 // window), with the largest progress-bar position seen in it and the bar's rectangle in the
 // window's client coordinates.
@@ -277,6 +279,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring extraLog;
     std::wstring closeExtraOn;
     std::wstring watched;
+    std::wstring closeOn;
     int i = 1;
     for (; i < argc; ++i) {
         const std::wstring arg = argv[i];
@@ -292,6 +295,8 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--extra-class") extraClass = argv[++i];
         else if (arg == L"--extra-log") extraLog = argv[++i];
         else if (arg == L"--close-extra-on") closeExtraOn = argv[++i];
+        else if (arg == L"--close-on")
+            closeOn = argv[++i];
         else if (arg == L"--watch")
             watched = argv[++i];
     }
@@ -392,7 +397,9 @@ int wmain(int argc, wchar_t** argv) {
             const bool condition = (closeWhen == L"window") || (closeWhen == L"visible" && now.visible);
             if (!closeSent && condition) {
                 if (conditionSince == 0) conditionSince = GetTickCount();
-                if (GetTickCount() - conditionSince >= settleMs) {
+                if (GetTickCount() - conditionSince >= settleMs &&
+                    (closeOn.empty() ||
+                     GetFileAttributesW(closeOn.c_str()) != INVALID_FILE_ATTRIBUTES)) {
                     last = Take(search.found);
                     PostMessageW(search.found, WM_CLOSE, 0, 0);
                     closeSent = true;
