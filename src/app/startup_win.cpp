@@ -64,13 +64,17 @@ std::shared_ptr<const SharedMapping> OpenBundle(const std::string& exeFolder, As
     bool loaded = false;
     std::shared_ptr<const SharedMapping> mapping =
         MapBundle(AddLongPathPrefix(ToWide(path)), bundle, loaded);
-    if (!loaded) {
-        ShowStartFailure(
-            L"Error reading asset bundle", kFallbackCaption, MB_ICONERROR,
-            mapping == nullptr ? LastErrorResult() : HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
+    if (loaded) {
+        WriteHostLog("bundle: " + std::to_string(bundle.files.size()) + " entries");
+        return mapping;
     }
-    WriteHostLog("bundle: " + std::to_string(bundle.files.size()) + " entries" +
-                 (loaded ? "" : " read before the error; start-up goes on"));
+    // Not a failed start: the run goes on with what was read (and loose files).
+    const HRESULT result =
+        mapping == nullptr ? LastErrorResult() : HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
+    WriteHostLog("bundle: \"Error reading asset bundle\" (HRESULT " + HResultText(result) +
+                 "), " + std::to_string(bundle.files.size()) +
+                 " entries read before the error; start-up goes on");
+    ShowMessage(L"Error reading asset bundle", kFallbackCaption, MB_ICONERROR);
     return mapping;
 }
 
