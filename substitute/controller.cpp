@@ -1,6 +1,9 @@
 #include "controller.h"
 
 #include <cstdio>
+#include <memory>
+
+#include "runtime.h"
 
 namespace substitute {
 namespace {
@@ -26,12 +29,48 @@ Json WindowJson(HWND window) {
     return text;
 }
 
+// A hidden child of the parent window that outlives the controller: when the parent goes, it
+// writes a "parentDestroyed" line saying whether the host had called Close and which of the
+// host's callbacks (if any) was running.
+LRESULT CALLBACK ParentWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* closeCalled =
+        reinterpret_cast<std::shared_ptr<bool>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_DESTROY && closeCalled != nullptr) {
+        const char* callback = Dispatcher::Get().CurrentCallback();
+        Record("parentDestroyed",
+               Json{{"closeCalled", **closeCalled},
+                    {"insideCallback", callback != nullptr ? Json(callback) : Json()}});
+    } else if (message == WM_NCDESTROY && closeCalled != nullptr) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        delete closeCalled;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void WatchParent(HWND parent, const std::shared_ptr<bool>& closeCalled) {
+    static const bool registered = [] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = ParentWatchProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"WrapperSubstituteParentWatch";
+        return RegisterClassExW(&windowClass) != 0;
+    }();
+    if (!registered || parent == nullptr) return;
+    HWND watch = CreateWindowExW(0, L"WrapperSubstituteParentWatch", L"", WS_CHILD, 0, 0, 0, 0,
+                                 parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (watch == nullptr) return;
+    SetWindowLongPtrW(watch, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(new std::shared_ptr<bool>(closeCalled)));
+}
+
 }  // namespace
 
 Controller::Controller(ComPtr<WebView> webview, HWND parent)
     : ComObject(kObject), webview_(std::move(webview)), parent_(parent) {
     ShareClosedFlag(webview_->Closed());
     webview_->AttachController(this);
+    WatchParent(parent, closeCalled_);
 }
 
 // The last reference going closes the controller, as Close would.
@@ -169,6 +208,7 @@ HRESULT Controller::NotifyParentWindowPositionChanged() {
 HRESULT Controller::Close() {
     return Call(__func__, [&] {
         RecordCall(kObject, "Close");
+        *closeCalled_ = true;
         Shut();
         return S_OK;
     });

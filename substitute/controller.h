@@ -57,6 +57,8 @@ class Controller final : public ComObject<ICoreWebView2Controller, ICoreWebView2
     BOOL visible_ = TRUE;
     double zoom_ = 1.0;
     UnraisedEvents unraised_;
+    // Set by Close; the watch on the parent window reads it when the parent goes.
+    std::shared_ptr<bool> closeCalled_ = std::make_shared<bool>(false);
 };
 
 }  // namespace substitute

@@ -122,6 +122,8 @@ public:
     // back to LeaveCallback.
     const char* EnterCallback(const char* callback);
     void LeaveCallback(const char* outer);
+    // The host's callback running now, or null.
+    const char* CurrentCallback() const { return callback_; }
 
 private:
     Dispatcher();

@@ -7,9 +7,17 @@
 // Posted to the main window when the WebView2 control cannot be started: the box that says so is
 // shown from the message loop, never inside a WebView2 callback.
 inline constexpr UINT kStartFailedMessage = WM_APP + 2;
+// Posted to the main window when a WebView2 callback left work to be done once it has returned
+// (an extension's message, a URI to open): the work runs from the message loop.
+inline constexpr UINT kAfterCallbackMessage = WM_APP + 3;
 
 // Both do nothing until the WebView host and its controller exist.
 void OnMainWindowMoved();
 void OnMainWindowResized();
 // Shows the start-failure box and ends the message loop with exit code 1.
 void OnStartFailed();
+// Runs the work WebView2 callbacks left for after their return (kAfterCallbackMessage).
+void OnAfterCallback();
+// The main window is about to be destroyed (WM_CLOSE): no WebView2 event reaches the host any
+// more and the control is closed while its parent window still exists.
+void OnMainWindowClosing();

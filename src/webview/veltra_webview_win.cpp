@@ -2,8 +2,10 @@
 
 #include <shellapi.h>
 
+#include <iterator>
 #include <thread>
 
+#include "app/host_log_win.h"
 #include "app/paths_win.h"
 #include "app/ui_services_win.h"
 #include "app/window_events_win.h"
@@ -45,6 +47,18 @@ void Subscribe(Source* source, HRESULT (Source::*add)(Handler*, EventRegistratio
     (source->*add)(handler.Get(), &token);
 }
 
+// The log's name of a permission kind (the names the runtime's documentation gives them).
+const char* PermissionKindName(COREWEBVIEW2_PERMISSION_KIND kind) {
+    static constexpr const char* kNames[] = {
+        "unknown",           "microphone",    "camera",         "geolocation",
+        "notifications",     "other-sensors", "clipboard-read", "multiple-automatic-downloads",
+        "file-read-write",   "autoplay",      "local-fonts",    "midi-system-exclusive-messages",
+        "window-management",
+    };
+    const auto index = static_cast<size_t>(kind);
+    return index < std::size(kNames) ? kNames[index] : "unknown";
+}
+
 }  // namespace
 
 VeltraWebView::VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window,
@@ -58,7 +72,8 @@ VeltraWebView::VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window
       contentFolder(std::move(contentFolder)),
       userDataFolder(std::move(userDataFolder)),
       appOrigin(AppOriginFor(*config)),
-      browserFolder(browserFolder) {
+      browserFolder(browserFolder),
+      permissionOrigin_(WebOriginOf(StartUrlFor(*config, appOrigin))) {
     if (extensions != nullptr) extensions->webViewHost = this;
 }
 
@@ -90,14 +105,14 @@ void VeltraWebView::Init() {
         browserFolder != nullptr ? loaderBrowserFolder_.c_str() : nullptr,
         loaderUserDataFolder_.c_str(), loaderOptions_.Get(), handler.Get());
     // A call that fails outright never completes: without this the window would stay hidden.
-    if (FAILED(result)) FailStart();
+    if (FAILED(result)) FailStart(result);
 }
 
 HRESULT VeltraWebView::OnEnvironmentCreated(HRESULT errorCode,
                                             ICoreWebView2Environment* createdEnvironment) {
     try {
         if (FAILED(errorCode) || createdEnvironment == nullptr) {
-            FailStart();
+            FailStart(FAILED(errorCode) ? errorCode : E_POINTER);
             return S_OK;
         }
         environment = createdEnvironment;
@@ -105,9 +120,10 @@ HRESULT VeltraWebView::OnEnvironmentCreated(HRESULT errorCode,
         ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> handler(
             NewCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
                         &VeltraWebView::OnControllerCreated>(this));
-        if (FAILED(environment->CreateCoreWebView2Controller(window, handler.Get()))) FailStart();
+        const HRESULT result = environment->CreateCoreWebView2Controller(window, handler.Get());
+        if (FAILED(result)) FailStart(result);
     } catch (...) {
-        FailStart();  // the start cannot go on: say so rather than leave the window hidden
+        FailStart(E_UNEXPECTED);  // the start cannot go on: say so rather than leave it hidden
     }
     return S_OK;
 }
@@ -117,14 +133,14 @@ HRESULT VeltraWebView::OnControllerCreated(HRESULT errorCode,
     try {
         SetUpController(errorCode, createdController);
     } catch (...) {
-        FailStart();
+        FailStart(E_UNEXPECTED);
     }
     return S_OK;
 }
 
 void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* createdController) {
     if (FAILED(errorCode) || createdController == nullptr) {
-        FailStart();
+        FailStart(FAILED(errorCode) ? errorCode : E_POINTER);
         return;
     }
     controller = createdController;
@@ -132,8 +148,10 @@ void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* 
     webview2.Reset();
     controller->get_CoreWebView2(&webview);
     ComPtr<ICoreWebView2Settings> settings;
-    if (webview == nullptr || FAILED(webview->get_Settings(&settings)) || settings == nullptr) {
-        FailStart();
+    const HRESULT settingsResult =
+        webview != nullptr ? webview->get_Settings(&settings) : E_NOINTERFACE;
+    if (FAILED(settingsResult) || settings == nullptr) {
+        FailStart(FAILED(settingsResult) ? settingsResult : E_POINTER);
         return;
     }
     webview.As(&webview2);
@@ -197,9 +215,10 @@ void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* 
 
 void VeltraWebView::CloseMappedFiles() { bundleMapping.reset(); }
 
-void VeltraWebView::FailStart() {
+void VeltraWebView::FailStart(HRESULT result) {
     if (startFailed_) return;
     startFailed_ = true;
+    WriteStartFailureToHostLog(ToNarrow(kStartFailedText), result);
     // Mostly called inside a WebView2 completion, where no modal loop may run: the box is shown
     // once the callback has returned. Without a window to post to, the run ends all the same.
     if (window == nullptr || !PostMessageW(window, kStartFailedMessage, 0, 0)) ReportStartFailure();
@@ -221,7 +240,46 @@ void VeltraWebView::ShowLoadedPage() {
 
 void VeltraWebView::OpenExternally(const std::string& uri) {
     const std::wstring wide = ToWide(uri);
-    ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI;  // a URI without a handler fails quietly, with no box
+    info.lpVerb = L"open";
+    info.lpFile = wide.c_str();
+    info.nShow = SW_SHOWDEFAULT;
+    ShellExecuteExW(&info);
+}
+
+void VeltraWebView::RunAfterCallback(std::function<void()> work) {
+    leftWork_.push_back(std::move(work));
+    if (leftWorkPosted_) return;
+    // Should the post fail (a full queue), the next piece of work posts again.
+    leftWorkPosted_ = PostMessageW(window, kAfterCallbackMessage, 0, 0) != FALSE;
+}
+
+void VeltraWebView::RunLeftWork() {
+    leftWorkPosted_ = false;
+    // A piece that pumps messages (an extension showing a box) sees this message again: the
+    // outer run goes on with the rest once that piece has returned.
+    if (runningLeftWork_) return;
+    runningLeftWork_ = true;
+    while (!leftWork_.empty() && !eventsStopped_) {
+        const std::function<void()> work = std::move(leftWork_.front());
+        leftWork_.pop_front();
+        try {
+            work();
+        } catch (...) {
+        }
+    }
+    runningLeftWork_ = false;
+}
+
+void VeltraWebView::CloseController() {
+    StopEvents();
+    leftWork_.clear();
+    if (controller != nullptr) controller->Close();
+    webview2.Reset();
+    webview.Reset();
+    controller.Reset();
 }
 
 HRESULT VeltraWebView::OnAcceleratorKeyPressed(ICoreWebView2Controller*,
@@ -256,7 +314,19 @@ HRESULT VeltraWebView::OnNavigationStarting(ICoreWebView2*,
 
 HRESULT VeltraWebView::OnPermissionRequested(ICoreWebView2*,
                                              ICoreWebView2PermissionRequestedEventArgs* args) {
-    args->put_State(COREWEBVIEW2_PERMISSION_STATE_ALLOW);
+    TaskString uri;
+    args->get_Uri(uri.Out());
+    const std::string origin = WebOriginOf(uri.Narrow());
+    if (!origin.empty() && origin == permissionOrigin_) {
+        args->put_State(COREWEBVIEW2_PERMISSION_STATE_ALLOW);
+        return S_OK;
+    }
+    // Another origin's frame (an ad, an embedded player): the runtime asks the player.
+    COREWEBVIEW2_PERMISSION_KIND kind = COREWEBVIEW2_PERMISSION_KIND_UNKNOWN_PERMISSION;
+    args->get_PermissionKind(&kind);
+    WriteHostLog(std::string("permission ") + PermissionKindName(kind) + " asked by " +
+                 (origin.empty() ? "a page without an origin" : origin) +
+                 ": left to the runtime's default");
     return S_OK;
 }
 
@@ -268,7 +338,8 @@ HRESULT VeltraWebView::OnContainsFullScreenElementChanged(ICoreWebView2* sender,
 }
 
 HRESULT VeltraWebView::OnWindowCloseRequested(ICoreWebView2*, IUnknown*) {
-    SendMessageW(window, WM_CLOSE, 0, 0);
+    // Posted: the window (and the control in it) must not go while this callback is on the stack.
+    PostMessageW(window, WM_CLOSE, 0, 0);
     return S_OK;
 }
 
@@ -277,7 +348,7 @@ HRESULT VeltraWebView::OnNewWindowRequested(ICoreWebView2*,
     TaskString uri;
     args->get_Uri(uri.Out());
     const std::string target = uri.Narrow();
-    if (MayOpenExternally(target)) OpenExternally(target);
+    if (MayOpenExternally(target)) RunAfterCallback([this, target] { OpenExternally(target); });
     args->put_Handled(TRUE);
     return S_OK;
 }
@@ -307,6 +378,14 @@ void OnMainWindowMoved() {
 
 void OnStartFailed() {
     if (g_webViewHost != nullptr) g_webViewHost->ReportStartFailure();
+}
+
+void OnAfterCallback() {
+    if (g_webViewHost != nullptr) g_webViewHost->RunLeftWork();
+}
+
+void OnMainWindowClosing() {
+    if (g_webViewHost != nullptr) g_webViewHost->CloseController();
 }
 
 void OnMainWindowResized() {

@@ -2,6 +2,8 @@
 // once without stopping the program, and its files served first.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "bundle/bundle_writer.h"
 #include "harness.h"
 
@@ -30,7 +32,21 @@ TEST(BundleStartup, BrokenBundleIsReportedOnceAndStartUpGoesOn) {
         AppFolder app(std::string("bundle_") + c.name, Loader::Minimal);
         app.WritePackageJson(std::string(R"({"name":"bundle-test")") + c.settings + "}");
         if (!c.bundle.empty()) app.Write("www/assets.dat", c.bundle);
-        const json report = app.Probe({"--timeout", "20000", "--close-when", "window"});
+        const e2e::HostRun run = app.Run("", {"--timeout", "20000", "--close-when", "window"});
+        const json& report = run.probe;
+        // The log says what became of the bundle, with the reason when it could not be read.
+        const auto bundleLine = std::find_if(run.hostLog.begin(), run.hostLog.end(),
+                                             [](const std::string& line) {
+                                                 return line.rfind("bundle: ", 0) == 0;
+                                             });
+        ASSERT_NE(bundleLine, run.hostLog.end());
+        if (c.reported) {
+            EXPECT_EQ(bundleLine->rfind("bundle: \"Error reading asset bundle\" (HRESULT 0x", 0), 0u)
+                << *bundleLine;
+            EXPECT_NE(bundleLine->find("start-up goes on"), std::string::npos) << *bundleLine;
+        } else {
+            EXPECT_EQ(*bundleLine, "bundle: none (loose files)");
+        }
         if (c.reported) {
             ASSERT_EQ(report["boxes"].size(), 1u) << report.dump();
             EXPECT_EQ(report["boxes"][0]["caption"], "Windows WebView2 wrapper");
@@ -59,6 +75,8 @@ TEST(BundleStartup, BundleFilesAreServedBeforeLooseOnes) {
     ASSERT_EQ(run.Of("snapshot").size(), 1u);
     EXPECT_EQ(run.Of("snapshot")[0]["visible"], true);
     EXPECT_EQ(run.probe["exitCode"], 0);
+    EXPECT_NE(std::find(run.hostLog.begin(), run.hostLog.end(), "bundle: 2 entries"),
+              run.hostLog.end());
 }
 
 }  // namespace
