@@ -20,25 +20,36 @@
 
 static_assert(kLargestIconSource == STBI_MAX_DIMENSIONS);
 
+bool ReadPngHeader(const std::string& bytes, PngHeader& header) {
+    // The signature, then the first chunk: length, "IHDR", width, height, depth, colour type...
+    if (bytes.size() < 29 || bytes.compare(0, 8, "\x89PNG\r\n\x1A\n") != 0 ||
+        bytes.compare(12, 4, "IHDR") != 0)
+        return false;
+    const auto big32 = [&](std::size_t at) {
+        std::uint32_t value = 0;
+        for (int k = 0; k < 4; ++k) value = (value << 8) | static_cast<std::uint8_t>(bytes[at + k]);
+        return value;
+    };
+    header.width = big32(16);
+    header.height = big32(20);
+    header.bitDepth = static_cast<std::uint8_t>(bytes[24]);
+    header.colourType = static_cast<std::uint8_t>(bytes[25]);
+    return true;
+}
+
 bool DecodePng(const std::string& bytes, RgbaImage& image, std::string& problem) {
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
         problem = "too large";
         return false;
     }
-    // The size in the header (IHDR, the first chunk), so that a picture too large is named as
-    // such rather than as undecodable.
-    if (bytes.size() >= 24 && bytes.compare(12, 4, "IHDR") == 0) {
-        const auto big32 = [&](std::size_t at) {
-            std::uint32_t value = 0;
-            for (int k = 0; k < 4; ++k) value = (value << 8) | static_cast<std::uint8_t>(bytes[at + k]);
-            return value;
-        };
-        const std::uint32_t width = big32(16), height = big32(20);
-        if (width > kLargestIconSource || height > kLargestIconSource) {
-            problem = std::to_string(width) + "x" + std::to_string(height) + " pixels; at most " +
-                      std::to_string(kLargestIconSource) + " a side";
-            return false;
-        }
+    // The size in the header, so that a picture too large is named as such rather than as
+    // undecodable.
+    PngHeader header;
+    if (ReadPngHeader(bytes, header) &&
+        (header.width > kLargestIconSource || header.height > kLargestIconSource)) {
+        problem = std::to_string(header.width) + "x" + std::to_string(header.height) +
+                  " pixels; at most " + std::to_string(kLargestIconSource) + " a side";
+        return false;
     }
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
     const int length = static_cast<int>(bytes.size());
