@@ -21,6 +21,12 @@ constexpr std::size_t kMostEntries = 100000;
 // little for small sections): a name is stored once but copied into every resource under it.
 constexpr std::uint64_t kReadCostFactor = 16;
 constexpr std::uint64_t kReadCostAllowance = 65536;
+constexpr std::uint64_t kResourceCost = 128;  // a resource's own fields, charged whatever it holds
+
+// The most a read of a resource section of `bytes` may cost.
+std::uint64_t ReadBudget(std::uint64_t bytes) {
+    return kReadCostFactor * bytes + kReadCostAllowance;
+}
 constexpr std::uint32_t kDiscardable = 0x02000000;  // IMAGE_SCN_MEM_DISCARDABLE
 
 constexpr const char* kDirectoryNames[] = {"export table",
@@ -179,6 +185,13 @@ struct ResourceSection {
 };
 
 // What a read has visited and what it has cost so far.
+// What reading one resource costs beyond the names in its directory entries: its data and the
+// copies of its type's and name's texts.
+std::uint64_t LeafCost(const Resource& resource, std::uint64_t dataSize) {
+    return kResourceCost + dataSize +
+           2 * std::uint64_t{resource.type.text.size() + resource.name.text.size()};
+}
+
 struct ReadState {
     std::size_t entries = 0;
     std::uint64_t dataBytes = 0;
@@ -250,8 +263,7 @@ void ReadDirectory(const ResourceSection& rsrc, std::uint32_t at, int level, Res
         if (state.dataBytes > rsrc.section.rawSize)
             throw ExecutableError("the image's resources overlap");
         // The resource built here holds copies of its type's and name's texts.
-        state.Charge(sizeof(Resource) + size +
-                     2 * std::uint64_t{path.type.text.size() + path.name.text.size()});
+        state.Charge(LeafCost(path, size));
         path.data.assign(rsrc.image, data, size);
         out.push_back(path);
     }
@@ -471,6 +483,17 @@ std::string BuildResourceSection(std::vector<Resource> resources, std::uint32_t 
     }
     tree += strings;
     tree.resize(dataAt, '\0');
+    // The reader charges each name where an entry refers to it and again in each resource under
+    // it: a tree that it would refuse is not written.
+    std::uint64_t cost = 0;
+    for (const TypeNode& t : types) {
+        cost += 2 * t.key.text.size();
+        for (const NameNode& n : t.names) cost += 2 * n.key.text.size();
+    }
+    for (const Resource& r : resources) cost += LeafCost(r, r.data.size());
+    if (cost > ReadBudget(tree.size() + data.size()))
+        throw ExecutableError(
+            "the resource names take far more room than the section that holds them");
     return tree + data;
 }
 
@@ -490,8 +513,7 @@ std::vector<Resource> ReadResources(const std::string& image) {
     std::vector<Resource> resources;
     Resource path;
     ReadState state;
-    state.budget = kReadCostFactor * std::min(rsrc.section.rawSize, rsrc.section.virtualSize) +
-                   kReadCostAllowance;
+    state.budget = ReadBudget(std::min(rsrc.section.rawSize, rsrc.section.virtualSize));
     ReadDirectory(rsrc, 0, 0, path, resources, state);
     return resources;
 }
