@@ -174,13 +174,11 @@ void CheckIdentity(const std::string& host, const AppIdentity& identity,
 }
 
 AppIdentity FixedIdentity() {
-    AppIdentity identity;
-    identity.exeName = "Game.exe";
-    identity.productName = "Game";
-    identity.description = "A game";
-    identity.version = "1.2.3";
-    identity.versionNumbers = {1, 2, 3, 0};
-    return identity;
+    return {.exeName = "Game.exe",
+            .productName = "Game",
+            .description = "A game",
+            .version = "1.2.3",
+            .versionNumbers = {1, 2, 3, 0}};
 }
 
 }  // namespace
