@@ -592,6 +592,11 @@ TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
     EXPECT_EQ(fromIco[2].entry, entry(std::string("\1\1\x10\0\1\0\4\0", 8), 112));
     EXPECT_EQ(fromIco[0].bytes, png);
     EXPECT_EQ(fromIco[1].bytes, bitmap32);
+    // An empty IDAT chunk before the image data is no data: the picture decodes the same.
+    std::string emptyChunk = png;
+    emptyChunk.insert(png.find("IDAT") - 4, std::string("\0\0\0\0IDAT\x35\xAF\x06\x1E", 12));
+    EXPECT_EQ(IconImagesFromFile(emptyChunk, "icon.png")[0].bytes,
+              IconImagesFromFile(png, "icon.png")[0].bytes);
     const BadInput icons[] = {
         {"text", "text", "not a PNG or ICO file"},
         {"PNG signature only", png.substr(0, 8), "the PNG cannot be read"},
