@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -176,6 +177,54 @@ std::vector<IconImage> ImagesFromPng(const std::string& bytes, const std::string
     return images;
 }
 
+// The head of the group entry (size, colours, planes, bit count) of an image of an .ico file,
+// from the image itself: its bitmap header or its PNG header. The system picks the image to show
+// by these fields, and the file's own directory may say anything. `what` names the image in
+// errors.
+std::string IcoImageEntry(const std::string& image, const std::string& what) {
+    const auto refuse = [&](const std::string& why) { throw PackageError(what + " " + why); };
+    std::uint64_t width = 0, height = 0;
+    std::uint32_t bits = 0;
+    PngHeader png;
+    if (ReadPngHeader(image, png)) {
+        static const std::map<int, std::uint32_t> channels = {{0, 1}, {2, 3}, {3, 1}, {4, 2}, {6, 4}};
+        const auto found = channels.find(png.colourType);
+        if (found == channels.end() || png.width == 0 || png.height == 0 || png.bitDepth == 0)
+            refuse("is neither a bitmap nor a PNG");
+        width = png.width;
+        height = png.height;
+        bits = found->second * static_cast<std::uint32_t>(png.bitDepth);
+    } else {
+        // BITMAPINFOHEADER: the height counts the colours and the mask; no compression.
+        if (Little32(image, 0) != 40) refuse("is neither a bitmap nor a PNG");
+        const auto signedWidth = static_cast<std::int32_t>(Little32(image, 4));
+        const auto doubledHeight = static_cast<std::int32_t>(Little32(image, 8));
+        bits = Little16(image, 14);
+        static const std::set<std::uint32_t> depths = {1, 4, 8, 16, 24, 32};
+        if (signedWidth <= 0 || doubledHeight <= 0 || doubledHeight % 2 != 0 ||
+            !depths.count(bits) || Little32(image, 16) != 0)
+            refuse("is neither a bitmap nor a PNG");
+        width = static_cast<std::uint64_t>(signedWidth);
+        height = static_cast<std::uint64_t>(doubledHeight) / 2;
+        const std::uint64_t used = Little32(image, 32);
+        const std::uint64_t colours = bits <= 8 && used == 0 ? 1u << bits : used;
+        const auto row = [](std::uint64_t bitsWide) { return (bitsWide + 31) / 32 * 4; };
+        if (width <= 256 && height <= 256 &&
+            image.size() < 40 + 4 * colours + (row(width * bits) + row(width)) * height)
+            refuse("is cut short");
+    }
+    if (width > 256 || height > 256) refuse("is larger than 256 pixels");
+    std::string entry;
+    entry.push_back(static_cast<char>(width == 256 ? 0 : width));
+    entry.push_back(static_cast<char>(height == 256 ? 0 : height));
+    entry.push_back(static_cast<char>(bits < 8 ? 1u << bits : 0));  // colour count
+    entry.push_back(0);
+    AppendLittle16(entry, 1);  // planes
+    AppendLittle16(entry, bits);
+    AppendLittle32(entry, static_cast<std::uint32_t>(image.size()));
+    return entry;
+}
+
 std::vector<IconImage> ImagesFromIco(const std::string& bytes, const std::string& name) {
     const std::size_t count = Little16(bytes, 4);
     if (bytes.size() < 6 + 16 * count) throw PackageError(name + ": the icon file is truncated");
@@ -184,15 +233,12 @@ std::vector<IconImage> ImagesFromIco(const std::string& bytes, const std::string
         const std::size_t at = 6 + 16 * i;
         const std::uint32_t size = Little32(bytes, at + 8);
         const std::uint32_t offset = Little32(bytes, at + 12);
+        const std::string what = name + ": image " + std::to_string(i + 1) + " of the icon file";
         if (size < 40 || offset > bytes.size() || bytes.size() - offset < size)
-            throw PackageError(name + ": image " + std::to_string(i + 1) +
-                               " of the icon file lies outside it");
+            throw PackageError(what + " lies outside it");
         IconImage image;
         image.bytes = bytes.substr(offset, size);
-        if (!IsPng(image.bytes) && Little32(image.bytes, 0) != 40)
-            throw PackageError(name + ": image " + std::to_string(i + 1) +
-                               " of the icon file is neither a bitmap nor a PNG");
-        image.entry = bytes.substr(at, 12);
+        image.entry = IcoImageEntry(image.bytes, what);
         images.push_back(std::move(image));
     }
     return images;
@@ -398,7 +444,8 @@ IdentityResult ApplyIdentity(const std::string& host, const AppIdentity& identit
     std::uint16_t language = kUsEnglish;
     const ResourceKey iconName{0, Utf16(kIconName)};
     const auto isGroup = [&](const Resource& r) {
-        return r.type.text.empty() && r.type.id == kResourceGroupIcon && r.name == iconName;
+        return r.type.text.empty() && r.type.id == kResourceGroupIcon &&
+               SameResourceKey(r.name, iconName);
     };
     if (!icon.empty()) {
         // The old MAINICON goes with the images it lists; other icons keep theirs.

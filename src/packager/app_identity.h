@@ -66,8 +66,10 @@ struct IconImage {
 };
 
 // The images of an .ico file, or of a PNG decoded and scaled to 16, 24, 32, 48, 64, 128 and 256
-// pixels (32-bit bitmaps, the 256 one as PNG). The kind is told by the bytes. Throws PackageError
-// naming `name` when the file is neither, or is damaged.
+// pixels (32-bit bitmaps, the 256 one as PNG). The kind is told by the bytes. An .ico image's
+// entry is made from the image (its size and bit count, one plane), not copied from the file's
+// directory; each image must be a bitmap or a PNG of at most 256 pixels a side. Throws
+// PackageError naming `name` when the file is neither, or is damaged.
 std::vector<IconImage> IconImagesFromFile(const std::string& bytes, const std::string& name);
 // Whether the bytes start as a PNG or an .ico file does.
 bool LooksLikeIcon(const std::string& bytes);

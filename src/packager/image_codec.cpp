@@ -20,28 +20,63 @@
 
 static_assert(kLargestIconSource == STBI_MAX_DIMENSIONS);
 
+namespace {
+
+std::uint32_t Big32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int k = 0; k < 4; ++k) value = (value << 8) | static_cast<std::uint8_t>(bytes[at + k]);
+    return value;
+}
+
+// The PNG without its empty IDAT chunks, which carry no data. stb_image copies an IDAT chunk's
+// bytes to its buffer of image data before it has allocated one, so an empty first IDAT chunk
+// gives memcpy a null pointer (undefined behaviour, even for no bytes). A file whose chunks do
+// not add up is passed on from there as it is, for the decoder to refuse.
+std::string WithoutEmptyImageData(const std::string& bytes) {
+    if (bytes.size() < 8) return bytes;
+    std::string out = bytes.substr(0, 8);
+    std::size_t at = 8;
+    while (bytes.size() - at >= 12) {
+        const std::uint32_t length = Big32(bytes, at);
+        if (length > bytes.size() - at - 12) break;
+        if (length != 0 || bytes.compare(at + 4, 4, "IDAT") != 0)
+            out.append(bytes, at, 12 + length);
+        at += 12 + std::size_t{length};
+    }
+    return out.append(bytes, at, std::string::npos);
+}
+
+}  // namespace
+
+bool ReadPngHeader(const std::string& bytes, PngHeader& header) {
+    // The signature, then the first chunk: length, "IHDR", width, height, depth, colour type...
+    if (bytes.size() < 29 || bytes.compare(0, 8, "\x89PNG\r\n\x1A\n") != 0 ||
+        bytes.compare(12, 4, "IHDR") != 0)
+        return false;
+    header.width = Big32(bytes, 16);
+    header.height = Big32(bytes, 20);
+    header.bitDepth = static_cast<std::uint8_t>(bytes[24]);
+    header.colourType = static_cast<std::uint8_t>(bytes[25]);
+    return true;
+}
+
 bool DecodePng(const std::string& bytes, RgbaImage& image, std::string& problem) {
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
         problem = "too large";
         return false;
     }
-    // The size in the header (IHDR, the first chunk), so that a picture too large is named as
-    // such rather than as undecodable.
-    if (bytes.size() >= 24 && bytes.compare(12, 4, "IHDR") == 0) {
-        const auto big32 = [&](std::size_t at) {
-            std::uint32_t value = 0;
-            for (int k = 0; k < 4; ++k) value = (value << 8) | static_cast<std::uint8_t>(bytes[at + k]);
-            return value;
-        };
-        const std::uint32_t width = big32(16), height = big32(20);
-        if (width > kLargestIconSource || height > kLargestIconSource) {
-            problem = std::to_string(width) + "x" + std::to_string(height) + " pixels; at most " +
-                      std::to_string(kLargestIconSource) + " a side";
-            return false;
-        }
+    // The size in the header, so that a picture too large is named as such rather than as
+    // undecodable.
+    PngHeader header;
+    if (ReadPngHeader(bytes, header) &&
+        (header.width > kLargestIconSource || header.height > kLargestIconSource)) {
+        problem = std::to_string(header.width) + "x" + std::to_string(header.height) +
+                  " pixels; at most " + std::to_string(kLargestIconSource) + " a side";
+        return false;
     }
-    const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
-    const int length = static_cast<int>(bytes.size());
+    const std::string png = WithoutEmptyImageData(bytes);
+    const auto* data = reinterpret_cast<const stbi_uc*>(png.data());
+    const int length = static_cast<int>(png.size());
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(data, length, &width, &height, &channels)) {
         problem = stbi_failure_reason() ? stbi_failure_reason() : "not a PNG";

@@ -2,12 +2,14 @@
 //
 // The writer rebuilds the resource section whole. It handles the layout our host's linker gives
 // its images: the resource section is the last section, or is followed only by the base
-// relocations, which are moved up behind the new resources (nothing in an image refers to the
-// relocation section but its data directory entry). The section table, the image size, the data
-// directory and the checksum are brought up to date; a signature of the original image, which no
-// longer matches, is removed. Any other layout is refused with ExecutableError. Every offset read
-// from the image is checked against its size, so a damaged or hostile file gives an error, never
-// an out-of-bounds read.
+// relocations, which are moved up behind the new resources. Nothing else may refer to either: a
+// data directory entry other than their own that points into them is refused. The section table,
+// the image size, the data directory and the checksum are brought up to date; a signature of the
+// original image, which no longer matches, is removed. Any other layout (among them a host that
+// still carries debug sections) is refused with ExecutableError. Every section's data must lie
+// behind the headers, aligned and within the file, and every offset read from the image is
+// checked against its size, so a damaged or hostile file gives an error, never an out-of-bounds
+// read or write.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +44,16 @@ struct Resource {
     std::string data;
 };
 
-// Every resource of the image, in the order of its resource directory.
+// Whether two types or names are one: ids equal, or texts equal once each UTF-16 unit is mapped
+// to its uppercase (Unicode's simple mapping, one unit to one unit), as the system finds names.
+bool SameResourceKey(const ResourceKey& a, const ResourceKey& b);
+// The order of a resource directory: by type, name and language; names before ids, names
+// compared by their uppercase units, ids by value.
+bool ResourceLess(const Resource& a, const Resource& b);
+
+// Every resource of the image, in the order of its resource directory. Reading costs memory in
+// proportion to the resource section's size: a tree whose entries repeat long names beyond that
+// is refused, as is one that reaches a directory twice.
 std::vector<Resource> ReadResources(const std::string& image);
 
 struct RewrittenImage {

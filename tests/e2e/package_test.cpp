@@ -419,9 +419,10 @@ TEST(Package, TheExeCarriesTheAppsNameIconAndVersionAndStarts) {
     EXPECT_NE(report["window"], nullptr) << report.dump();
     EXPECT_EQ(report["exitCode"], 0) << report.dump();
 
-    // An ICO icon and no "version".
+    // An ICO icon whose directory says 16x16, no planes and no bit count for a 48x48 PNG: the
+    // group says what the image is, and Windows shows it at every size. No "version".
     std::string png = SolidPng(48, 48, 0x10C020);
-    std::string ico("\0\0\1\0\1\0\x30\x30\0\0\1\0\x20\0", 14);
+    std::string ico("\0\0\1\0\1\0\x10\x10\0\0\0\0\0\0", 14);
     for (std::uint32_t value : {static_cast<std::uint32_t>(png.size()), 22u})
         for (int k = 0; k < 4; ++k) ico.push_back(static_cast<char>(value >> (8 * k)));
     WriteFile(app / "art/icon.ico", ico + png);
@@ -434,8 +435,15 @@ TEST(Package, TheExeCarriesTheAppsNameIconAndVersionAndStarts) {
     EXPECT_EQ(info["ProductName"], "cat-game");
     EXPECT_EQ(info["FileDescription"], "cat-game");
     EXPECT_EQ(info.count("CompanyName"), 0u);
+    EXPECT_EQ(info["icon16"], "16x16 10c020");
     EXPECT_EQ(info["icon32"], "32x32 10c020");
     EXPECT_EQ(info["icon256"], "256x256 10c020");
+    std::string group;
+    for (const Resource& r : ReadResources(e2e::ReadFileBytes(exe)))
+        if (r.type.id == kResourceGroupIcon && r.name.text == u"MAINICON") group = r.data;
+    ASSERT_EQ(group.size(), 6u + 14);
+    EXPECT_EQ(group.substr(6, 8), std::string("\x30\x30\0\0\1\0\x20\0", 8))
+        << "48x48, 1 plane, 32 bits";
 }
 
 // `init` into an empty folder, then package: the starter page is served and shown. Into a folder

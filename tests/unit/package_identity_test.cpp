@@ -4,9 +4,12 @@
 // app, written only into a new or empty folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -15,6 +18,7 @@
 #include "packager/app_init.h"
 #include "packager/app_identity.h"
 #include "packager/image_codec.h"
+#include "packager/little_endian.h"
 #include "packager/package_output.h"
 #include "packager/bundle_tool.h"
 #include "packager/pe_resources.h"
@@ -83,6 +87,102 @@ std::string SmallImage() {
     }
     image.replace(0x400, sizeof kRelocations - 1, kRelocations);
     return image;
+}
+
+// SmallImage() with `section` as the bytes of its .rsrc and the relocations moved up behind it.
+std::string WithResourceSection(const std::string& section) {
+    const std::string small = SmallImage();
+    const auto size = static_cast<std::uint32_t>(section.size());
+    const std::uint32_t raw = (size + 0x1FF) / 0x200 * 0x200;
+    const std::uint32_t relocAddress = (0x1000 + raw + 0xFFF) / 0x1000 * 0x1000;
+    std::string image = small.substr(0, kResources) + section;
+    image.resize(kResources + raw, '\0');
+    image += small.substr(0x400);
+    Put32(image, kSections + 8, size);
+    Put32(image, kSections + 16, raw);
+    Put32(image, kDirectory + 20, size);
+    Put32(image, kSections + 40 + 12, relocAddress);
+    Put32(image, kSections + 40 + 20, kResources + raw);
+    Put32(image, kDirectory + 40, relocAddress);
+    Put32(image, kOptional + 56, relocAddress + 0x1000);
+    return image;
+}
+
+// A resource tree of one type whose `leaves` names all point at the same name of `length`
+// characters; each has a language directory of its own, and all share one empty data entry.
+std::string SharedLongNameTree(std::uint32_t leaves, std::uint32_t length) {
+    const std::uint32_t languagesAt = 24 + 16 + 8 * leaves;
+    const std::uint32_t dataAt = languagesAt + 24 * leaves;
+    const std::uint32_t nameAt = dataAt + 16;
+    std::string tree;
+    const auto directory = [&](std::uint32_t named, std::uint32_t ids) {
+        for (int i = 0; i < 3; ++i) AppendLittle32(tree, 0);
+        AppendLittle16(tree, named);
+        AppendLittle16(tree, ids);
+    };
+    directory(0, 1);
+    AppendLittle32(tree, 10);
+    AppendLittle32(tree, 0x80000000u | 24);
+    directory(leaves, 0);
+    for (std::uint32_t i = 0; i < leaves; ++i) {
+        AppendLittle32(tree, 0x80000000u | nameAt);
+        AppendLittle32(tree, 0x80000000u | (languagesAt + 24 * i));
+    }
+    for (std::uint32_t i = 0; i < leaves; ++i) {
+        directory(0, 1);
+        AppendLittle32(tree, i);
+        AppendLittle32(tree, dataAt);
+    }
+    AppendLittle32(tree, 0x1000 + dataAt);
+    for (int i = 0; i < 3; ++i) AppendLittle32(tree, 0);
+    AppendLittle16(tree, length);
+    for (std::uint32_t i = 0; i < length; ++i) AppendLittle16(tree, 'N');
+    return tree;
+}
+
+// One block of a version resource as read back: its header, key (ASCII), value bytes and
+// children. Padding that is not zero, or a block that runs past its parent, fails the test.
+struct VersionBlock {
+    std::uint32_t length = 0, valueLength = 0, type = 0;
+    std::string key;
+    std::string value;
+    std::vector<VersionBlock> children;
+};
+
+VersionBlock ReadVersionBlock(const std::string& bytes, std::size_t at, std::size_t end) {
+    VersionBlock block;
+    EXPECT_EQ(at % 4, 0u) << "block at " << at;
+    if (end - at < 6) {
+        ADD_FAILURE() << "block at " << at << " is cut";
+        return block;
+    }
+    block.length = Little16(bytes, at);
+    block.valueLength = Little16(bytes, at + 2);
+    block.type = Little16(bytes, at + 4);
+    EXPECT_LE(block.length, end - at) << "block at " << at;
+    end = std::min(end, at + block.length);
+    std::size_t p = at + 6;
+    while (p + 2 <= end && Little16(bytes, p) != 0) {
+        block.key.push_back(static_cast<char>(Little16(bytes, p)));
+        p += 2;
+    }
+    const auto padding = [&](std::size_t from) {
+        const std::size_t to = std::min(end, (from + 3) / 4 * 4);
+        EXPECT_EQ(bytes.substr(from, to - from), std::string(to - from, '\0')) << block.key;
+        return to;
+    };
+    p = padding(p + 2);
+    const std::size_t valueBytes = block.type == 1 ? 2 * block.valueLength : block.valueLength;
+    EXPECT_LE(valueBytes, end - p) << block.key;
+    block.value = bytes.substr(p, std::min(valueBytes, end - p));
+    p += block.value.size();
+    while (p < end) {
+        p = padding(p);
+        if (p >= end) break;
+        block.children.push_back(ReadVersionBlock(bytes, p, end));
+        p += std::max<std::size_t>(block.children.back().length, 6);
+    }
+    return block;
 }
 
 // A damaged file and a part of the error it gives.
@@ -250,13 +350,59 @@ TEST(PackageIdentity, ResourcesRewrittenIntoAValidImage) {
     EXPECT_EQ(resources[7].name.text, u"MAINICON");
     EXPECT_EQ(resources[7].data.size(), 6u + 14 * 7);
     EXPECT_EQ(resources[8].type.id, kResourceVersion);
+    // The version resource, block by block: lengths, value lengths (texts in words with their
+    // terminator), types, zero padding, the fixed info, and the translation naming the table.
     const std::string& version = resources[8].data;
-    EXPECT_EQ(Get32(version, 0) & 0xFFFF, version.size());
-    for (const char* text : {"VS_VERSION_INFO", "ProductName", "OriginalFilename", "1.2.3", "A game"})
-        EXPECT_NE(version.find(Utf16Bytes(text)), std::string::npos) << text;
-    EXPECT_NE(version.find(Utf16Bytes("Caf") + std::string("\xE9\0.\0e\0x\0e\0", 10)),
-              std::string::npos);
-    EXPECT_EQ(version.find(Utf16Bytes("CompanyName")), std::string::npos) << "no company known";
+    const VersionBlock root = ReadVersionBlock(version, 0, version.size());
+    EXPECT_EQ(root.length, version.size());
+    EXPECT_EQ(root.key, "VS_VERSION_INFO");
+    EXPECT_EQ(root.type, 0u);
+    ASSERT_EQ(root.valueLength, 52u);
+    ASSERT_EQ(root.value.size(), 52u);
+    const std::vector<std::uint32_t> fixed = {0xFEEF04BD, 0x00010000, 0x00010002, 0x00030000,
+                                              0x00010002, 0x00030000, 0x3F,       0,
+                                              0x40004,    1,          0,          0,
+                                              0};
+    for (std::size_t i = 0; i < fixed.size(); ++i)
+        EXPECT_EQ(Little32(root.value, 4 * i), fixed[i]) << "fixed info field " << i;
+    ASSERT_EQ(root.children.size(), 2u);
+    const VersionBlock& stringInfo = root.children[0];
+    const VersionBlock& varInfo = root.children[1];
+    EXPECT_EQ(std::make_tuple(stringInfo.key, stringInfo.type, stringInfo.valueLength),
+              std::make_tuple(std::string("StringFileInfo"), 1u, 0u));
+    EXPECT_EQ(std::make_tuple(varInfo.key, varInfo.type, varInfo.valueLength),
+              std::make_tuple(std::string("VarFileInfo"), 1u, 0u));
+    ASSERT_EQ(stringInfo.children.size(), 1u);
+    ASSERT_EQ(varInfo.children.size(), 1u);
+    const VersionBlock& translation = varInfo.children[0];
+    EXPECT_EQ(std::make_tuple(translation.key, translation.type, translation.valueLength),
+              std::make_tuple(std::string("Translation"), 0u, 4u));
+    ASSERT_EQ(translation.value.size(), 4u);
+    char tableKey[9];
+    std::snprintf(tableKey, sizeof tableKey, "%04X%04X", Little16(translation.value, 0),
+                  Little16(translation.value, 2));
+    EXPECT_EQ(std::string(tableKey), "040904B0");
+    const VersionBlock& table = stringInfo.children[0];
+    EXPECT_EQ(std::make_tuple(table.key, table.type, table.valueLength),
+              std::make_tuple(std::string(tableKey), 1u, 0u));
+    const std::vector<std::pair<std::string, std::string>> texts = {
+        {"FileDescription", Utf16Bytes("A game")},
+        {"FileVersion", Utf16Bytes("1.2.3")},
+        {"InternalName", Utf16Bytes("Caf") + std::string("\xE9\0", 2)},
+        {"OriginalFilename", Utf16Bytes("Caf") + std::string("\xE9\0.\0e\0x\0e\0", 10)},
+        {"ProductName", Utf16Bytes("Caf") + std::string("\xE9\0", 2)},
+        {"ProductVersion", Utf16Bytes("1.2.3")},
+    };  // no CompanyName or LegalCopyright: no company is known
+    ASSERT_EQ(table.children.size(), texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const VersionBlock& text = table.children[i];
+        SCOPED_TRACE(text.key);
+        EXPECT_EQ(text.key, texts[i].first);
+        EXPECT_EQ(text.type, 1u);
+        EXPECT_EQ(text.valueLength, texts[i].second.size() / 2 + 1) << "in words, with the zero";
+        EXPECT_EQ(text.value, texts[i].second + std::string(2, '\0'));
+        EXPECT_TRUE(text.children.empty());
+    }
 
     // Sections, directory, image size and checksum agree; the relocations moved along whole.
     const std::uint32_t rsrcSize = Get32(image, kSections + 8);
@@ -282,6 +428,54 @@ TEST(PackageIdentity, ResourcesRewrittenIntoAValidImage) {
     const IdentityResult unsigned_ = ApplyIdentity(signedImage, identity, {});
     EXPECT_TRUE(unsigned_.signatureRemoved);
     EXPECT_TRUE(unsigned_.image == image);
+
+    // Relocations with a virtual size of 0 occupy their raw size: the image ends behind them.
+    std::string unsized = SmallImage();
+    Put32(unsized, kSections + 40 + 8, 0);
+    const std::string moved = ApplyIdentity(unsized, identity, {}).image;
+    EXPECT_EQ(Get32(moved, kOptional + 56), Get32(moved, kSections + 40 + 12) + 0x1000);
+
+    // Names are one name whatever their case, by one rule in order and in comparison (the
+    // simple uppercase mapping of UTF-16 code units): one directory entry, or a refusal when
+    // the language is the same too.
+    const struct {
+        const char* name;
+        std::u16string first, second;
+        std::uint16_t secondLanguage;
+        std::size_t spellings;  // distinct names read back; 0: refused
+    } names[] = {
+        {"ASCII, other language", u"Data", u"DATA", 2, 1},
+        {"ASCII, same language", u"data", u"DATA", 1, 0},
+        {"Latin-1 letter", u"caf\u00E9", u"CAF\u00C9", 2, 1},
+        {"Latin-1 letter, same language", u"caf\u00E9", u"CAF\u00C9", 1, 0},
+        {"Cyrillic, same language", u"\u0434\u043E\u043C", u"\u0414\u041E\u041C", 1, 0},
+        {"Greek final sigma", u"\u03C2", u"\u03A3", 1, 0},
+        {"sharp s has no single uppercase", u"\u00DF", u"SS", 1, 2},
+        {"same spelling, other language", u"A", u"A", 2, 1},
+    };
+    for (const auto& v : names) {
+        SCOPED_TRACE(v.name);
+        std::vector<Resource> named(2);
+        for (std::size_t i = 0; i < 2; ++i) {
+            named[i].type.id = 10;
+            named[i].name.text = i == 0 ? v.first : v.second;
+            named[i].language = i == 0 ? 1 : v.secondLanguage;
+            named[i].data = "x";
+        }
+        const std::string error =
+            ErrorOf<ExecutableError>([&] { ReplaceResources(SmallImage(), named); });
+        if (v.spellings == 0) {
+            EXPECT_NE(error.find("same type, name and language"), std::string::npos) << error;
+            continue;
+        }
+        ASSERT_EQ(error, "accepted");
+        const std::string rewritten = ReplaceResources(SmallImage(), named).image;
+        const std::vector<Resource> back = ReadResources(rewritten);
+        ASSERT_EQ(back.size(), 2u);
+        EXPECT_EQ(back[0].name.text == back[1].name.text ? 1u : 2u, v.spellings);
+        // The type's directory of names (behind the root's) has one entry per name.
+        EXPECT_EQ(Get32(rewritten, kResources + 24 + 12) & 0xFFFF, v.spellings);
+    }
 }
 
 TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
@@ -295,6 +489,34 @@ TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
         Put32(image, at, value);
         return image;
     };
+    // The same with its headers moved to `pe` and its resources starting at 0, among the
+    // headers: a writer that trusts the layout writes its section table past its output.
+    const auto headersAt = [&](std::uint32_t pe) {
+        std::string image = good.substr(0, kResources) + std::string(0x800, '\0');
+        const std::string headers = good.substr(0x40, kSections + 80 - 0x40);
+        std::fill(image.begin() + 0x40, image.begin() + kSections + 80, '\0');
+        image.replace(pe, headers.size(), headers);
+        Put32(image, 0x3C, pe);
+        const std::size_t table = pe + kSections - 0x40;
+        Put32(image, table + 20, 0);
+        Put32(image, table + 40 + 20, static_cast<std::uint32_t>(image.size()));
+        return image + good.substr(Get32(good, kSections + 40 + 20));
+    };
+    // With a third section behind the relocations, as a build with debugging information has.
+    const std::uint32_t relocAddress = Get32(good, kSections + 40 + 12);
+    std::string debug = good + std::string(0x200, 'd');
+    Put32(debug, 0x44, 0x8664 | (3u << 16));
+    debug.replace(kSections + 80, 2, "/4");
+    Put32(debug, kSections + 80 + 8, 0x200);
+    Put32(debug, kSections + 80 + 12, relocAddress + 0x1000);
+    Put32(debug, kSections + 80 + 16, 0x200);
+    Put32(debug, kSections + 80 + 20, static_cast<std::uint32_t>(good.size()));
+    Put32(debug, kSections + 80 + 36, 0x42000040);
+    // With an icon: the root lists types 3, 14 and 16; the second shares the first's names.
+    std::string shared = ApplyIdentity(SmallImage(), identity,
+                                       IconImagesFromFile(SolidPng(2, 2, 9), "icon.png"))
+                             .image;
+    Put32(shared, kResources + 24 + 4, Get32(shared, kResources + 16 + 4));
     const BadInput images[] = {
         {"empty", "", "not a Windows executable"},
         {"text", std::string(100, 'x'), "not a Windows executable"},
@@ -306,13 +528,25 @@ TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
         {"few directory entries", with(kOptional + 108, 3), "data directory is truncated"},
         {"resources not a section", with(kDirectory + 16, 0x1800), "no resource section"},
         {"entry count past the section", with(kResources + 12, 0xFFFF0000), "points outside"},
-        {"subdirectory loop", with(kResources + 20, 0x80000000), "not three levels deep"},
+        {"subdirectory loop", with(kResources + 20, 0x80000000), "reached twice"},
+        {"shared subtree", shared, "reached twice"},
+        {"one long name for 900 resources", WithResourceSection(SharedLongNameTree(900, 65535)),
+         "names take far more room"},
         {"subdirectory outside", with(kResources + 20, 0xFFFFFFF0), "points outside"},
         {"name outside", with(kResources + 16, 0x80001000), "points outside"},
         {"data below the section", with(kResources + 0x48, 0x10), "outside the resource section"},
         {"data too long", with(kResources + 0x4C, 0xFFFFFFFF), "points outside"},
         {"id past 65535", with(kResources + 16, 0x10000), "id past 65535"},
         // Layouts the writer does not handle.
+        {"resources among the headers", with(kSections + 20, 0), "overlaps the headers"},
+        {"resources among the moved section table", headersAt(0x500), "overlaps the headers"},
+        {"resources not aligned", with(kSections + 20, kResources + 8), "not aligned"},
+        {"relocations past the end", with(kSections + 40 + 20, 0x100000), "past the end of the file"},
+        {"exceptions in the relocations",
+         with(kDirectory + 24, relocAddress, with(kDirectory + 28, 12)), "data directory 3"},
+        {"debug directory in the resources",
+         with(kDirectory + 48, 0x1010, with(kDirectory + 52, 28)), "data directory 6"},
+        {"debug sections", debug, "debug sections"},
         {"trailing data", good + "tail", "data past its last section"},
         {"resources first", with(kSections + 40 + 12, 0x800), "not at the end of the image"},
         {"signature elsewhere", with(kDirectory + 32, 0x10, with(kDirectory + 36, 4)),
@@ -325,16 +559,44 @@ TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
         EXPECT_NE(error.find(v.says), std::string::npos) << error;
     }
     const std::string png = SolidPng(2, 2, 9);
-    std::string ico("\0\0\1\0\1\0", 6);
-    ico += std::string("\x20\x20\0\0\1\0\x20\0", 8);
-    std::string icoEntry(8, '\0');
-    Put32(icoEntry, 0, static_cast<std::uint32_t>(png.size()));
-    Put32(icoEntry, 4, 22);
-    ico += icoEntry + png;
-    const std::vector<IconImage> fromIco = IconImagesFromFile(ico, "a.ico");
-    ASSERT_EQ(fromIco.size(), 1u);
-    EXPECT_EQ(fromIco[0].entry, ico.substr(6, 12));
+    // An .ico whose directory says 32x32, no planes and no bit count for a 2x2 PNG, and 48x48
+    // for a 32-bit 16x16 bitmap and a 4-bit 1x1 one: the group gets each image's own values.
+    const std::string bitmap32 = IconImagesFromFile(SolidPng(16, 16, 9), "icon.png")[0].bytes;
+    std::string bitmap4(112, '\0');
+    for (auto [at, value] : {std::pair{0, 40}, {4, 1}, {8, 2}, {12, 1 | (4 << 16)}})
+        Put32(bitmap4, at, static_cast<std::uint32_t>(value));
+    const auto icoOf = [&](const std::vector<std::string>& images, const std::string& declared) {
+        std::string ico("\0\0\1\0", 4);
+        AppendLittle16(ico, static_cast<std::uint32_t>(images.size()));
+        std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
+        for (const std::string& image : images) {
+            ico += declared;
+            AppendLittle32(ico, static_cast<std::uint32_t>(image.size()));
+            AppendLittle32(ico, offset);
+            offset += static_cast<std::uint32_t>(image.size());
+        }
+        for (const std::string& image : images) ico += image;
+        return ico;
+    };
+    const std::string ico = icoOf({png}, std::string("\x20\x20\0\0\1\0\x20\0", 8));
+    const std::string declared("\x30\x30\0\0\0\0\0\0", 8);
+    const std::vector<IconImage> fromIco =
+        IconImagesFromFile(icoOf({png, bitmap32, bitmap4}, declared), "a.ico");
+    ASSERT_EQ(fromIco.size(), 3u);
+    const auto entry = [](std::string head, std::size_t bytes) {
+        AppendLittle32(head, static_cast<std::uint32_t>(bytes));
+        return head;
+    };
+    EXPECT_EQ(fromIco[0].entry, entry(std::string("\2\2\0\0\1\0\x20\0", 8), png.size()));
+    EXPECT_EQ(fromIco[1].entry, entry(std::string("\x10\x10\0\0\1\0\x20\0", 8), bitmap32.size()));
+    EXPECT_EQ(fromIco[2].entry, entry(std::string("\1\1\x10\0\1\0\4\0", 8), 112));
     EXPECT_EQ(fromIco[0].bytes, png);
+    EXPECT_EQ(fromIco[1].bytes, bitmap32);
+    // An empty IDAT chunk before the image data is no data: the picture decodes the same.
+    std::string emptyChunk = png;
+    emptyChunk.insert(png.find("IDAT") - 4, std::string("\0\0\0\0IDAT\x35\xAF\x06\x1E", 12));
+    EXPECT_EQ(IconImagesFromFile(emptyChunk, "icon.png")[0].bytes,
+              IconImagesFromFile(png, "icon.png")[0].bytes);
     const BadInput icons[] = {
         {"text", "text", "not a PNG or ICO file"},
         {"PNG signature only", png.substr(0, 8), "the PNG cannot be read"},
@@ -344,6 +606,12 @@ TEST(PackageIdentity, DamagedImagesAndIconsAreRefused) {
         {"ICO image outside", with(6 + 12, 9999, ico), "lies outside it"},
         {"ICO image not an image", ico.substr(0, 22) + std::string(png.size(), 'x'),
          "neither a bitmap nor a PNG"},
+        {"ICO bitmap cut short", icoOf({bitmap4.substr(0, 100)}, declared), "is cut short"},
+        {"ICO bitmap of 3 bits", icoOf({with(12, 1 | (3 << 16), bitmap4)}, declared),
+         "neither a bitmap nor a PNG"},
+        {"ICO bitmap of no width", icoOf({with(4, 0, bitmap4)}, declared), "neither a bitmap"},
+        {"ICO PNG of 257 pixels", icoOf({SolidPng(257, 1, 0)}, declared),
+         "larger than 256 pixels"},
     };
     for (const auto& v : icons) {
         SCOPED_TRACE(v.name);
