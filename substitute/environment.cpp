@@ -198,6 +198,26 @@ HRESULT Environment::remove_NewBrowserVersionAvailable(EventRegistrationToken to
     });
 }
 
+HRESULT Environment::add_BrowserProcessExited(
+    ICoreWebView2BrowserProcessExitedEventHandler* eventHandler, EventRegistrationToken* token) {
+    return Call(__func__, [&] {
+        const HRESULT result = browserProcessExited_.Add(eventHandler, token);
+        Json fields{{"result", HResultText(result)}};
+        if (SUCCEEDED(result)) fields["token"] = token->value;
+        RecordCall(kObject, "add_BrowserProcessExited", std::move(fields));
+        return result;
+    });
+}
+
+HRESULT Environment::remove_BrowserProcessExited(EventRegistrationToken token) {
+    return Call(__func__, [&] {
+        const bool removed = browserProcessExited_.Remove(token);
+        RecordCall(kObject, "remove_BrowserProcessExited",
+                   Json{{"token", token.value}, {"removed", removed}});
+        return S_OK;
+    });
+}
+
 HRESULT Environment::CreateHandle(const char* method, COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND kind,
                                   LPCWSTR path,
                                   COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION permission,
