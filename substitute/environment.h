@@ -59,7 +59,11 @@ class Environment final
     HRESULT STDMETHODCALLTYPE CreateObjectCollection(
         UINT32 length, IUnknown** items, ICoreWebView2ObjectCollection** objectCollection) override;
 
-  protected:
+    // The browser process of this environment exited (every control of it is closed by then):
+    // BrowserProcessExited, with the exit kind.
+    void RaiseBrowserProcessExited(bool failed);
+
+protected:
     void OnQueryInterface(REFIID riid, bool answered) override;
 
   private:

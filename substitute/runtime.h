@@ -47,6 +47,9 @@ struct Switches {
     bool failSettings = false;                // WRAPPER_SUBSTITUTE_FAIL_SETTINGS
     bool noHash = false;                      // WRAPPER_SUBSTITUTE_NO_HASH
     Retry retryEnvironment = Retry::None;     // WRAPPER_SUBSTITUTE_RETRY_ENVIRONMENT
+    // WRAPPER_SUBSTITUTE_FAIL_NAVIGATION: the host's navigations fail with this
+    // COREWEBVIEW2_WEB_ERROR_STATUS (a name of the scenario language); -1: they do not.
+    int failNavigation = -1;
 
     // Reads the process environment as it is now (the Win32 block, which also sees
     // SetEnvironmentVariableW made by the host).
@@ -119,6 +122,8 @@ public:
     // back to LeaveCallback.
     const char* EnterCallback(const char* callback);
     void LeaveCallback(const char* outer);
+    // The host's callback running now, or null.
+    const char* CurrentCallback() const { return callback_; }
 
 private:
     Dispatcher();
