@@ -265,6 +265,95 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
     EXPECT_GE(image.Count(0x20, 0x40, 0xe0), 64L * 64 * 9 / 10);
 }
 
+// A real renderer crash while the sample app runs: the page's renderer is crashed through the
+// DevTools protocol (Page.crash) once its handshake is done; the runtime reports
+// RENDER_PROCESS_EXITED and shows an error page, the host reloads, the page handshakes again,
+// the window stays visible and the screenshot shows the page (its background), not the error.
+TEST_F(ChromiumPages, RendererCrashReloadsTheSampleApp) {
+    AppFolder app("chromium_crash");
+    app.WritePackageJson(
+        R"({"name":"chromium-crash","main":"index.html",)"
+        R"("window":{"title":"Hello from WebView2Wrapper","width":960,"height":640},)"
+        R"("settings":{"content-mode":"bundle"}})");
+    const fs::path packer = e2e::WinBuildDir().parent_path() / "native/tools/packer/wrapper-bundle";
+    fs::create_directories(app.Dir() / "www");
+    const e2e::ProcessResult packed = e2e::RunProcess(
+        {packer.string(), "pack", (e2e::SourceDir() / "examples/hello/www").string(),
+         (app.Dir() / "www/assets.dat").string()},
+        {}, 60);
+    ASSERT_EQ(packed.exitCode, 0) << packed.output;
+
+    const fs::path transcript = app.Dir() / "transcript.jsonl";
+    const fs::path marker = app.Dir() / "close.marker";
+    fs::remove(marker);
+    const std::string port =
+        endpoint_.substr(15, endpoint_.find('/', 15) - 15);  // ws://127.0.0.1:PORT/...
+    const fs::path png = app.Dir() / "screenshot.png";
+    fs::remove(png);
+    const auto handshakes = [&] {
+        const std::string text = e2e::ReadFileBytes(transcript);
+        std::size_t count = 0;
+        for (std::size_t at = text.find("wrapper-init-response"); at != std::string::npos;
+             at = text.find("wrapper-init-response", at + 1))
+            ++count;
+        return count;
+    };
+    bool crashed = false;
+    bool shot = false;
+    std::thread driver([&] {
+        const auto waitFor = [&](std::size_t count) {
+            for (int i = 0; i < 900; ++i) {
+                if (handshakes() >= count) return true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            return false;
+        };
+        if (waitFor(1)) {
+            crashed =
+                e2e::RunProcess({"python3", (e2e::SourceDir() / "tests/e2e/crash_page.py").string(),
+                                 port, "https://app.localhost/"},
+                                {}, 30)
+                    .exitCode == 0;
+        }
+        if (crashed && waitFor(2)) {
+            std::this_thread::sleep_for(std::chrono::seconds(3));  // the page paints again
+            const char* display = std::getenv("WRAPPER_TEST_DISPLAY");
+            shot = true;
+            for (const std::string& out :
+                 {"ppm:" + fs::path(png).replace_extension(".ppm").string(), png.string()}) {
+                shot = shot && e2e::RunProcess({"import", "-display", display ? display : "",
+                                                "-window", "root", "-depth", "8", out},
+                                               {}, 30)
+                                       .exitCode == 0;
+            }
+        }
+        std::ofstream(marker) << "done\n";
+    });
+    const e2e::HostRun run = app.Run(
+        "", {"--timeout", "150000", "--watch", e2e::WinPath(marker), "--close-on-text", "done"},
+        {{"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_}}, 200);
+    driver.join();
+
+    ASSERT_TRUE(crashed) << "the page could not be crashed";
+    EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
+    EXPECT_TRUE(run.probe["boxes"].empty()) << run.probe.dump();
+    EXPECT_EQ(run.probe["window"]["visible"], true);
+    const auto failed = run.Events("ProcessFailed");
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0]["kind"], "render-exited");
+    ASSERT_EQ(run.Calls("Reload").size(), 1u);
+    EXPECT_LT(run.Calls("Reload")[0].value("seq", 0L), failed[0].value("seq", 0L))
+        << "reloaded from the handler";
+    EXPECT_EQ(run.Of("errorPage").size(), 1u);
+    EXPECT_GE(handshakes(), 2u) << "no second handshake";
+    EXPECT_EQ(run.EnvironmentCalls().size(), 1u);
+    ASSERT_TRUE(shot) << "no screenshot";
+    const Image image = ReadPpm(app.Dir() / "screenshot.ppm");
+    ASSERT_GT(image.width, 0);
+    // The sample's page background (#f4f7fb) fills most of the 960x640 window again.
+    EXPECT_GE(image.Count(0xf4, 0xf7, 0xfb), 960L * 640 / 3);
+}
+
 // `./dev run --keep-open` (tools/run-app.sh with WRAPPER_RUN_KEEP_OPEN): the sample app's real
 // pages stay in the window until it is closed, and a player's input reaches them through the live
 // view. Driven from outside through the X display: a click into the sample's width field and typed

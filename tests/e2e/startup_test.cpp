@@ -145,4 +145,32 @@ TEST(Startup, HiddenWindowWithConfiguredClientSizeAtEachDpi) {
     }
 }
 
+// A first navigation that fails (no DOMContentLoaded comes, only NavigationCompleted with an error
+// status) still shows the window, with the runtime's error page and the window's title: the
+// process never stays alive without one. With our loader and with the vendor's.
+TEST(Startup, FailedFirstNavigationStillShowsTheWindow) {
+    for (Loader loader : {Loader::Substitute, Loader::Vendor}) {
+        SCOPED_TRACE(e2e::LoaderName(loader));
+        AppFolder app("first_navigation_fails", loader);
+        app.WritePackageJson(R"({"name":"nav-fails","window":{"title":"Nav Fails"}})");
+        app.Write("www/index.html", "<!doctype html><title>Never shown</title>");
+        const e2e::HostRun run =
+            app.Run("snapshot\nend\n",
+                    {"--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"), "--close-on-text",
+                     "\"type\":\"end\""},
+                    {{"WRAPPER_SUBSTITUTE_FAIL_NAVIGATION", "host-name-not-resolved"}});
+        EXPECT_TRUE(run.probe["boxes"].empty()) << run.probe.dump();
+        EXPECT_EQ(run.probe["everVisible"], true);
+        EXPECT_EQ(run.probe["exitCode"], 0);
+        EXPECT_TRUE(run.Events("DOMContentLoaded").empty());
+        const auto completed = run.Events("NavigationCompleted");
+        ASSERT_EQ(completed.size(), 1u);
+        EXPECT_EQ(completed[0]["isSuccess"], false);
+        EXPECT_EQ(completed[0]["webErrorStatus"], "host-name-not-resolved");
+        ASSERT_EQ(run.Of("snapshot").size(), 1u);
+        EXPECT_EQ(run.Of("snapshot")[0]["visible"], true);
+        EXPECT_EQ(run.Of("snapshot")[0]["title"], "Nav Fails");
+    }
+}
+
 }  // namespace
