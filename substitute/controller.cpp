@@ -1,6 +1,9 @@
 #include "controller.h"
 
 #include <cstdio>
+#include <memory>
+
+#include "runtime.h"
 
 namespace substitute {
 namespace {
@@ -26,46 +29,39 @@ Json WindowJson(HWND window) {
     return text;
 }
 
-constexpr wchar_t kControlWindowClass[] = L"WrapperSubstituteControl";
-
-LRESULT CALLBACK ControlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        auto* controller = reinterpret_cast<Controller*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+// A hidden child of the parent window that outlives the controller: when the parent goes, it
+// writes a "parentDestroyed" line saying whether the host had called Close and which of the
+// host's callbacks (if any) was running.
+LRESULT CALLBACK ParentWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* closeCalled =
+        reinterpret_cast<std::shared_ptr<bool>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_DESTROY && closeCalled != nullptr) {
+        const char* callback = Dispatcher::Get().CurrentCallback();
+        Record("parentDestroyed",
+               Json{{"closeCalled", **closeCalled},
+                    {"insideCallback", callback != nullptr ? Json(callback) : Json()}});
+    } else if (message == WM_NCDESTROY && closeCalled != nullptr) {
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        if (controller != nullptr) {
-            try {
-                controller->OnParentDestroyed();
-            } catch (...) {
-            }
-        }
-        return 0;
+        delete closeCalled;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCWSTR>(&ControlWindowProc), &module);
-    return module;
-}
-
-// A hidden child of the parent window that tells its controller when the parent goes.
-HWND CreateControlWindow(HWND parent, Controller* controller) {
+void WatchParent(HWND parent, const std::shared_ptr<bool>& closeCalled) {
     static const bool registered = [] {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = ControlWindowProc;
-        windowClass.hInstance = ThisModule();
-        windowClass.lpszClassName = kControlWindowClass;
-        return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = ParentWatchProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"WrapperSubstituteParentWatch";
+        return RegisterClassExW(&windowClass) != 0;
     }();
-    if (!registered || IsWindow(parent) == FALSE) return nullptr;
-    HWND window = CreateWindowExW(0, kControlWindowClass, L"", WS_CHILD, 0, 0, 0, 0, parent,
-                                  nullptr, ThisModule(), nullptr);
-    if (window != nullptr)
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(controller));
-    return window;
+    if (!registered || parent == nullptr) return;
+    HWND watch = CreateWindowExW(0, L"WrapperSubstituteParentWatch", L"", WS_CHILD, 0, 0, 0, 0,
+                                 parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (watch == nullptr) return;
+    SetWindowLongPtrW(watch, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(new std::shared_ptr<bool>(closeCalled)));
 }
 
 }  // namespace
@@ -74,7 +70,7 @@ Controller::Controller(ComPtr<WebView> webview, HWND parent)
     : ComObject(kObject), webview_(std::move(webview)), parent_(parent) {
     ShareClosedFlag(webview_->Closed());
     webview_->AttachController(this);
-    controlWindow_ = CreateControlWindow(parent, this);
+    WatchParent(parent, closeCalled_);
 }
 
 // The last reference going closes the controller, as Close would.
@@ -82,21 +78,6 @@ Controller::~Controller() {
     webview_->SetClosedBy("release");
     Shut();
     webview_->AttachController(nullptr);
-    if (controlWindow_ != nullptr && IsWindow(controlWindow_)) {
-        SetWindowLongPtrW(controlWindow_, GWLP_USERDATA, 0);
-        if (GetWindowThreadProcessId(controlWindow_, nullptr) == GetCurrentThreadId())
-            DestroyWindow(controlWindow_);
-    }
-}
-
-void Controller::OnParentDestroyed() {
-    controlWindow_ = nullptr;
-    const char* callback = Dispatcher::Get().CurrentCallback();
-    const char* closedBy = webview_->ClosedBy();
-    Record("parentDestroyed",
-           Json{{"callback", callback != nullptr ? Json(callback) : Json(nullptr)},
-                {"closedBefore", closedBy != nullptr},
-                {"closedBy", closedBy != nullptr ? Json(closedBy) : Json(nullptr)}});
 }
 
 void Controller::Shut() {
@@ -215,7 +196,6 @@ HRESULT Controller::put_ParentWindow(HWND parentWindow) {
     return Call(__func__, [&] {
         parent_ = parentWindow;
         webview_->SetParentWindow(parentWindow);
-        if (controlWindow_ != nullptr) SetParent(controlWindow_, parentWindow);
         RecordCall(kObject, "put_ParentWindow", Json{{"window", WindowJson(parentWindow)}});
         return S_OK;
     });
@@ -229,6 +209,7 @@ HRESULT Controller::NotifyParentWindowPositionChanged() {
 HRESULT Controller::Close() {
     return Call(__func__, [&] {
         RecordCall(kObject, "Close");
+        *closeCalled_ = true;
         webview_->SetClosedBy("Close");
         Shut();
         return S_OK;

@@ -44,8 +44,6 @@ class Controller final : public ComObject<ICoreWebView2Controller, ICoreWebView2
     HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** coreWebView2) override;
 
     WebView& Page() { return *webview_.Get(); }
-    // The parent window is being destroyed (the control's own child window goes with it).
-    void OnParentDestroyed();
     // Closes the page and lets every handler of the controller and its webview go.
     void Shut();
 
@@ -55,12 +53,12 @@ class Controller final : public ComObject<ICoreWebView2Controller, ICoreWebView2
   private:
     ComPtr<WebView> webview_;
     HWND parent_;
-    // The control's window inside the parent, as the runtime has one: it sees the parent go.
-    HWND controlWindow_ = nullptr;
     RECT bounds_{};
     BOOL visible_ = TRUE;
     double zoom_ = 1.0;
     UnraisedEvents unraised_;
+    // Set by Close; the watch on the parent window reads it when the parent goes.
+    std::shared_ptr<bool> closeCalled_ = std::make_shared<bool>(false);
 };
 
 }  // namespace substitute

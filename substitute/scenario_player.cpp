@@ -122,10 +122,13 @@ class ScenarioPlayer final : public NavigatingDriver {
         WhenSettled([this] { Run(0); });
     }
 
+    // Closed by the host, the page plays on (its events are skipped, as the runtime raises
+    // nothing after Close); closed because the browser process exited, its remaining steps go on
+    // in the next control.
     void OnClosed() override {
-        if (page_ == nullptr || stopped_) return;
+        if (page_ == nullptr || stopped_ || !page_->BrowserExited()) return;
         stopped_ = true;
-        if (page_->BrowserExited() && playing_ + 1 < steps_.size()) {
+        if (playing_ + 1 < steps_.size()) {
             PendingContinuation() = Continuation{
                 path_,
                 std::vector<ScenarioStep>(

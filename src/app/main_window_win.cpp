@@ -44,6 +44,12 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case kPageUnresponsiveMessage:
             OnPageUnresponsive();
             return 0;
+        case kAfterCallbackMessage:
+            OnAfterCallback();
+            return 0;
+        case WM_CLOSE:
+            OnMainWindowClosing();
+            return DefWindowProcW(window, message, wParam, lParam);
         case WM_SYSCOMMAND:
             // Keyboard access to the window menu (F10, Alt, Alt+key) is swallowed; mouse-driven
             // system commands keep their default handling.

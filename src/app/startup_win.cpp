@@ -4,11 +4,13 @@
 #include <knownfolders.h>
 #include <objbase.h>
 
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <new>
 #include <string>
 
+#include "app/host_log_win.h"
 #include "app/main_window_win.h"
 #include "app/paths_win.h"
 #include "app/ui_services_win.h"
@@ -38,16 +40,87 @@ constexpr wchar_t kFixedRuntimeMissingText[] =
 constexpr wchar_t kFixedBrowserFolder[] = L"webview2";
 constexpr char kContentFolder[] = "www\\";
 
+// A box about a start-up step, and its line in the host's log with the step's result code.
+void ShowStartFailure(const std::wstring& text, const std::wstring& caption, UINT icon,
+                      HRESULT result) {
+    WriteStartFailureToHostLog(ToNarrow(text), result);
+    ShowMessage(text, caption, icon);
+}
+
+// The result code of the platform call that just failed.
+HRESULT LastErrorResult() {
+    const DWORD error = GetLastError();
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
 // Step 10: maps the bundle when it exists and loads its directory. A failure is reported and
 // start-up goes on with whatever the bundle holds.
 std::shared_ptr<const SharedMapping> OpenBundle(const std::string& exeFolder, AssetBundle& bundle) {
     const std::string path = exeFolder + kContentFolder + "assets.dat";
-    if (!FileExists(path)) return nullptr;
+    if (!FileExists(path)) {
+        WriteHostLog("bundle: none (loose files)");
+        return nullptr;
+    }
     bool loaded = false;
     std::shared_ptr<const SharedMapping> mapping =
         MapBundle(AddLongPathPrefix(ToWide(path)), bundle, loaded);
-    if (!loaded) ShowMessage(L"Error reading asset bundle", kFallbackCaption, MB_ICONERROR);
+    if (!loaded) {
+        ShowStartFailure(
+            L"Error reading asset bundle", kFallbackCaption, MB_ICONERROR,
+            mapping == nullptr ? LastErrorResult() : HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
+    }
+    WriteHostLog("bundle: " + std::to_string(bundle.files.size()) + " entries" +
+                 (loaded ? "" : " read before the error; start-up goes on"));
     return mapping;
+}
+
+const char* NameOf(DistributionMode mode) {
+    return mode == DistributionMode::Fixed ? "fixed" : "evergreen";
+}
+const char* NameOf(ContentMode mode) { return mode == ContentMode::Remote ? "remote" : "bundle"; }
+const char* NameOf(HostingMode mode) {
+    return mode == HostingMode::WindowToVisual ? "window-to-visual" : "windowed";
+}
+
+// The file version of the running executable's version resource ("1.2.3.4"), or "unknown".
+std::string ExecutableVersion() {
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_VERSION);
+    HGLOBAL loaded = resource != nullptr ? LoadResource(nullptr, resource) : nullptr;
+    const auto* bytes =
+        static_cast<const BYTE*>(loaded != nullptr ? LockResource(loaded) : nullptr);
+    const DWORD size = resource != nullptr ? SizeofResource(nullptr, resource) : 0;
+    // VS_FIXEDFILEINFO starts with its signature, DWORD-aligned in the resource.
+    for (DWORD at = 0; bytes != nullptr && at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
+        VS_FIXEDFILEINFO info;
+        std::memcpy(&info, bytes + at, sizeof info);
+        if (info.dwSignature != 0xFEEF04BD) continue;
+        return std::to_string(HIWORD(info.dwFileVersionMS)) + "." +
+               std::to_string(LOWORD(info.dwFileVersionMS)) + "." +
+               std::to_string(HIWORD(info.dwFileVersionLS)) + "." +
+               std::to_string(LOWORD(info.dwFileVersionLS));
+    }
+    return "unknown";
+}
+
+// The line about the extension library after step 11.
+void LogExtension(const ExtensionManager& extensions, bool initialised) {
+    std::string line = "extension: ";
+    if (extensions.module == nullptr) {
+        line += extensions.loadError == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)
+                    ? "none"
+                    : "DI2ZozUzoraru.dll not loaded (HRESULT " + HResultText(extensions.loadError) +
+                          ")";
+    } else if (extensions.init == nullptr || extensions.release == nullptr ||
+               extensions.onMainWindowCreated == nullptr ||
+               extensions.onExtensionMessage == nullptr) {
+        line += "DI2ZozUzoraru.dll loaded without all four exports; none is called";
+    } else if (!initialised) {
+        line += "DI2ZozUzoraru.dll loaded, Init returned no component list";
+    } else {
+        line += "DI2ZozUzoraru.dll loaded, component ids:";
+        for (const std::string& id : extensions.componentIds) line += " \"" + id + "\"";
+    }
+    WriteHostLog(line);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -55,24 +128,34 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(0, slash + 1);
 }
 
+// The line about what the loader found; true when it found a runtime.
+bool LogRuntime(const WebView2Loader::RuntimeQuery& query) {
+    WriteHostLog(query.found ? "runtime: " + query.version + " found"
+                             : "runtime: none found (HRESULT " + HResultText(query.result) + ")");
+    return query.found;
+}
+
 // Step 9: a runtime must be available before the window is made. False ends start-up.
 bool EnsureRuntime(HINSTANCE instance, const std::string& userDataFolder, const AppConfig& config,
                    const std::wstring& title, const wchar_t*& browserFolder) {
     if (config.distributionMode == DistributionMode::Fixed) {
         browserFolder = kFixedBrowserFolder;
-        if (g_webView2Loader->RuntimeAvailable(browserFolder)) return true;
-        ShowMessage(kFixedRuntimeMissingText, title, MB_ICONERROR);
+        const WebView2Loader::RuntimeQuery fixed = g_webView2Loader->QueryRuntime(browserFolder);
+        if (LogRuntime(fixed)) return true;
+        ShowStartFailure(kFixedRuntimeMissingText, title, MB_ICONERROR, fixed.result);
         return false;
     }
     browserFolder = nullptr;
-    if (g_webView2Loader->RuntimeAvailable(nullptr)) return true;
+    if (LogRuntime(g_webView2Loader->QueryRuntime(nullptr))) return true;
     const std::wstring installMessage = ToWide(config.installWebView2Message);
     const std::wstring failedMessage = ToWide(config.installFailedMessage);
     ShowMessage(installMessage, title, MB_ICONINFORMATION);
+    WriteHostLog("runtime installer: started");
     InstallWebView2Runtime(instance, userDataFolder, config);
     // The installer's outcome is judged only by asking again.
-    if (g_webView2Loader->RuntimeAvailable(nullptr)) return true;
-    ShowMessage(failedMessage, title, MB_ICONERROR);
+    const WebView2Loader::RuntimeQuery installed = g_webView2Loader->QueryRuntime(nullptr);
+    if (LogRuntime(installed)) return true;
+    ShowStartFailure(failedMessage, title, MB_ICONERROR, installed.result);
     return false;
 }
 
@@ -155,7 +238,9 @@ int RunMessageLoop(HWND filter) {
     }
 }
 
-int RunHost(HINSTANCE instance) {
+namespace {
+
+int RunHostSteps(HINSTANCE instance) {
     // 1. COM for this thread, a single-threaded apartment; never uninitialised.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
@@ -178,6 +263,11 @@ int RunHost(HINSTANCE instance) {
     // 5. The WebView2 user-data folder (not created here).
     const std::string userDataFolder =
         GetKnownFolderPath(FOLDERID_LocalAppData) + "\\" + config.name;
+    // The host's log lives there; it is made here for the log, the runtime makes the rest.
+    OpenHostLog(userDataFolder);
+    WriteHostLog(std::string("start: executable ") + ExecutableVersion() + ", distribution " +
+                 NameOf(config.distributionMode) + ", content " + NameOf(config.contentMode) +
+                 ", hosting " + NameOf(config.hostingMode));
 
     // 6. GDI+.
     GdiplusSession gdiplus;
@@ -194,7 +284,7 @@ int RunHost(HINSTANCE instance) {
     // 9. The WebView2 loader and a runtime.
     WebView2Loader loader;
     if (!loader.Load(exeFolder)) {
-        ShowMessage(kLoaderMissingText, kFallbackCaption, MB_ICONERROR);
+        ShowStartFailure(kLoaderMissingText, kFallbackCaption, MB_ICONERROR, LastErrorResult());
         return 1;
     }
     const LoaderRegistration loaderRegistration(&loader);
@@ -213,13 +303,14 @@ int RunHost(HINSTANCE instance) {
     // unwind past the manager while the library is loaded and its threads may still call in.
     std::unique_ptr<VeltraWebView> host;
     try {
-        extensions->LoadExtension();
+        LogExtension(*extensions, extensions->LoadExtension());
 
         // 12. The window class.
         if (TestFailsStep(L"12") ||
             RegisterAppWindowClass(instance, MainWndProc, icon, COLOR_WINDOW + 1,
                                    kMainWindowClass) == 0) {
-            ShowMessage(L"Failed to register window class", kFallbackCaption, MB_ICONERROR);
+            ShowStartFailure(L"Failed to register window class", kFallbackCaption, MB_ICONERROR,
+                             LastErrorResult());
             return EndStartUpWithExtension(std::move(extensions));
         }
 
@@ -234,7 +325,8 @@ int RunHost(HINSTANCE instance) {
                                             CW_USEDEFAULT, CW_USEDEFAULT, outer.width, outer.height,
                                             nullptr, nullptr, instance, nullptr);
         if (window == nullptr) {
-            ShowMessage(L"Failed to create window", kFallbackCaption, MB_ICONERROR);
+            ShowStartFailure(L"Failed to create window", kFallbackCaption, MB_ICONERROR,
+                             LastErrorResult());
             return EndStartUpWithExtension(std::move(extensions));
         }
 
@@ -251,7 +343,7 @@ int RunHost(HINSTANCE instance) {
     } catch (...) {
         if (host != nullptr) host->StopEvents();  // the box's loop must not run the set-up on
         g_webViewHost = nullptr;
-        ShowMessage(kStartFailedText, title, MB_ICONERROR);
+        ShowStartFailure(kStartFailedText, title, MB_ICONERROR, E_UNEXPECTED);
         return EndStartUpWithExtension(std::move(extensions));
     }
 
@@ -278,5 +370,13 @@ int RunHost(HINSTANCE instance) {
     bundleMapping.reset();
     gdiplus.Shutdown();
     host.reset();
+    return exitCode;
+}
+
+}  // namespace
+
+int RunHost(HINSTANCE instance) {
+    const int exitCode = RunHostSteps(instance);
+    WriteHostLog("exit code " + std::to_string(exitCode));
     return exitCode;
 }

@@ -43,7 +43,10 @@ bool ExtensionManager::LoadExtension() {
     OpenRelay();
     const std::wstring path = AddLongPathPrefix(ToWide(exeFolder) + kExtensionFileName);
     module = LoadLibraryW(path.c_str());
-    if (module == nullptr) return false;
+    if (module == nullptr) {
+        loadError = HRESULT_FROM_WIN32(GetLastError());
+        return false;
+    }
     // Only a loaded library has threads that may send: only then the timer runs.
     if (relayWindow_ != nullptr) SetTimer(relayWindow_, kRelayTimer, kRelayTimerMs, nullptr);
     init = Export<ExtensionInitFn>(module, "Init");

@@ -52,6 +52,8 @@ public:
     const char* GetPackageJson() override;
 
     HMODULE module = nullptr;
+    // Why the library did not load (HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND): there is none).
+    HRESULT loadError = S_OK;
     ExtensionInitFn init = nullptr;
     ExtensionReleaseFn release = nullptr;
     ExtensionWindowCreatedFn onMainWindowCreated = nullptr;

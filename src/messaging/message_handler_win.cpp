@@ -15,7 +15,8 @@ namespace {
 
 class HostActions final : public MessageActions {
 public:
-    explicit HostActions(VeltraWebView& host) : host_(host) {}
+    HostActions(VeltraWebView& host, bool outsideCallback)
+        : host_(host), outsideCallback_(outsideCallback) {}
     void WrapperInit() override { host_.HandleWrapperInit(); }
     void SetFullscreen(bool fullscreen) override { host_.SetFullscreen(fullscreen); }
     void SetWindowSize(std::int32_t width, std::int32_t height) override {
@@ -25,14 +26,27 @@ public:
         host_.SetWindowPosition(x, y);
     }
     void ExtensionMessage(const std::string& text) override {
+        if (outsideCallback_) {
+            CallExtension(host_, text);
+            return;
+        }
         ExtensionManager* extensions = host_.extensions;
+        if (extensions == nullptr || extensions->onExtensionMessage == nullptr) return;
+        // The library may show a box or run a loop: never inside the runtime's callback.
+        VeltraWebView* host = &host_;
+        host_.RunAfterCallback([host, text] { CallExtension(*host, text); });
+    }
+
+private:
+    static void CallExtension(VeltraWebView& host, const std::string& text) {
+        ExtensionManager* extensions = host.extensions;
         if (extensions != nullptr && extensions->onExtensionMessage != nullptr) {
             extensions->onExtensionMessage(text.c_str());
         }
     }
 
-private:
     VeltraWebView& host_;
+    const bool outsideCallback_;
 };
 
 const GUID* KnownFolderGuid(KnownFolderId id) {
@@ -55,7 +69,17 @@ const GUID* KnownFolderGuid(KnownFolderId id) {
 }  // namespace
 
 void VeltraWebView::HandleWebMessage(const std::string& text) {
-    HostActions actions(*this);
+    // Page messages keep the page's order: while an extension's message waits for the callback
+    // to return (or runs), every later message waits behind it, handshakes included.
+    if (WorkIsLeft()) {
+        RunAfterCallback([this, text] { DispatchPageMessage(text, true); });
+        return;
+    }
+    DispatchPageMessage(text, false);
+}
+
+void VeltraWebView::DispatchPageMessage(const std::string& text, bool outsideCallback) {
+    HostActions actions(*this, outsideCallback);
     DispatchWebMessage(text, actions);
 }
 

@@ -118,28 +118,40 @@ public:
         if (read != nullptr) read->QuadPart = 0;
         if (written != nullptr) written->QuadPart = 0;
         if (destination == nullptr) return STG_E_INVALIDPOINTER;
-        // The whole copy holds the lock, so that no Read or Seek of this stream comes between
-        // reading the position and moving it. The destination cannot be waiting for it: a clone
-        // has a lock of its own, and this very stream refuses writes before taking any.
-        ExclusiveLock hold(lock_);
-        const std::uint64_t available =
-            position_ < size_ ? std::min<std::uint64_t>(wanted.QuadPart, size_ - position_) : 0;
+        // Each chunk is read and the position moved under the lock, as by Read; the destination
+        // is written without it, so that a destination that calls back into this stream (its
+        // position, its size, a seek) goes on instead of waiting for itself. A Seek from another
+        // thread between two chunks moves where the next one is read from.
+        std::uint64_t chunkSize = 0;
+        {
+            ExclusiveLock hold(lock_);
+            const std::uint64_t available =
+                position_ < size_ ? std::min<std::uint64_t>(wanted.QuadPart, size_ - position_) : 0;
+            chunkSize = std::min(kCopyChunk, available);
+        }
         std::vector<std::uint8_t> buffer;
         try {
-            buffer.resize(static_cast<std::size_t>(std::min(kCopyChunk, available)));
+            buffer.resize(static_cast<std::size_t>(chunkSize));
         } catch (const std::bad_alloc&) {
             return STG_E_INSUFFICIENTMEMORY;
         }
         std::uint64_t taken = 0;
         std::uint64_t put = 0;
         HRESULT result = S_OK;
-        while (taken < available) {
-            const auto chunk = static_cast<ULONG>(std::min(kCopyChunk, available - taken));
-            if (!source_->ReadAt(offset_ + position_, buffer.data(), chunk)) {
-                result = STG_E_READFAULT;
-                break;
+        while (taken < wanted.QuadPart) {
+            ULONG chunk = 0;
+            {
+                ExclusiveLock hold(lock_);
+                if (position_ >= size_) break;
+                chunk = static_cast<ULONG>(std::min<std::uint64_t>(
+                    {buffer.size(), wanted.QuadPart - taken, size_ - position_}));
+                if (chunk == 0) break;
+                if (!source_->ReadAt(offset_ + position_, buffer.data(), chunk)) {
+                    result = STG_E_READFAULT;
+                    break;
+                }
+                position_ += chunk;
             }
-            position_ += chunk;
             taken += chunk;
             ULONG chunkWritten = 0;
             result = destination->Write(buffer.data(), chunk, &chunkWritten);

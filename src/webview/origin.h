@@ -20,6 +20,12 @@ std::string StartUrlFor(const AppConfig& config, const std::string& appOrigin);
 // https://example.com does not admit https://example.com.attacker.net/.
 bool PassesOriginTest(const std::string& uri, const std::string& appOrigin);
 
+// The web origin of an absolute hierarchical URI, "scheme://host" or "scheme://host:port": scheme
+// and host in lower case, user information dropped, the scheme's default port (80 for http, 443
+// for https) left out. Empty for a URI without an authority (data:, about:blank, file paths) or
+// with an empty host or a port that is not a number: such a URI has no origin it could share.
+std::string WebOriginOf(const std::string& uri);
+
 // Whether a URI a page asked to open in a new window may be handed to the system's default
 // handler: any absolute URI with a scheme except file:, javascript:, data:, blob: and about:;
 // never a drive path (C:...), a network path (\\server...) or a URI without a scheme.

@@ -3,11 +3,25 @@
 #include <cstring>
 #include <new>
 
-// Copies `count` bytes; 0 when reading `source` raised an exception (an in-page error: the storage
-// behind a mapped view has gone away), 1 otherwise. Plain machine code with an exception scope of
-// its own (the platform's C scope handler, as a compiler writes for a guarded block): the fault
-// ends the copy and the call, nothing else.
-extern "C" int WrapperGuardedCopy(void* destination, const void* source, std::size_t count);
+namespace {
+
+// The view a guarded copy reads from, as the copy's frame holds it for its exception filter.
+struct GuardedView {
+    const std::uint8_t* begin;
+    std::size_t size;
+};
+
+}  // namespace
+
+// Copies `count` bytes; 0 when reading `source` raised an exception that the filter below
+// accepted (an in-page error: the storage behind the mapped view has gone away), 1 otherwise.
+// Plain machine code with an exception scope of its own (the platform's C scope handler, as a
+// compiler writes for a guarded block); the frame keeps `view` at its stack pointer, where the
+// filter finds it through the establisher frame. Any fault the filter refuses passes on as if the
+// copy had no scope at all.
+extern "C" int WrapperGuardedCopy(void* destination, const void* source, std::size_t count,
+                                  const GuardedView* view);
+extern "C" LONG WrapperGuardedCopyFilter(EXCEPTION_POINTERS* pointers, void* establisherFrame);
 
 asm(R"(
     .text
@@ -20,7 +34,10 @@ WrapperGuardedCopy:
     .seh_pushreg %rsi
     pushq %rdi
     .seh_pushreg %rdi
+    subq $8, %rsp
+    .seh_stackalloc 8
     .seh_endprologue
+    movq %r9, (%rsp)
     movq %rcx, %rdi
     movq %rdx, %rsi
     movq %r8, %rcx
@@ -29,6 +46,7 @@ WrapperGuardedCopy:
 .Lguarded_copy_end:
     movl $1, %eax
 .Lguarded_copy_done:
+    addq $8, %rsp
     popq %rdi
     popq %rsi
     ret
@@ -40,14 +58,37 @@ WrapperGuardedCopy:
     .long 1
     .rva .Lguarded_copy_begin
     .rva .Lguarded_copy_end
-    .long 1
+    .rva WrapperGuardedCopyFilter
     .rva .Lguarded_copy_fault
     .text
     .seh_endproc
 )");
 
-bool CopyReportingFaults(void* destination, const void* source, std::size_t count) {
-    return WrapperGuardedCopy(destination, source, count) != 0;
+LONG GuardedCopyFilter(const EXCEPTION_RECORD& record, const void* view, std::size_t viewSize) {
+    if (record.ExceptionCode != EXCEPTION_IN_PAGE_ERROR &&
+        record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION) {
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    // Both say in their first parameter whether it was a read (0), and name the address in the
+    // second: only reading the view is guarded (the view cannot be written).
+    if (record.NumberParameters < 2 || record.ExceptionInformation[0] != 0) {
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    const auto address = static_cast<std::uintptr_t>(record.ExceptionInformation[1]);
+    const auto begin = reinterpret_cast<std::uintptr_t>(view);
+    return address >= begin && address - begin < viewSize ? EXCEPTION_EXECUTE_HANDLER
+                                                          : EXCEPTION_CONTINUE_SEARCH;
+}
+
+extern "C" LONG WrapperGuardedCopyFilter(EXCEPTION_POINTERS* pointers, void* establisherFrame) {
+    const GuardedView* view = *static_cast<const GuardedView* const*>(establisherFrame);
+    return GuardedCopyFilter(*pointers->ExceptionRecord, view->begin, view->size);
+}
+
+bool CopyReportingFaults(void* destination, const void* source, std::size_t count, const void* view,
+                         std::size_t viewSize) {
+    const GuardedView guarded{static_cast<const std::uint8_t*>(view), viewSize};
+    return WrapperGuardedCopy(destination, source, count, &guarded) != 0;
 }
 
 namespace {
@@ -100,7 +141,8 @@ SharedMapping::~SharedMapping() {
 }
 
 bool SharedMapping::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t count) const {
-    return Holds(offset, count) && CopyReportingFaults(buffer, view_ + offset, count);
+    return Holds(offset, count) && CopyReportingFaults(buffer, view_ + offset, count, view_,
+                                                       static_cast<std::size_t>(size_));
 }
 
 std::shared_ptr<const LooseFile> LooseFile::Open(const std::wstring& path) {

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,10 +33,17 @@ public:
     }
 };
 
-// Copies `count` bytes from `source`, which may lie in a mapped view; false when reading it faults
-// (an in-page error: a share or a removable drive that goes away, a file cut short by another
-// system), which then ends the copy instead of the process.
-bool CopyReportingFaults(void* destination, const void* source, std::size_t count);
+// Copies `count` bytes from `source`, which lies in the mapped view of `viewSize` bytes at
+// `view`; false when reading the view faults (an in-page error: a share or a removable drive that
+// goes away, a file cut short by another system), which then ends the copy instead of the
+// process. Any other fault (a bad destination, a source outside the view) is a bug and goes on
+// as it would without the guard, so that it is found.
+bool CopyReportingFaults(void* destination, const void* source, std::size_t count, const void* view,
+                         std::size_t viewSize);
+// The guard's decision for an exception raised inside the copy: EXCEPTION_EXECUTE_HANDLER for an
+// in-page error or an access violation in reading an address inside the view, else
+// EXCEPTION_CONTINUE_SEARCH.
+LONG GuardedCopyFilter(const EXCEPTION_RECORD& record, const void* view, std::size_t viewSize);
 
 // A read-only view of a whole file (the bundle: its directory is read from the view). Bodies are
 // copied out of the view with CopyReportingFaults, so a read error is a failed read.

@@ -2,9 +2,11 @@
 
 #include <shellapi.h>
 
+#include <iterator>
 #include <string>
 #include <thread>
 
+#include "app/host_log_win.h"
 #include "app/paths_win.h"
 #include "app/ui_services_win.h"
 #include "app/window_events_win.h"
@@ -45,10 +47,6 @@ void Subscribe(Source* source, HRESULT (Source::*add)(Handler*, EventRegistratio
     EventRegistrationToken token{};
     (source->*add)(handler.Get(), &token);
 }
-
-// Records one event of the run for whoever supports the player.
-// HOST-LOG: replace with WriteHostLog(event) from app/host_log_win.h once the diagnostic log is in.
-void RecordHostEvent(const std::string& event) { (void)event; }
 
 const char* ProcessFailedKindText(COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
     switch (kind) {
@@ -103,6 +101,18 @@ bool TooManyWithinWindow(std::deque<ULONGLONG>& times, ULONGLONG now) {
     return times.size() > static_cast<std::size_t>(kMaxRecoveries);
 }
 
+// The log's name of a permission kind (the names the runtime's documentation gives them).
+const char* PermissionKindName(COREWEBVIEW2_PERMISSION_KIND kind) {
+    static constexpr const char* kNames[] = {
+        "unknown",           "microphone",    "camera",         "geolocation",
+        "notifications",     "other-sensors", "clipboard-read", "multiple-automatic-downloads",
+        "file-read-write",   "autoplay",      "local-fonts",    "midi-system-exclusive-messages",
+        "window-management",
+    };
+    const auto index = static_cast<size_t>(kind);
+    return index < std::size(kNames) ? kNames[index] : "unknown";
+}
+
 }  // namespace
 
 VeltraWebView::VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window,
@@ -116,7 +126,8 @@ VeltraWebView::VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window
       contentFolder(std::move(contentFolder)),
       userDataFolder(std::move(userDataFolder)),
       appOrigin(AppOriginFor(*config)),
-      browserFolder(browserFolder) {
+      browserFolder(browserFolder),
+      permissionOrigin_(WebOriginOf(StartUrlFor(*config, appOrigin))) {
     if (extensions != nullptr) extensions->webViewHost = this;
 }
 
@@ -152,14 +163,14 @@ void VeltraWebView::CreateEnvironment() {
         browserFolder != nullptr ? loaderBrowserFolder_.c_str() : nullptr,
         loaderUserDataFolder_.c_str(), loaderOptions_.Get(), handler.Get());
     // A call that fails outright never completes: without this the window would stay hidden.
-    if (FAILED(result)) FailStart();
+    if (FAILED(result)) FailStart(result);
 }
 
 HRESULT VeltraWebView::OnEnvironmentCreated(HRESULT errorCode,
                                             ICoreWebView2Environment* createdEnvironment) {
     try {
         if (FAILED(errorCode) || createdEnvironment == nullptr) {
-            FailStart();
+            FailStart(FAILED(errorCode) ? errorCode : E_POINTER);
             return S_OK;
         }
         environment = createdEnvironment;
@@ -168,9 +179,10 @@ HRESULT VeltraWebView::OnEnvironmentCreated(HRESULT errorCode,
         ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> handler(
             NewCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
                         &VeltraWebView::OnControllerCreated>(this));
-        if (FAILED(environment->CreateCoreWebView2Controller(window, handler.Get()))) FailStart();
+        const HRESULT result = environment->CreateCoreWebView2Controller(window, handler.Get());
+        if (FAILED(result)) FailStart(result);
     } catch (...) {
-        FailStart();  // the start cannot go on: say so rather than leave the window hidden
+        FailStart(E_UNEXPECTED);  // the start cannot go on: say so rather than leave it hidden
     }
     return S_OK;
 }
@@ -180,14 +192,14 @@ HRESULT VeltraWebView::OnControllerCreated(HRESULT errorCode,
     try {
         SetUpController(errorCode, createdController);
     } catch (...) {
-        FailStart();
+        FailStart(E_UNEXPECTED);
     }
     return S_OK;
 }
 
 void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* createdController) {
     if (FAILED(errorCode) || createdController == nullptr) {
-        FailStart();
+        FailStart(FAILED(errorCode) ? errorCode : E_POINTER);
         return;
     }
     controller = createdController;
@@ -195,8 +207,10 @@ void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* 
     webview2.Reset();
     controller->get_CoreWebView2(&webview);
     ComPtr<ICoreWebView2Settings> settings;
-    if (webview == nullptr || FAILED(webview->get_Settings(&settings)) || settings == nullptr) {
-        FailStart();
+    const HRESULT settingsResult =
+        webview != nullptr ? webview->get_Settings(&settings) : E_NOINTERFACE;
+    if (FAILED(settingsResult) || settings == nullptr) {
+        FailStart(FAILED(settingsResult) ? settingsResult : E_POINTER);
         return;
     }
     webview.As(&webview2);
@@ -263,9 +277,10 @@ void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* 
 
 void VeltraWebView::CloseMappedFiles() { bundleMapping.reset(); }
 
-void VeltraWebView::FailStart() {
+void VeltraWebView::FailStart(HRESULT result) {
     if (startFailed_) return;
     startFailed_ = true;
+    WriteStartFailureToHostLog(ToNarrow(kStartFailedText), result);
     // Mostly called inside a WebView2 completion, where no modal loop may run: the box is shown
     // once the callback has returned. Without a window to post to, the run ends all the same.
     if (window == nullptr || !PostMessageW(window, kStartFailedMessage, 0, 0)) ReportStartFailure();
@@ -303,7 +318,7 @@ void VeltraWebView::AskAboutUnresponsivePage() {
                                    MB_YESNO | MB_ICONWARNING);
     if (answer == IDNO) {
         appStopping_ = true;
-        RecordHostEvent("the player closed the app that was not responding; exit code 1");
+        WriteHostLog("the player closed the app that was not responding; exit code 1");
         PostQuitMessage(1);
     }
 }
@@ -319,7 +334,46 @@ void VeltraWebView::ShowLoadedPage() {
 
 void VeltraWebView::OpenExternally(const std::string& uri) {
     const std::wstring wide = ToWide(uri);
-    ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI;  // a URI without a handler fails quietly, with no box
+    info.lpVerb = L"open";
+    info.lpFile = wide.c_str();
+    info.nShow = SW_SHOWDEFAULT;
+    ShellExecuteExW(&info);
+}
+
+void VeltraWebView::RunAfterCallback(std::function<void()> work) {
+    leftWork_.push_back(std::move(work));
+    if (leftWorkPosted_) return;
+    // Should the post fail (a full queue), the next piece of work posts again.
+    leftWorkPosted_ = PostMessageW(window, kAfterCallbackMessage, 0, 0) != FALSE;
+}
+
+void VeltraWebView::RunLeftWork() {
+    leftWorkPosted_ = false;
+    // A piece that pumps messages (an extension showing a box) sees this message again: the
+    // outer run goes on with the rest once that piece has returned.
+    if (runningLeftWork_) return;
+    runningLeftWork_ = true;
+    while (!leftWork_.empty() && !eventsStopped_) {
+        const std::function<void()> work = std::move(leftWork_.front());
+        leftWork_.pop_front();
+        try {
+            work();
+        } catch (...) {
+        }
+    }
+    runningLeftWork_ = false;
+}
+
+void VeltraWebView::CloseController() {
+    StopEvents();
+    leftWork_.clear();
+    if (controller != nullptr) controller->Close();
+    webview2.Reset();
+    webview.Reset();
+    controller.Reset();
 }
 
 HRESULT VeltraWebView::OnAcceleratorKeyPressed(ICoreWebView2Controller*,
@@ -354,7 +408,19 @@ HRESULT VeltraWebView::OnNavigationStarting(ICoreWebView2*,
 
 HRESULT VeltraWebView::OnPermissionRequested(ICoreWebView2*,
                                              ICoreWebView2PermissionRequestedEventArgs* args) {
-    args->put_State(COREWEBVIEW2_PERMISSION_STATE_ALLOW);
+    TaskString uri;
+    args->get_Uri(uri.Out());
+    const std::string origin = WebOriginOf(uri.Narrow());
+    if (!origin.empty() && origin == permissionOrigin_) {
+        args->put_State(COREWEBVIEW2_PERMISSION_STATE_ALLOW);
+        return S_OK;
+    }
+    // Another origin's frame (an ad, an embedded player): the runtime asks the player.
+    COREWEBVIEW2_PERMISSION_KIND kind = COREWEBVIEW2_PERMISSION_KIND_UNKNOWN_PERMISSION;
+    args->get_PermissionKind(&kind);
+    WriteHostLog(std::string("permission ") + PermissionKindName(kind) + " asked by " +
+                 (origin.empty() ? "a page without an origin" : origin) +
+                 ": left to the runtime's default");
     return S_OK;
 }
 
@@ -366,7 +432,8 @@ HRESULT VeltraWebView::OnContainsFullScreenElementChanged(ICoreWebView2* sender,
 }
 
 HRESULT VeltraWebView::OnWindowCloseRequested(ICoreWebView2*, IUnknown*) {
-    SendMessageW(window, WM_CLOSE, 0, 0);
+    // Posted: the window (and the control in it) must not go while this callback is on the stack.
+    PostMessageW(window, WM_CLOSE, 0, 0);
     return S_OK;
 }
 
@@ -375,7 +442,7 @@ HRESULT VeltraWebView::OnNewWindowRequested(ICoreWebView2*,
     TaskString uri;
     args->get_Uri(uri.Out());
     const std::string target = uri.Narrow();
-    if (MayOpenExternally(target)) OpenExternally(target);
+    if (MayOpenExternally(target)) RunAfterCallback([this, target] { OpenExternally(target); });
     args->put_Handled(TRUE);
     return S_OK;
 }
@@ -407,8 +474,8 @@ HRESULT VeltraWebView::OnNavigationCompleted(ICoreWebView2*,
     // No DOMContentLoaded comes: the window shows the runtime's error page rather than nothing.
     COREWEBVIEW2_WEB_ERROR_STATUS status = COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN;
     args->get_WebErrorStatus(&status);
-    RecordHostEvent("the first navigation failed: web error status " +
-                    std::to_string(static_cast<int>(status)));
+    WriteHostLog("the first navigation failed: web error status " +
+                 std::to_string(static_cast<int>(status)));
     ShowLoadedPage();
     return S_OK;
 }
@@ -442,12 +509,12 @@ HRESULT VeltraWebView::OnProcessFailed(ICoreWebView2* sender,
         if (extensions != nullptr) extensions->pageReady = false;
         if (TooManyWithinWindow(browserExits_, now)) {
             action = "the start-failure box, exit code 1 (too many browser exits)";
-            FailStart();
+            FailStart(HRESULT_FROM_WIN32(ERROR_INVALID_STATE));
         } else if (PostToWindow(kRecreateWebViewMessage)) {
             action = "a new environment and controller, then the start page";
         } else {
             action = "the start-failure box, exit code 1 (cannot recreate)";
-            FailStart();
+            FailStart(HRESULT_FROM_WIN32(GetLastError()));
         }
     } else if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED) {
         unresponsiveSince_ = 0;
@@ -472,7 +539,7 @@ HRESULT VeltraWebView::OnProcessFailed(ICoreWebView2* sender,
             if (PostToWindow(kPageUnresponsiveMessage)) action = "ask whether to wait or close";
         }
     }
-    RecordHostEvent(event + "; the host: " + action);
+    WriteHostLog(event + "; the host: " + action);
     return S_OK;
 }
 
@@ -496,6 +563,14 @@ void OnAppStopped() {
 
 void OnPageUnresponsive() {
     if (g_webViewHost != nullptr) g_webViewHost->AskAboutUnresponsivePage();
+}
+
+void OnAfterCallback() {
+    if (g_webViewHost != nullptr) g_webViewHost->RunLeftWork();
+}
+
+void OnMainWindowClosing() {
+    if (g_webViewHost != nullptr) g_webViewHost->CloseController();
 }
 
 void OnMainWindowResized() {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -81,8 +82,26 @@ public:
     // main window's procedure for the message FailStart posts.
     void ReportStartFailure();
 
-    // The one way out to the system's default handler for a URI (new windows).
+    // The one way out to the system's default handler for a URI (new windows), through the shell
+    // without any user interface of its own. Never called inside a WebView2 callback.
     void OpenExternally(const std::string& uri);
+
+    // Work a WebView2 callback leaves for after it has returned (a box, a loop or a window of the
+    // shell could run inside it otherwise): queued, and run from the message loop in the order
+    // it was left, one piece at a time; a piece that runs a message loop of its own is never
+    // entered again from it. Nothing runs once events have stopped.
+    void RunAfterCallback(std::function<void()> work);
+    void RunLeftWork();
+    // Whether work left by callbacks is waiting or running: page messages then wait behind it.
+    bool WorkIsLeft() const { return !leftWork_.empty() || runningLeftWork_; }
+    // The page's message dispatched with its extension messages handed over at once, for
+    // callers outside any WebView2 callback.
+    void DispatchPageMessage(const std::string& text, bool outsideCallback);
+
+    // The main window is closing: stops events and closes the control before the window goes.
+    // The host keeps no WebView2 object after it, so later calls are dropped without reaching
+    // the runtime.
+    void CloseController();
 
     // Event handlers.
     HRESULT OnAcceleratorKeyPressed(ICoreWebView2Controller* sender,
@@ -142,15 +161,21 @@ public:
 private:
     // The body of OnControllerCreated.
     void SetUpController(HRESULT errorCode, ICoreWebView2Controller* createdController);
-    // Creation of the environment or the controller failed: tell the user and end the run, once
-    // the current callback has returned.
-    void FailStart();
+    // Creation of the environment or the controller failed (`result` says why, in the log): tell
+    // the user and end the run, once the current callback has returned.
+    void FailStart(HRESULT result);
     // The window becomes visible with the control focused (each DOMContentLoaded).
     void ShowLoadedPage();
     // Creates the environment (and through its completion the controller) with what Init stored.
     void CreateEnvironment();
     // Posts `message` to the main window; false when it could not be posted.
     bool PostToWindow(UINT message);
+    // Permission requests from this origin (the start page's) are allowed; others are left to
+    // the runtime, which asks the player.
+    std::string permissionOrigin_;
+    std::deque<std::function<void()>> leftWork_;
+    bool leftWorkPosted_ = false;
+    bool runningLeftWork_ = false;
     bool startFailed_ = false;
     bool firstNavigationDone_ = false;
     bool appStopping_ = false;

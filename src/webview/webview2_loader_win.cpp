@@ -19,10 +19,13 @@ bool WebView2Loader::Load(const std::string& exeFolder) {
     return createEnvironment != nullptr && getVersion != nullptr;
 }
 
-bool WebView2Loader::RuntimeAvailable(const wchar_t* browserFolder) const {
+WebView2Loader::RuntimeQuery WebView2Loader::QueryRuntime(const wchar_t* browserFolder) const {
+    RuntimeQuery query;
     LPWSTR version = nullptr;
-    getVersion(browserFolder, &version);
-    if (version == nullptr) return false;
+    query.result = getVersion(browserFolder, &version);
+    if (version == nullptr) return query;
+    query.found = true;
+    query.version = ToNarrow(version);
     CoTaskMemFree(version);
-    return true;
+    return query;
 }

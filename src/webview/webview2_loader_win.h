@@ -26,8 +26,14 @@ public:
 
     // Loads exeFolder + "WebView2Loader.dll" and looks up both functions; false when either fails.
     bool Load(const std::string& exeFolder);
-    // True when a runtime is available for the folder (null: the installed runtime).
-    bool RuntimeAvailable(const wchar_t* browserFolder) const;
+    // What the loader says of the runtime for the folder (null: the installed runtime). Only a
+    // returned version string counts as a runtime, whatever the result code.
+    struct RuntimeQuery {
+        bool found = false;
+        std::string version;  // UTF-8
+        HRESULT result = E_FAIL;
+    };
+    RuntimeQuery QueryRuntime(const wchar_t* browserFolder) const;
 
     CreateEnvironmentWithOptionsFn createEnvironment = nullptr;
     GetAvailableBrowserVersionStringFn getVersion = nullptr;

@@ -270,8 +270,50 @@ nlohmann::json ProbeProgram(const std::string& program,
     return nlohmann::json::parse(result.output.substr(start));
 }
 
+fs::path LocalAppData() {
+    for (const auto& user : fs::directory_iterator(Prefix() / "drive_c/users")) {
+        const fs::path local = user.path() / "AppData/Local";
+        if (user.path().filename() != "Public" && fs::is_directory(local)) return local;
+    }
+    throw std::runtime_error("no AppData/Local in the prefix");
+}
+
+namespace {
+
+// host.log of the app named in the folder's package.json, or an empty path.
+fs::path HostLogOf(const fs::path& appDir) {
+    const nlohmann::json settings =
+        nlohmann::json::parse(ReadFileBytes(appDir / "package.json"), nullptr, false);
+    if (!settings.is_object() || !settings.contains("name") || !settings["name"].is_string() ||
+        settings["name"].get<std::string>().empty()) {
+        return {};
+    }
+    return LocalAppData() / settings["name"].get<std::string>() / "host.log";
+}
+
+// The events of the log's lines from byte `from` on (all of them when the log is shorter, as
+// after its older part moved away): each line without its time and its CR LF.
+std::vector<std::string> HostLogEvents(const fs::path& log, std::size_t from) {
+    if (!fs::is_regular_file(log)) return {};
+    std::string bytes = ReadFileBytes(log);
+    bytes.erase(0, from <= bytes.size() ? from : 0);
+    std::vector<std::string> events;
+    std::istringstream lines(bytes);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::size_t space = line.find(' ');
+        EXPECT_EQ(space, 24u) << "a line begins with its UTC time: " << line;
+        events.push_back(space == std::string::npos ? line : line.substr(space + 1));
+    }
+    return events;
+}
+
+}  // namespace
+
 HostRun AppFolder::Run(const std::string& scenario, const std::vector<std::string>& probeOptions,
                        std::map<std::string, std::string> env, int timeoutSeconds) const {
+    const fs::path log = HostLogOf(dir_);
+    const std::size_t logBefore = fs::is_regular_file(log) ? fs::file_size(log) : 0;
     const fs::path transcript = dir_ / "transcript.jsonl";
     fs::remove(transcript);
     env["WRAPPER_SUBSTITUTE_TRANSCRIPT"] = WinPath(transcript);
@@ -286,6 +328,7 @@ HostRun AppFolder::Run(const std::string& scenario, const std::vector<std::strin
     HostRun run;
     run.probe = Probe(options, env, timeoutSeconds);
     run.transcript = ReadTranscript(transcript);
+    if (!log.empty()) run.hostLog = HostLogEvents(log, logBefore);
     return run;
 }
 
@@ -370,8 +413,8 @@ std::vector<nlohmann::json> ReadTranscript(const fs::path& path) {
             ADD_FAILURE() << "the host ran a message loop inside a callback of the runtime "
                              "(nestedLoopInCallback): "
                           << line.dump();
-        } else if (type == "parentDestroyed" && line.contains("callback") &&
-                   !line["callback"].is_null()) {
+        } else if (type == "parentDestroyed" && line.contains("insideCallback") &&
+                   !line["insideCallback"].is_null()) {
             ADD_FAILURE() << "the host destroyed the control's parent window inside a callback of "
                              "the runtime (parentDestroyed): "
                           << line.dump();

@@ -21,6 +21,8 @@ fs::path HostExe();
 fs::path SdkDir();
 // The session's Wine prefix.
 fs::path Prefix();
+// The prefix's local application-data folder (the user-data folders' parent), as a Unix path.
+fs::path LocalAppData();
 // The release tree (build/release: no test hooks, the host that ships).
 fs::path ReleaseBuildDir();
 // The release host, or a failure that says how to build it.
@@ -89,6 +91,9 @@ std::string LoaderName(Loader loader);
 struct HostRun {
     nlohmann::json probe;
     std::vector<nlohmann::json> transcript;
+    // The lines the run added to host.log in the user-data folder of package.json's "name"
+    // (without their time), or none when package.json names no app.
+    std::vector<std::string> hostLog;
 
     // Transcript lines of one "type" ("call", "event", "response", "snapshot", ...).
     std::vector<nlohmann::json> Of(const std::string& type) const;
@@ -142,7 +147,7 @@ std::vector<nlohmann::json> ReadJsonLines(const fs::path& path);
 // fails when the transcript shows a call from another thread than the runtime's ("wrongThread"),
 // a response body that reached the runtime's reader as a proxy ("bodyAgile": false), a message
 // loop run inside one of the runtime's callbacks ("nestedLoopInCallback") or the control's parent
-// window destroyed inside one ("parentDestroyed" with a "callback"). Every run's transcript is
+// window destroyed inside one ("parentDestroyed" with an "insideCallback"). Every run's transcript is
 // read through here; a test that expects one of these says so (EXPECT_NONFATAL_FAILURE).
 std::vector<nlohmann::json> ReadTranscript(const fs::path& path);
 

@@ -47,15 +47,6 @@ std::string Bootstrapper(bool registers) {
     return bytes;
 }
 
-// The prefix's local application-data folder (the user-data folders' parent), as a Unix path.
-fs::path LocalAppData() {
-    for (const auto& user : fs::directory_iterator(e2e::Prefix() / "drive_c/users")) {
-        const fs::path local = user.path() / "AppData/Local";
-        if (user.path().filename() != "Public" && fs::is_directory(local)) return local;
-    }
-    throw std::runtime_error("no AppData/Local in the prefix");
-}
-
 // A drive C: path as the Unix path it stands for in the prefix.
 fs::path UnixPath(std::string windowsPath) {
     if (windowsPath.size() < 2 ||
@@ -118,7 +109,7 @@ protected:
                           {"downloading", kDownloading},
                           {"install-webview2-failed", kFailedText}}}};
         app_->WritePackageJson(package.dump());
-        userData_ = LocalAppData() / name;
+        userData_ = e2e::LocalAppData() / name;
         fs::remove_all(userData_);
         runLog_ = app_->Dir() / "bootstrapper-runs.log";
         probeLog_ = app_->Dir() / "probe.log";
@@ -320,7 +311,7 @@ TEST_F(Installer, SetupFailuresAreShownBeforeTheFailureBox) {
     json package = json::parse(e2e::ReadFileBytes(app_->Dir() / "package.json"));
     package["name"] = name;
     app_->WritePackageJson(package.dump());
-    fs::remove_all(LocalAppData() / "runtime-setup-parent");
+    fs::remove_all(e2e::LocalAppData() / "runtime-setup-parent");
     HttpReply reply;
     reply.body = Bootstrapper(true);
     LoopbackServer server(reply);

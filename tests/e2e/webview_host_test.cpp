@@ -160,6 +160,94 @@ TEST_P(WebViewHostWithLoader, BundleModeStartsHiddenThenShowsAtDomContentLoaded)
     const auto snapshots = run.Of("snapshot");
     ASSERT_EQ(snapshots.size(), 2u);
     EXPECT_EQ(snapshots[0]["visible"], true);  // the start page had loaded before the first step
+
+    // The log says what the host found and decided, one line each.
+    EXPECT_EQ(run.hostLog, (std::vector<std::string>{
+                               std::string("start: executable ") + WRAPPER_PROJECT_VERSION +
+                                   ".0, distribution evergreen, content bundle, hosting windowed",
+                               std::string("runtime: ") + e2e::kRuntimeVersion + " found",
+                               "bundle: none (loose files)", "extension: none", "exit code 0"}));
+
+    // A log that cannot be written (here host.log is a folder) changes nothing of the run.
+    if (GetParam() != e2e::Loader::Substitute) return;
+    const e2e::fs::path log = e2e::LocalAppData() / "host-test" / "host.log";
+    e2e::fs::remove(log);
+    e2e::fs::create_directories(log);
+    const e2e::HostRun blocked = app.Run("snapshot\ndomcontentloaded\nsnapshot\nclose\n");
+    e2e::fs::remove_all(log);
+    EXPECT_EQ(blocked.probe["exitCode"], 0);
+    EXPECT_EQ(blocked.probe["boxes"], run.probe["boxes"]);
+    EXPECT_EQ(blocked.probe["timedOut"], false);
+    EXPECT_EQ(blocked.CallSequence(), run.CallSequence());
+    EXPECT_EQ(blocked.Of("snapshot").size(), 2u);
+    EXPECT_TRUE(blocked.hostLog.empty());
+    EXPECT_FALSE(e2e::fs::exists(e2e::LocalAppData() / "host-test" / "host.log.1"));
+}
+
+// Permission requests by who asks: the app's own pages and frames of its origin get what they
+// ask for; any other origin's frame (an ad, an embedded player) is left to the runtime, which asks
+// the player, and the log says so. {kind, requesting URI, state after the host, log line or ""}.
+struct PermissionRow {
+    const char* kind;
+    const char* uri;
+    const char* state;
+    const char* logged;
+};
+const PermissionRow kBundlePermissions[] = {
+    {"camera", "https://app.localhost/", "allow", ""},
+    {"microphone", "https://app.localhost/index.html", "allow", ""},
+    {"geolocation", "https://app.localhost/frames/map.html?x=1#y", "allow", ""},  // own frame
+    {"clipboard-read", "https://APP.localhost:443/", "allow", ""},
+    {"notifications", "https://app.localhost/", "allow", ""},
+    {"geolocation", "https://example.com/", "default",
+     "permission geolocation asked by https://example.com: left to the runtime's default"},
+    {"camera", "https://ads.example/frame.html", "default",
+     "permission camera asked by https://ads.example: left to the runtime's default"},
+    {"microphone", "https://app.localhost.evil.example/", "default",
+     "permission microphone asked by https://app.localhost.evil.example: left to the runtime's "
+     "default"},
+    {"clipboard-read", "https://app.localhost@evil.example/", "default",
+     "permission clipboard-read asked by https://evil.example: left to the runtime's default"},
+    {"camera", "http://app.localhost/", "default",
+     "permission camera asked by http://app.localhost: left to the runtime's default"},
+    {"local-fonts", "https://app.localhost:8443/", "default",
+     "permission local-fonts asked by https://app.localhost:8443: left to the runtime's default"},
+    {"window-management", "about:blank", "default",
+     "permission window-management asked by a page without an origin: left to the runtime's "
+     "default"},
+};
+const PermissionRow kRemotePermissions[] = {
+    {"camera", "https://example.com/game/index.html", "allow", ""},
+    {"microphone", "https://example.com/other/page.html", "allow", ""},  // same origin
+    {"camera", "https://app.localhost/", "default",
+     "permission camera asked by https://app.localhost: left to the runtime's default"},
+    {"geolocation", "https://example.com:444/game/index.html", "default",
+     "permission geolocation asked by https://example.com:444: left to the runtime's default"},
+};
+
+template <size_t N>
+void ExpectPermissions(const e2e::HostRun& run, const PermissionRow (&rows)[N]) {
+    const auto events = run.Events("PermissionRequested");
+    ASSERT_EQ(events.size(), N);
+    std::vector<std::string> expectedLog;
+    for (size_t i = 0; i < N; ++i) {
+        EXPECT_EQ(events[i]["state"], std::string(rows[i].state)) << rows[i].kind << " " << rows[i].uri;
+        if (*rows[i].logged != '\0') expectedLog.push_back(rows[i].logged);
+    }
+    std::vector<std::string> logged;
+    for (const std::string& line : run.hostLog) {
+        if (line.rfind("permission ", 0) == 0) logged.push_back(line);
+    }
+    EXPECT_EQ(logged, expectedLog);
+}
+
+template <size_t N>
+std::string PermissionSteps(const PermissionRow (&rows)[N]) {
+    std::string steps;
+    for (const PermissionRow& row : rows) {
+        steps += std::string("permission ") + row.kind + " " + row.uri + "\n";
+    }
+    return steps;
 }
 
 TEST(WebViewHost, RemoteModeHasNoFilterNoResourceAndNoNavigationHandler) {
@@ -169,8 +257,10 @@ TEST(WebViewHost, RemoteModeHasNoFilterNoResourceAndNoNavigationHandler) {
     const e2e::HostRun run = app.Run(
         "navigate https://elsewhere.example/\n"
         "message-string https://example.com/app?x=1 {\"type\":\"wrapper-init\"}\n"
-        "message-string https://example.com/ {\"type\":\"wrapper-init\"}\n"
-        "close\n");
+        "message-string https://example.com/ {\"type\":\"wrapper-init\"}\n" +
+        PermissionSteps(kRemotePermissions) + "close\n");
+    // Permissions follow the origin of `main`, not its whole prefix.
+    ExpectPermissions(run, kRemotePermissions);
     EXPECT_TRUE(run.Calls("AddWebResourceRequestedFilter").empty());
     EXPECT_TRUE(run.Calls("add_WebResourceRequested").empty());
     EXPECT_TRUE(run.Calls("add_NavigationStarting").empty());
@@ -237,9 +327,8 @@ TEST(WebViewHost, PageEventsTitlePermissionsCloseAndDevTools) {
         "title Première page €\n"
         "snapshot\n"
         "title\n"
-        "snapshot\n"
-        "permission camera https://app.localhost/\n"
-        "permission geolocation https://example.com/\n"
+        "snapshot\n" +
+        PermissionSteps(kBundlePermissions) +
         "key F12 down\n"
         "key F12 up\n"
         "key F5 down\n"
@@ -248,13 +337,23 @@ TEST(WebViewHost, PageEventsTitlePermissionsCloseAndDevTools) {
     ASSERT_EQ(snapshots.size(), 2u);
     EXPECT_EQ(snapshots[0]["title"], "Première page €");
     EXPECT_EQ(snapshots[1]["title"], "");
-    const auto permissions = run.Events("PermissionRequested");
-    ASSERT_EQ(permissions.size(), 2u);
-    for (const json& event : permissions) EXPECT_EQ(event["state"], "allow");
+    ExpectPermissions(run, kBundlePermissions);
     EXPECT_EQ(run.Calls("OpenDevToolsWindow").size(), 2u);  // press and release alike
     EXPECT_EQ(run.Events("WindowCloseRequested").size(), 1u);
     EXPECT_EQ(run.probe["exitCode"], 0);
     EXPECT_EQ(run.probe["timedOut"], false);
+    // The page's window.close(): the close is posted, the control closed while its window still
+    // exists, the window destroyed outside every callback, and nothing reaches the runtime after.
+    const auto closes = run.Calls("Close");
+    const auto destroyed = run.Of("parentDestroyed");
+    ASSERT_EQ(closes.size(), 1u);
+    ASSERT_EQ(destroyed.size(), 1u);
+    EXPECT_EQ(closes[0]["object"], "controller");
+    EXPECT_GT(Seq(closes[0]), FirstSeq(run, "event", "WindowCloseRequested"));
+    EXPECT_LT(Seq(closes[0]), Seq(destroyed[0]));
+    EXPECT_EQ(destroyed[0]["closeCalled"], true);
+    EXPECT_EQ(destroyed[0]["insideCallback"], nullptr);
+    EXPECT_TRUE(run.Of("callAfterClose").empty());
 
     AppFolder off = BundleApp("host_devtools_off", R"("enable-devtools":false)");
     const e2e::HostRun quiet = off.Run("key F12 down\nkey F12 up\nclose\n");
@@ -333,6 +432,14 @@ TEST_P(WebViewHostWithLoader, CreationFailuresEndWithABoxAndExitCodeOne) {
             EXPECT_LE(Seq(completion), linesBefore) << completion.dump();
         }
         EXPECT_TRUE(run.Of("nestedLoopInCallback").empty());
+        // The log names the box and the runtime's result code, then the exit code.
+        ASSERT_GE(run.hostLog.size(), 2u);
+        const std::string failed = run.hostLog[run.hostLog.size() - 2];
+        EXPECT_EQ(
+            failed.rfind(std::string("start failed: \"") + kStartFailed + "\" (HRESULT 0x", 0), 0u)
+            << failed;
+        if (value == "hresult") EXPECT_NE(failed.find("(HRESULT 0x8"), std::string::npos);
+        EXPECT_EQ(run.hostLog.back(), "exit code 1");
     }
 }
 
@@ -357,12 +464,14 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
         std::vector<std::string> boxes;
         size_t environments;
         size_t reloads;
+        std::string logged;  // a line of host.log: the last failure and what the host did
     };
     const std::string browserExit = "process-failed browser-exited\n";
     const std::string rendererExit = "process-failed render-exited\n";
     const std::string unresponsive = "process-failed render-unresponsive\n";
     // A run that ends with a box is not closed from outside: the box ends it.
     const std::string linger = "sleep 25000\n";
+    const std::string crashed = "reason crashed; exit code -1073741819; process \"\"; the host: ";
     const Case cases[] = {
         {"gpu",
          "process-failed gpu-exited\nprocess-failed utility-exited\n"
@@ -371,8 +480,16 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
          0,
          {},
          1,
-         0},
-        {"renderer", rendererExit + "wait Reload 1\nsnapshot\nend\n", "1", 0, {}, 1, 1},
+         0,
+         "frame render process exited; " + crashed + "none (the runtime recovers by itself)"},
+        {"renderer",
+         rendererExit + "wait Reload 1\nsnapshot\nend\n",
+         "1",
+         0,
+         {},
+         1,
+         1,
+         "render process exited; " + crashed + "reload"},
         {"renderer-fourth",
          rendererExit + "wait Reload 1\n" + rendererExit + "wait Reload 2\n" + rendererExit +
              "wait Reload 3\n" + rendererExit + linger,
@@ -380,15 +497,27 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
          1,
          {kAppStopped},
          1,
-         3},
-        {"browser", browserExit + "snapshot\nend\n", "1", 0, {}, 2, 0},
+         3,
+         "render process exited; " + crashed +
+             "the stopped-unexpectedly box, exit code 1 (too many renderer exits)"},
+        {"browser",
+         browserExit + "snapshot\nend\n",
+         "1",
+         0,
+         {},
+         2,
+         0,
+         "browser process exited; " + crashed +
+             "a new environment and controller, then the start page"},
         {"browser-fourth",
          browserExit + browserExit + browserExit + browserExit + linger,
          "1",
          1,
          {kStartFailed},
          4,
-         0},
+         0,
+         "browser process exited; " + crashed +
+             "the start-failure box, exit code 1 (too many browser exits)"},
         // Reported at 0, 6, 11 and 12 seconds: asked once, at the third; "Yes" waits.
         {"unresponsive-wait",
          unresponsive + "sleep 6000\n" + unresponsive + "sleep 5000\n" + unresponsive +
@@ -397,14 +526,17 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
          0,
          {kNotResponding},
          1,
-         0},
+         0,
+         "render process unresponsive; reason unresponsive; exit code 0; process \"\"; the host: "
+         "ask whether to wait or close"},
         {"unresponsive-close",
          unresponsive + "sleep 6000\n" + unresponsive + "sleep 5000\n" + unresponsive + linger,
          "7",
          1,
          {kNotResponding},
          1,
-         0},
+         0,
+         "the player closed the app that was not responding; exit code 1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -434,6 +566,15 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
             starts += navigate["uri"] == "https://app.localhost/index.html";
         EXPECT_EQ(starts, c.environments);
         for (const json& snapshot : run.Of("snapshot")) EXPECT_EQ(snapshot["visible"], true);
+        // host.log names each failure (kind, reason, exit code, process) and what was done.
+        size_t failureLines = 0;
+        bool logged = false;
+        for (const std::string& line : run.hostLog) {
+            failureLines += line.rfind("process failure: ", 0) == 0;
+            logged = logged || line.find(c.logged) != std::string::npos;
+        }
+        EXPECT_EQ(failureLines, failures.size());
+        EXPECT_TRUE(logged) << c.logged << "\n" << testing::PrintToString(run.hostLog);
         if (std::string(c.name) == "browser") {
             // The new control is made after the callback returned, with the same folder, options
             // and handlers.

@@ -436,6 +436,72 @@ TEST_F(StreamPair, AViewThatCannotBeReadFailsTheReadInsteadOfTheProcess) {
     EXPECT_EQ(ReadRest(ours_.Get()), Bytes()) << "and reads again once the bytes are back";
 }
 
+// The guard of copies out of a view takes only faults in reading the view itself: {code, read
+// or write, address relative to the view's start (its size is 4096), parameters} -> handled.
+TEST(GuardedCopy, TakesOnlyFaultsInReadingTheView) {
+    struct Row {
+        DWORD code;
+        ULONG_PTR access;  // 0 read, 1 write, 8 execution
+        std::ptrdiff_t at;
+        DWORD parameters;
+        bool handled;
+    };
+    const Row rows[] = {
+        {EXCEPTION_IN_PAGE_ERROR, 0, 0, 3, true},
+        {EXCEPTION_IN_PAGE_ERROR, 0, 4095, 3, true},
+        {EXCEPTION_ACCESS_VIOLATION, 0, 100, 2, true},
+        {EXCEPTION_IN_PAGE_ERROR, 0, 4096, 3, false},  // just past the view
+        {EXCEPTION_IN_PAGE_ERROR, 0, -1, 3, false},    // just before it
+        {EXCEPTION_ACCESS_VIOLATION, 0, 1 << 20, 2, false},
+        {EXCEPTION_ACCESS_VIOLATION, 1, 100, 2, false},  // writing is never the view's fault
+        {EXCEPTION_ACCESS_VIOLATION, 8, 100, 2, false},
+        {EXCEPTION_IN_PAGE_ERROR, 0, 100, 1, false},  // no address given
+        {EXCEPTION_INT_DIVIDE_BY_ZERO, 0, 100, 0, false},
+        {EXCEPTION_STACK_OVERFLOW, 0, 100, 2, false},
+        {EXCEPTION_BREAKPOINT, 0, 100, 2, false},
+        {EXCEPTION_ILLEGAL_INSTRUCTION, 0, 100, 2, false},
+    };
+    static std::uint8_t view[3 * 4096];
+    const std::uint8_t* start = view + 4096;
+    for (const Row& row : rows) {
+        EXCEPTION_RECORD record{};
+        record.ExceptionCode = row.code;
+        record.NumberParameters = row.parameters;
+        record.ExceptionInformation[0] = row.access;
+        record.ExceptionInformation[1] = reinterpret_cast<ULONG_PTR>(start) + row.at;
+        record.ExceptionInformation[2] = 0xC000009C;  // the cause: STATUS_DEVICE_DATA_ERROR
+        EXPECT_EQ(GuardedCopyFilter(record, start, 4096),
+                  row.handled ? EXCEPTION_EXECUTE_HANDLER : EXCEPTION_CONTINUE_SEARCH)
+            << std::hex << row.code << " access " << row.access << " at " << std::dec << row.at;
+    }
+}
+
+// A fault outside the view (here: a destination that cannot be written) is a bug: the guard lets
+// it crash the process, where the system's last handler sees it.
+TEST(GuardedCopy, AFaultOutsideTheViewIsNotSwallowed) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto copyIntoNothing = [] {
+        SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* pointers) -> LONG {
+            const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+            const bool writeFault = record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION &&
+                                    record.NumberParameters >= 2 &&
+                                    record.ExceptionInformation[0] == 1;
+            ExitProcess(writeFault ? 42 : 43);
+            return EXCEPTION_EXECUTE_HANDLER;
+        });
+        static const std::uint8_t view[64] = {1, 2, 3};
+        void* closed = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READONLY);
+        CopyReportingFaults(closed, view, sizeof view, view, sizeof view);
+        ExitProcess(0);  // the copy returned: the fault was swallowed
+    };
+    EXPECT_EXIT(copyIntoNothing(), testing::ExitedWithCode(42), "");
+    // The same copy into memory that can be written works.
+    static const std::uint8_t view[64] = {1, 2, 3};
+    std::uint8_t copy[64] = {};
+    EXPECT_TRUE(CopyReportingFaults(copy, view, sizeof view, view, sizeof view));
+    EXPECT_EQ(std::memcmp(copy, view, sizeof view), 0);
+}
+
 TEST(BodyStreams, ReadsThatFailAreReportedAndMoveNothing) {
     const std::string bytes = Pattern(1000, 1);
     ComPtr<IStream> stream = NewBodyStream(std::make_shared<FailingSource>(bytes, 1), 0, 1000);
@@ -455,27 +521,22 @@ TEST(BodyStreams, ReadsThatFailAreReportedAndMoveNothing) {
     EXPECT_EQ(Position(stream.Get()), 100u);
 }
 
-// A destination whose first Write has another thread seek the source stream back to its start,
-// and gives that seek 200 ms to finish before it returns.
-class SeekingDestination final : public ComObject<IStream> {
+// A destination that calls back into the stream it is copied from, on the same thread, at its
+// first Write: it asks for the position and moves it back to the start (as a destination that
+// reads its source's size or progress would). Every other method is refused.
+class CallingBackDestination final : public ComObject<IStream> {
 public:
-    explicit SeekingDestination(IStream* source) : source_(source) {}
-    ~SeekingDestination() override {
-        if (seeker_.joinable()) seeker_.join();
-    }
+    explicit CallingBackDestination(IStream* source) : source_(source) {}
     HRESULT STDMETHODCALLTYPE Write(const void*, ULONG count, ULONG* written) override {
-        if (!seeker_.joinable()) {
-            seeker_ = std::thread([this] {
-                source_->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
-                SetEvent(seeked_);
-            });
-            WaitForSingleObject(seeked_, 200);
+        if (++writes == 1) {
+            positionSeen = Position(source_);
+            source_->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+            STATSTG stat{};
+            source_->Stat(&stat, STATFLAG_NONAME);
+            sizeSeen = stat.cbSize.QuadPart;
         }
         *written = count;
         return S_OK;
-    }
-    void Join() {
-        if (seeker_.joinable()) seeker_.join();
     }
     HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override {
@@ -497,22 +558,27 @@ public:
     HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
+    int writes = 0;
+    std::uint64_t positionSeen = kUntouched;
+    std::uint64_t sizeSeen = kUntouched;
+
 private:
     IStream* source_;
-    std::thread seeker_;
-    HANDLE seeked_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 };
 
-TEST_F(StreamPair, CopyToMovesThePositionUnderTheLockOfReadAndSeek) {
-    // A seek from another thread while CopyTo runs takes effect wholly before or wholly after
-    // it: here after, so the stream ends at its start, not where the copy left it.
-    ComPtr<SeekingDestination> destination(new SeekingDestination(ours_.Get()));
+TEST_F(StreamPair, CopyToLetsItsDestinationCallBackIntoTheStream) {
+    // The stream's lock is not held while the destination writes: a destination that calls back
+    // on the same thread finds the chunk it was given already taken, and its seek holds.
+    ComPtr<CallingBackDestination> destination(new CallingBackDestination(ours_.Get()));
     ULARGE_INTEGER all;
     all.QuadPart = kCount;
-    ULARGE_INTEGER read{};
-    EXPECT_EQ(ours_->CopyTo(destination.Get(), all, &read, nullptr), S_OK);
-    destination->Join();
+    ULARGE_INTEGER read{}, written{};
+    EXPECT_EQ(ours_->CopyTo(destination.Get(), all, &read, &written), S_OK);
+    EXPECT_EQ(destination->writes, 1);
+    EXPECT_EQ(destination->positionSeen, kCount);
+    EXPECT_EQ(destination->sizeSeen, kCount);
     EXPECT_EQ(read.QuadPart, kCount);
+    EXPECT_EQ(written.QuadPart, kCount);
     EXPECT_EQ(Position(ours_.Get()), 0u);
 }
 

@@ -4,6 +4,13 @@
 #include <gtest/gtest.h>
 #include <knownfolders.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "app/host_log_win.h"
+
 namespace {
 
 TEST(Text, ConversionsRoundTripAndReplaceInvalidUtf8) {
@@ -162,6 +169,83 @@ TEST(Paths, FileFactsAreThoseOfTheTarget) {
     }
     DeleteFileW(ToWide(file).c_str());
     RemoveDirectoryW(ToWide(folder).c_str());
+}
+
+std::vector<std::string> LinesOf(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST(HostLog, LineFormat) {
+    struct Row {
+        std::string event;
+        int year, month, day, hour, minute, second, millisecond;
+        std::string line;
+    };
+    const std::string cut(kHostLogEventLimit - 1, 'x');
+    const Row rows[] = {
+        {"start", 2026, 1, 2, 3, 4, 5, 6, "2026-01-02T03:04:05.006Z start\r\n"},
+        {"", 1999, 12, 31, 23, 59, 59, 999, "1999-12-31T23:59:59.999Z \r\n"},
+        // Line breaks of a box text never start a line of their own.
+        {"box \"a\r\nb\nc\"", 2026, 12, 7, 0, 0, 0, 0, "2026-12-07T00:00:00.000Z box \"a  b c\"\r\n"},
+        // UTF-8 passes as it is; a long event is cut before a character that does not fit.
+        {"Spielstände €", 2026, 1, 1, 0, 0, 0, 0, "2026-01-01T00:00:00.000Z Spielstände €\r\n"},
+        {cut + "€€", 2026, 1, 1, 0, 0, 0, 0, "2026-01-01T00:00:00.000Z " + cut + "\r\n"},
+        {cut + "y€", 2026, 1, 1, 0, 0, 0, 0, "2026-01-01T00:00:00.000Z " + cut + "y\r\n"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(FormatHostLogLine(row.event, row.year, row.month, row.day, row.hour, row.minute,
+                                    row.second, row.millisecond),
+                  row.line)
+            << row.event.substr(0, 40);
+    }
+}
+
+// The folder is made; lines are appended, and at the limit the older part moves
+// to host.log.1 with nothing lost between the two. A folder that cannot be written costs nothing.
+TEST(HostLog, WritesIntoTheUserDataFolderAndKeepsItSmall) {
+    namespace fs = std::filesystem;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const fs::path root = fs::path(temp) / "wrapper-log-test";
+    fs::remove_all(root);
+    fs::create_directories(root);
+    const fs::path folder = root / "My Game";
+    OpenHostLog(ToNarrow(folder.wstring()));
+    WriteHostLog("start exe 1.2.3");
+    WriteHostLog("failed \"two\nlines\"");
+    std::vector<std::string> lines = LinesOf(folder / kHostLogName);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(23), "Z start exe 1.2.3\r");
+    EXPECT_EQ(lines[1].substr(23), "Z failed \"two lines\"\r");
+
+    const std::string filler(1000, 'f');
+    const int count = 1500;  // about 1.5 MiB of lines: the log moves aside once
+    for (int i = 0; i < count; ++i) WriteHostLog(std::to_string(i) + " " + filler);
+    EXPECT_LE(fs::file_size(folder / kHostLogName), kHostLogLimit);
+    EXPECT_LE(fs::file_size(folder / kHostLogOlderName), kHostLogLimit);
+    std::vector<std::string> older = LinesOf(folder / kHostLogOlderName);
+    lines = LinesOf(folder / kHostLogName);
+    ASSERT_FALSE(older.empty());
+    ASSERT_FALSE(lines.empty());
+    const auto number = [](const std::string& line) { return std::stoi(line.substr(25)); };
+    EXPECT_EQ(number(lines.back()), count - 1);
+    EXPECT_EQ(number(lines.front()), number(older.back()) + 1);
+    // One move: host.log.1 holds the first two lines and the numbered ones up to the move.
+    EXPECT_EQ(older.size() + lines.size(), static_cast<size_t>(count) + 2);
+
+    // A folder under a file cannot be made: nothing is written, nothing fails.
+    const fs::path file = root / "a file";
+    std::ofstream(file) << "x";
+    OpenHostLog(ToNarrow((file / "sub").wstring()));
+    WriteHostLog("dropped");
+    EXPECT_FALSE(fs::exists(file / "sub"));
+    EXPECT_EQ(fs::file_size(file), 1u);
+    OpenHostLog("");
+    WriteHostLog("dropped too");
+    fs::remove_all(root);
 }
 
 }  // namespace

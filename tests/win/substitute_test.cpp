@@ -858,10 +858,10 @@ TEST(Substitute, RaisesProcessFailuresAndTheNavigationSequence) {
     EXPECT_LT(refused, exited) << "the handler's call fails: the control closed first";
     EXPECT_LT(exited, browserEvent);
     EXPECT_NE(Find(lines, "scenario", {{"continued", true}}, browserEvent), std::string::npos);
-    const size_t destroyed = Find(lines, "parentDestroyed", {{"closedBefore", false}});
+    const size_t destroyed = Find(lines, "parentDestroyed", {});
     ASSERT_NE(destroyed, std::string::npos);
-    EXPECT_EQ(lines[destroyed]["callback"], "DocumentTitleChanged");
-    EXPECT_EQ(lines[destroyed]["closedBefore"], false);
+    EXPECT_EQ(lines[destroyed]["insideCallback"], "DocumentTitleChanged");
+    EXPECT_EQ(lines[destroyed]["closeCalled"], false);
 
     // Environments are made only in a single-threaded apartment, as the runtime makes them.
     const auto createOn = [&](bool initialise) {

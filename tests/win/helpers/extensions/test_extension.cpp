@@ -28,6 +28,11 @@
 //   TEST_EXTENSION_RELAY       starts a worker thread in Init that, once the first handshake is
 //                              done, sends {"type":"relayed","n":1}, then waits for the page's
 //                              first extension message before it sends {"type":"relayed","n":2}
+//   TEST_EXTENSION_MODAL       every OnExtensionMessage runs a message loop of its own for 200 ms,
+//                              as a message box would, then logs {"modal":"end","n":N} (N counts
+//                              the messages received), sends {"type":"modal-reply","n":N} and,
+//                              should it have been entered again from that loop, logs
+//                              {"modal":"reentered"}; Release sends {"type":"from-release"}
 //   TEST_EXTENSION_PUMPS       Release runs a message loop of its own for 300 ms (as a library
 //                              joining a worker on this thread would) and logs
 //                              {"released":"end"} when it returns
@@ -55,6 +60,8 @@ const char* kComponentIds[] = {"worker", nullptr};
 const char* kComponentIds[] = {"relay", nullptr};
 #elif defined(TEST_EXTENSION_PUMPS)
 const char* kComponentIds[] = {"pumps", nullptr};
+#elif defined(TEST_EXTENSION_MODAL)
+const char* kComponentIds[] = {"modal", nullptr};
 #elif !defined(TEST_EXTENSION_NO_INIT)
 #error "choose a TEST_EXTENSION_ variant"
 #endif
@@ -65,6 +72,19 @@ namespace {
 
 IWrapperApp* g_app = nullptr;
 int g_messagesReceived = 0;
+
+// Takes and dispatches every message of this thread for `milliseconds`, as a modal box does.
+[[maybe_unused]] void PumpMessagesFor(ULONGLONG milliseconds) {
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    while (GetTickCount64() < end) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
 
 std::string Quoted(const char* text) {
     if (text == nullptr) return "null";
@@ -227,6 +247,16 @@ TEST_EXTENSION_EXPORT void OnExtensionMessage(const char* json) {
     Send(R"({"type":"later"})");
 #elif defined(TEST_EXTENSION_RELAY)
     SetEvent(g_pageSpoke);
+#elif defined(TEST_EXTENSION_MODAL)
+    static bool inside = false;
+    if (inside) Log(R"({"modal":"reentered"})");
+    inside = true;
+    PumpMessagesFor(200);
+    inside = false;
+    const std::string reply =
+        R"({"type":"modal-reply","n":)" + std::to_string(g_messagesReceived) + "}";
+    Log(R"({"modal":"end","n":)" + std::to_string(g_messagesReceived) + "}");
+    Send(reply.c_str());
 #endif
 }
 
@@ -247,17 +277,12 @@ TEST_EXTENSION_EXPORT void Release() {
         g_worker = nullptr;
     }
 #endif
+#if defined(TEST_EXTENSION_MODAL)
+    Send(R"({"type":"from-release"})");  // too late: the control is closed
+#endif
     LogCall("Release");
 #if defined(TEST_EXTENSION_PUMPS)
-    const ULONGLONG end = GetTickCount64() + 300;
-    while (GetTickCount64() < end) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
+    PumpMessagesFor(300);
     Log(R"({"released":"end"})");
 #endif
 }
