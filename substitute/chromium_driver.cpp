@@ -34,6 +34,9 @@ constexpr char kBinding[] = "__wrapperHostBinding";
 constexpr std::uint64_t kBodyPiece = 4 * 1024 * 1024;  // the most of a ranged answer sent at once
 constexpr unsigned kPollMs = 5;
 constexpr unsigned kConnectMs = 10000;
+// What the page shows after its renderer crashed, until the host reloads it.
+constexpr char kErrorPage[] =
+    "data:text/html,<title>Error</title><p>This page is having a problem.</p>";
 
 // Injected into every document before its own scripts. `BINDING` is replaced by kBinding.
 constexpr char kPageScript[] = R"JS((() => {
@@ -108,6 +111,30 @@ const char* ResourceTypeName(int context) {
         "Script",  "XHR",         "Fetch",      "TextTrack", "EventSource",   "WebSocket",
         "Manifest", "SignedExchange", "Ping",   "CSPViolationReport", "Other"};
     return context > 0 && context <= 16 ? names[context] : nullptr;
+}
+
+// Chromium's network error names as COREWEBVIEW2_WEB_ERROR_STATUS values.
+int WebErrorStatus(const std::string& errorText) {
+    static const std::map<std::string, int> statuses = {
+        {"net::ERR_ADDRESS_UNREACHABLE", COREWEBVIEW2_WEB_ERROR_STATUS_SERVER_UNREACHABLE},
+        {"net::ERR_TIMED_OUT", COREWEBVIEW2_WEB_ERROR_STATUS_TIMEOUT},
+        {"net::ERR_CONNECTION_TIMED_OUT", COREWEBVIEW2_WEB_ERROR_STATUS_TIMEOUT},
+        {"net::ERR_INVALID_RESPONSE",
+         COREWEBVIEW2_WEB_ERROR_STATUS_ERROR_HTTP_INVALID_SERVER_RESPONSE},
+        {"net::ERR_CONNECTION_ABORTED", COREWEBVIEW2_WEB_ERROR_STATUS_CONNECTION_ABORTED},
+        {"net::ERR_CONNECTION_RESET", COREWEBVIEW2_WEB_ERROR_STATUS_CONNECTION_RESET},
+        {"net::ERR_INTERNET_DISCONNECTED", COREWEBVIEW2_WEB_ERROR_STATUS_DISCONNECTED},
+        {"net::ERR_CONNECTION_REFUSED", COREWEBVIEW2_WEB_ERROR_STATUS_CANNOT_CONNECT},
+        {"net::ERR_NAME_NOT_RESOLVED", COREWEBVIEW2_WEB_ERROR_STATUS_HOST_NAME_NOT_RESOLVED},
+        {"net::ERR_ABORTED", COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED},
+        {"net::ERR_TOO_MANY_REDIRECTS", COREWEBVIEW2_WEB_ERROR_STATUS_REDIRECT_FAILED},
+        {"net::ERR_UNEXPECTED", COREWEBVIEW2_WEB_ERROR_STATUS_UNEXPECTED_ERROR},
+    };
+    const auto found = statuses.find(errorText);
+    if (found != statuses.end()) return found->second;
+    if (errorText.rfind("net::ERR_CERT_", 0) == 0)
+        return COREWEBVIEW2_WEB_ERROR_STATUS_CERTIFICATE_IS_INVALID;
+    return COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN;
 }
 
 std::string PageScript() {
@@ -298,6 +325,7 @@ class ChromiumDriver final : public PageDriver {
     bool Prepare(std::string& error) {
         const std::pair<const char*, Json> commands[] = {
             {"Page.enable", Json::object()},
+            {"Inspector.enable", Json::object()},
             {"Runtime.enable", Json::object()},
             {"Runtime.addBinding", Json{{"name", kBinding}}},
             {"Page.addScriptToEvaluateOnNewDocument", Json{{"source", PageScript()}}}};
@@ -309,7 +337,21 @@ class ChromiumDriver final : public PageDriver {
 
     void Navigate(const std::string& uri) {
         hostNavigations_.push_back(uri);
-        Call("Page.navigate", Json{{"url", uri}});
+        if (!sessionId_.empty())
+            navigateCalls_.push_back(Send("Page.navigate", Json{{"url", uri}}, sessionId_));
+    }
+
+    // A renderer of the page crashed: the runtime reports it, and shows an error page in a new
+    // renderer until the host reloads or navigates.
+    void OnRendererCrashed() {
+        committed_ = false;
+        if (!sessionId_.empty()) {
+            showingErrorPage_ = true;
+            Call("Page.navigate", Json{{"url", kErrorPage}});
+        }
+        // After the error page is on its way, so that a Reload from the handler comes after it.
+        page_->RaiseProcessFailed(ProcessFailure{1 /* RENDER_PROCESS_EXITED */, 3 /* CRASHED */,
+                                                 static_cast<int>(0xC0000005u), ""});
     }
 
     // Pause every document request (navigations) and whatever the host's filters match.
@@ -347,7 +389,10 @@ class ChromiumDriver final : public PageDriver {
             if (!socket_.Connected()) return;  // the controller closed inside a handler
         }
         if (!open) {
+            // Chromium went away (or its DevTools connection did): the browser process exited.
             Record("failure", Json{{"message", "chromium: the connection was closed"}});
+            page_->RaiseProcessFailed(
+                ProcessFailure{0 /* BROWSER_PROCESS_EXITED */, 0 /* UNEXPECTED */, 0, ""});
             return;
         }
         Dispatcher::Get().PostAfter(kPollMs, [this, alive = std::weak_ptr<int>(alive_)] {
@@ -360,9 +405,27 @@ class ChromiumDriver final : public PageDriver {
         if (method.empty()) {
             if (message.contains("error"))
                 Record("failure", Json{{"message", "chromium: " + message["error"].dump()}});
+            OnAnswer(message);
             return;
         }
         const Json& params = message.contains("params") ? message["params"] : Json::object();
+        if (method == "Inspector.targetCrashed") return OnRendererCrashed();
+        if (method == "Page.frameNavigated") {
+            const Json& frame = params.contains("frame") ? params["frame"] : Json::object();
+            if (frame.contains("parentId") || frame.value("id", "") != targetId_) return;
+            if (std::exchange(showingErrorPage_, false) && frame.value("url", "") == kErrorPage) {
+                Record("errorPage", Json{{"uri", kErrorPage}});
+                return;
+            }
+            committed_ = true;
+            page_->RaiseNavigationCommitted(false);
+            return;
+        }
+        if (method == "Page.loadEventFired") {
+            if (std::exchange(committed_, false))
+                page_->RaiseNavigationCompleted(kNavigationSucceeded);
+            return;
+        }
         if (method == "Fetch.requestPaused") return OnRequestPaused(params);
         if (method == "Runtime.bindingCalled") {
             if (params.value("name", "") == kBinding)
@@ -392,6 +455,7 @@ class ChromiumDriver final : public PageDriver {
             });
             if (!page.RaiseNavigationStarting(uri, !hostStarted)) {
                 Call("Fetch.failRequest", Json{{"requestId", requestId}, {"errorReason", "Aborted"}});
+                page.RaiseNavigationCompleted(COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED);
                 return;
             }
         }
@@ -446,6 +510,22 @@ class ChromiumDriver final : public PageDriver {
         Call("Fetch.fulfillRequest", std::move(fulfil));
     }
 
+    // The answer to a command: a host navigation that Chromium could not carry out ends with a
+    // failed NavigationCompleted (a cancelled one already ended when it was refused).
+    void OnAnswer(const Json& message) {
+        const int id = message.value("id", -1);
+        const auto found = std::find(navigateCalls_.begin(), navigateCalls_.end(), id);
+        if (found == navigateCalls_.end()) return;
+        navigateCalls_.erase(found);
+        const Json result = message.value("result", Json::object());
+        const std::string error =
+            message.contains("error") ? "net::ERR_FAILED" : result.value("errorText", "");
+        if (error.empty() || error == "net::ERR_ABORTED") return;
+        committed_ = false;
+        Record("navigationError", Json{{"errorText", error}});
+        page_->RaiseNavigationCompleted(WebErrorStatus(error));
+    }
+
     void OnPageEvent(const Json& event) {
         PageSurface& page = *page_;
         const std::string kind = event.value("kind", "");
@@ -481,6 +561,9 @@ class ChromiumDriver final : public PageDriver {
     std::vector<std::string> early_;               // events read while awaiting an answer
     std::vector<std::string> pendingNavigations_;  // before the page target exists
     std::vector<std::string> hostNavigations_;     // started by the host, not yet paused
+    std::vector<int> navigateCalls_;               // Page.navigate commands not yet answered
+    bool committed_ = false;         // the main frame's document arrived; its load is to come
+    bool showingErrorPage_ = false;  // the error page after a renderer crash is on its way
 };
 
 }  // namespace

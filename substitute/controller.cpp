@@ -75,6 +75,7 @@ Controller::Controller(ComPtr<WebView> webview, HWND parent)
 
 // The last reference going closes the controller, as Close would.
 Controller::~Controller() {
+    webview_->SetClosedBy("release");
     Shut();
     webview_->AttachController(nullptr);
 }
@@ -209,6 +210,7 @@ HRESULT Controller::Close() {
     return Call(__func__, [&] {
         RecordCall(kObject, "Close");
         *closeCalled_ = true;
+        webview_->SetClosedBy("Close");
         Shut();
         return S_OK;
     });

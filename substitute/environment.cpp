@@ -1,7 +1,9 @@
 #include "environment.h"
 
 #include "collections.h"
+#include "scenario.h"
 #include "controller.h"
+#include "event_args.h"
 #include "web_resource.h"
 #include "webview.h"
 
@@ -39,6 +41,9 @@ Json SwitchList(const Switches& switches) {
     if (switches.noHash) list.push_back("no-hash");
     if (switches.retryEnvironment == Retry::Succeeds) list.push_back("retry-environment=succeeds");
     if (switches.retryEnvironment == Retry::Fails) list.push_back("retry-environment=fails");
+    if (switches.failNavigation >= 0)
+        list.push_back(std::string("fail-navigation=") +
+                       WebErrorStatusName(switches.failNavigation));
     return list;
 }
 
@@ -203,6 +208,36 @@ HRESULT Environment::remove_NewBrowserVersionAvailable(EventRegistrationToken to
     });
 }
 
+HRESULT Environment::add_BrowserProcessExited(
+    ICoreWebView2BrowserProcessExitedEventHandler* eventHandler, EventRegistrationToken* token) {
+    return Call(__func__, [&] {
+        const HRESULT result = browserProcessExited_.Add(eventHandler, token);
+        Json fields{{"result", HResultText(result)}};
+        if (SUCCEEDED(result)) fields["token"] = token->value;
+        RecordCall(kObject, "add_BrowserProcessExited", std::move(fields));
+        return result;
+    });
+}
+
+HRESULT Environment::remove_BrowserProcessExited(EventRegistrationToken token) {
+    return Call(__func__, [&] {
+        const bool removed = browserProcessExited_.Remove(token);
+        RecordCall(kObject, "remove_BrowserProcessExited",
+                   Json{{"token", token.value}, {"removed", removed}});
+        return S_OK;
+    });
+}
+
+void Environment::RaiseBrowserProcessExited(bool failed) {
+    ComPtr<BrowserProcessExitedArgs> args(
+        new BrowserProcessExitedArgs(failed, static_cast<UINT32>(GetCurrentProcessId())));
+    const auto results =
+        browserProcessExited_.Invoke(static_cast<ICoreWebView2Environment*>(this), args.Get());
+    RecordEvent("BrowserProcessExited", Json{{"exitKind", failed ? "failed" : "normal"},
+                                             {"handlers", results.size()},
+                                             {"results", HResultList(results)}});
+}
+
 HRESULT Environment::CreateHandle(const char* method, COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND kind,
                                   LPCWSTR path,
                                   COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION permission,
@@ -260,6 +295,20 @@ namespace {
 
 using EnvironmentHandler = ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler;
 
+// S_OK on a thread of a single-threaded apartment; CO_E_NOTINITIALIZED where COM was never
+// initialised, RPC_E_CHANGED_MODE in the multithreaded apartment (the runtime's documented
+// answers).
+HRESULT ApartmentResult() {
+    APTTYPE type{};
+    APTTYPEQUALIFIER qualifier{};
+    const HRESULT result = CoGetApartmentType(&type, &qualifier);
+    if (result == CO_E_NOTINITIALIZED) return CO_E_NOTINITIALIZED;
+    if (FAILED(result)) return result;
+    if (type == APTTYPE_STA || type == APTTYPE_MAINSTA) return S_OK;
+    return type == APTTYPE_MTA && qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA ? CO_E_NOTINITIALIZED
+                                                                             : RPC_E_CHANGED_MODE;
+}
+
 // One attempt at CreateCoreWebView2EnvironmentWithOptions; `attempt` 2 is the loader's own retry.
 HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
                            ICoreWebView2EnvironmentOptions* options, EnvironmentHandler* handler,
@@ -273,6 +322,17 @@ HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
     if (behindVendorLoader) attempt = ++runtimeCalls;
     SetCurrentSwitches(switches);
     Transcript::Get().Open(switches.transcriptPath);
+    // As the runtime does: the environment is made only on a thread in a single-threaded
+    // apartment, and the call fails at once otherwise.
+    const HRESULT apartment = ApartmentResult();
+    if (FAILED(apartment)) {
+        Record("apartmentRefused",
+               Json{{"object", entry.object},
+                    {"method", entry.method},
+                    {"apartment", apartment == CO_E_NOTINITIALIZED ? "none" : "multithreaded"},
+                    {"result", HResultText(apartment)}});
+        return apartment;
+    }
     Dispatcher::Get();  // bound to this thread, the host's GUI thread
     BindRuntimeThread();
 

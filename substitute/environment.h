@@ -33,8 +33,10 @@ class Environment final
     SUBSTITUTE_UNUSED_SLOT(CreateCoreWebView2CompositionController)
     SUBSTITUTE_UNUSED_SLOT(CreateCoreWebView2PointerInfo)
     SUBSTITUTE_UNUSED_SLOT(GetAutomationProviderForWindow)
-    SUBSTITUTE_UNUSED_SLOT(add_BrowserProcessExited)
-    SUBSTITUTE_UNUSED_SLOT(remove_BrowserProcessExited)
+    HRESULT STDMETHODCALLTYPE
+    add_BrowserProcessExited(ICoreWebView2BrowserProcessExitedEventHandler* eventHandler,
+                             EventRegistrationToken* token) override;
+    HRESULT STDMETHODCALLTYPE remove_BrowserProcessExited(EventRegistrationToken token) override;
     SUBSTITUTE_UNUSED_SLOT(CreatePrintSettings)
     SUBSTITUTE_UNUSED_SLOT(get_UserDataFolder)
     SUBSTITUTE_UNUSED_SLOT(add_ProcessInfosChanged)
@@ -57,7 +59,11 @@ class Environment final
     HRESULT STDMETHODCALLTYPE CreateObjectCollection(
         UINT32 length, IUnknown** items, ICoreWebView2ObjectCollection** objectCollection) override;
 
-  protected:
+    // The browser process of this environment exited (every control of it is closed by then):
+    // BrowserProcessExited, with the exit kind.
+    void RaiseBrowserProcessExited(bool failed);
+
+protected:
     void OnQueryInterface(REFIID riid, bool answered) override;
 
   private:
@@ -67,6 +73,8 @@ class Environment final
 
     Switches switches_;
     std::wstring version_;
+    EventHandlers<ICoreWebView2BrowserProcessExitedEventHandler> browserProcessExited_{
+        "BrowserProcessExited"};
 };
 
 // How the host reached this runtime: the entry that was called, what only that entry knows, and

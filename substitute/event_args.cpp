@@ -159,4 +159,28 @@ HRESULT AcceleratorKeyPressedArgs::put_Handled(BOOL handled) {
     });
 }
 
+HRESULT ProcessFailedArgs::get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND* value) {
+    return Call(__func__, [&] {
+        return Put(value, static_cast<COREWEBVIEW2_PROCESS_FAILED_KIND>(failure_.kind));
+    });
+}
+HRESULT ProcessFailedArgs::get_Reason(COREWEBVIEW2_PROCESS_FAILED_REASON* reason) {
+    return Call(__func__, [&] {
+        return Put(reason, static_cast<COREWEBVIEW2_PROCESS_FAILED_REASON>(failure_.reason));
+    });
+}
+HRESULT ProcessFailedArgs::get_ExitCode(int* exitCode) {
+    return Call(__func__, [&] { return Put(exitCode, failure_.exitCode); });
+}
+HRESULT ProcessFailedArgs::get_ProcessDescription(LPWSTR* processDescription) {
+    return Call(__func__, [&] { return CopyOut(failure_.description, processDescription); });
+}
+HRESULT ProcessFailedArgs::get_FrameInfosForFailedProcess(
+    ICoreWebView2FrameInfoCollection** frames) {
+    return Call(__func__, [&] {
+        if (frames != nullptr) *frames = nullptr;
+        return E_NOTIMPL;
+    });
+}
+
 }  // namespace substitute

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "com_support.h"
+#include "page.h"
 
 namespace substitute {
 
@@ -163,6 +164,103 @@ public:
 
 private:
     UINT64 navigationId_;
+};
+
+class SourceChangedArgs final
+    : public ComObject<ICoreWebView2SourceChangedEventArgs, ICoreWebView2SourceChangedEventArgs> {
+public:
+    explicit SourceChangedArgs(bool newDocument)
+        : ComObject("source-changed"), newDocument_(newDocument) {}
+    HRESULT STDMETHODCALLTYPE get_IsNewDocument(BOOL* value) override {
+        return Call(__func__, [&] { return Put<BOOL>(value, newDocument_); });
+    }
+
+private:
+    bool newDocument_;
+};
+
+class ContentLoadingArgs final
+    : public ComObject<ICoreWebView2ContentLoadingEventArgs, ICoreWebView2ContentLoadingEventArgs> {
+public:
+    ContentLoadingArgs(bool errorPage, UINT64 navigationId)
+        : ComObject("content-loading"), errorPage_(errorPage), navigationId_(navigationId) {}
+    HRESULT STDMETHODCALLTYPE get_IsErrorPage(BOOL* value) override {
+        return Call(__func__, [&] { return Put<BOOL>(value, errorPage_); });
+    }
+    HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* value) override {
+        return Call(__func__, [&] { return Put(value, navigationId_); });
+    }
+
+private:
+    bool errorPage_;
+    UINT64 navigationId_;
+};
+
+class NavigationCompletedArgs final : public ComObject<ICoreWebView2NavigationCompletedEventArgs,
+                                                       ICoreWebView2NavigationCompletedEventArgs> {
+public:
+    // `status`: kNavigationSucceeded or a COREWEBVIEW2_WEB_ERROR_STATUS value.
+    NavigationCompletedArgs(int status, UINT64 navigationId)
+        : ComObject("navigation-completed"), status_(status), navigationId_(navigationId) {}
+    HRESULT STDMETHODCALLTYPE get_IsSuccess(BOOL* isSuccess) override {
+        return Call(__func__,
+                    [&] { return Put<BOOL>(isSuccess, status_ == kNavigationSucceeded); });
+    }
+    HRESULT STDMETHODCALLTYPE
+    get_WebErrorStatus(COREWEBVIEW2_WEB_ERROR_STATUS* webErrorStatus) override {
+        return Call(__func__, [&] {
+            return Put(webErrorStatus, status_ == kNavigationSucceeded
+                                           ? COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN
+                                           : static_cast<COREWEBVIEW2_WEB_ERROR_STATUS>(status_));
+        });
+    }
+    HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* navigationId) override {
+        return Call(__func__, [&] { return Put(navigationId, navigationId_); });
+    }
+
+private:
+    int status_;
+    UINT64 navigationId_;
+};
+
+class ProcessFailedArgs final
+    : public ComObject<ICoreWebView2ProcessFailedEventArgs2, ICoreWebView2ProcessFailedEventArgs,
+                       ICoreWebView2ProcessFailedEventArgs2> {
+public:
+    explicit ProcessFailedArgs(ProcessFailure failure)
+        : ComObject("process-failed"), failure_(std::move(failure)) {}
+    HRESULT STDMETHODCALLTYPE
+    get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND* value) override;
+    HRESULT STDMETHODCALLTYPE get_Reason(COREWEBVIEW2_PROCESS_FAILED_REASON* reason) override;
+    HRESULT STDMETHODCALLTYPE get_ExitCode(int* exitCode) override;
+    HRESULT STDMETHODCALLTYPE get_ProcessDescription(LPWSTR* processDescription) override;
+    HRESULT STDMETHODCALLTYPE
+    get_FrameInfosForFailedProcess(ICoreWebView2FrameInfoCollection** frames) override;
+
+private:
+    ProcessFailure failure_;
+};
+
+class BrowserProcessExitedArgs final
+    : public ComObject<ICoreWebView2BrowserProcessExitedEventArgs,
+                       ICoreWebView2BrowserProcessExitedEventArgs> {
+public:
+    BrowserProcessExitedArgs(bool failed, UINT32 processId)
+        : ComObject("browser-process-exited"), failed_(failed), processId_(processId) {}
+    HRESULT STDMETHODCALLTYPE
+    get_BrowserProcessExitKind(COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND* value) override {
+        return Call(__func__, [&] {
+            return Put(value, failed_ ? COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND_FAILED
+                                      : COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND_NORMAL);
+        });
+    }
+    HRESULT STDMETHODCALLTYPE get_BrowserProcessId(UINT32* value) override {
+        return Call(__func__, [&] { return Put(value, processId_); });
+    }
+
+private:
+    bool failed_;
+    UINT32 processId_;
 };
 
 // The argument-less events pass a plain object that answers only IUnknown.

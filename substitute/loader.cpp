@@ -2,6 +2,7 @@
 #include "com_support.h"
 #include "environment.h"
 #include "runtime.h"
+#include "webview.h"
 
 namespace substitute {
 namespace {
@@ -81,4 +82,16 @@ HRESULT STDAPICALLTYPE GetAvailableCoreWebView2BrowserVersionString(PCWSTR brows
                                                                     LPWSTR* versionInfo) {
     return substitute::Guard(
         [&] { return substitute::AvailableVersion(browserExecutableFolder, versionInfo); });
+}
+
+// The tests' hook: raises ProcessFailed of `kind` (with `reason` and `exitCode`) on every open
+// control of this process, from the message loop; the number of controls it will reach.
+extern "C" int STDAPICALLTYPE SubstituteRaiseProcessFailed(int kind, int reason, int exitCode) {
+    int raised = 0;
+    substitute::Guard([&] {
+        raised = substitute::RaiseProcessFailedEverywhere(
+            substitute::ProcessFailure{kind, reason, exitCode, ""});
+        return S_OK;
+    });
+    return raised;
 }

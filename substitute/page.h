@@ -35,18 +35,45 @@ struct PageResponse {
     std::uint64_t bodyLength = 0;          // the length of the whole body
 };
 
+// What one process failure reports: the kind, and through the event's second interface the
+// reason, the exit code and the process's description.
+struct ProcessFailure {
+    int kind = 0;    // COREWEBVIEW2_PROCESS_FAILED_KIND
+    int reason = 0;  // COREWEBVIEW2_PROCESS_FAILED_REASON
+    int exitCode = 0;
+    std::string description;
+};
+
+// NavigationCompleted's status for a navigation that succeeded (not a value of
+// COREWEBVIEW2_WEB_ERROR_STATUS).
+inline constexpr int kNavigationSucceeded = -1;
+
 // Every Raise* call raises its event synchronously; drivers call them from dispatcher tasks,
 // never from inside a call of the host.
 class PageSurface {
   public:
     virtual ~PageSurface() = default;
-    // NavigationStarting; unless cancelled the document request (when a filter matches), then
-    // DOMContentLoaded, each as its own dispatcher task. `done` runs after the last of them.
+    // A navigation's events, each as its own dispatcher task: NavigationStarting; unless
+    // cancelled the document request (when a filter matches), SourceChanged, ContentLoading and
+    // HistoryChanged, DOMContentLoaded, NavigationCompleted. A cancelled navigation ends with
+    // NavigationCompleted (operation canceled). `done` runs after the last of them.
     virtual void RunNavigation(const std::string& uri, bool userInitiated,
                                std::function<void()> done) = 0;
     // NavigationStarting alone, for a driver whose page loads the document itself; true when no
     // handler cancelled it (the navigation then becomes the current one).
     virtual bool RaiseNavigationStarting(const std::string& uri, bool userInitiated) = 0;
+    // The current navigation's document arrived: SourceChanged, ContentLoading, HistoryChanged.
+    virtual void RaiseNavigationCommitted(bool errorPage) = 0;
+    // NavigationCompleted of the current navigation (or of the last one started, when that was
+    // cancelled): kNavigationSucceeded or a COREWEBVIEW2_WEB_ERROR_STATUS value.
+    virtual void RaiseNavigationCompleted(int webErrorStatus) = 0;
+    // A navigation that fails without a document: NavigationStarting, then (unless cancelled)
+    // NavigationCompleted with `webErrorStatus`, each as its own dispatcher task.
+    virtual void RunFailingNavigation(const std::string& uri, bool userInitiated,
+                                      int webErrorStatus, std::function<void()> done) = 0;
+    // ProcessFailed. A browser process that exited closes the control first (every call fails
+    // from then on) and raises BrowserProcessExited on the environment afterwards.
+    virtual void RaiseProcessFailed(const ProcessFailure& failure) = 0;
     // WebResourceRequested. `done` gets the host's answer, when a filter matched, a handler ran
     // and it set a response, once the runtime has read its body (later, from the message loop),
     // or nothing (then at once).
@@ -66,6 +93,8 @@ class PageSurface {
     virtual void RaisePermissionRequested(int kind, const std::string& uri) = 0;
     virtual void RaiseAcceleratorKey(unsigned virtualKey, int keyEventKind) = 0;
     virtual HWND ParentWindow() const = 0;
+    // The control was closed because its browser process exited.
+    virtual bool BrowserExited() const = 0;
     // A reference that keeps the surface alive while a driver's task is pending.
     virtual std::shared_ptr<void> Hold() = 0;
 };

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "com_support.h"
+#include "scenario.h"
 #include "config/test_build_marker.h"
 
 // The substitute is test infrastructure, like a host built with test hooks, and carries the same
@@ -122,6 +123,17 @@ Switches Switches::Read() {
     switches.failSettings = FlagSet(L"WRAPPER_SUBSTITUTE_FAIL_SETTINGS");
     switches.noHash = FlagSet(L"WRAPPER_SUBSTITUTE_NO_HASH");
     switches.retryEnvironment = RetryMode(L"WRAPPER_SUBSTITUTE_RETRY_ENVIRONMENT");
+    const std::string failNavigation =
+        ToUtf8(EnvironmentVariable(L"WRAPPER_SUBSTITUTE_FAIL_NAVIGATION"));
+    for (int status = 0;
+         !failNavigation.empty() &&
+         status <= COREWEBVIEW2_WEB_ERROR_STATUS_VALID_PROXY_AUTHENTICATION_REQUIRED;
+         ++status) {
+        if (failNavigation == WebErrorStatusName(status)) {
+            switches.failNavigation = status;
+            break;
+        }
+    }
     return switches;
 }
 

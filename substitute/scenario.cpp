@@ -26,6 +26,36 @@ const char* const kPermissionNames[] = {
 };
 const char* const kKeyEventKindNames[] = {"down", "up", "system-down", "system-up"};
 const char* const kPermissionStateNames[] = {"default", "allow", "deny"};
+const char* const kProcessFailedKindNames[] = {
+    "browser-exited",      "render-exited",         "render-unresponsive", "frame-render-exited",
+    "utility-exited",      "sandbox-helper-exited", "gpu-exited",          "ppapi-plugin-exited",
+    "ppapi-broker-exited", "unknown-exited",
+};
+const char* const kProcessFailedReasonNames[] = {
+    "unexpected",    "unresponsive",  "terminated",      "crashed",
+    "launch-failed", "out-of-memory", "profile-deleted",
+};
+const char* const kWebErrorStatusNames[] = {
+    "unknown",
+    "certificate-common-name-is-incorrect",
+    "certificate-expired",
+    "client-certificate-contains-errors",
+    "certificate-revoked",
+    "certificate-is-invalid",
+    "server-unreachable",
+    "timeout",
+    "error-http-invalid-server-response",
+    "connection-aborted",
+    "connection-reset",
+    "disconnected",
+    "cannot-connect",
+    "host-name-not-resolved",
+    "operation-canceled",
+    "redirect-failed",
+    "unexpected-error",
+    "valid-authentication-credentials-required",
+    "valid-proxy-authentication-required",
+};
 
 template <std::size_t N>
 const char* NameAt(const char* const (&names)[N], int value) {
@@ -69,6 +99,16 @@ bool ParseUnsigned(std::string_view word, unsigned& value) {
         parsed > 0xFFFFFFFFul)
         return false;
     value = static_cast<unsigned>(parsed);
+    return true;
+}
+
+// A signed decimal or 0x-hexadecimal 32-bit value (exit codes such as 0xC0000005 wrap around).
+bool ParseExitCode(std::string_view word, int& value) {
+    const bool negative = !word.empty() && word[0] == '-';
+    unsigned magnitude = 0;
+    if (!ParseUnsigned(negative ? word.substr(1) : word, magnitude)) return false;
+    if (negative && magnitude > 0x80000000u) return false;
+    value = static_cast<int>(negative ? 0u - magnitude : magnitude);
     return true;
 }
 
@@ -225,6 +265,30 @@ std::string ParseStep(std::string_view line, ScenarioStep& step) {
             return "expected: sleep MS";
         return "";
     }
+    if (keyword == "process-failed") {
+        step.kind = StepKind::ProcessFailed;
+        constexpr char usage[] = "expected: process-failed KIND [REASON [EXIT_CODE]]";
+        const std::string_view kind = TakeWord(rest);
+        if (!ParseName(kProcessFailedKindNames, kind, step.processKind)) return usage;
+        step.processReason = DefaultProcessFailedReason(step.processKind);
+        const std::string_view reason = TakeWord(rest);
+        if (!reason.empty() && !ParseName(kProcessFailedReasonNames, reason, step.processReason))
+            return "unknown process failure reason " + std::string(reason);
+        step.exitCode = DefaultExitCode(step.processReason);
+        const std::string_view code = TakeWord(rest);
+        if (!code.empty() && !ParseExitCode(code, step.exitCode)) return usage;
+        if (!noMore()) return usage;
+        return "";
+    }
+    if (keyword == "navigate-fail") {
+        step.kind = StepKind::NavigateFail;
+        std::string status;
+        if (!needWord(step.uri) || !needWord(status) || !noMore())
+            return "expected: navigate-fail URI STATUS";
+        if (!ParseName(kWebErrorStatusNames, status, step.webErrorStatus))
+            return "unknown web error status " + status;
+        return "";
+    }
     const std::pair<std::string_view, StepKind> bare[] = {
         {"domcontentloaded", StepKind::DomContentLoaded},
         {"close", StepKind::Close},
@@ -271,5 +335,19 @@ const char* ResourceContextName(int context) { return NameAt(kContextNames, cont
 const char* PermissionKindName(int kind) { return NameAt(kPermissionNames, kind); }
 const char* KeyEventKindName(int kind) { return NameAt(kKeyEventKindNames, kind); }
 const char* PermissionStateName(int state) { return NameAt(kPermissionStateNames, state); }
+const char* ProcessFailedKindName(int kind) { return NameAt(kProcessFailedKindNames, kind); }
+const char* ProcessFailedReasonName(int reason) {
+    return NameAt(kProcessFailedReasonNames, reason);
+}
+const char* WebErrorStatusName(int status) { return NameAt(kWebErrorStatusNames, status); }
+
+int DefaultProcessFailedReason(int kind) {
+    return kind == 2 ? 1 : 3;  // an unresponsive renderer is unresponsive; the rest crashed
+}
+
+int DefaultExitCode(int reason) {
+    // A crash ends with an access violation's code; an unresponsive process has not ended.
+    return reason == 3 ? static_cast<int>(0xC0000005u) : 0;
+}
 
 }  // namespace substitute

@@ -24,6 +24,8 @@ enum class StepKind {
     Wait,              // wait METHOD COUNT [TIMEOUT_MS]
     Sleep,             // sleep MS
     Snapshot,          // snapshot
+    ProcessFailed,     // process-failed KIND [REASON [EXIT_CODE]]
+    NavigateFail,      // navigate-fail URI STATUS
     End,               // end
 };
 
@@ -42,6 +44,10 @@ struct ScenarioStep {
     bool flag = false;          // fullscreen value
     unsigned count = 0;         // wait count
     unsigned milliseconds = 0;  // sleep length or wait timeout
+    int processKind = 0;        // COREWEBVIEW2_PROCESS_FAILED_KIND value
+    int processReason = 0;      // COREWEBVIEW2_PROCESS_FAILED_REASON value
+    int exitCode = 0;           // the failed process's exit code
+    int webErrorStatus = 0;     // COREWEBVIEW2_WEB_ERROR_STATUS value of a failing navigation
 };
 
 struct ParsedScenario {
@@ -56,6 +62,12 @@ const char* ResourceContextName(int context);
 const char* PermissionKindName(int kind);
 const char* KeyEventKindName(int kind);
 const char* PermissionStateName(int state);
+const char* ProcessFailedKindName(int kind);
+const char* ProcessFailedReasonName(int reason);
+const char* WebErrorStatusName(int status);
+// The reason and exit code a failure of `kind` reports when the scenario names none.
+int DefaultProcessFailedReason(int kind);
+int DefaultExitCode(int reason);
 
 inline constexpr unsigned kDefaultWaitMilliseconds = 5000;
 

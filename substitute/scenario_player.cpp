@@ -2,6 +2,7 @@
 // one dispatcher task per step, after any navigation the host started has run to its end.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "com_support.h"
@@ -73,11 +74,33 @@ Json WindowSnapshot(HWND window) {
     return snapshot;
 }
 
+// The steps a scenario had left when its control closed because the browser process exited:
+// the page side goes on with them in the next control the host creates in this process.
+struct Continuation {
+    std::wstring path;
+    std::vector<ScenarioStep> steps;
+};
+std::optional<Continuation>& PendingContinuation() {
+    static auto* pending = new std::optional<Continuation>();  // process lifetime
+    return *pending;
+}
+
 class ScenarioPlayer final : public NavigatingDriver {
   public:
     explicit ScenarioPlayer(std::wstring path) : path_(std::move(path)) {}
 
     void Start(PageSurface& page) override {
+        std::optional<Continuation>& pending = PendingContinuation();
+        if (pending && pending->path == path_) {
+            steps_ = std::move(pending->steps);
+            pending.reset();
+            Record("scenario",
+                   Json{{"path", ToUtf8(path_)}, {"steps", steps_.size()}, {"continued", true}});
+            page_ = &page;
+            hold_ = page.Hold();
+            WhenSettled([this] { Run(0); });
+            return;
+        }
         bool ok = false;
         const std::string text = ReadFile(path_, ok);
         if (!ok) {
@@ -99,12 +122,28 @@ class ScenarioPlayer final : public NavigatingDriver {
         WhenSettled([this] { Run(0); });
     }
 
+    // Closed by the host, the page plays on (its events are skipped, as the runtime raises
+    // nothing after Close); closed because the browser process exited, its remaining steps go on
+    // in the next control.
+    void OnClosed() override {
+        if (page_ == nullptr || stopped_ || !page_->BrowserExited()) return;
+        stopped_ = true;
+        if (playing_ + 1 < steps_.size()) {
+            PendingContinuation() = Continuation{
+                path_,
+                std::vector<ScenarioStep>(
+                    steps_.begin() + static_cast<std::ptrdiff_t>(playing_ + 1), steps_.end())};
+        }
+        // The page is let go by the step that is still on its way (Run sees stopped_).
+    }
+
   private:
     void Next(std::size_t index) {
         WhenSettled([this, index] { Run(index + 1); });
     }
 
     void Finish(int line) {
+        stopped_ = true;
         Record("end", Json{{"line", line}});
         // Nothing more will happen: let the page go, from a task of its own, since dropping the
         // last reference destroys this player.
@@ -112,7 +151,14 @@ class ScenarioPlayer final : public NavigatingDriver {
     }
 
     void Run(std::size_t index) {
+        if (stopped_) {
+            // The control closed: nothing more happens on this page. This was the last task of
+            // the player; the page goes from a task of its own, as in Finish.
+            Dispatcher::Get().Post([hold = std::move(hold_)] {});
+            return;
+        }
         if (index >= steps_.size()) return Finish(0);
+        playing_ = index;
         const ScenarioStep& step = steps_[index];
         Record("step", Json{{"line", step.line}, {"text", step.text}});
         try {
@@ -178,6 +224,14 @@ class ScenarioPlayer final : public NavigatingDriver {
             case StepKind::Sleep:
                 Dispatcher::Get().PostAfter(step.milliseconds, [this, index] { Next(index); });
                 return false;
+            case StepKind::ProcessFailed:
+                page.RaiseProcessFailed(
+                    ProcessFailure{step.processKind, step.processReason, step.exitCode, ""});
+                return true;
+            case StepKind::NavigateFail:
+                page.RunFailingNavigation(step.uri, true, step.webErrorStatus,
+                                          [this, index] { Next(index); });
+                return false;
             case StepKind::Snapshot:
                 Record("snapshot", WindowSnapshot(page.ParentWindow()));
                 return true;
@@ -208,6 +262,8 @@ class ScenarioPlayer final : public NavigatingDriver {
     std::vector<ScenarioStep> steps_;
     PageSurface* page_ = nullptr;
     std::shared_ptr<void> hold_;  // keeps the page alive while steps remain
+    std::size_t playing_ = 0;     // the step being played
+    bool stopped_ = false;        // ended, or the control closed
 };
 
 }  // namespace

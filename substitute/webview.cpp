@@ -11,6 +11,28 @@ constexpr char kObject[] = "webview";
 
 }  // namespace
 
+namespace {
+
+std::vector<WebView*>& LiveWebViews() {
+    static auto* views = new std::vector<WebView*>();  // process lifetime; the runtime's thread
+    return *views;
+}
+
+}  // namespace
+
+WebView::~WebView() { std::erase(LiveWebViews(), this); }
+
+int RaiseProcessFailedEverywhere(const ProcessFailure& failure) {
+    int raised = 0;
+    for (WebView* view : LiveWebViews()) {
+        if (*view->Closed()) continue;
+        ++raised;
+        Dispatcher::Get().Post(
+            [view, hold = view->Hold(), failure] { view->RaiseProcessFailed(failure); });
+    }
+    return raised;
+}
+
 HRESULT UnraisedEvents::Add(const char* object, const char* method, void* handler,
                             EventRegistrationToken* token) {
     return Guard([&] {
@@ -41,8 +63,10 @@ WebView::WebView(ComPtr<ICoreWebView2Environment> environment, HWND parent,
       parent_(parent),
       failSettings_(switches.failSettings),
       hashBodies_(!switches.noHash),
+      failNavigation_(switches.failNavigation),
       driver_(MakePageDriver(switches)) {
     ShareClosedFlag(closed_);
+    LiveWebViews().push_back(this);
     if (switches.noWebView2_2) {
         LimitInterfaces(1);
     } else if (switches.noWebView23) {
@@ -74,6 +98,11 @@ void WebView::MarkClosed() {
     windowCloseRequested_.Clear();
     domContentLoaded_.Clear();
     acceleratorKeyPressed_.Clear();
+    sourceChanged_.Clear();
+    contentLoading_.Clear();
+    historyChanged_.Clear();
+    navigationCompleted_.Clear();
+    processFailed_.Clear();
     unraised_.Clear();
 }
 
@@ -140,46 +169,51 @@ HRESULT WebView::remove_NavigationStarting(EventRegistrationToken token) {
 
 HRESULT WebView::add_ContentLoading(ICoreWebView2ContentLoadingEventHandler* eventHandler,
                                     EventRegistrationToken* token) {
-    return Call(__func__,
-                [&] { return unraised_.Add(kObject, "add_ContentLoading", eventHandler, token); });
+    return Call(__func__, [&] {
+        return AddHandler(contentLoading_, "add_ContentLoading", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_ContentLoading(EventRegistrationToken token) {
     return Call(__func__,
-                [&] { return unraised_.Remove(kObject, "remove_ContentLoading", token); });
+                [&] { return RemoveHandler(contentLoading_, "remove_ContentLoading", token); });
 }
 
 HRESULT WebView::add_SourceChanged(ICoreWebView2SourceChangedEventHandler* eventHandler,
                                    EventRegistrationToken* token) {
-    return Call(__func__,
-                [&] { return unraised_.Add(kObject, "add_SourceChanged", eventHandler, token); });
+    return Call(__func__, [&] {
+        return AddHandler(sourceChanged_, "add_SourceChanged", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_SourceChanged(EventRegistrationToken token) {
-    return Call(__func__, [&] { return unraised_.Remove(kObject, "remove_SourceChanged", token); });
+    return Call(__func__,
+                [&] { return RemoveHandler(sourceChanged_, "remove_SourceChanged", token); });
 }
 
 HRESULT WebView::add_HistoryChanged(ICoreWebView2HistoryChangedEventHandler* eventHandler,
                                     EventRegistrationToken* token) {
-    return Call(__func__,
-                [&] { return unraised_.Add(kObject, "add_HistoryChanged", eventHandler, token); });
+    return Call(__func__, [&] {
+        return AddHandler(historyChanged_, "add_HistoryChanged", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_HistoryChanged(EventRegistrationToken token) {
     return Call(__func__,
-                [&] { return unraised_.Remove(kObject, "remove_HistoryChanged", token); });
+                [&] { return RemoveHandler(historyChanged_, "remove_HistoryChanged", token); });
 }
 
 HRESULT WebView::add_NavigationCompleted(ICoreWebView2NavigationCompletedEventHandler* eventHandler,
                                          EventRegistrationToken* token) {
     return Call(__func__, [&] {
-        return unraised_.Add(kObject, "add_NavigationCompleted", eventHandler, token);
+        return AddHandler(navigationCompleted_, "add_NavigationCompleted", eventHandler, token);
     });
 }
 
 HRESULT WebView::remove_NavigationCompleted(EventRegistrationToken token) {
-    return Call(__func__,
-                [&] { return unraised_.Remove(kObject, "remove_NavigationCompleted", token); });
+    return Call(__func__, [&] {
+        return RemoveHandler(navigationCompleted_, "remove_NavigationCompleted", token);
+    });
 }
 
 HRESULT WebView::add_FrameNavigationStarting(
@@ -234,12 +268,14 @@ HRESULT WebView::remove_PermissionRequested(EventRegistrationToken token) {
 
 HRESULT WebView::add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* eventHandler,
                                    EventRegistrationToken* token) {
-    return Call(__func__,
-                [&] { return unraised_.Add(kObject, "add_ProcessFailed", eventHandler, token); });
+    return Call(__func__, [&] {
+        return AddHandler(processFailed_, "add_ProcessFailed", eventHandler, token);
+    });
 }
 
 HRESULT WebView::remove_ProcessFailed(EventRegistrationToken token) {
-    return Call(__func__, [&] { return unraised_.Remove(kObject, "remove_ProcessFailed", token); });
+    return Call(__func__,
+                [&] { return RemoveHandler(processFailed_, "remove_ProcessFailed", token); });
 }
 
 HRESULT WebView::AddScriptToExecuteOnDocumentCreated(

@@ -26,6 +26,10 @@ private:
     std::vector<std::pair<INT64, ComPtr<IUnknown>>> entries_;
 };
 
+// Raises a process failure on every webview whose controller is open, from a dispatcher task;
+// the number of those webviews. The test hook behind the loader's SubstituteRaiseProcessFailed.
+int RaiseProcessFailedEverywhere(const ProcessFailure& failure);
+
 // `*` matches any run of characters and `?` exactly one, as in the vendor's resource filters.
 bool WildcardMatch(std::string_view pattern, std::string_view text);
 
@@ -39,6 +43,7 @@ class WebView final
       public PageSurface {
 public:
     WebView(ComPtr<ICoreWebView2Environment> environment, HWND parent, const Switches& switches);
+    ~WebView() override;
 
     // Wiring by the controller.
     void AttachController(ICoreWebView2Controller* controller) { controller_ = controller; }
@@ -47,6 +52,12 @@ public:
     // controller, the webview and its settings fails from now on.
     void MarkClosed();
     const ClosedFlag& Closed() const { return closed_; }
+    // What closed the control: "Close", "release" (its last reference went), "browser-exit";
+    // null while it is open.
+    const char* ClosedBy() const { return closedBy_; }
+    void SetClosedBy(const char* cause) {
+        if (closedBy_ == nullptr) closedBy_ = cause;
+    }
     void BoundsChanged(const RECT& bounds) { driver_->OnBoundsChanged(bounds); }
     void VisibilityChanged(bool visible) { driver_->OnVisibilityChanged(visible); }
     HRESULT AddAcceleratorKeyHandler(ICoreWebView2AcceleratorKeyPressedEventHandler* handler,
@@ -243,6 +254,11 @@ public:
     void RunNavigation(const std::string& uri, bool userInitiated,
                        std::function<void()> done) override;
     bool RaiseNavigationStarting(const std::string& uri, bool userInitiated) override;
+    void RaiseNavigationCommitted(bool errorPage) override;
+    void RaiseNavigationCompleted(int webErrorStatus) override;
+    void RunFailingNavigation(const std::string& uri, bool userInitiated, int webErrorStatus,
+                              std::function<void()> done) override;
+    void RaiseProcessFailed(const ProcessFailure& failure) override;
     void RaiseResourceRequest(const PageRequest& request,
                               std::function<void(std::optional<PageResponse>)> done) override;
     bool MatchesFilter(const std::string& uri, int context) const override;
@@ -257,6 +273,9 @@ public:
     void RaisePermissionRequested(int kind, const std::string& uri) override;
     void RaiseAcceleratorKey(unsigned virtualKey, int keyEventKind) override;
     HWND ParentWindow() const override { return parent_; }
+    bool BrowserExited() const override {
+        return closedBy_ != nullptr && std::string_view(closedBy_) == "browser-exit";
+    }
     std::shared_ptr<void> Hold() override;
 
 protected:
@@ -264,6 +283,7 @@ protected:
 
 private:
     ICoreWebView2* Self() { return this; }
+    void CompleteNavigation(UINT64 id, int webErrorStatus);
     bool SkipClosed(const char* event);
     template <typename Handler>
     HRESULT AddHandler(EventHandlers<Handler>& handlers, const char* method, Handler* handler,
@@ -273,19 +293,22 @@ private:
                           EventRegistrationToken token);
 
     ClosedFlag closed_ = std::make_shared<bool>(false);  // shared with the controller and settings
+    const char* closedBy_ = nullptr;
     ComPtr<ICoreWebView2Environment> environment_;
     ComPtr<Settings> settings_;
     ICoreWebView2Controller* controller_ = nullptr;  // the owner; cleared when it goes
     HWND parent_;
     bool failSettings_;
     bool hashBodies_;
+    int failNavigation_;
     std::unique_ptr<PageDriver> driver_;
 
     std::string source_ = "about:blank";
     std::string title_;
     bool fullscreen_ = false;
     UINT64 navigationCount_ = 0;
-    UINT64 currentNavigation_ = 0;
+    UINT64 currentNavigation_ = 0;  // the last navigation not cancelled
+    UINT64 lastNavigation_ = 0;     // the last navigation started, cancelled or not
     std::vector<std::pair<std::string, COREWEBVIEW2_WEB_RESOURCE_CONTEXT>> filters_;
 
     EventHandlers<ICoreWebView2NavigationStartingEventHandler> navigationStarting_{
@@ -307,6 +330,12 @@ private:
     EventHandlers<ICoreWebView2DOMContentLoadedEventHandler> domContentLoaded_{"DOMContentLoaded"};
     EventHandlers<ICoreWebView2AcceleratorKeyPressedEventHandler> acceleratorKeyPressed_{
         "AcceleratorKeyPressed"};
+    EventHandlers<ICoreWebView2SourceChangedEventHandler> sourceChanged_{"SourceChanged"};
+    EventHandlers<ICoreWebView2ContentLoadingEventHandler> contentLoading_{"ContentLoading"};
+    EventHandlers<ICoreWebView2HistoryChangedEventHandler> historyChanged_{"HistoryChanged"};
+    EventHandlers<ICoreWebView2NavigationCompletedEventHandler> navigationCompleted_{
+        "NavigationCompleted"};
+    EventHandlers<ICoreWebView2ProcessFailedEventHandler> processFailed_{"ProcessFailed"};
     UnraisedEvents unraised_;
 };
 

@@ -47,23 +47,55 @@ HRESULT WebView::NavigateWithWebResourceRequest(ICoreWebView2WebResourceRequest*
 
 void WebView::RunNavigation(const std::string& uri, bool userInitiated,
                             std::function<void()> done) {
+    if (!userInitiated && failNavigation_ >= 0) {
+        RunFailingNavigation(uri, userInitiated, failNavigation_, std::move(done));
+        return;
+    }
     auto hold = Hold();
     auto finish = [done] {
         if (done) done();
     };
-    Dispatcher::Get().Post([this, hold, uri, userInitiated, finish] {
-        if (!RaiseNavigationStarting(uri, userInitiated)) return finish();
-        Dispatcher::Get().Post([this, hold, uri, finish] {
+    // Each step is a task of its own, so that the host's calls between them count.
+    auto step = [this, hold](std::function<void()> task) {
+        Dispatcher::Get().Post([hold, task = std::move(task)] { task(); });
+    };
+    step([this, uri, userInitiated, finish, step] {
+        const bool started = RaiseNavigationStarting(uri, userInitiated);
+        const UINT64 id = lastNavigation_;
+        if (!started) {
+            CompleteNavigation(id, COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED);
+            return finish();
+        }
+        step([this, uri, id, finish, step] {
             RaiseResourceRequest(PageRequest{"GET",
                                              uri,
                                              COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT,
                                              {{"Accept", "text/html"}}},
-                                 [this, hold, finish](const std::optional<PageResponse>&) {
-                                     Dispatcher::Get().Post([this, hold, finish] {
-                                         RaiseDomContentLoaded();
-                                         finish();
+                                 [this, id, finish, step](const std::optional<PageResponse>&) {
+                                     step([this, id, finish, step] {
+                                         RaiseNavigationCommitted(false);
+                                         step([this, id, finish, step] {
+                                             RaiseDomContentLoaded();
+                                             step([this, id, finish] {
+                                                 CompleteNavigation(id, kNavigationSucceeded);
+                                                 finish();
+                                             });
+                                         });
                                      });
                                  });
+        });
+    });
+}
+
+void WebView::RunFailingNavigation(const std::string& uri, bool userInitiated, int webErrorStatus,
+                                   std::function<void()> done) {
+    Dispatcher::Get().Post([this, hold = Hold(), uri, userInitiated, webErrorStatus, done] {
+        const bool started = RaiseNavigationStarting(uri, userInitiated);
+        const UINT64 id = lastNavigation_;
+        Dispatcher::Get().Post([this, hold, id, started, webErrorStatus, done] {
+            CompleteNavigation(
+                id, started ? webErrorStatus : COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED);
+            if (done) done();
         });
     });
 }
@@ -79,6 +111,7 @@ bool WebView::RaiseNavigationStarting(const std::string& uri, bool userInitiated
                                            {"handlers", results.size()},
                                            {"results", HResultList(results)},
                                            {"cancel", args->Cancelled()}});
+    lastNavigation_ = id;
     if (args->Cancelled()) return false;
     source_ = uri;
     currentNavigation_ = id;
@@ -92,6 +125,45 @@ void WebView::RaiseDomContentLoaded() {
     RecordEvent("DOMContentLoaded", Json{{"navigationId", currentNavigation_},
                                          {"handlers", results.size()},
                                          {"results", HResultList(results)}});
+}
+
+void WebView::RaiseNavigationCommitted(bool errorPage) {
+    if (SkipClosed("SourceChanged")) return;
+    ComPtr<SourceChangedArgs> source(new SourceChangedArgs(true));
+    auto results = sourceChanged_.Invoke(Self(), source.Get());
+    RecordEvent("SourceChanged", Json{{"navigationId", currentNavigation_},
+                                      {"uri", source_},
+                                      {"handlers", results.size()},
+                                      {"results", HResultList(results)}});
+    if (SkipClosed("ContentLoading")) return;
+    ComPtr<ContentLoadingArgs> loading(new ContentLoadingArgs(errorPage, currentNavigation_));
+    results = contentLoading_.Invoke(Self(), loading.Get());
+    RecordEvent("ContentLoading", Json{{"navigationId", currentNavigation_},
+                                       {"errorPage", errorPage},
+                                       {"handlers", results.size()},
+                                       {"results", HResultList(results)}});
+    if (SkipClosed("HistoryChanged")) return;
+    ComPtr<EmptyArgs> history(new EmptyArgs());
+    results = historyChanged_.Invoke(Self(), static_cast<IUnknown*>(history.Get()));
+    RecordEvent("HistoryChanged", Json{{"navigationId", currentNavigation_},
+                                       {"handlers", results.size()},
+                                       {"results", HResultList(results)}});
+}
+
+void WebView::RaiseNavigationCompleted(int webErrorStatus) {
+    CompleteNavigation(lastNavigation_, webErrorStatus);
+}
+
+void WebView::CompleteNavigation(UINT64 id, int webErrorStatus) {
+    if (SkipClosed("NavigationCompleted")) return;
+    ComPtr<NavigationCompletedArgs> args(new NavigationCompletedArgs(webErrorStatus, id));
+    const auto results = navigationCompleted_.Invoke(Self(), args.Get());
+    Json fields{{"navigationId", id}, {"isSuccess", webErrorStatus == kNavigationSucceeded}};
+    if (webErrorStatus != kNavigationSucceeded)
+        fields["webErrorStatus"] = WebErrorStatusName(webErrorStatus);
+    fields["handlers"] = results.size();
+    fields["results"] = HResultList(results);
+    RecordEvent("NavigationCompleted", std::move(fields));
 }
 
 }  // namespace substitute

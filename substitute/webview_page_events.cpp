@@ -3,6 +3,7 @@
 
 #include "webview.h"
 
+#include "environment.h"
 #include "event_args.h"
 #include "scenario.h"
 
@@ -89,6 +90,35 @@ void WebView::RaiseAcceleratorKey(unsigned virtualKey, int keyEventKind) {
                                               {"handlers", results.size()},
                                               {"results", HResultList(results)},
                                               {"handled", args->Handled()}});
+}
+
+void WebView::RaiseProcessFailed(const ProcessFailure& failure) {
+    if (SkipClosed("ProcessFailed")) return;
+    ComPtr<ProcessFailedArgs> args(new ProcessFailedArgs(failure));
+    const bool browserExited =
+        failure.kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED;
+    // The browser process is gone: the control is closed before anyone hears of it, so the
+    // handlers are taken first (closing lets them go) and every call they make fails.
+    const auto handlers = processFailed_;
+    if (browserExited) {
+        SetClosedBy("browser-exit");
+        MarkClosed();
+    }
+    const auto results = handlers.Invoke(Self(), args.Get());
+    RecordEvent("ProcessFailed", Json{{"kind", ProcessFailedKindName(failure.kind)},
+                                      {"reason", ProcessFailedReasonName(failure.reason)},
+                                      {"exitCode", failure.exitCode},
+                                      {"description", failure.description},
+                                      {"handlers", results.size()},
+                                      {"results", HResultList(results)}});
+    if (!browserExited) return;
+    // Then the environment, once every control of it is closed (this runtime has one browser
+    // process per environment).
+    Dispatcher::Get().Post([environment = environment_, failure] {
+        static_cast<Environment*>(environment.Get())
+            ->RaiseBrowserProcessExited(failure.reason !=
+                                        COREWEBVIEW2_PROCESS_FAILED_REASON_TERMINATED);
+    });
 }
 
 }  // namespace substitute

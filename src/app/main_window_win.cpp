@@ -35,6 +35,15 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case kStartFailedMessage:
             OnStartFailed();
             return 0;
+        case kRecreateWebViewMessage:
+            OnRecreateWebView();
+            return 0;
+        case kAppStoppedMessage:
+            OnAppStopped();
+            return 0;
+        case kPageUnresponsiveMessage:
+            OnPageUnresponsive();
+            return 0;
         case kAfterCallbackMessage:
             OnAfterCallback();
             return 0;

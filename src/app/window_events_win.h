@@ -10,6 +10,12 @@ inline constexpr UINT kStartFailedMessage = WM_APP + 2;
 // Posted to the main window when a WebView2 callback left work to be done once it has returned
 // (an extension's message, a URI to open): the work runs from the message loop.
 inline constexpr UINT kAfterCallbackMessage = WM_APP + 3;
+// Posted by the WebView host when a runtime process failed and it has more to do than a callback
+// may: make the control anew after the browser process exited, say that the app stopped after its
+// page's renderer failed too often, ask whether to wait for a page that does not respond.
+inline constexpr UINT kRecreateWebViewMessage = WM_APP + 4;
+inline constexpr UINT kAppStoppedMessage = WM_APP + 5;
+inline constexpr UINT kPageUnresponsiveMessage = WM_APP + 6;
 
 // Both do nothing until the WebView host and its controller exist.
 void OnMainWindowMoved();
@@ -21,3 +27,7 @@ void OnAfterCallback();
 // The main window is about to be destroyed (WM_CLOSE): no WebView2 event reaches the host any
 // more and the control is closed while its parent window still exists.
 void OnMainWindowClosing();
+// The handlers of the three messages above.
+void OnRecreateWebView();
+void OnAppStopped();
+void OnPageUnresponsive();

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <iterator>
+#include <string>
 #include <thread>
 
 #include "app/host_log_win.h"
@@ -45,6 +46,59 @@ void Subscribe(Source* source, HRESULT (Source::*add)(Handler*, EventRegistratio
     ComPtr<Handler> handler(NewCallback<Handler, Method>(host));
     EventRegistrationToken token{};
     (source->*add)(handler.Get(), &token);
+}
+
+const char* ProcessFailedKindText(COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
+    switch (kind) {
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED:
+            return "browser process exited";
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED:
+            return "render process exited";
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE:
+            return "render process unresponsive";
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED:
+            return "frame render process exited";
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED:
+            return "utility process exited";
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_SANDBOX_HELPER_PROCESS_EXITED:
+            return "sandbox helper process exited";
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED:
+            return "GPU process exited";
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_PPAPI_PLUGIN_PROCESS_EXITED:
+            return "PPAPI plugin process exited";
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_PPAPI_BROKER_PROCESS_EXITED:
+            return "PPAPI broker process exited";
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED:
+            return "unknown process exited";
+    }
+    return "unknown kind";  // a newer runtime's
+}
+
+const char* ProcessFailedReasonText(COREWEBVIEW2_PROCESS_FAILED_REASON reason) {
+    switch (reason) {
+        case COREWEBVIEW2_PROCESS_FAILED_REASON_UNEXPECTED:
+            return "unexpected";
+        case COREWEBVIEW2_PROCESS_FAILED_REASON_UNRESPONSIVE:
+            return "unresponsive";
+        case COREWEBVIEW2_PROCESS_FAILED_REASON_TERMINATED:
+            return "terminated";
+        case COREWEBVIEW2_PROCESS_FAILED_REASON_CRASHED:
+            return "crashed";
+        case COREWEBVIEW2_PROCESS_FAILED_REASON_LAUNCH_FAILED:
+            return "launch failed";
+        case COREWEBVIEW2_PROCESS_FAILED_REASON_OUT_OF_MEMORY:
+            return "out of memory";
+        case COREWEBVIEW2_PROCESS_FAILED_REASON_PROFILE_DELETED:
+            return "profile deleted";
+    }
+    return "unknown reason";
+}
+
+// Notes one more failure at `now`; true when it is more than kMaxRecoveries within the window.
+bool TooManyWithinWindow(std::deque<ULONGLONG>& times, ULONGLONG now) {
+    times.push_back(now);
+    while (!times.empty() && now - times.front() > kRecoveryWindowMs) times.pop_front();
+    return times.size() > static_cast<std::size_t>(kMaxRecoveries);
 }
 
 // The log's name of a permission kind (the names the runtime's documentation gives them).
@@ -98,6 +152,10 @@ void VeltraWebView::Init() {
     loaderOptions_ = new EnvironmentOptions();
     const std::wstring arguments = ToWide(config->chromiumArgs);
     loaderOptions_->put_AdditionalBrowserArguments(arguments.c_str());
+    CreateEnvironment();
+}
+
+void VeltraWebView::CreateEnvironment() {
     ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> handler(
         NewCallback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
                     &VeltraWebView::OnEnvironmentCreated>(this));
@@ -200,6 +258,9 @@ void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* 
         Subscribe<&VeltraWebView::OnDOMContentLoaded>(webview2.Get(),
                                                       &ICoreWebView2_2::add_DOMContentLoaded, this);
     }
+    Subscribe<&VeltraWebView::OnNavigationCompleted>(core, &ICoreWebView2::add_NavigationCompleted,
+                                                     this);
+    Subscribe<&VeltraWebView::OnProcessFailed>(core, &ICoreWebView2::add_ProcessFailed, this);
 
     const std::wstring startUrl = ToWide(StartUrlFor(*config, appOrigin));
     webview->Navigate(startUrl.c_str());
@@ -227,6 +288,38 @@ void VeltraWebView::FailStart(HRESULT result) {
 void VeltraWebView::ReportStartFailure() {
     ShowMessage(kStartFailedText, ToWide(config->title), MB_ICONERROR);
     PostQuitMessage(1);
+}
+
+bool VeltraWebView::PostToWindow(UINT message) {
+    return window != nullptr && PostMessageW(window, message, 0, 0) != FALSE;
+}
+
+void VeltraWebView::RecreateWebView() {
+    if (eventsStopped_ || startFailed_ || appStopping_) return;
+    // The runtime closed the old control already; let it and its environment go.
+    webview2.Reset();
+    webview.Reset();
+    controller.Reset();
+    serverErrorResponse.Reset();
+    environment.Reset();
+    CreateEnvironment();
+}
+
+void VeltraWebView::ReportAppStopped() {
+    if (eventsStopped_) return;
+    ShowMessage(kAppStoppedText, ToWide(config->title), MB_ICONERROR);
+    PostQuitMessage(1);
+}
+
+void VeltraWebView::AskAboutUnresponsivePage() {
+    if (eventsStopped_ || appStopping_) return;
+    const int answer = MessageBoxW(window, kPageUnresponsiveText, ToWide(config->title).c_str(),
+                                   MB_YESNO | MB_ICONWARNING);
+    if (answer == IDNO) {
+        appStopping_ = true;
+        WriteHostLog("the player closed the app that was not responding; exit code 1");
+        PostQuitMessage(1);
+    }
 }
 
 void VeltraWebView::ShowLoadedPage() {
@@ -370,6 +463,85 @@ HRESULT VeltraWebView::OnDOMContentLoaded(ICoreWebView2*, ICoreWebView2DOMConten
     return S_OK;
 }
 
+HRESULT VeltraWebView::OnNavigationCompleted(ICoreWebView2*,
+                                             ICoreWebView2NavigationCompletedEventArgs* args) {
+    unresponsiveSince_ = 0;  // the page answers again
+    if (firstNavigationDone_) return S_OK;
+    firstNavigationDone_ = true;
+    BOOL success = TRUE;
+    if (FAILED(args->get_IsSuccess(&success)) || success != FALSE) return S_OK;
+    // No DOMContentLoaded comes: the window shows the runtime's error page rather than nothing.
+    COREWEBVIEW2_WEB_ERROR_STATUS status = COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN;
+    args->get_WebErrorStatus(&status);
+    WriteHostLog("the first navigation failed: web error status " +
+                 std::to_string(static_cast<int>(status)));
+    ShowLoadedPage();
+    return S_OK;
+}
+
+HRESULT VeltraWebView::OnProcessFailed(ICoreWebView2* sender,
+                                       ICoreWebView2ProcessFailedEventArgs* args) {
+    COREWEBVIEW2_PROCESS_FAILED_KIND kind = COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED;
+    if (FAILED(args->get_ProcessFailedKind(&kind))) return S_OK;
+    std::string event = std::string("process failure: ") + ProcessFailedKindText(kind);
+    ComPtr<ICoreWebView2ProcessFailedEventArgs2> details;
+    if (SUCCEEDED(ComPtr<ICoreWebView2ProcessFailedEventArgs>(args).As(&details)) &&
+        details != nullptr) {
+        COREWEBVIEW2_PROCESS_FAILED_REASON reason = COREWEBVIEW2_PROCESS_FAILED_REASON_UNEXPECTED;
+        int exitCode = 0;
+        TaskString description;
+        details->get_Reason(&reason);
+        details->get_ExitCode(&exitCode);
+        details->get_ProcessDescription(description.Out());
+        event += std::string("; reason ") + ProcessFailedReasonText(reason) + "; exit code " +
+                 std::to_string(exitCode) + "; process \"" + description.Narrow() + "\"";
+    }
+    // A failure of a control the host already replaced changes nothing.
+    const bool current = sender != nullptr && sender == webview.Get();
+    const ULONGLONG now = GetTickCount64();
+    std::string action = "none (the runtime recovers by itself)";
+    if (!current || appStopping_) {
+        action = "none (an earlier control)";
+    } else if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED) {
+        // The control is closed; the page's texts wait for the next handshake.
+        unresponsiveSince_ = 0;
+        if (extensions != nullptr) extensions->pageReady = false;
+        if (TooManyWithinWindow(browserExits_, now)) {
+            action = "the start-failure box, exit code 1 (too many browser exits)";
+            FailStart(HRESULT_FROM_WIN32(ERROR_INVALID_STATE));
+        } else if (PostToWindow(kRecreateWebViewMessage)) {
+            action = "a new environment and controller, then the start page";
+        } else {
+            action = "the start-failure box, exit code 1 (cannot recreate)";
+            FailStart(HRESULT_FROM_WIN32(GetLastError()));
+        }
+    } else if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED) {
+        unresponsiveSince_ = 0;
+        if (extensions != nullptr) extensions->pageReady = false;
+        if (TooManyWithinWindow(rendererExits_, now)) {
+            action = "the stopped-unexpectedly box, exit code 1 (too many renderer exits)";
+            appStopping_ = true;
+            if (!PostToWindow(kAppStoppedMessage)) PostQuitMessage(1);
+        } else {
+            action = "reload";
+            sender->Reload();
+        }
+    } else if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE) {
+        if (unresponsiveSince_ == 0 || now - unresponsiveLast_ > kUnresponsiveEpisodeGapMs) {
+            unresponsiveSince_ = now;
+            unresponsiveAsked_ = false;
+        }
+        unresponsiveLast_ = now;
+        action = "wait";
+        if (!unresponsiveAsked_ && now - unresponsiveSince_ >= kUnresponsiveAskAfterMs) {
+            unresponsiveAsked_ = true;
+            if (PostToWindow(kPageUnresponsiveMessage)) action = "ask whether to wait or close";
+        }
+    }
+    WriteHostLog(event + "; the host: " + action);
+    return S_OK;
+}
+
 void OnMainWindowMoved() {
     if (g_webViewHost != nullptr && g_webViewHost->controller != nullptr) {
         g_webViewHost->controller->NotifyParentWindowPositionChanged();
@@ -378,6 +550,18 @@ void OnMainWindowMoved() {
 
 void OnStartFailed() {
     if (g_webViewHost != nullptr) g_webViewHost->ReportStartFailure();
+}
+
+void OnRecreateWebView() {
+    if (g_webViewHost != nullptr) g_webViewHost->RecreateWebView();
+}
+
+void OnAppStopped() {
+    if (g_webViewHost != nullptr) g_webViewHost->ReportAppStopped();
+}
+
+void OnPageUnresponsive() {
+    if (g_webViewHost != nullptr) g_webViewHost->AskAboutUnresponsivePage();
 }
 
 void OnAfterCallback() {

@@ -28,6 +28,22 @@ inline constexpr wchar_t kStartFailedText[] =
     L"Failed to start the WebView2 control. Check that the Microsoft Edge WebView2 runtime is "
     L"installed and working.";
 
+// The box after the page's renderer ended too often (ProcessFailed, RENDER_PROCESS_EXITED);
+// caption: the configured title. The run then ends with exit code 1.
+inline constexpr wchar_t kAppStoppedText[] = L"The app stopped unexpectedly and has to close.";
+// The box when the page has not responded for a while (RENDER_PROCESS_UNRESPONSIVE): Yes waits,
+// No closes the app (exit code 1).
+inline constexpr wchar_t kPageUnresponsiveText[] =
+    L"The app is not responding.\n\nDo you want to wait for it? Choose No to close the app.";
+
+// How the host answers the runtime's process failures (ProcessFailed).
+inline constexpr int kMaxRecoveries = 3;                   // per kind, within the window below
+inline constexpr ULONGLONG kRecoveryWindowMs = 60 * 1000;  // 60 seconds
+inline constexpr ULONGLONG kUnresponsiveAskAfterMs = 10 * 1000;  // into one episode
+// An unresponsive renderer is reported again every few seconds while it lasts: a report this long
+// after the previous one starts a new episode.
+inline constexpr ULONGLONG kUnresponsiveEpisodeGapMs = 30 * 1000;
+
 class VeltraWebView {
 public:
     VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window, std::string exeFolder,
@@ -104,6 +120,18 @@ public:
     HRESULT OnWebMessageReceived(ICoreWebView2* sender,
                                  ICoreWebView2WebMessageReceivedEventArgs* args);
     HRESULT OnDOMContentLoaded(ICoreWebView2* sender, ICoreWebView2DOMContentLoadedEventArgs* args);
+    HRESULT OnNavigationCompleted(ICoreWebView2* sender,
+                                  ICoreWebView2NavigationCompletedEventArgs* args);
+    HRESULT OnProcessFailed(ICoreWebView2* sender, ICoreWebView2ProcessFailedEventArgs* args);
+
+    // From the main window's procedure, for the messages OnProcessFailed posts.
+    // The browser process exited: a new environment and controller in the same window, with the
+    // same folders, options and handlers, and the start page again.
+    void RecreateWebView();
+    // The "stopped unexpectedly" box, then the end of the message loop with exit code 1.
+    void ReportAppStopped();
+    // Asks whether to wait for the page that does not respond; No ends the run with exit code 1.
+    void AskAboutUnresponsivePage();
 
     AppConfig* config;
     AssetBundle* bundle;
@@ -138,6 +166,10 @@ private:
     void FailStart(HRESULT result);
     // The window becomes visible with the control focused (each DOMContentLoaded).
     void ShowLoadedPage();
+    // Creates the environment (and through its completion the controller) with what Init stored.
+    void CreateEnvironment();
+    // Posts `message` to the main window; false when it could not be posted.
+    bool PostToWindow(UINT message);
     // Permission requests from this origin (the start page's) are allowed; others are left to
     // the runtime, which asks the player.
     std::string permissionOrigin_;
@@ -145,6 +177,16 @@ private:
     bool leftWorkPosted_ = false;
     bool runningLeftWork_ = false;
     bool startFailed_ = false;
+    bool firstNavigationDone_ = false;
+    bool appStopping_ = false;
+    // When the browser process and the page's renderer exited, within the recovery window.
+    std::deque<ULONGLONG> browserExits_;
+    std::deque<ULONGLONG> rendererExits_;
+    // The current episode of an unresponsive page: its start (0: none), the last report, and
+    // whether the player was asked in it.
+    ULONGLONG unresponsiveSince_ = 0;
+    ULONGLONG unresponsiveLast_ = 0;
+    bool unresponsiveAsked_ = false;
     bool eventsStopped_ = false;
     // What the loader was given to create the environment. After a failed first attempt the
     // vendor's loader tries again on its own, later, with these very pointers, so they must

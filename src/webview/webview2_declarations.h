@@ -17,18 +17,14 @@
 struct ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler;
 struct ICoreWebView2CallDevToolsProtocolMethodCompletedHandler;
 struct ICoreWebView2CapturePreviewCompletedHandler;
-struct ICoreWebView2ContentLoadingEventHandler;
 struct ICoreWebView2CookieManager;
 struct ICoreWebView2DevToolsProtocolEventReceiver;
 struct ICoreWebView2ExecuteScriptCompletedHandler;
+struct ICoreWebView2FrameInfoCollection;
 struct ICoreWebView2FocusChangedEventHandler;
-struct ICoreWebView2HistoryChangedEventHandler;
 struct ICoreWebView2MoveFocusRequestedEventHandler;
-struct ICoreWebView2NavigationCompletedEventHandler;
 struct ICoreWebView2NewBrowserVersionAvailableEventHandler;
-struct ICoreWebView2ProcessFailedEventHandler;
 struct ICoreWebView2ScriptDialogOpeningEventHandler;
-struct ICoreWebView2SourceChangedEventHandler;
 struct ICoreWebView2WebResourceResponseReceivedEventHandler;
 struct ICoreWebView2ZoomFactorChangedEventHandler;
 
@@ -36,6 +32,10 @@ struct ICoreWebView2ZoomFactorChangedEventHandler;
 struct ICoreWebView2;
 struct ICoreWebView2AcceleratorKeyPressedEventArgs;
 struct ICoreWebView2AcceleratorKeyPressedEventHandler;
+struct ICoreWebView2BrowserProcessExitedEventArgs;
+struct ICoreWebView2BrowserProcessExitedEventHandler;
+struct ICoreWebView2ContentLoadingEventArgs;
+struct ICoreWebView2ContentLoadingEventHandler;
 struct ICoreWebView2ContainsFullScreenElementChangedEventHandler;
 struct ICoreWebView2Controller;
 struct ICoreWebView2CreateCoreWebView2ControllerCompletedHandler;
@@ -47,9 +47,12 @@ struct ICoreWebView2DOMContentLoadedEventHandler;
 struct ICoreWebView2Environment;
 struct ICoreWebView2EnvironmentOptions;
 struct ICoreWebView2FileSystemHandle;
+struct ICoreWebView2HistoryChangedEventHandler;
 struct ICoreWebView2HttpHeadersCollectionIterator;
 struct ICoreWebView2HttpRequestHeaders;
 struct ICoreWebView2HttpResponseHeaders;
+struct ICoreWebView2NavigationCompletedEventArgs;
+struct ICoreWebView2NavigationCompletedEventHandler;
 struct ICoreWebView2NavigationStartingEventArgs;
 struct ICoreWebView2NavigationStartingEventHandler;
 struct ICoreWebView2NewWindowRequestedEventArgs;
@@ -58,7 +61,11 @@ struct ICoreWebView2ObjectCollection;
 struct ICoreWebView2ObjectCollectionView;
 struct ICoreWebView2PermissionRequestedEventArgs;
 struct ICoreWebView2PermissionRequestedEventHandler;
+struct ICoreWebView2ProcessFailedEventArgs;
+struct ICoreWebView2ProcessFailedEventHandler;
 struct ICoreWebView2Settings;
+struct ICoreWebView2SourceChangedEventArgs;
+struct ICoreWebView2SourceChangedEventHandler;
 struct ICoreWebView2WebMessageReceivedEventArgs;
 struct ICoreWebView2WebMessageReceivedEventHandler;
 struct ICoreWebView2WebResourceRequest;
@@ -141,6 +148,56 @@ typedef enum COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT {
     COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT_JPEG = 1
 } COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT;
 
+typedef enum COREWEBVIEW2_PROCESS_FAILED_KIND {
+    COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED = 0,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED = 1,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE = 2,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED = 3,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED = 4,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_SANDBOX_HELPER_PROCESS_EXITED = 5,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED = 6,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_PPAPI_PLUGIN_PROCESS_EXITED = 7,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_PPAPI_BROKER_PROCESS_EXITED = 8,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED = 9
+} COREWEBVIEW2_PROCESS_FAILED_KIND;
+
+typedef enum COREWEBVIEW2_PROCESS_FAILED_REASON {
+    COREWEBVIEW2_PROCESS_FAILED_REASON_UNEXPECTED = 0,
+    COREWEBVIEW2_PROCESS_FAILED_REASON_UNRESPONSIVE = 1,
+    COREWEBVIEW2_PROCESS_FAILED_REASON_TERMINATED = 2,
+    COREWEBVIEW2_PROCESS_FAILED_REASON_CRASHED = 3,
+    COREWEBVIEW2_PROCESS_FAILED_REASON_LAUNCH_FAILED = 4,
+    COREWEBVIEW2_PROCESS_FAILED_REASON_OUT_OF_MEMORY = 5,
+    COREWEBVIEW2_PROCESS_FAILED_REASON_PROFILE_DELETED = 6
+} COREWEBVIEW2_PROCESS_FAILED_REASON;
+
+typedef enum COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND {
+    COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND_NORMAL = 0,
+    COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND_FAILED = 1
+} COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND;
+
+typedef enum COREWEBVIEW2_WEB_ERROR_STATUS {
+    COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN = 0,
+    COREWEBVIEW2_WEB_ERROR_STATUS_CERTIFICATE_COMMON_NAME_IS_INCORRECT = 1,
+    COREWEBVIEW2_WEB_ERROR_STATUS_CERTIFICATE_EXPIRED = 2,
+    COREWEBVIEW2_WEB_ERROR_STATUS_CLIENT_CERTIFICATE_CONTAINS_ERRORS = 3,
+    COREWEBVIEW2_WEB_ERROR_STATUS_CERTIFICATE_REVOKED = 4,
+    COREWEBVIEW2_WEB_ERROR_STATUS_CERTIFICATE_IS_INVALID = 5,
+    COREWEBVIEW2_WEB_ERROR_STATUS_SERVER_UNREACHABLE = 6,
+    COREWEBVIEW2_WEB_ERROR_STATUS_TIMEOUT = 7,
+    COREWEBVIEW2_WEB_ERROR_STATUS_ERROR_HTTP_INVALID_SERVER_RESPONSE = 8,
+    COREWEBVIEW2_WEB_ERROR_STATUS_CONNECTION_ABORTED = 9,
+    COREWEBVIEW2_WEB_ERROR_STATUS_CONNECTION_RESET = 10,
+    COREWEBVIEW2_WEB_ERROR_STATUS_DISCONNECTED = 11,
+    COREWEBVIEW2_WEB_ERROR_STATUS_CANNOT_CONNECT = 12,
+    COREWEBVIEW2_WEB_ERROR_STATUS_HOST_NAME_NOT_RESOLVED = 13,
+    COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED = 14,
+    COREWEBVIEW2_WEB_ERROR_STATUS_REDIRECT_FAILED = 15,
+    COREWEBVIEW2_WEB_ERROR_STATUS_UNEXPECTED_ERROR = 16,
+    COREWEBVIEW2_WEB_ERROR_STATUS_VALID_AUTHENTICATION_CREDENTIALS_REQUIRED = 17,
+    COREWEBVIEW2_WEB_ERROR_STATUS_VALID_PROXY_AUTHENTICATION_REQUIRED = 18
+} COREWEBVIEW2_WEB_ERROR_STATUS;
+
 typedef struct COREWEBVIEW2_PHYSICAL_KEY_STATUS {
     UINT32 RepeatCount;
     UINT32 ScanCode;
@@ -203,8 +260,10 @@ public:
 MIDL_INTERFACE("319e423d-e0d7-4b8d-9254-ae9475de9b17")
 ICoreWebView2Environment5 : public ICoreWebView2Environment4 {
 public:
-    virtual HRESULT STDMETHODCALLTYPE add_BrowserProcessExited() = 0;
-    virtual HRESULT STDMETHODCALLTYPE remove_BrowserProcessExited() = 0;
+    virtual HRESULT STDMETHODCALLTYPE add_BrowserProcessExited(
+        ICoreWebView2BrowserProcessExitedEventHandler* eventHandler,
+        EventRegistrationToken* token) = 0;
+    virtual HRESULT STDMETHODCALLTYPE remove_BrowserProcessExited(EventRegistrationToken token) = 0;
 };
 
 MIDL_INTERFACE("e59ee362-acbd-4857-9a8e-d3644d9459a9")
@@ -808,6 +867,56 @@ public:
 };
 
 // ---------------------------------------------------------------------------------------------
+// Navigation, process-failure and browser-exit event arguments
+
+MIDL_INTERFACE("31e0e545-1dba-4266-8914-f63848a1f7d7")
+ICoreWebView2SourceChangedEventArgs : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE get_IsNewDocument(BOOL* value) = 0;
+};
+
+MIDL_INTERFACE("0c8a1275-9b6b-4901-87ad-70df25bafa6e")
+ICoreWebView2ContentLoadingEventArgs : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE get_IsErrorPage(BOOL* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* value) = 0;
+};
+
+MIDL_INTERFACE("30d68b7d-20d9-4752-a9ca-ec8448fbb5c1")
+ICoreWebView2NavigationCompletedEventArgs : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE get_IsSuccess(BOOL* isSuccess) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_WebErrorStatus(
+        COREWEBVIEW2_WEB_ERROR_STATUS* webErrorStatus) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* navigationId) = 0;
+};
+
+MIDL_INTERFACE("8155a9a4-1474-4a86-8cae-151b0fa6b8ca")
+ICoreWebView2ProcessFailedEventArgs : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(
+        COREWEBVIEW2_PROCESS_FAILED_KIND* value) = 0;
+};
+
+MIDL_INTERFACE("4dab9422-46fa-4c3e-a5d2-41d2071d3680")
+ICoreWebView2ProcessFailedEventArgs2 : public ICoreWebView2ProcessFailedEventArgs {
+public:
+    virtual HRESULT STDMETHODCALLTYPE get_Reason(COREWEBVIEW2_PROCESS_FAILED_REASON* reason) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_ExitCode(int* exitCode) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_ProcessDescription(LPWSTR* processDescription) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_FrameInfosForFailedProcess(
+        ICoreWebView2FrameInfoCollection** frames) = 0;
+};
+
+MIDL_INTERFACE("1f00663f-af8c-4782-9cdd-dd01c52e34cb")
+ICoreWebView2BrowserProcessExitedEventArgs : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE get_BrowserProcessExitKind(
+        COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_BrowserProcessId(UINT32* value) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
 // Object collections and file-system handles
 
 MIDL_INTERFACE("0f36fd87-4f69-4415-98da-888f89fb9a33")
@@ -928,6 +1037,47 @@ ICoreWebView2DOMContentLoadedEventHandler : public IUnknown {
 public:
     virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
                                              ICoreWebView2DOMContentLoadedEventArgs* args) = 0;
+};
+
+MIDL_INTERFACE("3c067f9f-5388-4772-8b48-79f7ef1ab37c")
+ICoreWebView2SourceChangedEventHandler : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
+                                             ICoreWebView2SourceChangedEventArgs* args) = 0;
+};
+
+MIDL_INTERFACE("364471e7-f2be-4910-bdba-d72077d51c4b")
+ICoreWebView2ContentLoadingEventHandler : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
+                                             ICoreWebView2ContentLoadingEventArgs* args) = 0;
+};
+
+MIDL_INTERFACE("c79a420c-efd9-4058-9295-3e8b4bcab645")
+ICoreWebView2HistoryChangedEventHandler : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, IUnknown* args) = 0;
+};
+
+MIDL_INTERFACE("d33a35bf-1c49-4f98-93ab-006e0533fe1c")
+ICoreWebView2NavigationCompletedEventHandler : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
+                                             ICoreWebView2NavigationCompletedEventArgs* args) = 0;
+};
+
+MIDL_INTERFACE("79e0aea4-990b-42d9-aa1d-0fcc2e5bc7f1")
+ICoreWebView2ProcessFailedEventHandler : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
+                                             ICoreWebView2ProcessFailedEventArgs* args) = 0;
+};
+
+MIDL_INTERFACE("fa504257-a216-4911-a860-fe8825712861")
+ICoreWebView2BrowserProcessExitedEventHandler : public IUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2Environment* sender,
+                                             ICoreWebView2BrowserProcessExitedEventArgs* args) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

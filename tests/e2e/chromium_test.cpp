@@ -438,6 +438,104 @@ Image ReadPng(const fs::path& png) {
     return ReadPpm(ppm);
 }
 
+// A real renderer crash while the sample app runs: the page's renderer is crashed through the
+// DevTools protocol (Page.crash) once its handshake is done; the runtime reports
+// RENDER_PROCESS_EXITED and shows an error page, the host reloads, the page handshakes again,
+// the window stays visible and the screenshot shows the page (its background), not the error.
+TEST_F(ChromiumPages, RendererCrashReloadsTheSampleApp) {
+    AppFolder app("chromium_crash");
+    app.WritePackageJson(
+        R"({"name":"chromium-crash","main":"index.html",)"
+        R"("window":{"title":"Hello from WebView2Wrapper","width":960,"height":640},)"
+        R"("settings":{"content-mode":"bundle"}})");
+    const fs::path packer = e2e::WinBuildDir().parent_path() / "native/tools/packer/wrapper-bundle";
+    fs::create_directories(app.Dir() / "www");
+    const e2e::ProcessResult packed = e2e::RunProcess(
+        {packer.string(), "pack", (e2e::SourceDir() / "examples/hello/www").string(),
+         (app.Dir() / "www/assets.dat").string()},
+        {}, 60);
+    ASSERT_EQ(packed.exitCode, 0) << packed.output;
+
+    const fs::path transcript = app.Dir() / "transcript.jsonl";
+    const fs::path marker = app.Dir() / "close.marker";
+    fs::remove(marker);
+    const std::string port =
+        endpoint_.substr(15, endpoint_.find('/', 15) - 15);  // ws://127.0.0.1:PORT/...
+    const auto handshakes = [&] {
+        const std::string text = e2e::ReadFileBytes(transcript);
+        std::size_t count = 0;
+        for (std::size_t at = text.find("wrapper-init-response"); at != std::string::npos;
+             at = text.find("wrapper-init-response", at + 1))
+            ++count;
+        return count;
+    };
+    // The screen once the page has painted after a handshake: PPM to count, PNG to look at.
+    const auto capture = [&](const std::string& name) {
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        const char* display = std::getenv("WRAPPER_TEST_DISPLAY");
+        bool taken = true;
+        for (const std::string& out : {"ppm:" + (app.Dir() / (name + ".ppm")).string(),
+                                       (app.Dir() / (name + ".png")).string()}) {
+            taken = taken && e2e::RunProcess({"import", "-display", display ? display : "",
+                                              "-window", "root", "-depth", "8", out},
+                                             {}, 30)
+                                     .exitCode == 0;
+        }
+        return taken;
+    };
+    bool crashed = false;
+    bool shotBefore = false;
+    bool shotAfter = false;
+    std::thread driver([&] {
+        const auto waitFor = [&](std::size_t count) {
+            for (int i = 0; i < 900; ++i) {
+                if (handshakes() >= count) return true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            return false;
+        };
+        if (waitFor(1)) {
+            shotBefore = capture("before-crash");
+            crashed =
+                e2e::RunProcess({"python3", (e2e::SourceDir() / "tests/e2e/crash_page.py").string(),
+                                 port, "https://app.localhost/"},
+                                {}, 30)
+                    .exitCode == 0;
+        }
+        if (crashed && waitFor(2)) shotAfter = capture("screenshot");
+        std::ofstream(marker) << "done\n";
+    });
+    const e2e::HostRun run = app.Run(
+        "", {"--timeout", "150000", "--watch", e2e::WinPath(marker), "--close-on-text", "done"},
+        {{"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_}}, 200);
+    driver.join();
+
+    ASSERT_TRUE(crashed) << "the page could not be crashed";
+    EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
+    EXPECT_TRUE(run.probe["boxes"].empty()) << run.probe.dump();
+    EXPECT_EQ(run.probe["everVisible"], true);
+    for (const json& visible : run.Calls("put_IsVisible")) EXPECT_EQ(visible["value"], true);
+    const auto failed = run.Events("ProcessFailed");
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0]["kind"], "render-exited");
+    EXPECT_EQ(failed[0]["reason"], "crashed");
+    ASSERT_EQ(run.Calls("Reload").size(), 1u);
+    EXPECT_LT(run.Calls("Reload")[0].value("seq", 0L), failed[0].value("seq", 0L))
+        << "reloaded from the handler";
+    EXPECT_GE(handshakes(), 2u) << "no second handshake";
+    EXPECT_EQ(run.EnvironmentCalls().size(), 1u);
+    // The page again, as before the crash: as much of the sample's background (#f4f7fb) on the
+    // screen.
+    ASSERT_TRUE(shotBefore && shotAfter) << "no screenshot";
+    const Image before = ReadPpm(app.Dir() / "before-crash.ppm");
+    const Image after = ReadPpm(app.Dir() / "screenshot.ppm");
+    ASSERT_GT(before.width, 0);
+    ASSERT_GT(after.width, 0);
+    const long background = before.Count(0xf4, 0xf7, 0xfb);
+    EXPECT_GT(background, 20000L);
+    EXPECT_GE(after.Count(0xf4, 0xf7, 0xfb), background * 9 / 10);
+}
+
 // `./dev run --keep-open` (tools/run-app.sh with WRAPPER_RUN_KEEP_OPEN): the sample app's real
 // pages stay in the window until it is closed, and a player's input reaches them through the live
 // view. Driven from outside through the X display: a click into the sample's width field and typed

@@ -56,12 +56,13 @@ AppFolder ExtensionApp(const std::string& folder, const e2e::fs::path& library) 
 }
 
 ExtensionRun RunExtension(const AppFolder& app, const std::string& scenario,
-                          std::map<std::string, std::string> env = {}) {
+                          std::map<std::string, std::string> env = {},
+                          const std::vector<std::string>& probeOptions = {}) {
     const e2e::fs::path log = app.Dir() / "extension.log";
     e2e::fs::remove(log);
     env["WRAPPER_TEST_EXTENSION_LOG"] = e2e::WinPath(log);
     ExtensionRun run;
-    run.host = app.Run(scenario, {}, env);
+    run.host = app.Run(scenario, probeOptions, env);
     run.log = e2e::ReadJsonLines(log);
     EXPECT_EQ(run.host.probe["exitCode"], 0) << run.host.probe.dump();
     EXPECT_TRUE(run.host.probe["boxes"].empty()) << run.host.probe.dump();
@@ -359,6 +360,45 @@ TEST(Extensions, WorkerThreadMessagesReachThePageAllInOrderOnceAcrossHandshakes)
     EXPECT_EQ(worker["documents"]["result"], handleMessage["objects"][6]["path"]);
     EXPECT_NE(worker["documents"]["thread"].get<long>(), guiThread);
     EXPECT_EQ(worker["done"]["sent"], 1000);
+}
+
+TEST(Extensions, TextsWaitAcrossABrowserExitAndArriveInOrder) {
+    // The browser process exits while the library's worker sends its second 500 texts: the host
+    // makes a new control, its page handshakes again and gets its folders anew, and every text
+    // reaches a page once, in the order sent (those sent while no control existed wait for the
+    // new page's handshake). The scenario goes on in the new control.
+    AppFolder app = ExtensionApp("extension_browser_exit", TestLibrary("threaded"));
+    const ExtensionRun run =
+        RunExtension(app,
+                     Post(kWrapperInit) + "wait PostWebMessageAsJson 521 30000\n" +
+                         "process-failed browser-exited\n" + Post(kWrapperInit) +
+                         "wait PostWebMessageAsJson 1002 30000\nend\n",
+                     {},
+                     {"--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"), "--close-on-text",
+                      "\"type\":\"end\""});
+    ASSERT_EQ(run.host.EnvironmentCalls().size(), 2u);
+    ASSERT_EQ(run.host.Calls("CreateCoreWebView2Controller").size(), 2u);
+    const std::string answer = Answer(R"(["worker"])");
+    const std::vector<std::string> posted = PostedToPage(run.host);
+    std::vector<int> numbers;
+    size_t answers = 0, handles = 0;
+    for (const std::string& text : posted) {
+        if (text == "handles") {
+            ++handles;
+        } else if (text == answer) {
+            ++answers;
+        } else {
+            numbers.push_back(json::parse(text).at("n"));
+        }
+    }
+    std::vector<int> expected(1000);
+    for (int n = 0; n < 1000; ++n) expected[n] = n;
+    EXPECT_EQ(numbers, expected) << "every text once, in the order sent";
+    EXPECT_EQ(answers, 2u);
+    EXPECT_EQ(handles, 2u) << "the new page gets its folder handles anew";
+    EXPECT_EQ(run.CallNames(),
+              (std::vector<std::string>{"Init", "OnMainWindowCreated", "Release"}));
+    ExpectLifecycle(run);
 }
 
 TEST(Extensions, ATextWhoseRelayPostFailedStillReachesThePageInOrder) {

@@ -409,6 +409,15 @@ std::vector<nlohmann::json> ReadTranscript(const fs::path& path) {
         } else if (type == "response" && line.contains("bodyAgile") && line["bodyAgile"] == false) {
             ADD_FAILURE() << "a response body is not agile (bodyAgile: false): "
                           << line.value("uri", "");
+        } else if (type == "nestedLoopInCallback") {
+            ADD_FAILURE() << "the host ran a message loop inside a callback of the runtime "
+                             "(nestedLoopInCallback): "
+                          << line.dump();
+        } else if (type == "parentDestroyed" && line.contains("insideCallback") &&
+                   !line["insideCallback"].is_null()) {
+            ADD_FAILURE() << "the host destroyed the control's parent window inside a callback of "
+                             "the runtime (parentDestroyed): "
+                          << line.dump();
         }
     }
     return lines;

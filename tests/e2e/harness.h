@@ -144,9 +144,11 @@ std::string ReadFileBytes(const fs::path& path);
 std::vector<nlohmann::json> ReadJsonLines(const fs::path& path);
 
 // Reads the substitute's transcript of a run and holds the host to the runtime's rules: the test
-// fails when the transcript shows a call from another thread than the runtime's ("wrongThread")
-// or a response body that reached the runtime's reader as a proxy ("bodyAgile": false). Every
-// run's transcript is read through here.
+// fails when the transcript shows a call from another thread than the runtime's ("wrongThread"),
+// a response body that reached the runtime's reader as a proxy ("bodyAgile": false), a message
+// loop run inside one of the runtime's callbacks ("nestedLoopInCallback") or the control's parent
+// window destroyed inside one ("parentDestroyed" with an "insideCallback"). Every run's transcript is
+// read through here; a test that expects one of these says so (EXPECT_NONFATAL_FAILURE).
 std::vector<nlohmann::json> ReadTranscript(const fs::path& path);
 
 }  // namespace e2e

@@ -2,6 +2,8 @@
 // and the hidden main window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "harness.h"
 
 namespace {
@@ -142,6 +144,38 @@ TEST(Startup, HiddenWindowWithConfiguredClientSizeAtEachDpi) {
         EXPECT_EQ((style & 0x00010000u) != 0, c.resizable) << "maximise box";
         EXPECT_NE(style & 0x00020000u, 0u) << "minimise box";
         EXPECT_EQ(report["exitCode"], 0) << "WM_CLOSE ends the process normally";
+    }
+}
+
+// A first navigation that fails (no DOMContentLoaded comes, only NavigationCompleted with an error
+// status) still shows the window, with the runtime's error page and the window's title: the
+// process never stays alive without one. With our loader and with the vendor's.
+TEST(Startup, FailedFirstNavigationStillShowsTheWindow) {
+    for (Loader loader : {Loader::Substitute, Loader::Vendor}) {
+        SCOPED_TRACE(e2e::LoaderName(loader));
+        AppFolder app("first_navigation_fails", loader);
+        app.WritePackageJson(R"({"name":"nav-fails","window":{"title":"Nav Fails"}})");
+        app.Write("www/index.html", "<!doctype html><title>Never shown</title>");
+        const e2e::HostRun run =
+            app.Run("snapshot\nend\n",
+                    {"--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"), "--close-on-text",
+                     "\"type\":\"end\""},
+                    {{"WRAPPER_SUBSTITUTE_FAIL_NAVIGATION", "host-name-not-resolved"}});
+        EXPECT_TRUE(run.probe["boxes"].empty()) << run.probe.dump();
+        EXPECT_EQ(run.probe["everVisible"], true);
+        EXPECT_EQ(run.probe["exitCode"], 0);
+        EXPECT_TRUE(run.Events("DOMContentLoaded").empty());
+        const auto completed = run.Events("NavigationCompleted");
+        ASSERT_EQ(completed.size(), 1u);
+        EXPECT_EQ(completed[0]["isSuccess"], false);
+        EXPECT_EQ(completed[0]["webErrorStatus"], "host-name-not-resolved");
+        ASSERT_EQ(run.Of("snapshot").size(), 1u);
+        EXPECT_EQ(run.Of("snapshot")[0]["visible"], true);
+        EXPECT_EQ(run.Of("snapshot")[0]["title"], "Nav Fails");
+        EXPECT_NE(std::find(run.hostLog.begin(), run.hostLog.end(),
+                            "the first navigation failed: web error status 13"),
+                  run.hostLog.end())
+            << testing::PrintToString(run.hostLog);
     }
 }
 

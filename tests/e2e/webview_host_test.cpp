@@ -51,11 +51,20 @@ long FirstSeq(const e2e::HostRun& run, const std::string& type, const std::strin
     return -1;
 }
 
-const std::vector<std::string> kRegistrations = {
-    "add_AcceleratorKeyPressed", "add_DocumentTitleChanged", "AddWebResourceRequestedFilter",
-    "add_WebResourceRequested", "add_NavigationStarting", "add_PermissionRequested",
-    "add_ContainsFullScreenElementChanged", "add_WindowCloseRequested",
-    "add_NewWindowRequested", "add_WebMessageReceived", "add_DOMContentLoaded", "Navigate"};
+const std::vector<std::string> kRegistrations = {"add_AcceleratorKeyPressed",
+                                                 "add_DocumentTitleChanged",
+                                                 "AddWebResourceRequestedFilter",
+                                                 "add_WebResourceRequested",
+                                                 "add_NavigationStarting",
+                                                 "add_PermissionRequested",
+                                                 "add_ContainsFullScreenElementChanged",
+                                                 "add_WindowCloseRequested",
+                                                 "add_NewWindowRequested",
+                                                 "add_WebMessageReceived",
+                                                 "add_DOMContentLoaded",
+                                                 "add_NavigationCompleted",
+                                                 "add_ProcessFailed",
+                                                 "Navigate"};
 
 // The tests where the loader takes part run twice: with our substitute loader, and with the
 // vendor's loader starting the substitute installed as a runtime.
@@ -431,6 +440,154 @@ TEST_P(WebViewHostWithLoader, CreationFailuresEndWithABoxAndExitCodeOne) {
             << failed;
         if (value == "hresult") EXPECT_NE(failed.find("(HRESULT 0x8"), std::string::npos);
         EXPECT_EQ(run.hostLog.back(), "exit code 1");
+    }
+}
+
+// The scenario's end closes the window from outside (the probe), not through the page.
+const std::vector<std::string> kCloseAtEnd = {"--close-on-text", "\"type\":\"end\""};
+
+constexpr char kAppStopped[] = "The app stopped unexpectedly and has to close.";
+constexpr char kNotResponding[] =
+    "The app is not responding.\n\nDo you want to wait for it? Choose No to close the app.";
+
+// ProcessFailed by kind. The browser process exiting gives a new environment and controller in
+// the same window (the scenario goes on in the new control), at most three times within a minute;
+// a renderer that exited is reloaded, at most three times; an unresponsive page is waited for,
+// then the player is asked once per episode; other kinds change nothing. Every box comes after
+// the callback returned (the harness fails a run with a loop inside a callback).
+TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
+    struct Case {
+        const char* name;
+        std::string scenario;
+        const char* answer;  // the button the probe presses in each box
+        int exitCode;
+        std::vector<std::string> boxes;
+        size_t environments;
+        size_t reloads;
+        std::string logged;  // a line of host.log: the last failure and what the host did
+    };
+    const std::string browserExit = "process-failed browser-exited\n";
+    const std::string rendererExit = "process-failed render-exited\n";
+    const std::string unresponsive = "process-failed render-unresponsive\n";
+    // A run that ends with a box is not closed from outside: the box ends it.
+    const std::string linger = "sleep 25000\n";
+    const std::string crashed = "reason crashed; exit code -1073741819; process \"\"; the host: ";
+    const Case cases[] = {
+        {"gpu",
+         "process-failed gpu-exited\nprocess-failed utility-exited\n"
+         "process-failed frame-render-exited\nsnapshot\nend\n",
+         "1",
+         0,
+         {},
+         1,
+         0,
+         "frame render process exited; " + crashed + "none (the runtime recovers by itself)"},
+        {"renderer",
+         rendererExit + "wait Reload 1\nsnapshot\nend\n",
+         "1",
+         0,
+         {},
+         1,
+         1,
+         "render process exited; " + crashed + "reload"},
+        {"renderer-fourth",
+         rendererExit + "wait Reload 1\n" + rendererExit + "wait Reload 2\n" + rendererExit +
+             "wait Reload 3\n" + rendererExit + linger,
+         "1",
+         1,
+         {kAppStopped},
+         1,
+         3,
+         "render process exited; " + crashed +
+             "the stopped-unexpectedly box, exit code 1 (too many renderer exits)"},
+        {"browser",
+         browserExit + "snapshot\nend\n",
+         "1",
+         0,
+         {},
+         2,
+         0,
+         "browser process exited; " + crashed +
+             "a new environment and controller, then the start page"},
+        {"browser-fourth",
+         browserExit + browserExit + browserExit + browserExit + linger,
+         "1",
+         1,
+         {kStartFailed},
+         4,
+         0,
+         "browser process exited; " + crashed +
+             "the start-failure box, exit code 1 (too many browser exits)"},
+        // Reported at 0, 6, 11 and 12 seconds: asked once, at the third; "Yes" waits.
+        {"unresponsive-wait",
+         unresponsive + "sleep 6000\n" + unresponsive + "sleep 5000\n" + unresponsive +
+             "sleep 1000\n" + unresponsive + "sleep 500\nsnapshot\nend\n",
+         "6",
+         0,
+         {kNotResponding},
+         1,
+         0,
+         "render process unresponsive; reason unresponsive; exit code 0; process \"\"; the host: "
+         "ask whether to wait or close"},
+        {"unresponsive-close",
+         unresponsive + "sleep 6000\n" + unresponsive + "sleep 5000\n" + unresponsive + linger,
+         "7",
+         1,
+         {kNotResponding},
+         1,
+         0,
+         "the player closed the app that was not responding; exit code 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppFolder app = BundleApp(std::string("host_failed_") + c.name, "", GetParam());
+        std::vector<std::string> options = kCloseAtEnd;
+        options.insert(options.end(), {"--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"),
+                                       "--answer", c.answer});
+        const e2e::HostRun run = app.Run(c.scenario, options);
+        EXPECT_EQ(run.probe["exitCode"], c.exitCode) << run.probe.dump();
+        EXPECT_EQ(run.probe["timedOut"], false);
+        std::vector<std::string> boxes;
+        for (const json& box : run.probe["boxes"]) {
+            boxes.push_back(box.value("text", ""));
+            EXPECT_EQ(box["caption"], "Host Test");
+        }
+        EXPECT_EQ(boxes, c.boxes);
+        EXPECT_EQ(run.EnvironmentCalls().size(), c.environments);
+        EXPECT_EQ(run.Calls("CreateCoreWebView2Controller").size(), c.environments);
+        EXPECT_EQ(run.Calls("Reload").size(), c.reloads);
+        const auto failures = run.Events("ProcessFailed");
+        ASSERT_FALSE(failures.empty());
+        for (const json& failure : failures) EXPECT_EQ(failure["handlers"], 1) << failure.dump();
+        // Each control navigates to the start page, and the window is never left around a dead
+        // control: the last snapshot (when there is one) shows it.
+        size_t starts = 0;
+        for (const json& navigate : run.Calls("Navigate"))
+            starts += navigate["uri"] == "https://app.localhost/index.html";
+        EXPECT_EQ(starts, c.environments);
+        for (const json& snapshot : run.Of("snapshot")) EXPECT_EQ(snapshot["visible"], true);
+        // host.log names each failure (kind, reason, exit code, process) and what was done.
+        size_t failureLines = 0;
+        bool logged = false;
+        for (const std::string& line : run.hostLog) {
+            failureLines += line.rfind("process failure: ", 0) == 0;
+            logged = logged || line.find(c.logged) != std::string::npos;
+        }
+        EXPECT_EQ(failureLines, failures.size());
+        EXPECT_TRUE(logged) << c.logged << "\n" << testing::PrintToString(run.hostLog);
+        if (std::string(c.name) == "browser") {
+            // The new control is made after the callback returned, with the same folder, options
+            // and handlers.
+            const auto environments = run.EnvironmentCalls();
+            ASSERT_EQ(environments.size(), 2u);
+            EXPECT_EQ(environments[1]["userDataFolder"], environments[0]["userDataFolder"]);
+            EXPECT_EQ(environments[1]["additionalBrowserArguments"],
+                      environments[0]["additionalBrowserArguments"]);
+            EXPECT_GT(Seq(environments[1]), Seq(failures[0]));
+            EXPECT_EQ(run.Calls("add_ProcessFailed").size(), 2u);
+            EXPECT_EQ(run.Calls("add_WebMessageReceived").size(), 2u);
+            EXPECT_EQ(run.Events("BrowserProcessExited").size(), 1u);
+        }
     }
 }
 

@@ -622,6 +622,9 @@ Answered Ask(VeltraWebView& host, const std::string& key, const std::string& ran
 class HostBodies : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The host's thread is in a single-threaded apartment, as the runtime requires of the
+        // thread that creates its environment.
+        comInitialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
         ASSERT_TRUE(loader_.Load(resource_requests::SubstituteFolder()));
         bundlePath_ = app_.Write(
             "www/assets.dat", EncodeBundle({{"index.html", "<p>hi</p>"}, {"movie.bin", movie_}}));
@@ -646,8 +649,10 @@ protected:
         bundle_.Clear();
         bundleMapping_.reset();
         host_.reset();
+        if (comInitialized_) CoUninitialize();
     }
 
+    bool comInitialized_ = false;
     WebView2Loader loader_;
     TempFolder app_{"host-bodies-test"};
     const std::string movie_ = Pattern(300000, 5);

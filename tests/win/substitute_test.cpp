@@ -512,8 +512,9 @@ TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
     ASSERT_FALSE(lines.empty());
     // Format: one object per line, "seq" counting from 1, then "type".
     const std::vector<std::string> types = {
-        "call", "event",    "completion", "response", "unanswered",           "scenario",
-        "step", "snapshot", "failure",    "end",      "nestedLoopInCallback", "skipped"};
+        "call",           "event",    "completion", "response", "unanswered",           "scenario",
+        "step",           "snapshot", "failure",    "end",      "nestedLoopInCallback", "skipped",
+        "parentDestroyed"};
     for (size_t i = 0; i < lines.size(); ++i) {
         ASSERT_TRUE(lines[i].is_object()) << "line " << i + 1;
         EXPECT_EQ(lines[i].begin().key(), "seq");
@@ -663,6 +664,228 @@ TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
     EXPECT_EQ(lines[snapshot]["visible"], true);
     EXPECT_EQ(lines[snapshot]["windowRect"], Json({10, 20, 650, 500}));
     EXPECT_EQ(lines[snapshot]["style"].get<unsigned>() & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
+    CoUninitialize();
+}
+
+constexpr char kLifeScenario[] = R"(# process failures and navigations that fail
+navigate-fail https://app.localhost/gone.html host-name-not-resolved
+process-failed gpu-exited
+process-failed render-exited
+process-failed render-unresponsive
+process-failed frame-render-exited out-of-memory -536870904
+process-failed browser-exited terminated 0
+title on the next control
+end
+)";
+
+// The runtime's life through a small host: a navigation's events in order with one id, a failing
+// navigation, each kind of process failure, the browser process's exit closing the control and
+// raising BrowserProcessExited, a second environment and controller that work (the scenario goes
+// on there), the tests' hook, the parent window destroyed inside a callback, and environments
+// refused off a single-threaded apartment.
+TEST(Substitute, RaisesProcessFailuresAndTheNavigationSequence) {
+    const Loader loader = LoadLoader();
+    ASSERT_NE(loader.create, nullptr);
+    const auto raiseHook = reinterpret_cast<int(STDAPICALLTYPE*)(int, int, int)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"WebView2Loader.dll"),
+                                               "SubstituteRaiseProcessFailed")));
+    ASSERT_NE(raiseHook, nullptr);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    TempFolder folder;
+    const std::wstring transcriptPath = folder.path + L"transcript.jsonl";
+    WriteFileText(folder.path + L"scenario.txt", kLifeScenario);
+    ScopedVariable scenario(L"WRAPPER_SUBSTITUTE_SCENARIO",
+                            (folder.path + L"scenario.txt").c_str());
+    ScopedVariable transcript(L"WRAPPER_SUBSTITUTE_TRANSCRIPT", transcriptPath.c_str());
+    HWND window = CreateParentWindow();
+    ASSERT_NE(window, nullptr);
+
+    const HRESULT invalidState = HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+    struct Control {
+        ComPtr<ICoreWebView2Environment> environment;
+        ComPtr<ICoreWebView2Controller> controller;
+        ComPtr<ICoreWebView2> webview;
+    };
+    std::vector<std::string> seen;  // what the handlers saw, in order
+    bool browserExited = false;
+    HRESULT callInsideBrowserExit = S_OK;
+    bool destroyInTitle = false;
+    const auto start = [&](Control& control) {
+        ASSERT_EQ(
+            loader.create(
+                nullptr, folder.path.c_str(), nullptr,
+                MakeCallback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
+                    [&](HRESULT, ICoreWebView2Environment* environment) {
+                        control.environment = environment;
+                        ComPtr<ICoreWebView2Environment5> environment5;
+                        EventRegistrationToken token{};
+                        if (SUCCEEDED(control.environment.As(&environment5))) {
+                            environment5->add_BrowserProcessExited(
+                                MakeCallback<ICoreWebView2BrowserProcessExitedEventHandler>(
+                                    [&](ICoreWebView2Environment*,
+                                        ICoreWebView2BrowserProcessExitedEventArgs* args) {
+                                        COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND kind{};
+                                        args->get_BrowserProcessExitKind(&kind);
+                                        seen.push_back("browser-exited:" + std::to_string(kind));
+                                        browserExited = true;
+                                        return S_OK;
+                                    })
+                                    .Get(),
+                                &token);
+                        }
+                        return environment->CreateCoreWebView2Controller(
+                            window,
+                            MakeCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
+                                [&](HRESULT, ICoreWebView2Controller* created) {
+                                    EventRegistrationToken token{};
+                                    control.controller = created;
+                                    created->get_CoreWebView2(&control.webview);
+                                    ICoreWebView2* core = control.webview.Get();
+                                    core->add_NavigationCompleted(
+                                        MakeCallback<ICoreWebView2NavigationCompletedEventHandler>(
+                                            [&](ICoreWebView2*,
+                                                ICoreWebView2NavigationCompletedEventArgs* args) {
+                                                BOOL success = FALSE;
+                                                COREWEBVIEW2_WEB_ERROR_STATUS status{};
+                                                args->get_IsSuccess(&success);
+                                                args->get_WebErrorStatus(&status);
+                                                seen.push_back(
+                                                    "completed:" + std::to_string(success) + ":" +
+                                                    std::to_string(status));
+                                                return S_OK;
+                                            })
+                                            .Get(),
+                                        &token);
+                                    core->add_ProcessFailed(
+                                        MakeCallback<ICoreWebView2ProcessFailedEventHandler>(
+                                            [&](ICoreWebView2* sender,
+                                                ICoreWebView2ProcessFailedEventArgs* args) {
+                                                COREWEBVIEW2_PROCESS_FAILED_KIND kind{};
+                                                args->get_ProcessFailedKind(&kind);
+                                                ComPtr<ICoreWebView2ProcessFailedEventArgs2> args2;
+                                                COREWEBVIEW2_PROCESS_FAILED_REASON reason{};
+                                                int exitCode = 1;
+                                                if (SUCCEEDED(
+                                                        ComPtr<ICoreWebView2ProcessFailedEventArgs>(
+                                                            args)
+                                                            .As(&args2))) {
+                                                    args2->get_Reason(&reason);
+                                                    args2->get_ExitCode(&exitCode);
+                                                }
+                                                seen.push_back("failed:" + std::to_string(kind) +
+                                                               ":" + std::to_string(reason) + ":" +
+                                                               std::to_string(exitCode));
+                                                if (kind ==
+                                                    COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED)
+                                                    callInsideBrowserExit = sender->Reload();
+                                                return S_OK;
+                                            })
+                                            .Get(),
+                                        &token);
+                                    core->add_DocumentTitleChanged(
+                                        MakeCallback<ICoreWebView2DocumentTitleChangedEventHandler>(
+                                            [&](ICoreWebView2*, IUnknown*) {
+                                                seen.push_back("title");
+                                                if (destroyInTitle) DestroyWindow(window);
+                                                return S_OK;
+                                            })
+                                            .Get(),
+                                        &token);
+                                    return core->Navigate(L"https://app.localhost/index.html");
+                                })
+                                .Get());
+                    })
+                    .Get()),
+            S_OK);
+    };
+
+    Control first;
+    start(first);
+    EXPECT_TRUE(PumpUntil([&] { return browserExited; }, 15000)) << ReadFileText(transcriptPath);
+    EXPECT_EQ(callInsideBrowserExit, invalidState) << "the control is closed when the event comes";
+    EXPECT_EQ(first.controller->put_IsVisible(TRUE), invalidState);
+    EXPECT_EQ(first.webview->Navigate(L"https://app.localhost/"), invalidState);
+    first = {};
+
+    // A new environment and controller work, and the scenario goes on there.
+    destroyInTitle = true;
+    Control second;
+    start(second);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindow(window) == FALSE; }, 15000));
+    EXPECT_EQ(raiseHook(COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED, 3, 7), 1);
+    PumpUntil([] { return false; }, 200);
+
+    const std::string none = std::to_string(COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN);
+    const std::vector<std::string> expected = {
+        "completed:1:" + none,  // the start page
+        "completed:0:" + std::to_string(COREWEBVIEW2_WEB_ERROR_STATUS_HOST_NAME_NOT_RESOLVED),
+        "failed:6:3:" + std::to_string(static_cast<int>(0xC0000005u)),
+        "failed:1:3:" + std::to_string(static_cast<int>(0xC0000005u)),
+        "failed:2:1:0",
+        "failed:3:5:-536870904",
+        "failed:0:2:0",
+        "browser-exited:0",     // terminated: a normal exit
+        "completed:1:" + none,  // the second control's start page
+        "title",
+        "failed:6:3:7",  // the hook
+    };
+    EXPECT_EQ(seen, expected);
+
+    const std::vector<Json> lines = ParseTranscript(ReadFileText(transcriptPath));
+    // The start page's events, in the documented order, with one navigation id.
+    const size_t exited =
+        Find(lines, "event", {{"event", "ProcessFailed"}, {"kind", "browser-exited"}});
+    ASSERT_NE(exited, std::string::npos);
+    std::vector<std::string> order;
+    for (size_t i = 0; i < exited; ++i) {
+        if (lines[i].value("type", "") == "event" && lines[i].value("navigationId", 0) == 1)
+            order.push_back(lines[i].value("event", ""));
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"NavigationStarting", "SourceChanged",
+                                               "ContentLoading", "HistoryChanged",
+                                               "DOMContentLoaded", "NavigationCompleted"}));
+    const size_t failing = Find(lines, "event",
+                                {{"event", "NavigationCompleted"},
+                                 {"isSuccess", false},
+                                 {"webErrorStatus", "host-name-not-resolved"}});
+    ASSERT_NE(failing, std::string::npos);
+    EXPECT_EQ(
+        Find(lines, "event",
+             {{"event", "DOMContentLoaded"}, {"navigationId", lines[failing]["navigationId"]}}),
+        std::string::npos);
+    const size_t refused = Find(lines, "callAfterClose", {{"method", "Reload"}});
+    const size_t browserEvent = Find(lines, "event", {{"event", "BrowserProcessExited"}});
+    EXPECT_LT(refused, exited) << "the handler's call fails: the control closed first";
+    EXPECT_LT(exited, browserEvent);
+    EXPECT_NE(Find(lines, "scenario", {{"continued", true}}, browserEvent), std::string::npos);
+    const size_t destroyed = Find(lines, "parentDestroyed", {});
+    ASSERT_NE(destroyed, std::string::npos);
+    EXPECT_EQ(lines[destroyed]["insideCallback"], "DocumentTitleChanged");
+    EXPECT_EQ(lines[destroyed]["closeCalled"], false);
+
+    // Environments are made only in a single-threaded apartment, as the runtime makes them.
+    const auto createOn = [&](bool initialise) {
+        HRESULT result = E_PENDING;
+        std::thread([&] {
+            if (initialise) CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            result = loader.create(
+                nullptr, folder.path.c_str(), nullptr,
+                MakeCallback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
+                    [](HRESULT, ICoreWebView2Environment*) { return S_OK; })
+                    .Get());
+            if (initialise) CoUninitialize();
+        }).join();
+        return result;
+    };
+    EXPECT_EQ(createOn(true), RPC_E_CHANGED_MODE);
+    EXPECT_EQ(createOn(false), CO_E_NOTINITIALIZED);
+    const std::vector<Json> after = ParseTranscript(ReadFileText(transcriptPath));
+    EXPECT_NE(
+        Find(after, "apartmentRefused", {{"apartment", "multithreaded"}, {"result", "0x80010106"}}),
+        std::string::npos);
+    EXPECT_NE(Find(after, "apartmentRefused", {{"apartment", "none"}, {"result", "0x800401F0"}}),
+              std::string::npos);
+    second = {};
     CoUninitialize();
 }
 

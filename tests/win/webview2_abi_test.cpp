@@ -42,6 +42,7 @@ TEST(WebView2Abi, MethodsSitInTheirVtableSlots) {
         SLOT(ICoreWebView2Environment2, CreateWebResourceRequest, 8),
         SLOT(ICoreWebView2Environment3, CreateCoreWebView2PointerInfo, 10),
         SLOT(ICoreWebView2Environment4, GetAutomationProviderForWindow, 11),
+        SLOT(ICoreWebView2Environment5, add_BrowserProcessExited, 12),
         SLOT(ICoreWebView2Environment5, remove_BrowserProcessExited, 13),
         SLOT(ICoreWebView2Environment6, CreatePrintSettings, 14),
         SLOT(ICoreWebView2Environment7, get_UserDataFolder, 15),
@@ -68,7 +69,15 @@ TEST(WebView2Abi, MethodsSitInTheirVtableSlots) {
         SLOT(ICoreWebView2, get_Settings, 3),
         SLOT(ICoreWebView2, Navigate, 5),
         SLOT(ICoreWebView2, add_NavigationStarting, 7),
+        SLOT(ICoreWebView2, add_ContentLoading, 9),
+        SLOT(ICoreWebView2, add_SourceChanged, 11),
+        SLOT(ICoreWebView2, add_HistoryChanged, 13),
+        SLOT(ICoreWebView2, add_NavigationCompleted, 15),
+        SLOT(ICoreWebView2, remove_NavigationCompleted, 16),
         SLOT(ICoreWebView2, add_PermissionRequested, 23),
+        SLOT(ICoreWebView2, add_ProcessFailed, 25),
+        SLOT(ICoreWebView2, remove_ProcessFailed, 26),
+        SLOT(ICoreWebView2, Reload, 31),
         SLOT(ICoreWebView2, CapturePreview, 30),
         SLOT(ICoreWebView2, PostWebMessageAsJson, 32),
         SLOT(ICoreWebView2, add_WebMessageReceived, 34),
@@ -159,6 +168,19 @@ TEST(WebView2Abi, MethodsSitInTheirVtableSlots) {
         SLOT(ICoreWebView2AcceleratorKeyPressedEventArgs, put_Handled, 8),
         SLOT(ICoreWebView2DOMContentLoadedEventArgs, get_NavigationId, 3),
         SLOT(ICoreWebView2Deferral, Complete, 3),
+        SLOT(ICoreWebView2SourceChangedEventArgs, get_IsNewDocument, 3),
+        SLOT(ICoreWebView2ContentLoadingEventArgs, get_IsErrorPage, 3),
+        SLOT(ICoreWebView2ContentLoadingEventArgs, get_NavigationId, 4),
+        SLOT(ICoreWebView2NavigationCompletedEventArgs, get_IsSuccess, 3),
+        SLOT(ICoreWebView2NavigationCompletedEventArgs, get_WebErrorStatus, 4),
+        SLOT(ICoreWebView2NavigationCompletedEventArgs, get_NavigationId, 5),
+        SLOT(ICoreWebView2ProcessFailedEventArgs, get_ProcessFailedKind, 3),
+        SLOT(ICoreWebView2ProcessFailedEventArgs2, get_Reason, 4),
+        SLOT(ICoreWebView2ProcessFailedEventArgs2, get_ExitCode, 5),
+        SLOT(ICoreWebView2ProcessFailedEventArgs2, get_ProcessDescription, 6),
+        SLOT(ICoreWebView2ProcessFailedEventArgs2, get_FrameInfosForFailedProcess, 7),
+        SLOT(ICoreWebView2BrowserProcessExitedEventArgs, get_BrowserProcessExitKind, 3),
+        SLOT(ICoreWebView2BrowserProcessExitedEventArgs, get_BrowserProcessId, 4),
         SLOT(ICoreWebView2ObjectCollectionView, get_Count, 3),
         SLOT(ICoreWebView2ObjectCollectionView, GetValueAtIndex, 4),
         SLOT(ICoreWebView2ObjectCollection, RemoveValueAtIndex, 5),
@@ -187,6 +209,12 @@ TEST(WebView2Abi, MethodsSitInTheirVtableSlots) {
         SLOT(ICoreWebView2NewWindowRequestedEventHandler, Invoke, 3),
         SLOT(ICoreWebView2WebMessageReceivedEventHandler, Invoke, 3),
         SLOT(ICoreWebView2DOMContentLoadedEventHandler, Invoke, 3),
+        SLOT(ICoreWebView2SourceChangedEventHandler, Invoke, 3),
+        SLOT(ICoreWebView2ContentLoadingEventHandler, Invoke, 3),
+        SLOT(ICoreWebView2HistoryChangedEventHandler, Invoke, 3),
+        SLOT(ICoreWebView2NavigationCompletedEventHandler, Invoke, 3),
+        SLOT(ICoreWebView2ProcessFailedEventHandler, Invoke, 3),
+        SLOT(ICoreWebView2BrowserProcessExitedEventHandler, Invoke, 3),
     };
     for (const SlotCase& c : cases) EXPECT_EQ(c.actual, c.expected) << c.name;
 }
@@ -274,6 +302,19 @@ TEST(WebView2Abi, HandlersAreCalledThroughSlotThree) {
                             ICoreWebView2WebMessageReceivedEventArgs*>("web message");
     ExpectInvokeInSlotThree<ICoreWebView2DOMContentLoadedEventHandler, ICoreWebView2*,
                             ICoreWebView2DOMContentLoadedEventArgs*>("dom content loaded");
+    ExpectInvokeInSlotThree<ICoreWebView2SourceChangedEventHandler, ICoreWebView2*,
+                            ICoreWebView2SourceChangedEventArgs*>("source changed");
+    ExpectInvokeInSlotThree<ICoreWebView2ContentLoadingEventHandler, ICoreWebView2*,
+                            ICoreWebView2ContentLoadingEventArgs*>("content loading");
+    ExpectInvokeInSlotThree<ICoreWebView2HistoryChangedEventHandler, ICoreWebView2*, IUnknown*>(
+        "history changed");
+    ExpectInvokeInSlotThree<ICoreWebView2NavigationCompletedEventHandler, ICoreWebView2*,
+                            ICoreWebView2NavigationCompletedEventArgs*>("navigation completed");
+    ExpectInvokeInSlotThree<ICoreWebView2ProcessFailedEventHandler, ICoreWebView2*,
+                            ICoreWebView2ProcessFailedEventArgs*>("process failed");
+    ExpectInvokeInSlotThree<ICoreWebView2BrowserProcessExitedEventHandler,
+                            ICoreWebView2Environment*, ICoreWebView2BrowserProcessExitedEventArgs*>(
+        "browser process exited");
 }
 
 struct IidCase {
@@ -346,6 +387,14 @@ TEST(WebView2Abi, InterfaceIdentifiers) {
                  L"9f760f8a-fb79-42be-9990-7b56900fa9c7"),
         IID_CASE(ICoreWebView2DOMContentLoadedEventArgs, L"16b1e21a-c503-44f2-84c9-70aba5031283"),
         IID_CASE(ICoreWebView2Deferral, L"c10e7f7b-b585-46f0-a623-8befbf3e4ee0"),
+        IID_CASE(ICoreWebView2SourceChangedEventArgs, L"31e0e545-1dba-4266-8914-f63848a1f7d7"),
+        IID_CASE(ICoreWebView2ContentLoadingEventArgs, L"0c8a1275-9b6b-4901-87ad-70df25bafa6e"),
+        IID_CASE(ICoreWebView2NavigationCompletedEventArgs,
+                 L"30d68b7d-20d9-4752-a9ca-ec8448fbb5c1"),
+        IID_CASE(ICoreWebView2ProcessFailedEventArgs, L"8155a9a4-1474-4a86-8cae-151b0fa6b8ca"),
+        IID_CASE(ICoreWebView2ProcessFailedEventArgs2, L"4dab9422-46fa-4c3e-a5d2-41d2071d3680"),
+        IID_CASE(ICoreWebView2BrowserProcessExitedEventArgs,
+                 L"1f00663f-af8c-4782-9cdd-dd01c52e34cb"),
         IID_CASE(ICoreWebView2ObjectCollectionView, L"0f36fd87-4f69-4415-98da-888f89fb9a33"),
         IID_CASE(ICoreWebView2ObjectCollection, L"5cfec11c-25bd-4e8d-9e1a-7acdaeeec047"),
         IID_CASE(ICoreWebView2FileSystemHandle, L"c65100ac-0de2-5551-a362-23d9bd1d0e1f"),
@@ -374,8 +423,16 @@ TEST(WebView2Abi, InterfaceIdentifiers) {
                  L"57213f19-00e6-49fa-8e07-898ea01ecbd2"),
         IID_CASE(ICoreWebView2DOMContentLoadedEventHandler,
                  L"4bac7e9c-199e-49ed-87ed-249303acf019"),
+        IID_CASE(ICoreWebView2SourceChangedEventHandler, L"3c067f9f-5388-4772-8b48-79f7ef1ab37c"),
+        IID_CASE(ICoreWebView2ContentLoadingEventHandler, L"364471e7-f2be-4910-bdba-d72077d51c4b"),
+        IID_CASE(ICoreWebView2HistoryChangedEventHandler, L"c79a420c-efd9-4058-9295-3e8b4bcab645"),
+        IID_CASE(ICoreWebView2NavigationCompletedEventHandler,
+                 L"d33a35bf-1c49-4f98-93ab-006e0533fe1c"),
+        IID_CASE(ICoreWebView2ProcessFailedEventHandler, L"79e0aea4-990b-42d9-aa1d-0fcc2e5bc7f1"),
+        IID_CASE(ICoreWebView2BrowserProcessExitedEventHandler,
+                 L"fa504257-a216-4911-a860-fe8825712861"),
     };
-    EXPECT_EQ(cases.size(), 71u);
+    EXPECT_EQ(cases.size(), 83u);
     for (const IidCase& c : cases) {
         IID expected{};
         ASSERT_EQ(IIDFromString(c.expected, &expected), S_OK) << c.name;
@@ -391,6 +448,8 @@ static_assert(std::is_base_of_v<ICoreWebView2Environment, ICoreWebView2Environme
 static_assert(std::is_base_of_v<ICoreWebView2, ICoreWebView2_2>);
 static_assert(std::is_base_of_v<ICoreWebView2_22, ICoreWebView2_23>);
 static_assert(std::is_base_of_v<ICoreWebView2Settings2, ICoreWebView2Settings3>);
+static_assert(
+    std::is_base_of_v<ICoreWebView2ProcessFailedEventArgs, ICoreWebView2ProcessFailedEventArgs2>);
 static_assert(std::is_base_of_v<ICoreWebView2ObjectCollectionView, ICoreWebView2ObjectCollection>);
 static_assert(
     !std::is_base_of_v<ICoreWebView2HttpRequestHeaders, ICoreWebView2HttpResponseHeaders>);
@@ -425,6 +484,21 @@ static_assert(
 static_assert(std::is_same_v<
               decltype(&ICoreWebView2NavigationStartingEventArgs::get_NavigationId),
               HRESULT (STDMETHODCALLTYPE ICoreWebView2NavigationStartingEventArgs::*)(UINT64*)>);
+static_assert(
+    std::is_same_v<decltype(&ICoreWebView2ProcessFailedEventArgs2::get_ExitCode),
+                   HRESULT (STDMETHODCALLTYPE ICoreWebView2ProcessFailedEventArgs2::*)(int*)>);
+static_assert(
+    std::is_same_v<decltype(&ICoreWebView2ProcessFailedEventArgs2::get_ProcessDescription),
+                   HRESULT (STDMETHODCALLTYPE ICoreWebView2ProcessFailedEventArgs2::*)(LPWSTR*)>);
+static_assert(std::is_same_v<
+              decltype(&ICoreWebView2NavigationCompletedEventArgs::get_NavigationId),
+              HRESULT (STDMETHODCALLTYPE ICoreWebView2NavigationCompletedEventArgs::*)(UINT64*)>);
+static_assert(std::is_same_v<
+              decltype(&ICoreWebView2BrowserProcessExitedEventArgs::get_BrowserProcessId),
+              HRESULT (STDMETHODCALLTYPE ICoreWebView2BrowserProcessExitedEventArgs::*)(UINT32*)>);
+static_assert(std::is_same_v<
+              decltype(&ICoreWebView2Environment5::remove_BrowserProcessExited),
+              HRESULT (STDMETHODCALLTYPE ICoreWebView2Environment5::*)(EventRegistrationToken)>);
 static_assert(std::is_same_v<decltype(&CreateCoreWebView2EnvironmentWithOptions),
                              HRESULT(STDAPICALLTYPE*)(
                                  PCWSTR, PCWSTR, ICoreWebView2EnvironmentOptions*,
@@ -453,6 +527,22 @@ static_assert(COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_UP == 3);
 static_assert(COREWEBVIEW2_FILE_SYSTEM_HANDLE_PERMISSION_READ_WRITE == 1);
 static_assert(COREWEBVIEW2_FILE_SYSTEM_HANDLE_KIND_DIRECTORY == 1);
 static_assert(COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT_JPEG == 1);
+static_assert(sizeof(COREWEBVIEW2_PROCESS_FAILED_KIND) == 4);
+static_assert(sizeof(COREWEBVIEW2_PROCESS_FAILED_REASON) == 4);
+static_assert(sizeof(COREWEBVIEW2_WEB_ERROR_STATUS) == 4);
+static_assert(sizeof(COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND) == 4);
+static_assert(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED == 0);
+static_assert(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED == 1);
+static_assert(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE == 2);
+static_assert(COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED == 3);
+static_assert(COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED == 6);
+static_assert(COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED == 9);
+static_assert(COREWEBVIEW2_PROCESS_FAILED_REASON_CRASHED == 3);
+static_assert(COREWEBVIEW2_PROCESS_FAILED_REASON_PROFILE_DELETED == 6);
+static_assert(COREWEBVIEW2_WEB_ERROR_STATUS_CONNECTION_ABORTED == 9);
+static_assert(COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED == 14);
+static_assert(COREWEBVIEW2_WEB_ERROR_STATUS_VALID_PROXY_AUTHENTICATION_REQUIRED == 18);
+static_assert(COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND_FAILED == 1);
 
 // Structs.
 static_assert(sizeof(COREWEBVIEW2_PHYSICAL_KEY_STATUS) == 24);

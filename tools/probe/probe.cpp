@@ -1,10 +1,11 @@
 // probe: starts a program, watches it from outside and reports, as one JSON object on stdout,
-// every message box it showed (caption, text, icon kind; each is answered with OK), the state of
+// every message box it showed (caption, text, icon kind; each is answered with OK, or with the
+// button --answer names: 6 Yes, 7 No, 2 Cancel), the state of
 // its main window (found by class name), and its exit code.
 //
 //   probe.exe [--timeout MS] [--close-when never|window|visible] [--settle MS]
 //             [--class NAME] [--extra-class NAME] [--extra-log FILE] [--close-extra-on FILE]
-//             [--watch FILE] [--close-on FILE] -- PROGRAM [ARGS...]
+//             [--watch FILE] [--close-on FILE] [--answer BUTTON_ID] -- PROGRAM [ARGS...]
 //
 // --close-when: once the main window exists (window) or is visible (visible), wait --settle
 // milliseconds, take a final snapshot and send it WM_CLOSE. On timeout the program is killed.
@@ -20,6 +21,8 @@
 // a line "setpos N" for every position the program gives the bar, however briefly it lasts, and
 // the report lists them as "setPositions".
 // --close-extra-on: once FILE exists, send WM_CLOSE to the extra window (once).
+// --close-on-text TEXT: like --close-when window, once the --watch FILE holds TEXT (say, the line
+// a scenario writes at its end): the program is closed from outside, never inside its own code.
 // --watch: each box's report also gives "watchedSize", the size of FILE in bytes when the box was
 // seen (-1 without the file): what a program writing FILE as it goes had written before the box.
 #include <windows.h>
@@ -81,6 +84,21 @@ void AppendLine(const std::wstring& path, const std::string& line) {
 }
 
 // The size of a file in bytes, or -1 when it cannot be queried.
+// True when the file (which another process may be writing) holds `text`.
+bool FileHolds(const std::wstring& path, const std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string content;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        content.append(buffer, read);
+    CloseHandle(file);
+    return content.find(text) != std::string::npos;
+}
+
 long long FileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
@@ -280,6 +298,8 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring closeExtraOn;
     std::wstring watched;
     std::wstring closeOn;
+    int answer = IDOK;
+    std::string closeText;
     int i = 1;
     for (; i < argc; ++i) {
         const std::wstring arg = argv[i];
@@ -299,6 +319,11 @@ int wmain(int argc, wchar_t** argv) {
             closeOn = argv[++i];
         else if (arg == L"--watch")
             watched = argv[++i];
+        else if (arg == L"--close-on-text") {
+            closeWhen = L"text";
+            closeText = Utf8(argv[++i]);
+        } else if (arg == L"--answer")
+            answer = static_cast<int>(wcstol(argv[++i], nullptr, 10));
     }
     if (i >= argc) {
         fprintf(stderr, "usage: probe.exe [options] -- PROGRAM [ARGS...]\n");
@@ -346,8 +371,8 @@ int wmain(int argc, wchar_t** argv) {
                      IconKind(box) + "\"";
             if (!watched.empty()) boxes += ",\"watchedSize\":" + std::to_string(FileSize(watched));
             boxes += "}";
-            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
             // Wait for the box to go before looking again, so it is reported once.
             for (int k = 0; k < 250 && IsWindow(box) && IsWindowVisible(box); ++k) Sleep(20);
         }
@@ -394,7 +419,9 @@ int wmain(int argc, wchar_t** argv) {
             const Snapshot now = Take(search.found);
             if (now.found) last = now;
             everVisible = everVisible || now.visible;
-            const bool condition = (closeWhen == L"window") || (closeWhen == L"visible" && now.visible);
+            const bool condition = (closeWhen == L"window") ||
+                                   (closeWhen == L"visible" && now.visible) ||
+                                   (closeWhen == L"text" && FileHolds(watched, closeText));
             if (!closeSent && condition) {
                 if (conditionSince == 0) conditionSince = GetTickCount();
                 if (GetTickCount() - conditionSince >= settleMs &&
