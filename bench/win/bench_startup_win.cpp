@@ -3,13 +3,15 @@
 // runtime's transcript) and to its window shown (found by class and visible), for an app whose
 // bundle holds 10 or 10,000 files, without and with the sample extension. The baseline is a bare
 // window program (bare_window.exe: registers a class, creates and shows a window) started the
-// same way in the same run. The configurations take turns, round after round, and each figure is
-// the median of its rounds; the first round warms Wine up and is not counted.
+// same way in the same run. The programs take turns, round after round (each round starting with
+// another one), and each figure is the median of the rounds and the fastest run; the first round
+// warms Wine up and is not counted.
 //
-// The host's overhead is its median time minus the bare program's time to its window shown: to
-// the environment request it is the host's own start-up (settings, user-data folder, GDI+, icon,
-// runtime check, bundle, extension, window, WebView2 loader); to the window shown it adds the
-// runtime's navigation and the host's answer to the page's document request.
+// The host's overhead is its time minus the bare program's time to its window shown (each as the
+// median, or each as the fastest run). To the environment request it is the host's own start-up
+// (settings, user-data folder, GDI+, icon, runtime check, bundle, extension, window, WebView2
+// loader); to the window shown it adds the runtime's navigation and the host's answer to the
+// page's document request.
 //
 // Usage: bench_startup.exe [HOST_EXE [LOADER_DLL]]
 //   HOST_EXE defaults to the release host (..\..\..\release\WebView2Wrapper.exe from this
@@ -94,6 +96,7 @@ struct Subject {
     fs::path exe;
     const wchar_t* windowClass;
     bool host;  // writes a transcript through the substitute runtime
+    std::wstring argument;
     int files;  // in the host's bundle
     std::vector<double> environment, shown;
     int failures = 0;
@@ -122,6 +125,7 @@ bool RunOnce(Subject& subject) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::wstring commandLine = L"\"" + subject.exe.wstring() + L"\"";
+    if (!subject.argument.empty()) commandLine += L" " + subject.argument;
     const double start = Now();
     if (!CreateProcessW(subject.exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                         nullptr, subject.exe.parent_path().c_str(), &startup, &process)) {
@@ -225,8 +229,20 @@ int Run(int argc, wchar_t** argv) {
     const fs::path bareDir = folder.Dir() / "bare";
     fs::create_directories(bareDir);
     fs::copy_file(bare, bareDir / "bare_window.exe");
+    fs::copy_file(loader, bareDir / "WebView2Loader.dll");
     subjects.push_back(
-        {"bare window program", bareDir / "bare_window.exe", kBareClass, false, 0, {}, {}, 0});
+        {"bare window program", bareDir / "bare_window.exe", kBareClass, false, {}, 0, {}, {}, 0});
+    // What loading the loader library alone costs (the vendor's is much smaller than the
+    // substitute's, which holds the whole stand-in runtime).
+    subjects.push_back({"bare program + loader library",
+                        bareDir / "bare_window.exe",
+                        kBareClass,
+                        false,
+                        (bareDir / "WebView2Loader.dll").wstring(),
+                        0,
+                        {},
+                        {},
+                        0});
     for (const int files : {10, 10000}) {
         const std::string bundle = MakeBundle(files);
         for (const bool withExtension : {false, true}) {
@@ -240,7 +256,7 @@ int Run(int argc, wchar_t** argv) {
             fs::copy_file(loader, dir / "WebView2Loader.dll");
             if (withExtension) fs::copy_file(extension, dir / "DI2ZozUzoraru.dll");
             subjects.push_back(
-                {name, dir / "WebView2Wrapper.exe", kHostClass, true, files, {}, {}, 0});
+                {name, dir / "WebView2Wrapper.exe", kHostClass, true, {}, files, {}, {}, 0});
         }
     }
 
@@ -279,8 +295,8 @@ int Run(int argc, wchar_t** argv) {
                 std::printf("%-30s no figure (%d of %d runs failed)\n", subject.name.c_str(),
                             subject.failures, kRounds);
             } else if (!subject.host) {
-                std::printf("%-30s %14s %7s %10s %11.1f ms %7.2f\n", subject.name.c_str(), "", "",
-                            "", shown, 1.0);
+                std::printf("%-30s %14s %7s %10s %11.1f ms %7.2f %7.1f ms\n", subject.name.c_str(),
+                            "", "", "", shown, shown / baseline, shown - baseline);
             } else {
                 std::printf("%-30s %11.1f ms %7.2f %7.1f ms %11.1f ms %7.2f %7.1f ms\n",
                             subject.name.c_str(), environment, environment / baseline,
