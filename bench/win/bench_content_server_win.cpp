@@ -27,6 +27,7 @@
 #include "bundle/asset_bundle.h"
 #include "bundle/bundle_writer.h"
 #include "config/app_config.h"
+#include "bench_main_win.h"
 #include "support/resource_requests_win.h"
 
 namespace {
@@ -325,13 +326,8 @@ int Run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    try {
+    return RunBenchmark("content server bench", [&] {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        const int code = Run(argc, argv);
-        std::fflush(stdout);
-        return code;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "content server bench failed: %s\n", error.what());
-        return 2;
-    }
+        return Run(argc, argv);
+    });
 }

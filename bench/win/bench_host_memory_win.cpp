@@ -28,6 +28,7 @@
 
 #include "app/paths_win.h"
 #include "bundle/bundle_writer.h"
+#include "bench_main_win.h"
 #include "support/resource_requests_win.h"
 
 namespace {
@@ -542,12 +543,5 @@ int Run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    try {
-        const int code = Run(argc, argv);
-        std::fflush(stdout);
-        return code;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "host memory bench failed: %s\n", error.what());
-        return 2;
-    }
+    return RunBenchmark("host memory bench", [&] { return Run(argc, argv); });
 }

@@ -82,6 +82,11 @@ fs::path ReleaseHost() {
     return host;
 }
 
+fs::path WorkDir() {
+    return fs::absolute(
+        Env("WRAPPER_E2E_WORK", (WinBuildDir().parent_path() / "e2e-work").string()));
+}
+
 std::string WinPath(const fs::path& path) {
     std::string text = "Z:" + fs::absolute(path).lexically_normal().string();
     for (char& c : text) {
@@ -197,7 +202,7 @@ void SetRuntimeInstalled(bool installed, const std::string& version) {
         reg += std::string("[") + kClientsKey + "]\r\n\"pv\"=-\r\n\r\n";
         reg += std::string("[") + kClientStateKey + "]\r\n\"EBWebView\"=-\r\n";
     }
-    const fs::path file = WinBuildDir().parent_path() / "e2e-work" / "runtime.reg";
+    const fs::path file = WorkDir() / "runtime.reg";
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary | std::ios::trunc) << reg;
     const ProcessResult result = RunWine({"reg", "import", WinPath(file)});
@@ -205,8 +210,7 @@ void SetRuntimeInstalled(bool installed, const std::string& version) {
 }
 
 AppFolder::AppFolder(const std::string& name, Loader loader) {
-    dir_ = fs::path(Env("WRAPPER_E2E_WORK", (WinBuildDir().parent_path() / "e2e-work").string())) /
-           name;
+    dir_ = WorkDir() / name;
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     const fs::path win = WinBuildDir();

@@ -27,6 +27,9 @@ fs::path LocalAppData();
 fs::path ReleaseBuildDir();
 // The release host, or a failure that says how to build it.
 fs::path ReleaseHost();
+// The folder for the run's work files: WRAPPER_E2E_WORK, else e2e-work beside the Windows tree.
+// Runs side by side each have their own.
+fs::path WorkDir();
 // A Unix path as Wine sees it (Z: drive, backslashes).
 std::string WinPath(const fs::path& path);
 

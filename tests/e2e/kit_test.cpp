@@ -49,7 +49,7 @@ std::string RunTool(const std::vector<std::string>& argv) {
 
 // A fresh folder for the unpacked kit.
 fs::path WorkDir(const std::string& name) {
-    const fs::path dir = e2e::WinBuildDir().parent_path() / "e2e-work" / name;
+    const fs::path dir = e2e::WorkDir() / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;

@@ -86,7 +86,7 @@ fs::path Packer() { return e2e::NativePacker(); }
 fs::path SdkLoader() { return e2e::SdkDir() / "build/native/x64/WebView2Loader.dll"; }
 
 fs::path FreshWorkDir(const std::string& name) {
-    const fs::path dir = e2e::BuildDir() / "e2e-work" / name;
+    const fs::path dir = e2e::WorkDir() / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
@@ -638,7 +638,7 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
 TEST(Package, BothToolsFollowNoLinkAndKeepTheOldPackageWhole) {
     // What an earlier run stopped half-way left undeletable.
     e2e::RunProcess({"sh", "-c", "chattr -R -i \"$1\" 2>/dev/null", "sh",
-                     (e2e::BuildDir() / "e2e-work/package_links").string()},
+                     (e2e::WorkDir() / "package_links").string()},
                     {}, 60);
     const fs::path work = FreshWorkDir("package_links");
     const fs::path host = HostCopy(work);

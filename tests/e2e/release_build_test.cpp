@@ -136,7 +136,7 @@ TEST(ReleaseBuild, RunsAnApp) {
 // extension. Ninja's own list of the commands those targets take shows that no test, no
 // GoogleTest, no sanitizer and no fuzzer is compiled on the way, and the folder holds no other tree.
 TEST(ReleaseBuild, DevRunAndPackageBuildOnlyWhatTheyUse) {
-    const fs::path build = e2e::WinBuildDir().parent_path() / "e2e-work/dev-plan";
+    const fs::path build = e2e::WorkDir() / "dev-plan";
     fs::remove_all(build);
     fs::create_directories(build);
     fs::create_directory_symlink(e2e::WinBuildDir().parent_path() / "deps", build / "deps");

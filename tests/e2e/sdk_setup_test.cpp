@@ -26,7 +26,7 @@ e2e::ProcessResult RunFunction(const std::vector<std::string>& call,
 }
 
 fs::path FreshDir(const std::string& name) {
-    const fs::path dir = e2e::WinBuildDir().parent_path() / "e2e-work" / name;
+    const fs::path dir = e2e::WorkDir() / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;

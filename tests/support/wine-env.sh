@@ -15,17 +15,25 @@ _wine_xvfb_pid=""
 wine_session_start() {
     export WINEPREFIX="${WINEPREFIX:-$BUILD/wineprefix}"
     if [ -z "${WRAPPER_KEEP_DISPLAY:-}" ]; then
-        local n
-        for n in $(seq 91 140); do
-            [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-            Xvfb ":$n" -screen 0 3200x2000x24 -nolisten tcp >/dev/null 2>&1 &
-            _wine_xvfb_pid=$!
-            local i
-            for i in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-            if kill -0 "$_wine_xvfb_pid" 2>/dev/null; then export DISPLAY=":$n"; break; fi
-            _wine_xvfb_pid=""
+        # Xvfb picks a free display itself and writes its number back (-displayfd): sessions
+        # started at the same moment, here or by another user, never end up on one display.
+        local number_file n="" i
+        number_file="$(mktemp)"
+        Xvfb -displayfd 3 -screen 0 3200x2000x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+        _wine_xvfb_pid=$!
+        for i in $(seq 1 100); do
+            if [ "$(wc -l <"$number_file")" -ge 1 ]; then n="$(head -n 1 "$number_file")"; break; fi
+            kill -0 "$_wine_xvfb_pid" 2>/dev/null || break
+            sleep 0.1
         done
-        [ -n "$_wine_xvfb_pid" ] || { echo "could not start Xvfb" >&2; return 1; }
+        rm -f "$number_file"
+        if [ -z "$n" ]; then
+            kill "$_wine_xvfb_pid" 2>/dev/null || true
+            _wine_xvfb_pid=""
+            echo "could not start Xvfb" >&2
+            return 1
+        fi
+        export DISPLAY=":$n"
     fi
     export WRAPPER_TEST_DISPLAY="$DISPLAY" WRAPPER_TEST_PREFIX="$WINEPREFIX"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then

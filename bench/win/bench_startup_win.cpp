@@ -1,0 +1,328 @@
+// Start-up cost of the host under Wine: the time from the host's process start to its request
+// for the WebView2 environment (CreateCoreWebView2EnvironmentWithOptions, seen in the substitute
+// runtime's transcript) and to its window shown (found by class and visible), for an app whose
+// bundle holds 10 or 10,000 files, without and with the sample extension. The baseline is a bare
+// window program (bare_window.exe: registers a class, creates and shows a window) started the
+// same way in the same run. The programs take turns, round after round (each round starting with
+// another one), and each figure is the median of the rounds and the fastest run; the first round
+// warms Wine up and is not counted.
+//
+// The host's overhead is its time minus the bare program's time to its window shown (each as the
+// median, or each as the fastest run). To the environment request it is the host's own start-up
+// (settings, user-data folder, GDI+, icon, runtime check, bundle, extension, window, WebView2
+// loader); to the window shown it adds the runtime's navigation and the host's answer to the
+// page's document request.
+//
+// Usage: bench_startup.exe [HOST_EXE [LOADER_DLL]]
+//   HOST_EXE defaults to the release host (..\..\..\release\WebView2Wrapper.exe from this
+//   program's folder) when it is built, else the test tree's (..\..\WebView2Wrapper.exe);
+//   LOADER_DLL as for the content server benchmark.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/paths_win.h"
+#include "bundle/bundle_writer.h"
+#include "bench_main_win.h"
+#include "support/resource_requests_win.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRounds = 15;  // counted rounds, after one warm-up round
+constexpr double kAimMs = 20;
+constexpr DWORD kTimeoutMs = 30000;
+constexpr wchar_t kHostClass[] = L"WindowsWebview2Wrapper";
+constexpr wchar_t kBareClass[] = L"WrapperBenchBareWindow";
+constexpr char kEnvironmentCall[] = "\"CreateCoreWebView2EnvironmentWithOptions\"";
+
+double Now() {
+    static const double frequency = [] {
+        LARGE_INTEGER value;
+        QueryPerformanceFrequency(&value);
+        return static_cast<double>(value.QuadPart);
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / frequency;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double Fastest(std::vector<double> values) {
+    return values.empty() ? -1 : *std::min_element(values.begin(), values.end());
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A bundle of `count` files: the start page and the files of a game's assets (scripts, images,
+// sounds, data), 64 bytes to 4 KiB each, in the byte order of their names as the packer writes
+// them.
+std::string MakeBundle(int count) {
+    std::vector<std::pair<std::string, std::string>> files = {
+        {"index.html", "<!doctype html><title>start-up bench</title><p>ready</p>"}};
+    const char* const kinds[] = {"js/module", "img/sprite", "audio/clip", "data/level"};
+    const char* const extensions[] = {".js", ".png", ".ogg", ".json"};
+    for (int i = 1; i < count; ++i) {
+        const std::string name = std::string(kinds[i % 4]) + std::to_string(i) + extensions[i % 4];
+        files.emplace_back(name,
+                           std::string(64 + (i * 37) % 4032, static_cast<char>('a' + i % 26)));
+    }
+    std::sort(files.begin(), files.end());
+    return EncodeBundle(files);
+}
+
+// One program under test: its folder and the class of the window it shows.
+struct Subject {
+    std::string name;
+    fs::path exe;
+    const wchar_t* windowClass;
+    bool host;  // writes a transcript through the substitute runtime
+    std::wstring argument;
+    int files;  // in the host's bundle
+    std::vector<double> environment, shown;
+    int failures = 0;
+};
+
+// The window of `process` with the class, when it is visible.
+HWND VisibleWindowOf(const wchar_t* windowClass, DWORD process) {
+    for (HWND window = FindWindowExW(nullptr, nullptr, windowClass, nullptr); window != nullptr;
+         window = FindWindowExW(nullptr, window, windowClass, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == process) return IsWindowVisible(window) ? window : nullptr;
+    }
+    return nullptr;
+}
+
+// Starts the program, waits for its environment request (the host) and its window, then closes
+// the window and waits for the process to end. Adds the times in milliseconds; false on failure.
+bool RunOnce(Subject& subject) {
+    const fs::path transcript = subject.exe.parent_path() / "transcript.jsonl";
+    std::error_code ignored;
+    fs::remove(transcript, ignored);
+    SetEnvironmentVariableW(L"WRAPPER_SUBSTITUTE_TRANSCRIPT",
+                            subject.host ? transcript.c_str() : nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::wstring commandLine = L"\"" + subject.exe.wstring() + L"\"";
+    if (!subject.argument.empty()) commandLine += L" " + subject.argument;
+    const double start = Now();
+    if (!CreateProcessW(subject.exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, subject.exe.parent_path().c_str(), &startup, &process)) {
+        std::fprintf(stderr, "%s: cannot start (error %lu)\n", subject.name.c_str(),
+                     GetLastError());
+        return false;
+    }
+    CloseHandle(process.hThread);
+    double environment = subject.host ? -1 : 0;
+    double shown = -1;
+    HWND window = nullptr;
+    std::uintmax_t seenSize = 0;
+    // Polled without pause: the program runs on the other core. Yielding lets anything waiting
+    // for this core go first.
+    while (shown < 0 || environment < 0) {
+        if (environment < 0) {
+            const std::uintmax_t size = fs::file_size(transcript, ignored);
+            if (!ignored && size != seenSize) {
+                seenSize = size;
+                if (ReadFile(transcript).find(kEnvironmentCall) != std::string::npos) {
+                    environment = (Now() - start) * 1000;
+                }
+            }
+        }
+        if (shown < 0 && (window = VisibleWindowOf(subject.windowClass, process.dwProcessId))) {
+            shown = (Now() - start) * 1000;
+        }
+        if (WaitForSingleObject(process.hProcess, 0) != WAIT_TIMEOUT ||
+            (Now() - start) * 1000 > kTimeoutMs) {
+            break;
+        }
+        SwitchToThread();
+    }
+    bool ended = false;
+    if (window != nullptr) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        ended = WaitForSingleObject(process.hProcess, kTimeoutMs) == WAIT_OBJECT_0;
+    }
+    if (!ended) TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, kTimeoutMs);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hProcess);
+    if (shown < 0 || environment < 0 || exitCode != 0) {
+        std::fprintf(stderr, "%s: %s (exit code %lu)\n", subject.name.c_str(),
+                     shown < 0         ? "no window shown"
+                     : environment < 0 ? "no environment request"
+                                       : "did not end cleanly",
+                     exitCode);
+        return false;
+    }
+    subject.environment.push_back(environment);
+    subject.shown.push_back(shown);
+    return true;
+}
+
+// A folder of its own for each program, under the temporary folder; removed at the end.
+class BenchFolder {
+public:
+    BenchFolder() {
+        wchar_t temp[MAX_PATH + 1];
+        GetTempPathW(MAX_PATH + 1, temp);
+        dir_ = fs::path(temp) / ("wrapper-startup-bench-" + std::to_string(GetCurrentProcessId()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    ~BenchFolder() {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+    BenchFolder(const BenchFolder&) = delete;
+    BenchFolder& operator=(const BenchFolder&) = delete;
+    const fs::path& Dir() const { return dir_; }
+
+private:
+    fs::path dir_;
+};
+
+int Run(int argc, wchar_t** argv) {
+    const std::wstring here = resource_requests::ModuleFolder();
+    fs::path hostExe = argc > 1 ? fs::path(argv[1]) : fs::path();
+    if (hostExe.empty()) {
+        hostExe = here + L"..\\..\\..\\release\\WebView2Wrapper.exe";
+        if (!fs::is_regular_file(hostExe)) hostExe = here + L"..\\..\\WebView2Wrapper.exe";
+    }
+    const std::string loaderFolder = resource_requests::SubstituteFolder(argc > 2 ? argv[2] : L"");
+    const fs::path loader = ToWide(loaderFolder) + L"WebView2Loader.dll";
+    const fs::path extension = here + L"..\\..\\examples\\extension\\DI2ZozUzoraru.dll";
+    const fs::path bare = here + L"bare_window.exe";
+    for (const fs::path& needed : {hostExe, loader, extension, bare}) {
+        if (!fs::is_regular_file(needed)) {
+            std::fprintf(stderr, "missing %s\n", needed.string().c_str());
+            return 1;
+        }
+    }
+    SetEnvironmentVariableW(L"WRAPPER_SUBSTITUTE_SCENARIO", nullptr);
+    SetEnvironmentVariableW(L"WRAPPER_SUBSTITUTE_CHROMIUM", nullptr);
+
+    BenchFolder folder;
+    std::vector<Subject> subjects;
+    const fs::path bareDir = folder.Dir() / "bare";
+    fs::create_directories(bareDir);
+    fs::copy_file(bare, bareDir / "bare_window.exe");
+    fs::copy_file(loader, bareDir / "WebView2Loader.dll");
+    subjects.push_back(
+        {"bare window program", bareDir / "bare_window.exe", kBareClass, false, {}, 0, {}, {}, 0});
+    // What loading the loader library alone costs (the vendor's is much smaller than the
+    // substitute's, which holds the whole stand-in runtime).
+    subjects.push_back({"bare program + loader library",
+                        bareDir / "bare_window.exe",
+                        kBareClass,
+                        false,
+                        (bareDir / "WebView2Loader.dll").wstring(),
+                        0,
+                        {},
+                        {},
+                        0});
+    for (const int files : {10, 10000}) {
+        const std::string bundle = MakeBundle(files);
+        for (const bool withExtension : {false, true}) {
+            const std::string name =
+                "host, " + std::to_string(files) + " files" + (withExtension ? ", extension" : "");
+            const fs::path dir = folder.Dir() / ("host-" + std::to_string(files) +
+                                                 (withExtension ? "-extension" : ""));
+            WriteFile(dir / "www" / "assets.dat", bundle);
+            WriteFile(dir / "package.json", R"({"name":"wrapper-startup-bench"})");
+            fs::copy_file(hostExe, dir / "WebView2Wrapper.exe");
+            fs::copy_file(loader, dir / "WebView2Loader.dll");
+            if (withExtension) fs::copy_file(extension, dir / "DI2ZozUzoraru.dll");
+            subjects.push_back(
+                {name, dir / "WebView2Wrapper.exe", kHostClass, true, {}, files, {}, {}, 0});
+        }
+    }
+
+    std::printf(
+        "Start-up under Wine: process start to the environment request and to the window shown,\n"
+        "%d rounds after a warm-up round, the programs in turns; host %s\n",
+        kRounds, hostExe.string().c_str());
+    bool ok = true;
+    for (int round = 0; round <= kRounds; ++round) {
+        // Each round starts with another program, so that none always follows the same one.
+        for (std::size_t k = 0; k < subjects.size(); ++k) {
+            Subject& subject = subjects[(k + static_cast<std::size_t>(round)) % subjects.size()];
+            if (round == 0) {
+                Subject warmUp = subject;
+                ok = RunOnce(warmUp) && ok;
+            } else if (!RunOnce(subject)) {
+                ++subject.failures;
+                ok = false;
+            }
+        }
+    }
+    // The median shows the usual start, the fastest run the cost with the least interference
+    // from the other work of the machine.
+    const struct {
+        const char* name;
+        double (*of)(std::vector<double>);
+    } figures[] = {{"median", Median}, {"fastest run", Fastest}};
+    for (const auto& figure : figures) {
+        const double baseline = figure.of(subjects[0].shown);
+        std::printf("\n%-30s %14s %7s %10s %14s %7s %10s\n", figure.name, "environment", "ratio",
+                    "over bare", "window shown", "ratio", "over bare");
+        for (const Subject& subject : subjects) {
+            const double environment = figure.of(subject.environment);
+            const double shown = figure.of(subject.shown);
+            if (shown < 0 || baseline <= 0) {
+                std::printf("%-30s no figure (%d of %d runs failed)\n", subject.name.c_str(),
+                            subject.failures, kRounds);
+            } else if (!subject.host) {
+                std::printf("%-30s %14s %7s %10s %11.1f ms %7.2f %7.1f ms\n", subject.name.c_str(),
+                            "", "", "", shown, shown / baseline, shown - baseline);
+            } else {
+                std::printf("%-30s %11.1f ms %7.2f %7.1f ms %11.1f ms %7.2f %7.1f ms\n",
+                            subject.name.c_str(), environment, environment / baseline,
+                            environment - baseline, shown, shown / baseline, shown - baseline);
+            }
+        }
+    }
+    // The aim concerns the largest bundle: the host's median overhead beyond the bare program.
+    const double baseline = Median(subjects[0].shown);
+    for (const Subject& subject : subjects) {
+        const double environment = Median(subject.environment);
+        if (!subject.host || subject.files != 10000 || environment < 0 || baseline <= 0) continue;
+        const double shown = Median(subject.shown);
+        std::printf(
+            "%s: median overhead %.1f ms to the environment request, %.1f ms to the window "
+            "shown (aim under %.0f ms: %s)\n",
+            subject.name.c_str(), environment - baseline, shown - baseline, kAimMs,
+            shown - baseline < kAimMs ? "met" : "not met");
+    }
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    return RunBenchmark("start-up bench", [&] { return Run(argc, argv); });
+}
