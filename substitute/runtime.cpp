@@ -180,6 +180,12 @@ void Transcript::Open(const std::wstring& path) {
     if (path == path_ && (file_ != nullptr || path.empty())) return;
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
+    // Another file is another run: its lines count from 1 and its calls from 0 (a process that
+    // makes several environments with one transcript keeps counting in it).
+    if (path != path_) {
+        sequence_ = 0;
+        calls_.clear();
+    }
     path_ = path;
     if (!path.empty()) file_ = _wfopen(path.c_str(), L"wb");
 }

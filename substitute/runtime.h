@@ -76,7 +76,8 @@ class Transcript {
 public:
     static Transcript& Get();
 
-    // Opens `path` (truncating it) unless it is already the open file; empty closes.
+    // Opens `path` (truncating it) unless it is already the open file; empty closes. A new path
+    // starts the line numbers and the call counts again.
     void Open(const std::wstring& path);
     void Write(const std::string& type, Json fields) noexcept;
     void CountCall(const std::string& method);

@@ -23,6 +23,9 @@ std::vector<WebView*>& LiveWebViews() {
 WebView::~WebView() { std::erase(LiveWebViews(), this); }
 
 int RaiseProcessFailedEverywhere(const ProcessFailure& failure) {
+    // The list of webviews belongs to the runtime's thread, which may be creating or destroying
+    // one right now: from any other thread the hook is refused (and recorded), as calls are.
+    if (FAILED(AdmitCall("loader", "SubstituteRaiseProcessFailed", nullptr))) return 0;
     int raised = 0;
     for (WebView* view : LiveWebViews()) {
         if (*view->Closed()) continue;

@@ -27,7 +27,8 @@ private:
 };
 
 // Raises a process failure on every webview whose controller is open, from a dispatcher task;
-// the number of those webviews. The test hook behind the loader's SubstituteRaiseProcessFailed.
+// the number of those webviews (0 from a thread other than the runtime's, refused as a call).
+// The test hook behind the loader's SubstituteRaiseProcessFailed.
 int RaiseProcessFailedEverywhere(const ProcessFailure& failure);
 
 // `*` matches any run of characters and `?` exactly one, as in the vendor's resource filters.

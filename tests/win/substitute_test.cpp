@@ -813,6 +813,12 @@ TEST(Substitute, RaisesProcessFailuresAndTheNavigationSequence) {
     start(second);
     EXPECT_TRUE(PumpUntil([&] { return IsWindow(window) == FALSE; }, 15000));
     EXPECT_EQ(raiseHook(COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED, 3, 7), 1);
+    // The hook walks the runtime thread's controls: from another thread it reaches none.
+    int offThread = -1;
+    std::thread([&] {
+        offThread = raiseHook(COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED, 3, 8);
+    }).join();
+    EXPECT_EQ(offThread, 0);
     PumpUntil([] { return false; }, 200);
 
     const std::string none = std::to_string(COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN);
@@ -858,6 +864,9 @@ TEST(Substitute, RaisesProcessFailuresAndTheNavigationSequence) {
     EXPECT_LT(refused, exited) << "the handler's call fails: the control closed first";
     EXPECT_LT(exited, browserEvent);
     EXPECT_NE(Find(lines, "scenario", {{"continued", true}}, browserEvent), std::string::npos);
+    EXPECT_NE(Find(lines, "wrongThread",
+                   {{"object", "loader"}, {"method", "SubstituteRaiseProcessFailed"}}),
+              std::string::npos);
     const size_t destroyed = Find(lines, "parentDestroyed", {});
     ASSERT_NE(destroyed, std::string::npos);
     EXPECT_EQ(lines[destroyed]["insideCallback"], "DocumentTitleChanged");
