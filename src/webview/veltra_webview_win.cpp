@@ -174,6 +174,12 @@ HRESULT VeltraWebView::OnEnvironmentCreated(HRESULT errorCode,
             return S_OK;
         }
         environment = createdEnvironment;
+        recreateOnBrowserExit_ = false;
+        ComPtr<ICoreWebView2Environment5> environment5;
+        if (SUCCEEDED(environment.As(&environment5)) && environment5 != nullptr) {
+            Subscribe<&VeltraWebView::OnBrowserProcessExited>(
+                environment5.Get(), &ICoreWebView2Environment5::add_BrowserProcessExited, this);
+        }
         CreateServerErrorResponse(*this, &serverErrorResponse);
         ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> handler(
             NewCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
@@ -509,6 +515,12 @@ HRESULT VeltraWebView::OnProcessFailed(ICoreWebView2* sender,
         if (TooManyWithinWindow(browserExits_, now)) {
             action = "the start-failure box, exit code 1 (too many browser exits)";
             FailStart(HRESULT_FROM_WIN32(ERROR_INVALID_STATE));
+        } else if (ComPtr<ICoreWebView2Environment5> environment5;
+                   SUCCEEDED(environment.As(&environment5)) && environment5 != nullptr) {
+            // The runtime says when the old browser process is gone; the new one starts then.
+            recreateOnBrowserExit_ = true;
+            action = "a new environment and controller once the browser process is gone, then the "
+                     "start page";
         } else if (PostToWindow(kRecreateWebViewMessage)) {
             action = "a new environment and controller, then the start page";
         } else {
@@ -539,6 +551,18 @@ HRESULT VeltraWebView::OnProcessFailed(ICoreWebView2* sender,
         }
     }
     WriteHostLog(event + "; the host: " + action);
+    return S_OK;
+}
+
+HRESULT VeltraWebView::OnBrowserProcessExited(ICoreWebView2Environment* sender,
+                                              ICoreWebView2BrowserProcessExitedEventArgs*) {
+    if (!recreateOnBrowserExit_ || sender == nullptr || sender != environment.Get()) return S_OK;
+    recreateOnBrowserExit_ = false;
+    if (!PostToWindow(kRecreateWebViewMessage)) {
+        WriteHostLog("the browser process is gone; the host: the start-failure box, exit code 1 "
+                     "(cannot recreate)");
+        FailStart(HRESULT_FROM_WIN32(GetLastError()));
+    }
     return S_OK;
 }
 

@@ -123,6 +123,8 @@ public:
     HRESULT OnNavigationCompleted(ICoreWebView2* sender,
                                   ICoreWebView2NavigationCompletedEventArgs* args);
     HRESULT OnProcessFailed(ICoreWebView2* sender, ICoreWebView2ProcessFailedEventArgs* args);
+    HRESULT OnBrowserProcessExited(ICoreWebView2Environment* sender,
+                                   ICoreWebView2BrowserProcessExitedEventArgs* args);
 
     // From the main window's procedure, for the messages OnProcessFailed posts.
     // The browser process exited: a new environment and controller in the same window, with the
@@ -179,6 +181,10 @@ private:
     bool startFailed_ = false;
     bool firstNavigationDone_ = false;
     bool appStopping_ = false;
+    // The browser process of `environment` exited and the control is to be made anew once the
+    // environment says the process is gone (a new one on the same user-data folder could fail
+    // while the old one still ends).
+    bool recreateOnBrowserExit_ = false;
     // When the browser process and the page's renderer exited, within the recovery window.
     std::deque<ULONGLONG> browserExits_;
     std::deque<ULONGLONG> rendererExits_;

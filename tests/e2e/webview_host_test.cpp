@@ -508,7 +508,8 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
          2,
          0,
          "browser process exited; " + crashed +
-             "a new environment and controller, then the start page"},
+             "a new environment and controller once the browser process is gone, then the "
+             "start page"},
         {"browser-fourth",
          browserExit + browserExit + browserExit + browserExit + linger,
          "1",
@@ -586,7 +587,11 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
             EXPECT_GT(Seq(environments[1]), Seq(failures[0]));
             EXPECT_EQ(run.Calls("add_ProcessFailed").size(), 2u);
             EXPECT_EQ(run.Calls("add_WebMessageReceived").size(), 2u);
-            EXPECT_EQ(run.Events("BrowserProcessExited").size(), 1u);
+            // ... and only once the environment said the old browser process is gone.
+            const auto exited = run.Events("BrowserProcessExited");
+            ASSERT_EQ(exited.size(), 1u);
+            EXPECT_EQ(exited[0]["handlers"], 1);
+            EXPECT_GT(Seq(environments[1]), Seq(exited[0]));
         }
     }
 }
