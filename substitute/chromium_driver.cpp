@@ -34,6 +34,9 @@ constexpr char kBinding[] = "__wrapperHostBinding";
 constexpr std::uint64_t kBodyPiece = 4 * 1024 * 1024;  // the most of a ranged answer sent at once
 constexpr unsigned kPollMs = 5;
 constexpr unsigned kConnectMs = 10000;
+// How long the page must have stayed unchanged, with no frame of it since, before the driver
+// asks for a frame itself: a change that moves no pixel gets no screencast frame.
+constexpr unsigned kRefreshMs = 300;
 // What the page shows after its renderer crashed, until the host reloads it.
 constexpr char kErrorPage[] =
     "data:text/html,<title>Error</title><p>This page is having a problem.</p>";
@@ -78,6 +81,12 @@ constexpr char kPageScript[] = R"JS((() => {
   };
   new MutationObserver(reportTitle).observe(document, { subtree: true, childList: true, characterData: true });
   document.addEventListener('DOMContentLoaded', () => { reportTitle(); send({ kind: 'domcontentloaded' }); });
+  const changed = () => send({ kind: 'changed', time: Date.now() });
+  new MutationObserver(changed).observe(document,
+    { subtree: true, childList: true, characterData: true, attributes: true });
+  document.addEventListener('load', changed, true);
+  document.addEventListener('error', changed, true);
+  if (document.fonts) document.fonts.addEventListener('loadingdone', changed);
   document.addEventListener('fullscreenchange', () =>
     send({ kind: 'fullscreen', value: document.fullscreenElement !== null }));
   window.close = () => send({ kind: 'close' });
@@ -135,6 +144,15 @@ int WebErrorStatus(const std::string& errorText) {
     if (errorText.rfind("net::ERR_CERT_", 0) == 0)
         return COREWEBVIEW2_WEB_ERROR_STATUS_CERTIFICATE_IS_INVALID;
     return COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN;
+}
+
+// Now, in milliseconds since the Unix epoch (the clock of the page's Date.now() and of the
+// screencast frames' timestamps).
+double UnixMs() {
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    const ULONGLONG ticks = (ULONGLONG(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return double(ticks - 116444736000000000ULL) / 10000.0;
 }
 
 std::string PageScript() {
@@ -220,6 +238,12 @@ class ChromiumDriver final : public PageDriver {
         view_ = std::make_unique<LiveView>(page.ParentWindow(), [this](const Json& input) {
             Call(input.at("method").get<std::string>(), input.at("params"));
         });
+        viewStatePath_ = EnvironmentVariable(L"WRAPPER_SUBSTITUTE_VIEW_STATE");
+        view_->OnPainted([this](double time) {
+            paintedMs_ = time;
+            ++paintedFrames_;
+            WriteViewState();
+        });
         SendPatterns();
         ApplyBounds();
         Call("Page.startScreencast", Json{{"format", "png"}, {"everyNthFrame", 1}});
@@ -238,11 +262,15 @@ class ChromiumDriver final : public PageDriver {
     void OnHostMessage(const std::string& json, const std::string& objectsJson) override {
         const std::string literal =
             Json(json).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        Call("Runtime.evaluate",
-             Json{{"expression", "window.chrome && window.chrome.webview && "
-                                 "window.chrome.webview.__deliver(" +
-                                     literal + ", " + (objectsJson.empty() ? "null" : objectsJson) +
-                                     ")"}});
+        if (sessionId_.empty()) return;
+        deliveries_.push_back(
+            Send("Runtime.evaluate",
+                 Json{{"expression",
+                       "window.chrome && window.chrome.webview && "
+                       "window.chrome.webview.__deliver(" +
+                           literal + ", " + (objectsJson.empty() ? "null" : objectsJson) + ")"}},
+                 sessionId_));
+        WriteViewState();
     }
 
     void OnFiltersChanged(PageSurface&) override { SendPatterns(); }
@@ -434,7 +462,14 @@ class ChromiumDriver final : public PageDriver {
         }
         if (method == "Page.screencastFrame") {
             Call("Page.screencastFrameAck", Json{{"sessionId", params.value("sessionId", 0)}});
-            if (view_) view_->ShowFrame(Base64Decode(params.value("data", "")));
+            // The frame's swap time; without one, the frame is older than any change.
+            const Json& metadata =
+                params.contains("metadata") ? params["metadata"] : Json::object();
+            const double time = metadata.value("timestamp", 0.0) * 1000.0;
+            // A frame made before the one captured meanwhile would show the page older again.
+            if (time > 0 && time < frameMs_) return;
+            frameMs_ = std::max(frameMs_, time);
+            if (view_) view_->ShowFrame(Base64Decode(params.value("data", "")), time);
         }
     }
 
@@ -514,6 +549,22 @@ class ChromiumDriver final : public PageDriver {
     // failed NavigationCompleted (a cancelled one already ended when it was refused).
     void OnAnswer(const Json& message) {
         const int id = message.value("id", -1);
+        if (const auto delivered = std::find(deliveries_.begin(), deliveries_.end(), id);
+            delivered != deliveries_.end()) {
+            deliveries_.erase(delivered);  // the page's listeners have run
+            WriteViewState();
+            return;
+        }
+        if (id == captureCall_ && id != 0) {
+            captureCall_ = 0;
+            const Json result = message.value("result", Json::object());
+            if (view_ && result.contains("data")) {
+                frameMs_ = std::max(frameMs_, captureMs_);
+                view_->ShowFrame(Base64Decode(result.value("data", "")), captureMs_);
+            }
+            RefreshIfStale();  // the page may have changed while the frame was being made
+            return;
+        }
         const auto found = std::find(navigateCalls_.begin(), navigateCalls_.end(), id);
         if (found == navigateCalls_.end()) return;
         navigateCalls_.erase(found);
@@ -534,6 +585,12 @@ class ChromiumDriver final : public PageDriver {
             std::optional<std::string> asString;
             if (event.value("isString", false)) asString = Json::parse(json).get<std::string>();
             page.RaiseWebMessage(event.value("source", ""), json, asString);
+        } else if (kind == "changed") {
+            pageChangedMs_ = std::max(pageChangedMs_, event.value("time", 0.0));
+            WriteViewState();
+            Dispatcher::Get().PostAfter(kRefreshMs, [this, alive = std::weak_ptr<int>(alive_)] {
+                if (alive.lock()) RefreshIfStale();
+            });
         } else if (kind == "title") {
             page.RaiseTitleChanged(event.value("title", ""));
         } else if (kind == "domcontentloaded") {
@@ -545,6 +602,43 @@ class ChromiumDriver final : public PageDriver {
         } else if (kind == "new-window") {
             page.RaiseNewWindowRequested(event.value("uri", ""));
         }
+    }
+
+    // Once the page has stayed unchanged for kRefreshMs and no frame made since its last change
+    // has come, a frame of it as it is now (Page.captureScreenshot renders the page anew).
+    void RefreshIfStale() {
+        if (sessionId_.empty() || captureCall_ != 0 || frameMs_ > pageChangedMs_) return;
+        const double now = UnixMs();
+        if (now - pageChangedMs_ < kRefreshMs) return;  // the check after the latest change will
+        captureMs_ = now;
+        captureCall_ = Send("Page.captureScreenshot", Json{{"format", "png"}}, sessionId_);
+    }
+
+    // The side file WRAPPER_SUBSTITUTE_VIEW_STATE, replaced whole at each change: when the page
+    // last changed and when the frame the live view painted last was made (milliseconds since
+    // the Unix epoch), how many frames it painted, how many host messages are still on their way
+    // to the page's listeners, and whether the window shows the page as it is ("current").
+    void WriteViewState() const {
+        if (viewStatePath_.empty()) return;
+        const bool current =
+            paintedFrames_ > 0 && deliveries_.empty() && paintedMs_ > pageChangedMs_;
+        const std::string text = Json{{"changed", pageChangedMs_},
+                                      {"painted", paintedMs_},
+                                      {"frames", paintedFrames_},
+                                      {"delivering", deliveries_.size()},
+                                      {"current", current}}
+                                     .dump() +
+                                 "\n";
+        const std::wstring partial = viewStatePath_ + L".new";
+        const HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return;
+        DWORD written = 0;
+        const BOOL ok = WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
+        CloseHandle(file);
+        if (!ok || written != text.size() ||
+            !MoveFileExW(partial.c_str(), viewStatePath_.c_str(), MOVEFILE_REPLACE_EXISTING))
+            DeleteFileW(partial.c_str());
     }
 
     std::string endpoint_;
@@ -562,6 +656,14 @@ class ChromiumDriver final : public PageDriver {
     std::vector<std::string> pendingNavigations_;  // before the page target exists
     std::vector<std::string> hostNavigations_;     // started by the host, not yet paused
     std::vector<int> navigateCalls_;               // Page.navigate commands not yet answered
+    std::vector<int> deliveries_;  // Runtime.evaluate commands delivering host messages
+    std::wstring viewStatePath_;   // the side file for whoever photographs the window
+    double pageChangedMs_ = 0;     // the page's latest change, by its own clock
+    double frameMs_ = 0;           // the newest frame received
+    double paintedMs_ = 0;         // the frame the live view painted last
+    int paintedFrames_ = 0;
+    int captureCall_ = 0;            // the Page.captureScreenshot command under way
+    double captureMs_ = 0;           // when it was sent
     bool committed_ = false;         // the main frame's document arrived; its load is to come
     bool showingErrorPage_ = false;  // the error page after a renderer crash is on its way
 };

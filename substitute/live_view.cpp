@@ -126,13 +126,15 @@ void LiveView::SetVisible(bool visible) {
     if (window_ != nullptr) ShowWindow(window_, visible ? SW_SHOWNA : SW_HIDE);
 }
 
-void LiveView::ShowFrame(const std::string& encoded) {
+void LiveView::ShowFrame(const std::string& encoded, double time) {
     std::vector<unsigned char> pixels;
     UINT width = 0, height = 0;
     if (window_ == nullptr || !Decode(encoded, pixels, width, height)) return;
     pixels_ = std::move(pixels);
     frameWidth_ = width;
     frameHeight_ = height;
+    frameTime_ = time;
+    framePainted_ = false;
     InvalidateRect(window_, nullptr, FALSE);
 }
 
@@ -157,6 +159,7 @@ void LiveView::Paint() {
                       SRCCOPY);
     }
     EndPaint(window_, &paint);
+    if (!std::exchange(framePainted_, true) && painted_) painted_(frameTime_);
 }
 
 void LiveView::Mouse(const char* type, LPARAM lParam, const char* button, int clicks, int deltaY) {

@@ -23,10 +23,13 @@ class LiveView {
 
     void SetBounds(const RECT& bounds);
     void SetVisible(bool visible);
-    // An encoded image (PNG or JPEG) of the page; undecodable frames are dropped.
-    void ShowFrame(const std::string& encoded);
+    // An encoded image (PNG or JPEG) of the page as it was at `time` (milliseconds since the Unix
+    // epoch); undecodable frames are dropped.
+    void ShowFrame(const std::string& encoded, double time);
+    // Called with a frame's time once the window has painted it.
+    void OnPainted(std::function<void(double)> painted) { painted_ = std::move(painted); }
 
-  private:
+private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void Paint();
@@ -36,9 +39,12 @@ class LiveView {
     HWND window_ = nullptr;
     bool comStarted_ = false;  // this view initialised COM on the thread (frames need WIC)
     std::function<void(const Json&)> send_;
+    std::function<void(double)> painted_;
     std::vector<unsigned char> pixels_;  // 32-bit BGRA, top-down
     UINT frameWidth_ = 0;
     UINT frameHeight_ = 0;
+    double frameTime_ = 0;
+    bool framePainted_ = true;  // the latest frame has been painted (or there is none)
     wchar_t highSurrogate_ = 0;
 };
 

@@ -88,17 +88,17 @@ host_window_id() {
 
 # Once the page has settled, a PNG of the host window, and the file DONE (written whatever came
 # of it, for whoever waits to close the window). Settled: the page's DOMContentLoaded is in the
-# transcript; when the page started the host's handshake, the host's answer is too and the window
-# has been painted anew since the answer came (frames reach the window a while after the page
-# changed: the picture seen when the answer came may still be the page from before it; a page
-# the answer does not change gets 10 s); then neither the transcript nor the painted window
-# changed for QUIET_MS. The frame saved is the one that was seen unchanged. Gives up after 90 s
-# without a loaded page; a page that never stops changing (an animation) is taken as it is 20 s
-# after it loaded, and that is said.
-chromium_screenshot_when_settled() {  # TRANSCRIPT PNG DONE [QUIET_MS]
-    local transcript="$1" png="$2" done="$3" quiet="${4:-1000}" i
-    local frame="$png.frame.ppm" previous="" since=0 now_ms=0 window="" now hash
-    local answered="" answer_ms=0
+# transcript; when the page started the host's handshake, the host's answer is too; the driver's
+# VIEW_STATE file (WRAPPER_SUBSTITUTE_VIEW_STATE) says the window shows the page as it is
+# ("current": the frame painted last was made after the page's latest change, and no host message
+# is still on its way to the page; frames reach the window a while after the page changed, seconds
+# on a loaded machine, so the window's picture alone cannot tell); then neither the transcript,
+# that file nor the painted window changed for QUIET_MS. The frame saved is the one that was seen
+# unchanged. Gives up after 90 s without a loaded page; a page that never stops changing (an
+# animation) is taken as it is 20 s after it loaded, and that is said.
+chromium_screenshot_when_settled() {  # TRANSCRIPT VIEW_STATE PNG DONE [QUIET_MS]
+    local transcript="$1" state="$2" png="$3" done="$4" quiet="${5:-1000}" i
+    local frame="$png.frame.ppm" previous="" since=0 now_ms=0 window="" now hash view settled=""
     rm -f "$done" "$png" "$frame"
     for i in $(seq 1 900); do
         grep -q '"event":"DOMContentLoaded"' "$transcript" 2>/dev/null && break
@@ -113,24 +113,21 @@ chromium_screenshot_when_settled() {  # TRANSCRIPT PNG DONE [QUIET_MS]
         [ -n "$window" ] || continue
         import -window "$window" -depth 8 "ppm:$frame.new" 2>/dev/null || continue
         hash="$(md5sum <"$frame.new" | cut -d' ' -f1)"
-        now="$(stat -c %s "$transcript") $hash"
+        view="$(cat "$state" 2>/dev/null || true)"
+        now="$(stat -c %s "$transcript") $hash $view"
         mv -f "$frame.new" "$frame"
         now_ms=$(( $(date +%s%N) / 1000000 ))
-        if grep -qF 'wrapper-init\"' "$transcript"; then
-            grep -qF 'wrapper-init-response' "$transcript" || continue  # under way
-            [ -n "$answered" ] || { answered="$hash"; answer_ms=$now_ms; }
-            if [ "$answered" = "$hash" ] && (( now_ms - answer_ms < 10000 )); then
-                continue  # not painted anew since the answer
-            fi
-            answered=painted
+        if grep -qF 'wrapper-init\"' "$transcript" && ! grep -qF 'wrapper-init-response' "$transcript" ||
+           [[ "$view" != *'"current":true'* ]]; then
+            previous=""; continue  # under way
         fi
         if [ "$now" != "$previous" ]; then previous="$now"; since=$now_ms; continue; fi
-        if (( now_ms - since >= quiet )); then break; fi
+        if (( now_ms - since >= quiet )); then settled=1; break; fi
     done
     if [ ! -f "$frame" ]; then
         echo "==> no screenshot: no host window on $DISPLAY" >&2; rm -f "$frame.new"; : >"$done"; return 1
     fi
-    (( now_ms - since >= quiet )) || echo "==> the page did not settle: screenshot of its last frame" >&2
+    [ -n "$settled" ] || echo "==> the page did not settle: screenshot of its last frame" >&2
     convert "$frame" "$png" && echo "==> screenshot: $png" >&2
     rm -f "$frame"
     : >"$done"

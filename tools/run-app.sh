@@ -76,8 +76,11 @@ case "$DRIVER" in
         export WRAPPER_SUBSTITUTE_CHROMIUM=user-data
         echo "==> $kept browser profile of $app_name: $PROFILE (./dev run --fresh empties it)"
         trap 'chromium_session_stop "$FILES/chromium"; wine_session_stop' EXIT
-        rm -f "$TRANSCRIPT"
-        chromium_screenshot_when_settled "$TRANSCRIPT" "$FILES/screenshot.png" "$FILES/screenshot.done" & SHOT=$!
+        rm -f "$TRANSCRIPT" "$FILES/view-state.json"
+        # The driver's word on what the window shows, for the screenshot of the settled page.
+        export WRAPPER_SUBSTITUTE_VIEW_STATE="$(winpath "$FILES/view-state.json")"
+        chromium_screenshot_when_settled "$TRANSCRIPT" "$FILES/view-state.json" \
+            "$FILES/screenshot.png" "$FILES/screenshot.done" & SHOT=$!
         close_on=(--close-on "$(winpath "$FILES/screenshot.done")")
         SETTLE=3000 ;;
     *) echo "run-app: unknown page driver '$DRIVER'" >&2; exit 2 ;;

@@ -599,7 +599,8 @@ TEST(RunApp, TwoRunsLeaveOnePackageAndTheScreenshotShowsTheConnectedPage) {
     }
     EXPECT_EQ(entries, (std::set<std::string>{"hello", "hello.package-manifest", "hello.run"}));
     // The package holds the packager's files only.
-    for (const char* runFile : {"transcript.jsonl", "screenshot.png", "probe.json"}) {
+    for (const char* runFile :
+         {"transcript.jsonl", "screenshot.png", "probe.json", "view-state.json"}) {
         EXPECT_FALSE(fs::exists(runs / "hello" / runFile)) << runFile;
         EXPECT_TRUE(fs::exists(runs / "hello.run" / runFile)) << runFile;
     }
