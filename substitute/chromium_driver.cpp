@@ -604,10 +604,15 @@ class ChromiumDriver final : public PageDriver {
         }
     }
 
+    // Whether a frame made at `frameMs` shows the page's latest change. A frame swapped just after
+    // a change may still have been drawn before it: only one made once the page had stayed
+    // unchanged for kRefreshMs surely holds it.
+    bool FrameIsCurrent(double frameMs) const { return frameMs >= pageChangedMs_ + kRefreshMs; }
+
     // Once the page has stayed unchanged for kRefreshMs and no frame made since its last change
     // has come, a frame of it as it is now (Page.captureScreenshot renders the page anew).
     void RefreshIfStale() {
-        if (sessionId_.empty() || captureCall_ != 0 || frameMs_ > pageChangedMs_) return;
+        if (sessionId_.empty() || captureCall_ != 0 || FrameIsCurrent(frameMs_)) return;
         const double now = UnixMs();
         if (now - pageChangedMs_ < kRefreshMs) return;  // the check after the latest change will
         captureMs_ = now;
@@ -621,7 +626,7 @@ class ChromiumDriver final : public PageDriver {
     void WriteViewState() const {
         if (viewStatePath_.empty()) return;
         const bool current =
-            paintedFrames_ > 0 && deliveries_.empty() && paintedMs_ > pageChangedMs_;
+            paintedFrames_ > 0 && deliveries_.empty() && FrameIsCurrent(paintedMs_);
         const std::string text = Json{{"changed", pageChangedMs_},
                                       {"painted", paintedMs_},
                                       {"frames", paintedFrames_},
