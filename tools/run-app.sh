@@ -66,6 +66,10 @@ case "$DRIVER" in
         # The host's user-data folder, %LOCALAPPDATA%\<name>: the profile is its EBWebView folder.
         app_name="$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1], encoding="utf-8"))["name"])' \
                     "$APP/package.json")"
+        # A name that is not one folder name would put (and --fresh remove) the profile elsewhere.
+        case "$app_name" in
+            "" | . | .. | */* | *\\*) echo "run-app: package.json's name '$app_name' is not a folder name" >&2; exit 2 ;;
+        esac
         PROFILE="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/$app_name/EBWebView"
         if [ -n "${WRAPPER_RUN_FRESH:-}" ] && [ -e "$PROFILE" ]; then
             echo "==> starting from an empty profile (removing $PROFILE)"
