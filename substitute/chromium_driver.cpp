@@ -7,8 +7,9 @@
 // offered to the host and its answer fulfilled, others continue; page events (messages, title,
 // DOMContentLoaded, fullscreen, window.close, new windows) come from a script injected into
 // every document, which calls a binding; host messages are dispatched to that script's
-// `window.chrome.webview` listeners. Additional objects reach the page as plain objects naming
-// kind and path: a real directory handle cannot be made from outside the page.
+// `window.chrome.webview` listeners. Folder handles among a message's additional objects reach
+// the page as File System Access handles whose calls come back through a second binding and are
+// carried out by FolderHandles.
 #include "websocket_client.h"  // winsock2.h before windows.h
 
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "com_support.h"
+#include "folder_handles.h"
 #include "live_view.h"
 #include "page.h"
 #include "runtime.h"
@@ -31,6 +33,7 @@ namespace substitute {
 namespace {
 
 constexpr char kBinding[] = "__wrapperHostBinding";
+constexpr char kFolderBinding[] = "__wrapperFolderBinding";  // the calls of folder handles
 constexpr std::uint64_t kBodyPiece = 4 * 1024 * 1024;  // the most of a ranged answer sent at once
 constexpr unsigned kPollMs = 5;
 constexpr unsigned kConnectMs = 10000;
@@ -268,7 +271,7 @@ class ChromiumDriver final : public PageDriver {
                  Json{{"expression",
                        "window.chrome && window.chrome.webview && "
                        "window.chrome.webview.__deliver(" +
-                           literal + ", " + (objectsJson.empty() ? "null" : objectsJson) + ")"}},
+                           literal + ", " + folders_.DeliveryExpression(objectsJson) + ")"}},
                  sessionId_));
         WriteViewState();
     }
@@ -290,6 +293,7 @@ class ChromiumDriver final : public PageDriver {
             CallBrowser("Target.closeTarget", Json{{"targetId", targetId_}});
         }
         view_.reset();
+        folders_.AbortWritables();
         socket_.Close();
         sessionId_.clear();
         // Let the page go from a task of its own: dropping the last reference destroys this.
@@ -356,7 +360,10 @@ class ChromiumDriver final : public PageDriver {
             {"Inspector.enable", Json::object()},
             {"Runtime.enable", Json::object()},
             {"Runtime.addBinding", Json{{"name", kBinding}}},
-            {"Page.addScriptToEvaluateOnNewDocument", Json{{"source", PageScript()}}}};
+            {"Page.addScriptToEvaluateOnNewDocument", Json{{"source", PageScript()}}},
+            {"Runtime.addBinding", Json{{"name", kFolderBinding}}},
+            {"Page.addScriptToEvaluateOnNewDocument",
+             Json{{"source", FolderHandles::PageScript(kFolderBinding)}}}};
         for (const auto& [method, params] : commands) {
             if (Await(Send(method, params, sessionId_), error).is_null()) return false;
         }
@@ -446,6 +453,7 @@ class ChromiumDriver final : public PageDriver {
                 return;
             }
             committed_ = true;
+            folders_.AbortWritables();  // the document that had them open is gone
             page_->RaiseNavigationCommitted(false);
             return;
         }
@@ -455,6 +463,8 @@ class ChromiumDriver final : public PageDriver {
             return;
         }
         if (method == "Fetch.requestPaused") return OnRequestPaused(params);
+        if (method == "Runtime.bindingCalled" && params.value("name", "") == kFolderBinding)
+            return AnswerFolderCall(Json::parse(params.value("payload", "{}")));
         if (method == "Runtime.bindingCalled") {
             if (params.value("name", "") == kBinding)
                 OnPageEvent(Json::parse(params.value("payload", "{}")));
@@ -518,6 +528,19 @@ class ChromiumDriver final : public PageDriver {
                                                std::optional<PageResponse> answer) {
             if (alive.lock() && socket_.Connected()) Fulfil(requestId, std::move(answer));
         });
+    }
+
+    // A call of a folder handle in the top document, carried out; its answer settles the call's
+    // promise there (a document that replaced the caller ignores it).
+    void AnswerFolderCall(const Json& call) {
+        const Json reply = folders_.Answer(call);
+        Call("Runtime.evaluate",
+             Json{{"expression",
+                   "window.chrome && window.chrome.webview && window.chrome.webview.__folderReply && "
+                   "window.chrome.webview.__folderReply(" +
+                       Json(call.value("call", "")).dump() + ", " +
+                       reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
+                       ")"}});
     }
 
     void Fulfil(const std::string& requestId, std::optional<PageResponse> answer) {
@@ -653,6 +676,7 @@ class ChromiumDriver final : public PageDriver {
     PageSurface* page_ = nullptr;
     std::shared_ptr<void> hold_;  // keeps the page alive while the browser may still speak
     std::unique_ptr<LiveView> view_;
+    FolderHandles folders_;  // the roots of the handles given to the page, its open writables
     std::string targetId_;
     std::string sessionId_;
     int nextId_ = 1;

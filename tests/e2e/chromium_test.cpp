@@ -151,6 +151,15 @@ void BuildThreadedProgram(const fs::path& out) {
     std::ofstream(stampFile, std::ios::binary) << stamp;
 }
 
+// The Chromium profile where the runtime keeps it: the EBWebView folder of the host's user-data
+// folder, %LOCALAPPDATA%\<package.json name>, in the test's Wine prefix.
+fs::path AppProfile(const std::string& appName) {
+    const char* prefix = std::getenv("WRAPPER_TEST_PREFIX");
+    const passwd* user = getpwuid(getuid());
+    return fs::path(prefix ? prefix : "") / "drive_c/users" / (user ? user->pw_name : "") /
+           "AppData/Local" / appName / "EBWebView";
+}
+
 class ChromiumPages : public testing::Test {
 protected:
     void SetUp() override {
@@ -201,6 +210,18 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
                       "/d", "\"" + e2e::WinPath(recorder) + "\" \"%1\"", "/f"});
     }
 
+    // The app's data folder (%LOCALAPPDATA%\chromium-test), where the page works with its files:
+    // one of the test's to read, one that cannot be written, nothing left from an earlier run.
+    const fs::path data = AppProfile("chromium-test").parent_path();
+    if (fs::exists(data / "read-only.txt"))
+        fs::permissions(data / "read-only.txt", fs::perms::owner_write, fs::perm_options::add);
+    fs::remove_all(data);
+    fs::create_directories(data);
+    std::ofstream(data / "from-test.txt") << "written by the test";
+    std::ofstream(data / "read-only.txt") << "as it was";
+    fs::permissions(data / "read-only.txt",
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
     const fs::path png = app.Dir() / "screenshot.png";
     fs::remove(png);
     Screenshot screenshot(app.Dir() / "transcript.jsonl", png, R"(\"type\":\"done\")");
@@ -241,6 +262,37 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
     ASSERT_EQ(handles.size(), 1u);
     EXPECT_EQ(handles[0]["count"], 13);
     EXPECT_EQ(handles[0]["first"]["kind"], "directory");
+    EXPECT_EQ(handles[0]["first"]["name"], "chromium_pages");
+
+    // The app data folder's handle: real files saved, changed in place, read back, listed and
+    // removed, with Chromium's exceptions; the files on the disk as the page left them.
+    const auto saved = PageReports(run, "files");
+    ASSERT_EQ(saved.size(), 1u);
+    json expected = json::parse(R"({"type": "files", "name": "chromium-test", "kind": "directory",
+      "isHandle": true, "permission": ["granted", "granted"], "beforeClose": "{\"level\":1}",
+      "slot": {"text": "{\"level\":12}", "name": "slot 1.json", "type": "application/json",
+               "size": 12},
+      "notes": "abcZ\u0000!",
+      "listing": ["deeper:directory", "notes.txt:file", "slot 1.json:file"],
+      "keys": ["deeper", "notes.txt", "slot 1.json"],
+      "resolved": [["saves", "slot 1.json"], null, []],
+      "same": [true, false],
+      "errors": {"missing": "NotFoundError", "fileIsFolder": "TypeMismatchError",
+                 "folderIsFile": "TypeMismatchError", "notEmpty": "InvalidModificationError",
+                 "removedTwice": "NotFoundError"},
+      "badNames": {"..": "TypeError", ".": "TypeError", "": "TypeError",
+                   "../escape": "TypeError", "a/b": "TypeError", "a\\b": "TypeError",
+                   "ends.": "TypeError", "link.lnk": "TypeError", "CON": "TypeError"},
+      "gone": ["NotFoundError", "NotFoundError", "NotFoundError"],
+      "fromTest": "written by the test", "readOnly": "NoModificationAllowedError",
+      "after": ["from-test.txt:file", "kept.txt:file", "read-only.txt:file"]})");
+    EXPECT_EQ(saved[0], expected) << saved[0].dump(1);
+    EXPECT_EQ(e2e::ReadFileBytes(data / "kept.txt"), "saved by the page");
+    EXPECT_EQ(e2e::ReadFileBytes(data / "read-only.txt"), "as it was");
+    EXPECT_FALSE(fs::exists(data / "saves"));
+    EXPECT_FALSE(fs::exists(data.parent_path() / "escape"));
+    for (const auto& entry : fs::directory_iterator(data))
+        EXPECT_NE(entry.path().extension(), ".crswap") << entry.path();  // no swap file left
 
     // The page's set-window-size reached the real window: its client area and the viewport.
     const auto resized = PageReports(run, "resized");
@@ -604,15 +656,6 @@ TEST(RunApp, TwoRunsLeaveOnePackageAndTheScreenshotShowsTheConnectedPage) {
         EXPECT_FALSE(fs::exists(runs / "hello" / runFile)) << runFile;
         EXPECT_TRUE(fs::exists(runs / "hello.run" / runFile)) << runFile;
     }
-}
-
-// The Chromium profile where the runtime keeps it: the EBWebView folder of the host's user-data
-// folder, %LOCALAPPDATA%\<package.json name>, in the test's Wine prefix.
-fs::path AppProfile(const std::string& appName) {
-    const char* prefix = std::getenv("WRAPPER_TEST_PREFIX");
-    const passwd* user = getpwuid(getuid());
-    return fs::path(prefix ? prefix : "") / "drive_c/users" / (user ? user->pw_name : "") /
-           "AppData/Local" / appName / "EBWebView";
 }
 
 // The value of a JavaScript expression in the app's page, read over the DevTools port of the
