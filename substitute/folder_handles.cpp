@@ -750,6 +750,12 @@ DWORD FolderHandles::CloseWritable(int id, bool keep) {
     const Writable writable = std::move(found->second);
     writables_.erase(found);
     CloseHandle(writable.file);
+    // Windows refuses to replace a read-only file (Wine replaces it).
+    const DWORD attributes = keep ? Attributes(writable.target) : INVALID_FILE_ATTRIBUTES;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        DeleteFileW(writable.swap.c_str());
+        return ERROR_ACCESS_DENIED;
+    }
     if (keep && MoveFileExW(writable.swap.c_str(), writable.target.c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
         return ERROR_SUCCESS;
