@@ -262,7 +262,7 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
     ASSERT_EQ(handles.size(), 1u);
     EXPECT_EQ(handles[0]["count"], 13);
     EXPECT_EQ(handles[0]["first"]["kind"], "directory");
-    EXPECT_EQ(handles[0]["first"]["name"], "chromium_pages");
+    EXPECT_EQ(handles[0]["first"].value("name", ""), "chromium_pages");
 
     // The app data folder's handle: real files saved, changed in place, read back, listed and
     // removed, with Chromium's exceptions; the files on the disk as the page left them.
