@@ -59,9 +59,15 @@
       notEmpty: await failure(() => data.removeEntry('saves')),
       removedTwice: await failure(() => saves.removeEntry('nothing-here')),
     };
-    report.badNames = {};
-    for (const name of ['..', '.', '', '../escape', 'a/b', 'a\\b', 'ends.', 'link.lnk', 'CON'])
-      report.badNames[name] = await failure(() => data.getFileHandle(name, { create: true }));
+    report.names = {};
+    for (const name of ['..', '.', '', '../escape', 'a/b', 'a\\b', 'ends.', 'link.lnk', 'CON',
+                        '.git', 'café ☕.txt', 'x.local', 'COM10'])
+      report.names[name] = await failure(() => saves.getFileHandle(name, { create: true }));
+    // The binding called directly, as a hostile page could: nothing leaves the folders either.
+    for (let root = 1; root <= 13; ++root) {
+      for (const [path, name] of [[['..'], 'escape'], [[], '..\\escape'], [['saves', '..', '..'], 'escape']])
+        window.__wrapperFolderBinding(JSON.stringify({ call: 'forged', op: 'child', root, path, name, kind: 'directory', create: true }));
+    }
     // A folder that is gone: its handle was made, its use fails.
     const gone = await data.getDirectoryHandle('gone', { create: true });
     await data.removeEntry('gone');
