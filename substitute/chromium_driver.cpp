@@ -538,7 +538,8 @@ class ChromiumDriver final : public PageDriver {
              Json{{"expression",
                    "window.chrome && window.chrome.webview && window.chrome.webview.__folderReply && "
                    "window.chrome.webview.__folderReply(" +
-                       Json(call.value("call", "")).dump() + ", " +
+                       (call.is_object() && call.contains("call") ? call["call"] : Json()).dump() +
+                       ", " +
                        reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
                        ")"}});
     }

@@ -500,7 +500,8 @@ std::string FolderHandles::DeliveryExpression(const std::string& objectsJson) {
     Json objects = Json::parse(objectsJson, nullptr, false);
     if (!objects.is_array()) return "null";
     for (Json& object : objects) {
-        if (!object.is_object() || !object.contains("path") || !object["path"].is_string())
+        if (!object.is_object() || !object.contains("path") || !object["path"].is_string() ||
+            object["path"].get<std::string>().empty())
             continue;
         const std::string kind = object.value("kind", "");
         if (kind != "directory" && kind != "file") continue;
