@@ -542,10 +542,10 @@ std::string FolderHandles::DeliveryExpression(const std::string& objectsJson) {
 
 std::wstring FolderHandles::EntryPath(const Json& call, const Root*& root) const {
     const Json& id = call.contains("root") ? call["root"] : Json();
-    if (!id.is_number_unsigned() || id.get<std::size_t>() == 0 ||
-        id.get<std::size_t>() > roots_.size())
+    if (!id.is_number_integer() || id.get<std::int64_t>() <= 0 ||
+        std::uint64_t(id.get<std::int64_t>()) > roots_.size())
         Fail("InvalidStateError", kInvalidState);
-    root = &roots_[id.get<std::size_t>() - 1];
+    root = &roots_[std::size_t(id.get<std::int64_t>()) - 1];
     std::wstring path = root->path;
     if (path.back() == L'\\') path.pop_back();
     const Json& components = call.contains("path") ? call["path"] : Json();
@@ -622,7 +622,10 @@ Json FolderHandles::Run(const std::string& op, const Json& call) {
         }
         if (!call.value("create", false)) FailWith(error);
         requireWritable();
-        RequireDirectory(path);
+        // Chromium creates nothing where the folder is missing or is a file: NotFoundError.
+        const DWORD parent = Attributes(path);
+        if (parent == INVALID_FILE_ATTRIBUTES) FailWithLastError();
+        if (!IsDirectory(parent)) Fail("NotFoundError", kNotFound);
         if (directory) {
             if (!CreateDirectoryW(entry.c_str(), nullptr)) FailWithLastError();
         } else {

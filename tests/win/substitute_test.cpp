@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "server/body_stream_win.h"
+#include "substitute/folder_handles.h"
 #include "webview/com_object_win.h"
 #include "webview/webview2_api.h"
 
@@ -1038,6 +1039,138 @@ TEST(Substitute, ReportsARuntimeOnlyWhenOneIsInstalledOrShipped) {
     EXPECT_NE(query(L"substitute-test-runtime"), "<none>");
     DeleteFileW((besideExe + L"\\msedgewebview2.exe").c_str());
     RemoveDirectoryW(besideExe.c_str());
+}
+
+
+// The file operations behind the Chromium driver's folder handles, called as the page's script
+// calls them, and as a hostile page could: every row names a call and the exception it must end
+// in ("" when it succeeds). Nothing reaches outside the folders the host gave, a missing folder
+// fails only when used, and a read-only handle changes nothing.
+TEST(Substitute, FolderHandleCallsStayInTheirFoldersAndFailAsChromiumDoes) {
+    using Json = substitute::Json;
+    TempFolder folder;
+    const std::wstring data = folder.path + L"data";
+    CreateDirectoryW(data.c_str(), nullptr);
+    CreateDirectoryW((data + L"\\nested").c_str(), nullptr);
+    WriteFileText(data + L"\\file.txt", "inside");
+    WriteFileText(folder.path + L"outside.txt", "outside");
+    const auto utf8 = [](const std::wstring& text) {
+        std::string result(text.size() * 3, '\0');
+        result.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), result.data(),
+                                          int(result.size()), nullptr, nullptr));
+        return result;
+    };
+
+    substitute::FolderHandles handles;
+    const std::string delivered = handles.DeliveryExpression(
+        Json::array({Json{{"kind", "directory"}, {"path", utf8(data) + "\\"}, {"permission", "read-write"}},
+                     Json{{"kind", "directory"}, {"path", utf8(folder.path) + "missing"},
+                          {"permission", "read-write"}},
+                     Json{{"kind", "directory"}, {"path", utf8(data)}, {"permission", "read-only"}},
+                     nullptr, Json{{"kind", "other"}}})
+            .dump());
+    // The page gets numbers and names, never the Windows paths.
+    EXPECT_EQ(delivered.find(utf8(folder.path)), std::string::npos) << delivered;
+    for (const char* described :
+         {R"({"kind":"directory","root":1,"name":"data","writable":true})",
+          R"({"kind":"directory","root":2,"name":"missing","writable":true})",
+          R"({"kind":"directory","root":3,"name":"data","writable":false})", "null",
+          R"({"kind":"other"})"})
+        EXPECT_NE(delivered.find(described), std::string::npos) << described << "\n" << delivered;
+
+    const auto child = [](int root, Json path, const std::string& name, const char* kind,
+                          bool create = false) {
+        return Json{{"op", "child"}, {"root", root}, {"path", std::move(path)},
+                    {"name", name},  {"kind", kind}, {"create", create}};
+    };
+    const std::pair<Json, std::string> rows[] = {
+        {child(1, Json::array(), "file.txt", "file"), ""},
+        {child(1, Json::array(), "nested", "directory"), ""},
+        {child(1, Json::array(), "nested", "file"), "TypeMismatchError"},
+        {child(1, Json::array(), "file.txt", "directory", true), "TypeMismatchError"},
+        {child(1, Json::array(), "nothing", "file"), "NotFoundError"},
+        {child(1, Json::array({"nothing"}), "x", "file", true), "NotFoundError"},
+        {child(1, Json::array({"file.txt"}), "x", "file", true), "NotFoundError"},
+        {child(1, Json::array(), ".hidden", "file", true), ""},
+        {child(1, Json::array(), "caf\xC3\xA9 \xE2\x98\x95.txt", "file", true), ""},
+        {child(1, Json::array(), "COM10", "file", true), ""},
+        // Names that would leave the folder, or that Windows or Chromium refuse.
+        {child(1, Json::array({".."}), "outside.txt", "file"), "TypeError"},
+        {child(1, Json::array({"nested", ".."}), "file.txt", "file"), "TypeError"},
+        {child(1, Json::array({"."}), "file.txt", "file"), "TypeError"},
+        {child(1, Json::array({""}), "file.txt", "file"), "TypeError"},
+        {child(1, Json::array({"nested\\.."}), "file.txt", "file"), "TypeError"},
+        {child(1, Json::array({7}), "file.txt", "file"), "TypeError"},
+        {child(1, Json::array(), "..\\outside.txt", "file"), "TypeError"},
+        {child(1, Json::array(), "../outside.txt", "file"), "TypeError"},
+        {child(1, Json::array(), "C:\\Windows", "directory"), "TypeError"},
+        {child(1, Json::array(), "file.txt:stream", "file", true), "TypeError"},
+        {child(1, Json::array(), "nul.txt", "file", true), "TypeError"},
+        {child(1, Json::array(), "LPT1", "file", true), "TypeError"},
+        {child(1, Json::array(), "link.LNK", "file", true), "TypeError"},
+        {child(1, Json::array(), "x.{645ff040-5081-101b-9f08-00aa002f954e}", "file", true),
+         "TypeError"},
+        {child(1, Json::array(), "ends.", "file", true), "TypeError"},
+        {child(1, Json::array(), "ends ", "file", true), "TypeError"},
+        {child(1, Json::array(), " starts", "file", true), "TypeError"},
+        {child(1, Json::array(), "~x", "file", true), "TypeError"},
+        {child(1, Json::array(), "..x", "file", true), "TypeError"},
+        {child(1, Json::array(), "a*b", "file", true), "TypeError"},
+        {child(1, Json::array(), "tab\there", "file", true), "TypeError"},
+        {child(1, Json::array(), "zero\xE2\x80\x8Bwidth", "file", true), "TypeError"},
+        // Roots the page was never given.
+        {child(0, Json::array(), "file.txt", "file"), "InvalidStateError"},
+        {child(6, Json::array(), "file.txt", "file"), "InvalidStateError"},
+        {Json{{"op", "list"}, {"root", "1"}, {"path", Json::array()}}, "InvalidStateError"},
+        {Json{{"op", "list"}, {"root", 1}}, "InvalidStateError"},
+        {Json{{"op", "format"}, {"root", 1}, {"path", Json::array()}}, "InvalidStateError"},
+        {Json{{"op", "write"}, {"stream", 42}, {"position", 0}, {"data", ""}}, "InvalidStateError"},
+        {Json::array({"child"}), "InvalidStateError"},
+        // A folder that is missing: its handle was made, its use fails.
+        {child(2, Json::array(), "x", "file", true), "NotFoundError"},
+        {child(2, Json::array(), "x", "directory", true), "NotFoundError"},
+        {Json{{"op", "list"}, {"root", 2}, {"path", Json::array()}}, "NotFoundError"},
+        {Json{{"op", "remove"}, {"root", 2}, {"path", Json::array()}, {"name", "x"}}, "NotFoundError"},
+        {Json{{"op", "list"}, {"root", 1}, {"path", Json::array({"file.txt"})}}, "TypeMismatchError"},
+        {Json{{"op", "read"}, {"root", 1}, {"path", Json::array({"nested"})}}, "TypeMismatchError"},
+        {Json{{"op", "open"}, {"root", 1}, {"path", Json::array({"gone.txt"})}}, "NotFoundError"},
+        // Through the read-only handle: reading works, changes are not allowed.
+        {Json{{"op", "read"}, {"root", 3}, {"path", Json::array({"file.txt"})}}, ""},
+        {child(3, Json::array(), "new.txt", "file", true), "NotAllowedError"},
+        {Json{{"op", "remove"}, {"root", 3}, {"path", Json::array()}, {"name", "file.txt"}},
+         "NotAllowedError"},
+        {Json{{"op", "open"}, {"root", 3}, {"path", Json::array({"file.txt"})}}, "NotAllowedError"},
+        {Json{{"op", "remove"}, {"root", 1}, {"path", Json::array()}, {"name", "nothing"}},
+         "NotFoundError"},
+    };
+    for (const auto& [call, expected] : rows) {
+        const Json reply = handles.Answer(call);
+        const std::string name = reply.contains("error") ? reply["error"].value("name", "?") : "";
+        EXPECT_EQ(name, expected) << call.dump() << " -> " << reply.dump();
+    }
+
+    // Entries compared as Windows compares paths, across handles of one folder.
+    EXPECT_EQ(handles.Answer(Json{{"op", "relate"}, {"root", 1}, {"path", Json::array()},
+                                  {"other", Json{{"root", 3}, {"path", Json::array({"NESTED", "x"})}}}}),
+              (Json{{"value", Json::array({"NESTED", "x"})}}));
+    EXPECT_EQ(handles.Answer(Json{{"op", "relate"}, {"root", 1}, {"path", Json::array({"nested"})},
+                                  {"other", Json{{"root", 1}, {"path", Json::array()}}}}),
+              (Json{{"value", nullptr}}));
+    // The listing leaves out nothing the page may name, and the files outside stay as they were.
+    const Json listing =
+        handles.Answer(Json{{"op", "list"}, {"root", 1}, {"path", Json::array()}})["value"];
+    EXPECT_EQ(listing.size(), 5u) << listing.dump();  // file.txt, nested, .hidden, café ☕.txt, COM10
+    const Json read =
+        handles.Answer(Json{{"op", "read"}, {"root", 1}, {"path", Json::array({"file.txt"})}});
+    EXPECT_EQ(read["value"].value("data", ""), "aW5zaWRl") << read.dump();  // "inside"
+    EXPECT_EQ(read["value"].value("type", ""), "text/plain");
+    EXPECT_EQ(GetFileAttributesW((folder.path + L"missing").c_str()), INVALID_FILE_ATTRIBUTES);
+    for (const char* name : {"nested", ".hidden", "caf\xC3\xA9 \xE2\x98\x95.txt", "COM10", "file.txt"})
+        EXPECT_EQ(handles.Answer(Json{{"op", "remove"}, {"root", 1}, {"path", Json::array()},
+                                      {"name", name}, {"recursive", true}}),
+                  (Json{{"value", Json::object()}}))
+            << name;
+    EXPECT_TRUE(RemoveDirectoryW(data.c_str())) << "the folder holds something the calls made";
 }
 
 }  // namespace
