@@ -534,14 +534,15 @@ class ChromiumDriver final : public PageDriver {
     // promise there (a document that replaced the caller ignores it).
     void AnswerFolderCall(const Json& call) {
         const Json reply = folders_.Answer(call);
-        Call("Runtime.evaluate",
-             Json{{"expression",
-                   "window.chrome && window.chrome.webview && window.chrome.webview.__folderReply && "
-                   "window.chrome.webview.__folderReply(" +
-                       (call.is_object() && call.contains("call") ? call["call"] : Json()).dump() +
-                       ", " +
-                       reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
-                       ")"}});
+        Call(
+            "Runtime.evaluate",
+            Json{
+                {"expression",
+                 "window.chrome && window.chrome.webview && window.chrome.webview.__folderReply && "
+                 "window.chrome.webview.__folderReply(" +
+                     (call.is_object() && call.contains("call") ? call["call"] : Json()).dump() +
+                     ", " + reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
+                     ")"}});
     }
 
     void Fulfil(const std::string& requestId, std::optional<PageResponse> answer) {

@@ -19,7 +19,8 @@ constexpr char kNotFound[] =
 constexpr char kNoModification[] =
     "An attempt was made to write to a file or directory which could not be modified due to the "
     "state of the underlying filesystem.";
-constexpr char kTypeMismatch[] = "The path supplied exists, but was not an entry of requested type.";
+constexpr char kTypeMismatch[] =
+    "The path supplied exists, but was not an entry of requested type.";
 constexpr char kInvalidModification[] = "The object can not be modified in this way.";
 constexpr char kInvalidState[] =
     "An operation that depends on state cached in an interface object was made but the state had "
@@ -90,9 +91,8 @@ bool IllegalAnywhere(char32_t c) {
 
 // Characters Chromium refuses at either end of a name: white space, '.', '~'.
 bool IllegalAtEnd(char32_t c) {
-    static constexpr char32_t space[] = {0x20,   0x85,   0xA0,   0x1680, 0x2028,
-                                         0x2029, 0x202F, 0x205F, 0x3000, '.',
-                                         '~'};
+    static constexpr char32_t space[] = {0x20,   0x85,   0xA0,   0x1680, 0x2028, 0x2029,
+                                         0x202F, 0x205F, 0x3000, '.',    '~'};
     return (c >= 0x09 && c <= 0x0D) || (c >= 0x2000 && c <= 0x200A) ||
            std::find(std::begin(space), std::end(space), c) != std::end(space);
 }
@@ -200,15 +200,15 @@ void RemoveTree(const std::wstring& path) {
 // Chromium's content types for the well-known extensions of a file's name ("" for others).
 std::string ContentType(const std::wstring& name) {
     static const std::pair<const wchar_t*, const char*> types[] = {
-        {L"html", "text/html"},        {L"htm", "text/html"},         {L"css", "text/css"},
-        {L"js", "text/javascript"},    {L"mjs", "text/javascript"},   {L"json", "application/json"},
-        {L"txt", "text/plain"},        {L"text", "text/plain"},       {L"csv", "text/csv"},
-        {L"xml", "text/xml"},          {L"png", "image/png"},         {L"jpg", "image/jpeg"},
-        {L"jpeg", "image/jpeg"},       {L"gif", "image/gif"},         {L"webp", "image/webp"},
-        {L"svg", "image/svg+xml"},     {L"ico", "image/x-icon"},      {L"avif", "image/avif"},
-        {L"mp3", "audio/mpeg"},        {L"ogg", "audio/ogg"},         {L"wav", "audio/wav"},
-        {L"mp4", "video/mp4"},         {L"webm", "video/webm"},       {L"wasm", "application/wasm"},
-        {L"pdf", "application/pdf"},   {L"zip", "application/zip"},   {L"woff", "font/woff"},
+        {L"html", "text/html"},      {L"htm", "text/html"},       {L"css", "text/css"},
+        {L"js", "text/javascript"},  {L"mjs", "text/javascript"}, {L"json", "application/json"},
+        {L"txt", "text/plain"},      {L"text", "text/plain"},     {L"csv", "text/csv"},
+        {L"xml", "text/xml"},        {L"png", "image/png"},       {L"jpg", "image/jpeg"},
+        {L"jpeg", "image/jpeg"},     {L"gif", "image/gif"},       {L"webp", "image/webp"},
+        {L"svg", "image/svg+xml"},   {L"ico", "image/x-icon"},    {L"avif", "image/avif"},
+        {L"mp3", "audio/mpeg"},      {L"ogg", "audio/ogg"},       {L"wav", "audio/wav"},
+        {L"mp4", "video/mp4"},       {L"webm", "video/webm"},     {L"wasm", "application/wasm"},
+        {L"pdf", "application/pdf"}, {L"zip", "application/zip"}, {L"woff", "font/woff"},
         {L"woff2", "font/woff2"}};
     const std::size_t dot = name.rfind(L'.');
     if (dot == std::wstring::npos) return "";
@@ -258,7 +258,8 @@ void Seek(HANDLE file, std::uint64_t position) {
 
 std::uint64_t Unsigned(const Json& call, const char* key) {
     const Json& value = call.contains(key) ? call[key] : Json();
-    if (!value.is_number_unsigned() && !(value.is_number_integer() && value.get<std::int64_t>() >= 0))
+    if (!value.is_number_unsigned() &&
+        !(value.is_number_integer() && value.get<std::int64_t>() >= 0))
         Fail("TypeError", std::string("The ") + key + " is not a valid position.");
     return value.get<std::uint64_t>();
 }
@@ -513,8 +514,8 @@ std::string FolderHandles::DeliveryExpression(const std::string& objectsJson) {
         const std::wstring given = ToUtf16(object["path"].get<std::string>());
         std::wstring full(MAX_PATH, L'\0');
         for (int attempt = 0; attempt < 2; ++attempt) {
-            const DWORD length = GetFullPathNameW(given.c_str(), DWORD(full.size()), full.data(),
-                                                  nullptr);
+            const DWORD length =
+                GetFullPathNameW(given.c_str(), DWORD(full.size()), full.data(), nullptr);
             if (length == 0) full.clear();
             if (length < full.size()) {
                 full.resize(length);
@@ -527,9 +528,8 @@ std::string FolderHandles::DeliveryExpression(const std::string& objectsJson) {
         root.path = full;
         std::wstring name = full;
         while (name.size() > 1 && (name.back() == L'\\' || name.back() == L'/')) name.pop_back();
-        name = name.substr(name.find_last_of(L"\\/") == std::wstring::npos
-                               ? 0
-                               : name.find_last_of(L"\\/") + 1);
+        name = name.substr(
+            name.find_last_of(L"\\/") == std::wstring::npos ? 0 : name.find_last_of(L"\\/") + 1);
         roots_.push_back(std::move(root));
         object = Json{{"kind", kind},
                       {"root", roots_.size()},
@@ -551,7 +551,8 @@ std::wstring FolderHandles::EntryPath(const Json& call, const Root*& root) const
     const Json& components = call.contains("path") ? call["path"] : Json();
     if (!components.is_array()) Fail("InvalidStateError", kInvalidState);
     for (const Json& component : components) {
-        const std::wstring name = component.is_string() ? ToUtf16(component.get<std::string>()) : L"";
+        const std::wstring name =
+            component.is_string() ? ToUtf16(component.get<std::string>()) : L"";
         if (!IsAllowedName(name)) Fail("TypeError", kBadName);
         path += L"\\" + name;
     }
@@ -648,16 +649,16 @@ Json FolderHandles::Run(const std::string& op, const Json& call) {
             const std::wstring name = found.cFileName;
             // Entries the page could not name are not shown either.
             if (!IsAllowedName(name)) continue;
-            listing.push_back(
-                Json::array({ToUtf8(name), IsDirectory(found.dwFileAttributes) ? "directory" : "file"}));
+            listing.push_back(Json::array(
+                {ToUtf8(name), IsDirectory(found.dwFileAttributes) ? "directory" : "file"}));
         } while (FindNextFileW(search, &found));
         FindClose(search);
         return listing;
     }
     if (op == "relate") {
         const Root* otherRoot = nullptr;
-        const std::wstring other = EntryPath(call.contains("other") ? call["other"] : Json(),
-                                             otherRoot);
+        const std::wstring other =
+            EntryPath(call.contains("other") ? call["other"] : Json(), otherRoot);
         const auto same = [](std::wstring_view a, std::wstring_view b) {
             return CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) ==
                    CSTR_EQUAL;
@@ -702,9 +703,8 @@ Json FolderHandles::Run(const std::string& op, const Json& call) {
                                     data.ftLastWriteTime.dwLowDateTime;
         const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
         return Json{{"type", ContentType(name)},
-                    {"lastModified", ticks > 116444736000000000ull
-                                         ? (ticks - 116444736000000000ull) / 10000
-                                         : 0},
+                    {"lastModified",
+                     ticks > 116444736000000000ull ? (ticks - 116444736000000000ull) / 10000 : 0},
                     {"data", Base64Encode(bytes)}};
     }
     if (op == "open") {
@@ -715,9 +715,9 @@ Json FolderHandles::Run(const std::string& op, const Json& call) {
         for (int attempt = 0; attempt < 100 && writable.file == INVALID_HANDLE_VALUE; ++attempt) {
             writable.swap =
                 path + (attempt == 0 ? L"" : L"." + std::to_wstring(attempt)) + L".crswap";
-            writable.file = CreateFileW(writable.swap.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        kShareAll, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr);
+            writable.file =
+                CreateFileW(writable.swap.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (writable.file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
                 GetLastError() != ERROR_ALREADY_EXISTS)
                 FailWithLastError();
@@ -731,8 +731,9 @@ Json FolderHandles::Run(const std::string& op, const Json& call) {
                 if (source.Get() == INVALID_HANDLE_VALUE) FailWithLastError();
                 std::string buffer(1u << 16, '\0');
                 DWORD read = 0;
-                while (ReadFile(source.Get(), buffer.data(), DWORD(buffer.size()), &read, nullptr) &&
-                       read > 0)
+                while (
+                    ReadFile(source.Get(), buffer.data(), DWORD(buffer.size()), &read, nullptr) &&
+                    read > 0)
                     WriteAll(swap.Get(), buffer.data(), read);
             }
         } catch (const FileError&) {

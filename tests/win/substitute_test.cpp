@@ -1041,7 +1041,6 @@ TEST(Substitute, ReportsARuntimeOnlyWhenOneIsInstalledOrShipped) {
     RemoveDirectoryW(besideExe.c_str());
 }
 
-
 // The file operations behind the Chromium driver's folder handles, called as the page's script
 // calls them, and as a hostile page could: every row names a call and the exception it must end
 // in ("" when it succeeds). Nothing reaches outside the folders the host gave, a missing folder
@@ -1063,11 +1062,13 @@ TEST(Substitute, FolderHandleCallsStayInTheirFoldersAndFailAsChromiumDoes) {
 
     substitute::FolderHandles handles;
     const std::string delivered = handles.DeliveryExpression(
-        Json::array({Json{{"kind", "directory"}, {"path", utf8(data) + "\\"}, {"permission", "read-write"}},
-                     Json{{"kind", "directory"}, {"path", utf8(folder.path) + "missing"},
-                          {"permission", "read-write"}},
-                     Json{{"kind", "directory"}, {"path", utf8(data)}, {"permission", "read-only"}},
-                     nullptr, Json{{"kind", "other"}}})
+        Json::array(
+            {Json{{"kind", "directory"}, {"path", utf8(data) + "\\"}, {"permission", "read-write"}},
+             Json{{"kind", "directory"},
+                  {"path", utf8(folder.path) + "missing"},
+                  {"permission", "read-write"}},
+             Json{{"kind", "directory"}, {"path", utf8(data)}, {"permission", "read-only"}},
+             nullptr, Json{{"kind", "other"}}})
             .dump());
     // The page gets numbers and names, never the Windows paths.
     EXPECT_EQ(delivered.find(utf8(folder.path)), std::string::npos) << delivered;
@@ -1130,8 +1131,10 @@ TEST(Substitute, FolderHandleCallsStayInTheirFoldersAndFailAsChromiumDoes) {
         {child(2, Json::array(), "x", "file", true), "NotFoundError"},
         {child(2, Json::array(), "x", "directory", true), "NotFoundError"},
         {Json{{"op", "list"}, {"root", 2}, {"path", Json::array()}}, "NotFoundError"},
-        {Json{{"op", "remove"}, {"root", 2}, {"path", Json::array()}, {"name", "x"}}, "NotFoundError"},
-        {Json{{"op", "list"}, {"root", 1}, {"path", Json::array({"file.txt"})}}, "TypeMismatchError"},
+        {Json{{"op", "remove"}, {"root", 2}, {"path", Json::array()}, {"name", "x"}},
+         "NotFoundError"},
+        {Json{{"op", "list"}, {"root", 1}, {"path", Json::array({"file.txt"})}},
+         "TypeMismatchError"},
         {Json{{"op", "read"}, {"root", 1}, {"path", Json::array({"nested"})}}, "TypeMismatchError"},
         {Json{{"op", "open"}, {"root", 1}, {"path", Json::array({"gone.txt"})}}, "NotFoundError"},
         // Through the read-only handle: reading works, changes are not allowed.
@@ -1150,24 +1153,34 @@ TEST(Substitute, FolderHandleCallsStayInTheirFoldersAndFailAsChromiumDoes) {
     }
 
     // Entries compared as Windows compares paths, across handles of one folder.
-    EXPECT_EQ(handles.Answer(Json{{"op", "relate"}, {"root", 1}, {"path", Json::array()},
-                                  {"other", Json{{"root", 3}, {"path", Json::array({"NESTED", "x"})}}}}),
-              (Json{{"value", Json::array({"NESTED", "x"})}}));
-    EXPECT_EQ(handles.Answer(Json{{"op", "relate"}, {"root", 1}, {"path", Json::array({"nested"})},
+    EXPECT_EQ(
+        handles.Answer(Json{{"op", "relate"},
+                            {"root", 1},
+                            {"path", Json::array()},
+                            {"other", Json{{"root", 3}, {"path", Json::array({"NESTED", "x"})}}}}),
+        (Json{{"value", Json::array({"NESTED", "x"})}}));
+    EXPECT_EQ(handles.Answer(Json{{"op", "relate"},
+                                  {"root", 1},
+                                  {"path", Json::array({"nested"})},
                                   {"other", Json{{"root", 1}, {"path", Json::array()}}}}),
               (Json{{"value", nullptr}}));
     // The listing leaves out nothing the page may name, and the files outside stay as they were.
     const Json listing =
         handles.Answer(Json{{"op", "list"}, {"root", 1}, {"path", Json::array()}})["value"];
-    EXPECT_EQ(listing.size(), 5u) << listing.dump();  // file.txt, nested, .hidden, café ☕.txt, COM10
+    EXPECT_EQ(listing.size(), 5u)
+        << listing.dump();  // file.txt, nested, .hidden, café ☕.txt, COM10
     const Json read =
         handles.Answer(Json{{"op", "read"}, {"root", 1}, {"path", Json::array({"file.txt"})}});
     EXPECT_EQ(read["value"].value("data", ""), "aW5zaWRl") << read.dump();  // "inside"
     EXPECT_EQ(read["value"].value("type", ""), "text/plain");
     EXPECT_EQ(GetFileAttributesW((folder.path + L"missing").c_str()), INVALID_FILE_ATTRIBUTES);
-    for (const char* name : {"nested", ".hidden", "caf\xC3\xA9 \xE2\x98\x95.txt", "COM10", "file.txt"})
-        EXPECT_EQ(handles.Answer(Json{{"op", "remove"}, {"root", 1}, {"path", Json::array()},
-                                      {"name", name}, {"recursive", true}}),
+    for (const char* name :
+         {"nested", ".hidden", "caf\xC3\xA9 \xE2\x98\x95.txt", "COM10", "file.txt"})
+        EXPECT_EQ(handles.Answer(Json{{"op", "remove"},
+                                      {"root", 1},
+                                      {"path", Json::array()},
+                                      {"name", name},
+                                      {"recursive", true}}),
                   (Json{{"value", Json::object()}}))
             << name;
     EXPECT_TRUE(RemoveDirectoryW(data.c_str())) << "the folder holds something the calls made";
