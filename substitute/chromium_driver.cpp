@@ -197,8 +197,10 @@ std::string ProfileEndpoint(const std::wstring& profile, std::string& error) {
 
 class ChromiumDriver final : public PageDriver {
   public:
-    ChromiumDriver(std::string endpoint, std::wstring userDataFolder)
-        : endpoint_(std::move(endpoint)), userDataFolder_(std::move(userDataFolder)) {}
+    ChromiumDriver(std::string endpoint, std::wstring userDataFolder, std::string browserArguments)
+        : endpoint_(std::move(endpoint)),
+          userDataFolder_(std::move(userDataFolder)),
+          browserArguments_(std::move(browserArguments)) {}
 
     void Start(PageSurface& page) override {
         page_ = &page;
@@ -237,7 +239,7 @@ class ChromiumDriver final : public PageDriver {
     // The environment's AdditionalBrowserArguments take effect when the browser starts, and this
     // browser was started before: each one it was not started with (its starter names those in
     // WRAPPER_SUBSTITUTE_CHROMIUM_ARGUMENTS) is refused aloud, never dropped in silence.
-    static void RefuseUnappliedArguments() {
+    void RefuseUnappliedArguments() const {
         const auto words = [](const std::string& text) {
             std::vector<std::string> list;
             std::size_t at = 0;
@@ -250,7 +252,7 @@ class ChromiumDriver final : public PageDriver {
         };
         const std::vector<std::string> applied =
             words(ToUtf8(EnvironmentVariable(L"WRAPPER_SUBSTITUTE_CHROMIUM_ARGUMENTS")));
-        for (const std::string& argument : words(CurrentSwitches().browserArguments)) {
+        for (const std::string& argument : words(browserArguments_)) {
             if (std::find(applied.begin(), applied.end(), argument) == applied.end())
                 Record("browserArgumentRefused",
                        Json{{"argument", argument},
@@ -667,6 +669,7 @@ class ChromiumDriver final : public PageDriver {
     std::shared_ptr<void> hold_;  // keeps the page alive while the browser may still speak
     std::unique_ptr<LiveView> view_;
     double scale_ = 1.0;  // the controller's rasterization scale
+    std::string browserArguments_;  // the environment's AdditionalBrowserArguments
     std::string targetId_;
     std::string sessionId_;
     int nextId_ = 1;
@@ -690,8 +693,9 @@ class ChromiumDriver final : public PageDriver {
 }  // namespace
 
 std::unique_ptr<PageDriver> MakeChromiumDriver(const std::string& endpoint,
-                                               const std::wstring& userDataFolder) {
-    return std::make_unique<ChromiumDriver>(endpoint, userDataFolder);
+                                               const std::wstring& userDataFolder,
+                                               const std::string& browserArguments) {
+    return std::make_unique<ChromiumDriver>(endpoint, userDataFolder, browserArguments);
 }
 
 }  // namespace substitute

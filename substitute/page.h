@@ -133,8 +133,10 @@ std::unique_ptr<PageDriver> MakePageDriver(const Switches& switches);
 // A driver running real pages in headless Chromium, reached at `endpoint`
 // (ws://127.0.0.1:PORT/devtools/browser/ID), or with `endpoint` "user-data", in the Chromium
 // whose profile is `<userDataFolder>\EBWebView` (where the runtime keeps its profile): its
-// endpoint is read from that profile's DevToolsActivePort file when the page starts.
+// endpoint is read from that profile's DevToolsActivePort file when the page starts. Each of
+// `browserArguments` that the browser was not started with is refused aloud.
 std::unique_ptr<PageDriver> MakeChromiumDriver(const std::string& endpoint,
-                                               const std::wstring& userDataFolder);
+                                               const std::wstring& userDataFolder,
+                                               const std::string& browserArguments);
 
 }  // namespace substitute

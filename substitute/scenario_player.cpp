@@ -309,7 +309,9 @@ class ScenarioPlayer final : public NavigatingDriver {
 
 std::unique_ptr<PageDriver> MakePageDriver(const Switches& switches) {
     const std::wstring endpoint = EnvironmentVariable(L"WRAPPER_SUBSTITUTE_CHROMIUM");
-    if (!endpoint.empty()) return MakeChromiumDriver(ToUtf8(endpoint), switches.userDataFolder);
+    if (!endpoint.empty())
+        return MakeChromiumDriver(ToUtf8(endpoint), switches.userDataFolder,
+                                  switches.browserArguments);
     if (switches.scenarioPath.empty()) return std::make_unique<NavigatingDriver>();
     return std::make_unique<ScenarioPlayer>(switches.scenarioPath);
 }
