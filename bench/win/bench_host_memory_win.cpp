@@ -227,15 +227,24 @@ constexpr int kSeeks = 10;
 
 std::uint64_t SeekPosition(int seek) { return kMovieBytes / (kSeeks + 1) * seek; }
 
-// The most memory the runtime's reader held for one body, over the run's answers.
-std::uint64_t ReaderPeak(const std::string& transcript) {
-    std::uint64_t peak = 0;
+// The transcript's whole lines that parse.
+std::vector<nlohmann::json> TranscriptLines(const std::string& transcript) {
+    std::vector<nlohmann::json> lines;
     std::size_t start = 0;
     for (std::size_t end; (end = transcript.find('\n', start)) != std::string::npos;
          start = end + 1) {
-        const nlohmann::json entry =
+        nlohmann::json entry =
             nlohmann::json::parse(transcript.substr(start, end - start), nullptr, false);
-        if (!entry.is_discarded() && entry.value("type", "") == "response")
+        if (!entry.is_discarded()) lines.push_back(std::move(entry));
+    }
+    return lines;
+}
+
+// The most memory the runtime's reader held for one body, over the run's answers.
+std::uint64_t ReaderPeak(const std::string& transcript) {
+    std::uint64_t peak = 0;
+    for (const nlohmann::json& entry : TranscriptLines(transcript)) {
+        if (entry.value("type", "") == "response")
             peak = std::max(peak, entry.value("readerPeak", std::uint64_t{0}));
     }
     return peak;
@@ -487,12 +496,7 @@ std::string PlayerSummary(const std::string& transcript) {
     int answers = 0;
     int partial = 0;
     std::uint64_t bodies = 0;
-    std::size_t start = 0;
-    for (std::size_t end; (end = transcript.find('\n', start)) != std::string::npos;
-         start = end + 1) {
-        const nlohmann::json entry =
-            nlohmann::json::parse(transcript.substr(start, end - start), nullptr, false);
-        if (entry.is_discarded()) continue;
+    for (const nlohmann::json& entry : TranscriptLines(transcript)) {
         if (entry.value("type", "") == "response" &&
             entry.value("uri", "").find("movie.webm") != std::string::npos) {
             ++answers;

@@ -321,6 +321,24 @@ TEST(WebViewHost, NavigationOutsideTheOriginIsCancelled) {
     EXPECT_TRUE(run.Response("https://example.com/").is_null());
 }
 
+// The runtime reads every body whole into memory on its one reader thread: the harness fails a
+// run that read one over 64 MiB, unless the test expects it.
+TEST(WebViewHost, TranscriptsWithAHugeBodyFailTheTest) {
+    const e2e::fs::path file = e2e::WorkDir() / "huge-body.jsonl";
+    const auto write = [&](std::uint64_t length) {
+        std::ofstream(file, std::ios::trunc)
+            << json{{"seq", 1}, {"type", "response"}, {"uri", "https://app.localhost/big.webm"},
+                    {"body", {{"length", length}}}, {"bodyAgile", true}}
+                   .dump()
+            << "\n";
+    };
+    write(64ull << 20);
+    EXPECT_EQ(e2e::ReadTranscript(file).size(), 1u);
+    write((64ull << 20) + 1);
+    EXPECT_NONFATAL_FAILURE(e2e::ReadTranscript(file), "more than 64 MiB");
+    e2e::fs::remove(file);
+}
+
 TEST(WebViewHost, MessagesAreHeardOnlyFromTheOrigin) {
     AppFolder app = BundleApp("host_messages");
     app.Write("www/assets.dat", EncodeBundle({{"index.html", "<!doctype html><title>M</title>"}}));
