@@ -54,7 +54,8 @@ constexpr char kPageScript[] = R"JS((() => {
       if (json === undefined) throw new TypeError('postMessage: the message cannot be serialised');
       // Only the top-level document raises the control's WebMessageReceived; a frame's message
       // goes to the frame's own event, which no one hears here.
-      if (top) send({ kind: 'message', source: location.href, json, isString: typeof data === 'string' });
+      if (!top) return;
+      send({ kind: 'message', source: location.href, json, isString: typeof data === 'string' });
     },
     addEventListener(type, listener) {
       if (type === 'message' && typeof listener === 'function' && !listeners.includes(listener))

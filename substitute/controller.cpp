@@ -93,7 +93,8 @@ Controller::~Controller() {
     webview_->SetClosedBy("release");
     Shut();
     webview_->SetFocusWindow(nullptr);
-    if (focus_ != nullptr && IsWindow(focus_) && GetWindowThreadProcessId(focus_, nullptr) == GetCurrentThreadId())
+    if (focus_ != nullptr && IsWindow(focus_) &&
+        GetWindowThreadProcessId(focus_, nullptr) == GetCurrentThreadId())
         DestroyWindow(focus_);
     webview_->AttachController(nullptr);
 }

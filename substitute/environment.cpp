@@ -415,7 +415,8 @@ HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
                                         : ExecutablePath() + L".WebView2";
     call["userDataFolderUsed"] = ToUtf8(dataFolder);
     switches.userDataFolder = dataFolder;
-    if (call.contains("additionalBrowserArguments") && call["additionalBrowserArguments"].is_string())
+    if (call.contains("additionalBrowserArguments") &&
+        call["additionalBrowserArguments"].is_string())
         switches.browserArguments = call["additionalBrowserArguments"];
     call["userDataFolderCreated"] = CreateFolders(dataFolder);
     call["switches"] = SwitchList(switches);

@@ -87,13 +87,15 @@ Json ReadBody(IStream* stream, bool hashBody, std::uint64_t keep, std::string* k
         whole.reserve(static_cast<std::size_t>(stat.cbSize.QuadPart) + kChunk);
     while (SUCCEEDED(result)) {
         const std::size_t at = whole.size();
-        if (whole.capacity() < at + kChunk) whole.reserve(std::max(whole.capacity() * 2, at + kChunk));
+        if (whole.capacity() < at + kChunk)
+            whole.reserve(std::max(whole.capacity() * 2, at + kChunk));
         whole.resize(at + kChunk);
         ULONG read = 0;
         result = stream->Read(whole.data() + at, static_cast<ULONG>(kChunk), &read);
         whole.resize(at + (SUCCEEDED(result) ? read : 0));
         std::uint64_t peak = readerPeak.load();
-        while (whole.capacity() > peak && !readerPeak.compare_exchange_weak(peak, whole.capacity())) {
+        while (whole.capacity() > peak &&
+               !readerPeak.compare_exchange_weak(peak, whole.capacity())) {
         }
         if (FAILED(result) || read == 0) break;
     }
@@ -136,10 +138,10 @@ struct BodyRead {
 
 // Reads response bodies as the runtime does. The stream the host set is registered in the global
 // interface table on the runtime's thread; one long-lived thread in the multithreaded apartment
-// takes it out of the table, seeks it to its start and reads it whole into memory, while the runtime's thread goes on pumping.
-// An agile stream (free-threaded marshaler) comes back as the host's own object; any other comes
-// back as a proxy whose every call waits for the runtime's thread to pump. Bodies are read one at
-// a time, in the order they were set.
+// takes it out of the table, seeks it to its start and reads it whole into memory, while the
+// runtime's thread goes on pumping. An agile stream (free-threaded marshaler) comes back as the
+// host's own object; any other comes back as a proxy whose every call waits for the runtime's
+// thread to pump. Bodies are read one at a time, in the order they were set.
 class BodyReader {
 public:
     static BodyReader& Get() {

@@ -167,7 +167,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(ChromiumInstalled()) << "chromium is missing: run ./dev setup";
         profile_ = fs::temp_directory_path() / ("wrapper-chromium-" + std::to_string(getpid()));
-        std::vector<std::string> start = {"bash", kSession.string(), "start", profile_.string(), ""};
+        std::vector<std::string> start = {"bash", kSession.string(), "start", profile_.string(),
+                                          ""};
         start.insert(start.end(), browserArguments_.begin(), browserArguments_.end());
         const e2e::ProcessResult started = e2e::RunProcess(start, {}, 60);
         ASSERT_EQ(started.exitCode, 0) << started.output;
@@ -601,7 +602,8 @@ TEST_F(ChromiumPages, RendererCrashReloadsTheSampleApp) {
     ASSERT_TRUE(viewport.is_object()) << scale.dump();
     EXPECT_EQ(viewport["ratio"], 1.5);
     const json& last = bounds.back()["bounds"];
-    EXPECT_NEAR(viewport["width"].get<double>(), (last[2].get<int>() - last[0].get<int>()) / 1.5, 1);
+    EXPECT_NEAR(viewport["width"].get<double>(), (last[2].get<int>() - last[0].get<int>()) / 1.5,
+                1);
     EXPECT_NEAR(viewport["height"].get<double>(), (last[3].get<int>() - last[1].get<int>()) / 1.5,
                 1);
     EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();

@@ -534,8 +534,8 @@ TEST(ContentServer, BodiesPast4GiBAndFilesHeldForWriting) {
             {"huge.bin",
              "bytes=4290000000-",
              206,
-             {kCache, TypeLine(kOctets), kRanges, RangeLine(4290000000, 4290000000 + piece - 1, kHuge),
-              LengthLine(piece)},
+             {kCache, TypeLine(kOctets), kRanges,
+              RangeLine(4290000000, 4290000000 + piece - 1, kHuge), LengthLine(piece)},
              std::nullopt},
             piece, std::string(32, '\0'));
         PlayAndCheck(
