@@ -13,6 +13,7 @@
 #include "websocket_client.h"  // winsock2.h before windows.h
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -34,7 +35,6 @@ namespace {
 
 constexpr char kBinding[] = "__wrapperHostBinding";
 constexpr char kFolderBinding[] = "__wrapperFolderBinding";  // the calls of folder handles
-constexpr std::uint64_t kBodyPiece = 4 * 1024 * 1024;  // the most of a ranged answer sent at once
 constexpr unsigned kPollMs = 5;
 constexpr unsigned kConnectMs = 10000;
 // How long the page must have stayed unchanged, with no frame of it since, before the driver
@@ -55,6 +55,9 @@ constexpr char kPageScript[] = R"JS((() => {
     postMessage(data) {
       const json = JSON.stringify(data);
       if (json === undefined) throw new TypeError('postMessage: the message cannot be serialised');
+      // Only the top-level document raises the control's WebMessageReceived; a frame's message
+      // goes to the frame's own event, which no one hears here.
+      if (!top) return;
       send({ kind: 'message', source: location.href, json, isString: typeof data === 'string' });
     },
     addEventListener(type, listener) {
@@ -167,26 +170,6 @@ std::string PageScript() {
     return script;
 }
 
-bool IsRangeName(const std::string& name) {
-    return name.size() == 5 && std::equal(name.begin(), name.end(), "range", [](char a, char b) {
-               return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
-           });
-}
-
-// A 206 answer's header lines changed to announce only the first `kept` bytes of its range.
-void ShortenPartialAnswer(std::vector<std::string>& lines, std::uint64_t kept) {
-    for (std::string& line : lines) {
-        unsigned long long first = 0, last = 0, total = 0;
-        if (std::sscanf(line.c_str(), "Content-Range: bytes %llu-%llu/%llu", &first, &last,
-                        &total) == 3) {
-            line = "Content-Range: bytes " + std::to_string(first) + "-" +
-                   std::to_string(first + kept - 1) + "/" + std::to_string(total);
-        } else if (line.rfind("Content-Length:", 0) == 0) {
-            line = "Content-Length: " + std::to_string(kept);
-        }
-    }
-}
-
 // The DevTools endpoint of the Chromium whose profile is `profile`, from the DevToolsActivePort
 // file it writes there at start (its port, then its browser target's path); empty without one.
 std::string ProfileEndpoint(const std::wstring& profile, std::string& error) {
@@ -218,8 +201,10 @@ std::string ProfileEndpoint(const std::wstring& profile, std::string& error) {
 
 class ChromiumDriver final : public PageDriver {
   public:
-    ChromiumDriver(std::string endpoint, std::wstring userDataFolder)
-        : endpoint_(std::move(endpoint)), userDataFolder_(std::move(userDataFolder)) {}
+    ChromiumDriver(std::string endpoint, std::wstring userDataFolder, std::string browserArguments)
+        : endpoint_(std::move(endpoint)),
+          userDataFolder_(std::move(userDataFolder)),
+          browserArguments_(std::move(browserArguments)) {}
 
     void Start(PageSurface& page) override {
         page_ = &page;
@@ -237,6 +222,7 @@ class ChromiumDriver final : public PageDriver {
             sessionId_.clear();
             return;
         }
+        RefuseUnappliedArguments();
         hold_ = page.Hold();
         view_ = std::make_unique<LiveView>(page.ParentWindow(), [this](const Json& input) {
             Call(input.at("method").get<std::string>(), input.at("params"));
@@ -252,6 +238,30 @@ class ChromiumDriver final : public PageDriver {
         Call("Page.startScreencast", Json{{"format", "png"}, {"everyNthFrame", 1}});
         for (const std::string& uri : std::exchange(pendingNavigations_, {})) Navigate(uri);
         Poll();
+    }
+
+    // The environment's AdditionalBrowserArguments take effect when the browser starts, and this
+    // browser was started before: each one it was not started with (its starter names those in
+    // WRAPPER_SUBSTITUTE_CHROMIUM_ARGUMENTS) is refused aloud, never dropped in silence.
+    void RefuseUnappliedArguments() const {
+        const auto words = [](const std::string& text) {
+            std::vector<std::string> list;
+            std::size_t at = 0;
+            while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
+                const std::size_t end = std::min(text.find_first_of(" \t", at), text.size());
+                list.push_back(text.substr(at, end - at));
+                at = end;
+            }
+            return list;
+        };
+        const std::vector<std::string> applied =
+            words(ToUtf8(EnvironmentVariable(L"WRAPPER_SUBSTITUTE_CHROMIUM_ARGUMENTS")));
+        for (const std::string& argument : words(browserArguments_)) {
+            if (std::find(applied.begin(), applied.end(), argument) == applied.end())
+                Record("browserArgumentRefused",
+                       Json{{"argument", argument},
+                            {"cause", "the browser was started without it"}});
+        }
     }
 
     void OnHostNavigate(PageSurface&, const std::string& uri) override {
@@ -277,6 +287,13 @@ class ChromiumDriver final : public PageDriver {
     }
 
     void OnFiltersChanged(PageSurface&) override { SendPatterns(); }
+
+    HWND FocusWindow() const override { return view_ ? view_->Window() : nullptr; }
+
+    void OnScaleChanged(double scale) override {
+        scale_ = scale;
+        ApplyBounds();
+    }
 
     void OnBoundsChanged(const RECT& bounds) override {
         bounds_ = bounds;
@@ -405,10 +422,17 @@ class ChromiumDriver final : public PageDriver {
     void ApplyBounds() {
         const long width = bounds_.right - bounds_.left;
         const long height = bounds_.bottom - bounds_.top;
-        if (view_) view_->SetBounds(bounds_);
-        if (width <= 0 || height <= 0) return;
+        if (view_) {
+            view_->SetBounds(bounds_);
+            view_->SetScale(scale_);
+        }
+        if (width <= 0 || height <= 0 || sessionId_.empty()) return;
+        // The bounds are device pixels: the page's viewport is that many CSS pixels / the scale.
         Call("Emulation.setDeviceMetricsOverride",
-             Json{{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
+             Json{{"width", std::lround(width / scale_)},
+                  {"height", std::lround(height / scale_)},
+                  {"deviceScaleFactor", scale_},
+                  {"mobile", false}});
     }
 
     void Poll() {
@@ -514,14 +538,8 @@ class ChromiumDriver final : public PageDriver {
                 offered.headers.emplace_back(name, value.is_string() ? value.get<std::string>()
                                                                     : value.dump());
         }
-        // Fetch.fulfillRequest takes a body in one piece. A request for a range (media seeks and
-        // streams) keeps only the first piece of the answer, which the page then gets as a shorter
-        // partial answer: the browser asks again for the rest, as it does of any server that sends
-        // less than the range asked for. Other answers are forwarded whole.
-        const bool ranged =
-            std::any_of(offered.headers.begin(), offered.headers.end(),
-                        [](const auto& header) { return IsRangeName(header.first); });
-        offered.keepBody = ranged ? kBodyPiece : std::numeric_limits<std::uint64_t>::max();
+        // Chromium gets exactly the host's answer, whole, as the runtime passes it on.
+        offered.keepBody = std::numeric_limits<std::uint64_t>::max();
         // The answer comes once the runtime has read its body, from the message loop; the driver
         // may have closed by then.
         page.RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_), requestId](
@@ -550,8 +568,6 @@ class ChromiumDriver final : public PageDriver {
             Call("Fetch.continueRequest", Json{{"requestId", requestId}});
             return;
         }
-        if (answer->status == 206 && answer->body.size() < answer->bodyLength)
-            ShortenPartialAnswer(answer->headerLines, answer->body.size());
         Json headers = Json::array();
         for (const std::string& line : answer->headerLines) {
             const std::size_t colon = line.find(':');
@@ -564,7 +580,7 @@ class ChromiumDriver final : public PageDriver {
                     {"responseCode", answer->status},
                     {"responseHeaders", std::move(headers)}};
         if (!answer->reason.empty()) fulfil["responsePhrase"] = answer->reason;
-        // The body's copies are moved along, not copied again: a piece is several MiB.
+        // The body's copies are moved along, not copied again: a body may be many MiB.
         fulfil["body"] = Base64Encode(answer->body);
         answer.reset();
         Call("Fetch.fulfillRequest", std::move(fulfil));
@@ -679,6 +695,8 @@ class ChromiumDriver final : public PageDriver {
     std::shared_ptr<void> hold_;  // keeps the page alive while the browser may still speak
     std::unique_ptr<LiveView> view_;
     FolderHandles folders_;  // the roots of the handles given to the page, its open writables
+    double scale_ = 1.0;  // the controller's rasterization scale
+    std::string browserArguments_;  // the environment's AdditionalBrowserArguments
     std::string targetId_;
     std::string sessionId_;
     int nextId_ = 1;
@@ -702,8 +720,9 @@ class ChromiumDriver final : public PageDriver {
 }  // namespace
 
 std::unique_ptr<PageDriver> MakeChromiumDriver(const std::string& endpoint,
-                                               const std::wstring& userDataFolder) {
-    return std::make_unique<ChromiumDriver>(endpoint, userDataFolder);
+                                               const std::wstring& userDataFolder,
+                                               const std::string& browserArguments) {
+    return std::make_unique<ChromiumDriver>(endpoint, userDataFolder, browserArguments);
 }
 
 }  // namespace substitute

@@ -71,12 +71,31 @@ Controller::Controller(ComPtr<WebView> webview, HWND parent)
     ShareClosedFlag(webview_->Closed());
     webview_->AttachController(this);
     WatchParent(parent, closeCalled_);
+    // The monitor's scale, as the runtime reads it for the parent window (144 dpi: 1.5).
+    if (parent != nullptr) {
+        const HDC screen = GetDC(parent);
+        const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+        if (screen != nullptr) ReleaseDC(parent, screen);
+        if (dpi > 0) scale_ = dpi / 96.0;
+    }
+    webview_->ScaleChanged(scale_);
+    // The page's share of the keyboard: a child window that takes the focus on MoveFocus (the
+    // Chromium driver's live view takes it instead). It goes with the parent window.
+    if (parent != nullptr) {
+        focus_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+        webview_->SetFocusWindow(focus_);
+    }
 }
 
 // The last reference going closes the controller, as Close would.
 Controller::~Controller() {
     webview_->SetClosedBy("release");
     Shut();
+    webview_->SetFocusWindow(nullptr);
+    if (focus_ != nullptr && IsWindow(focus_) &&
+        GetWindowThreadProcessId(focus_, nullptr) == GetCurrentThreadId())
+        DestroyWindow(focus_);
     webview_->AttachController(nullptr);
 }
 
@@ -141,9 +160,33 @@ HRESULT Controller::SetBoundsAndZoomFactor(RECT bounds, double zoomFactor) {
         return S_OK;
     });
 }
+HRESULT Controller::get_RasterizationScale(double* scale) {
+    return Call(__func__, [&] { return Put(scale, scale_); });
+}
+HRESULT Controller::put_RasterizationScale(double scale) {
+    return Call(__func__, [&] {
+        RecordCall(kObject, "put_RasterizationScale", Json{{"value", scale}});
+        if (!(scale > 0)) return E_INVALIDARG;
+        scale_ = scale;
+        detectScale_ = FALSE;  // a scale of the host's own ends following the monitor
+        webview_->ScaleChanged(scale_);
+        return S_OK;
+    });
+}
+HRESULT Controller::get_ShouldDetectMonitorScaleChanges(BOOL* value) {
+    return Call(__func__, [&] { return Put(value, detectScale_); });
+}
+HRESULT Controller::put_ShouldDetectMonitorScaleChanges(BOOL value) {
+    return Call(__func__, [&] {
+        RecordCall(kObject, "put_ShouldDetectMonitorScaleChanges", Json{{"value", value != FALSE}});
+        detectScale_ = value;
+        return S_OK;
+    });
+}
 HRESULT Controller::MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON reason) {
     return Call(__func__, [&] {
         RecordCall(kObject, "MoveFocus", Json{{"reason", FocusReasonName(reason)}});
+        webview_->TakeFocus();
         return S_OK;
     });
 }

@@ -6,7 +6,9 @@
 
 namespace substitute {
 
-class Controller final : public ComObject<ICoreWebView2Controller, ICoreWebView2Controller> {
+class Controller final
+    : public ComObject<ICoreWebView2Controller3, ICoreWebView2Controller, ICoreWebView2Controller2,
+                       ICoreWebView2Controller3> {
   public:
     Controller(ComPtr<WebView> webview, HWND parent);
     ~Controller() override;
@@ -43,6 +45,18 @@ class Controller final : public ComObject<ICoreWebView2Controller, ICoreWebView2
     HRESULT STDMETHODCALLTYPE Close() override;
     HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** coreWebView2) override;
 
+    SUBSTITUTE_UNUSED_SLOT(get_DefaultBackgroundColor)
+    SUBSTITUTE_UNUSED_SLOT(put_DefaultBackgroundColor)
+    // The page's scale: the parent window's monitor scale (its dpi / 96) unless the host sets one.
+    HRESULT STDMETHODCALLTYPE get_RasterizationScale(double* scale) override;
+    HRESULT STDMETHODCALLTYPE put_RasterizationScale(double scale) override;
+    HRESULT STDMETHODCALLTYPE get_ShouldDetectMonitorScaleChanges(BOOL* value) override;
+    HRESULT STDMETHODCALLTYPE put_ShouldDetectMonitorScaleChanges(BOOL value) override;
+    SUBSTITUTE_UNUSED_SLOT(add_RasterizationScaleChanged)
+    SUBSTITUTE_UNUSED_SLOT(remove_RasterizationScaleChanged)
+    SUBSTITUTE_UNUSED_SLOT(get_BoundsMode)
+    SUBSTITUTE_UNUSED_SLOT(put_BoundsMode)
+
     WebView& Page() { return *webview_.Get(); }
     // Closes the page and lets every handler of the controller and its webview go.
     void Shut();
@@ -53,9 +67,12 @@ class Controller final : public ComObject<ICoreWebView2Controller, ICoreWebView2
   private:
     ComPtr<WebView> webview_;
     HWND parent_;
+    HWND focus_ = nullptr;  // the page's focus window, a child of parent_
     RECT bounds_{};
     BOOL visible_ = TRUE;
     double zoom_ = 1.0;
+    double scale_ = 1.0;
+    BOOL detectScale_ = TRUE;
     UnraisedEvents unraised_;
     // Set by Close; the watch on the parent window reads it when the parent goes.
     std::shared_ptr<bool> closeCalled_ = std::make_shared<bool>(false);

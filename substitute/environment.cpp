@@ -1,5 +1,9 @@
 #include "environment.h"
 
+#include <cwctype>
+#include <map>
+#include <mutex>
+
 #include "collections.h"
 #include "scenario.h"
 #include "controller.h"
@@ -130,9 +134,50 @@ int CompareVersions(std::wstring_view left, std::wstring_view right) {
     return 0;
 }
 
+namespace {
+
+// The user-data folders in use by a live environment (their browser runs): the arguments it was
+// started with, and how many environments share it.
+std::mutex foldersMutex;  // an environment's last reference may go on any thread
+struct FolderUse {
+    std::string arguments;
+    int environments = 0;
+};
+std::map<std::wstring, FolderUse>& FoldersInUse() {
+    static auto* folders = new std::map<std::wstring, FolderUse>();
+    return *folders;
+}
+
+std::wstring FolderKey(std::wstring folder) {
+    for (wchar_t& c : folder) {
+        if (c == L'/') c = L'\\';
+        c = static_cast<wchar_t>(std::towlower(c));
+    }
+    while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+    return folder;
+}
+
+}  // namespace
+
 Environment::Environment(const Switches& switches, std::wstring version)
     : ComObject(kObject), switches_(switches), version_(std::move(version)) {
     if (switches.noWebView23) LimitInterfaces(13);
+    const std::lock_guard lock(foldersMutex);
+    FolderUse& use = FoldersInUse()[FolderKey(switches_.userDataFolder)];
+    if (use.environments++ == 0) use.arguments = switches_.browserArguments;
+}
+
+Environment::~Environment() {
+    const std::lock_guard lock(foldersMutex);
+    const auto found = FoldersInUse().find(FolderKey(switches_.userDataFolder));
+    if (found != FoldersInUse().end() && --found->second.environments <= 0)
+        FoldersInUse().erase(found);
+}
+
+bool Environment::FolderFree(const Switches& switches) {
+    const std::lock_guard lock(foldersMutex);
+    const auto found = FoldersInUse().find(FolderKey(switches.userDataFolder));
+    return found == FoldersInUse().end() || found->second.arguments == switches.browserArguments;
 }
 
 void Environment::OnQueryInterface(REFIID riid, bool answered) {
@@ -370,6 +415,9 @@ HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
                                         : ExecutablePath() + L".WebView2";
     call["userDataFolderUsed"] = ToUtf8(dataFolder);
     switches.userDataFolder = dataFolder;
+    if (call.contains("additionalBrowserArguments") &&
+        call["additionalBrowserArguments"].is_string())
+        switches.browserArguments = call["additionalBrowserArguments"];
     call["userDataFolderCreated"] = CreateFolders(dataFolder);
     call["switches"] = SwitchList(switches);
     call["version"] = ToUtf8(entry.version);
@@ -401,6 +449,12 @@ HRESULT AttemptEnvironment(PCWSTR browserFolder, PCWSTR userDataFolder,
     HRESULT code = S_OK;
     if (switches.retryEnvironment == Retry::Fails) {
         code = kEnvironmentFailure;
+    } else if (switches.failEnvironment == Failure::None && !Environment::FolderFree(switches)) {
+        // Another environment's browser holds the folder with other arguments.
+        Record("environmentRefused",
+               Json{{"cause", "the user-data folder is in use with other browser arguments"},
+                    {"userDataFolder", ToUtf8(dataFolder)}});
+        code = HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
     } else if (switches.failEnvironment == Failure::None) {
         environment = new Environment(switches, entry.version);
     } else if (switches.failEnvironment == Failure::HResult) {

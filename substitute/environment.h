@@ -15,6 +15,11 @@ class Environment final
           ICoreWebView2Environment12, ICoreWebView2Environment13, ICoreWebView2Environment14> {
   public:
     Environment(const Switches& switches, std::wstring version);
+    ~Environment() override;
+
+    // Whether an environment on `switches.userDataFolder` may start now: not while another one
+    // lives on that folder with other browser arguments (its browser holds the folder).
+    static bool FolderFree(const Switches& switches);
 
     HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
         HWND parentWindow,

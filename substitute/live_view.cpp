@@ -165,7 +165,7 @@ void LiveView::Paint() {
 void LiveView::Mouse(const char* type, LPARAM lParam, const char* button, int clicks, int deltaY) {
     POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     if (deltaY != 0) ScreenToClient(window_, &point);  // wheel positions are screen positions
-    Json params{{"type", type},     {"x", point.x},           {"y", point.y},
+    Json params{{"type", type},     {"x", point.x / scale_},  {"y", point.y / scale_},
                 {"button", button}, {"clickCount", clicks},   {"modifiers", Modifiers()}};
     if (deltaY != 0) {
         params["deltaX"] = 0;

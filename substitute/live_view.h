@@ -23,6 +23,9 @@ class LiveView {
 
     void SetBounds(const RECT& bounds);
     void SetVisible(bool visible);
+    HWND Window() const { return window_; }
+    // Device pixels per CSS pixel: mouse positions reach the page divided by it.
+    void SetScale(double scale) { scale_ = scale > 0 ? scale : 1.0; }
     // An encoded image (PNG or JPEG) of the page as it was at `time` (milliseconds since the Unix
     // epoch); undecodable frames are dropped.
     void ShowFrame(const std::string& encoded, double time);
@@ -46,6 +49,7 @@ private:
     double frameTime_ = 0;
     bool framePainted_ = true;  // the latest frame has been painted (or there is none)
     wchar_t highSurrogate_ = 0;
+    double scale_ = 1.0;
 };
 
 }  // namespace substitute

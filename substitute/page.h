@@ -93,6 +93,9 @@ class PageSurface {
     virtual void RaisePermissionRequested(int kind, const std::string& uri) = 0;
     virtual void RaiseAcceleratorKey(unsigned virtualKey, int keyEventKind) = 0;
     virtual HWND ParentWindow() const = 0;
+    // Whether the page holds the keyboard focus: only after MoveFocus or a click into it, and
+    // not again when its parent window is merely activated.
+    virtual bool PageHasFocus() const = 0;
     // The control was closed because its browser process exited.
     virtual bool BrowserExited() const = 0;
     // A reference that keeps the surface alive while a driver's task is pending.
@@ -113,6 +116,10 @@ class PageDriver {
     // The controller's bounds (client coordinates of the parent window) and visibility.
     virtual void OnBoundsChanged(const RECT& /*bounds*/) {}
     virtual void OnVisibilityChanged(bool /*visible*/) {}
+    // The controller's rasterization scale: device pixels per CSS pixel.
+    virtual void OnScaleChanged(double /*scale*/) {}
+    // The window that takes the page's keyboard focus (the live view), null to use the control's.
+    virtual HWND FocusWindow() const { return nullptr; }
     // The controller was closed: the page is gone.
     virtual void OnClosed() {}
 };
@@ -126,8 +133,10 @@ std::unique_ptr<PageDriver> MakePageDriver(const Switches& switches);
 // A driver running real pages in headless Chromium, reached at `endpoint`
 // (ws://127.0.0.1:PORT/devtools/browser/ID), or with `endpoint` "user-data", in the Chromium
 // whose profile is `<userDataFolder>\EBWebView` (where the runtime keeps its profile): its
-// endpoint is read from that profile's DevToolsActivePort file when the page starts.
+// endpoint is read from that profile's DevToolsActivePort file when the page starts. Each of
+// `browserArguments` that the browser was not started with is refused aloud.
 std::unique_ptr<PageDriver> MakeChromiumDriver(const std::string& endpoint,
-                                               const std::wstring& userDataFolder);
+                                               const std::wstring& userDataFolder,
+                                               const std::string& browserArguments);
 
 }  // namespace substitute

@@ -50,6 +50,8 @@ struct Switches {
     // Not a variable: the user-data folder the environment was created with (the host's, or the
     // default beside the executable). The Chromium driver's profile lives in it.
     std::wstring userDataFolder;
+    // Not a variable: the options' AdditionalBrowserArguments (empty without any).
+    std::string browserArguments;
     // WRAPPER_SUBSTITUTE_FAIL_NAVIGATION: the host's navigations fail with this
     // COREWEBVIEW2_WEB_ERROR_STATUS (a name of the scenario language); -1: they do not.
     int failNavigation = -1;

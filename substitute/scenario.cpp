@@ -293,6 +293,10 @@ std::string ParseStep(std::string_view line, ScenarioStep& step) {
         {"domcontentloaded", StepKind::DomContentLoaded},
         {"close", StepKind::Close},
         {"snapshot", StepKind::Snapshot},
+        {"deactivate", StepKind::Deactivate},
+        {"activate", StepKind::Activate},
+        {"minimize", StepKind::Minimize},
+        {"restore", StepKind::Restore},
         {"end", StepKind::End},
     };
     for (const auto& [word, kind] : bare) {

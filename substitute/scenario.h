@@ -24,6 +24,10 @@ enum class StepKind {
     Wait,              // wait METHOD COUNT [TIMEOUT_MS]
     Sleep,             // sleep MS
     Snapshot,          // snapshot
+    Deactivate,        // deactivate
+    Activate,          // activate
+    Minimize,          // minimize
+    Restore,           // restore
     ProcessFailed,     // process-failed KIND [REASON [EXIT_CODE]]
     NavigateFail,      // navigate-fail URI STATUS
     End,               // end

@@ -43,6 +43,30 @@ class NavigatingDriver : public PageDriver {
     std::function<void()> whenSettled_;
 };
 
+// The player switching to a window of another program and back: `away` shows and activates a
+// top-level window of the runtime's own, as another program's; then the host's window is
+// activated again and that window goes.
+void SwitchToOtherWindow(bool away, HWND host) {
+    static HWND other = nullptr;
+    if (away) {
+        if (other == nullptr || !IsWindow(other))
+            other = CreateWindowExW(0, L"STATIC", L"Another program", WS_OVERLAPPEDWINDOW, 0, 0,
+                                    200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ShowWindow(other, SW_SHOW);
+        SetForegroundWindow(other);
+        SetActiveWindow(other);
+    } else {
+        if (host != nullptr) {
+            SetForegroundWindow(host);
+            SetActiveWindow(host);
+        }
+        if (other != nullptr && IsWindow(other)) DestroyWindow(other);
+        other = nullptr;
+    }
+    Record("activation", Json{{"active", away ? "other" : "host"},
+                              {"hostActive", host != nullptr && GetActiveWindow() == host}});
+}
+
 std::string ReadFile(const std::wstring& path, bool& ok) {
     ok = false;
     std::FILE* file = _wfopen(path.c_str(), L"rb");
@@ -232,8 +256,23 @@ class ScenarioPlayer final : public NavigatingDriver {
                 page.RunFailingNavigation(step.uri, true, step.webErrorStatus,
                                           [this, index] { Next(index); });
                 return false;
-            case StepKind::Snapshot:
-                Record("snapshot", WindowSnapshot(page.ParentWindow()));
+            case StepKind::Snapshot: {
+                Json snapshot = WindowSnapshot(page.ParentWindow());
+                snapshot["pageFocused"] = page.PageHasFocus();
+                Record("snapshot", std::move(snapshot));
+                return true;
+            }
+            case StepKind::Deactivate:
+                SwitchToOtherWindow(true, page.ParentWindow());
+                return true;
+            case StepKind::Activate:
+                SwitchToOtherWindow(false, page.ParentWindow());
+                return true;
+            case StepKind::Minimize:
+            case StepKind::Restore:
+                // As the player does it from the taskbar.
+                ShowWindow(page.ParentWindow(),
+                           step.kind == StepKind::Minimize ? SW_MINIMIZE : SW_RESTORE);
                 return true;
             case StepKind::End:
                 Finish(step.line);
@@ -270,7 +309,9 @@ class ScenarioPlayer final : public NavigatingDriver {
 
 std::unique_ptr<PageDriver> MakePageDriver(const Switches& switches) {
     const std::wstring endpoint = EnvironmentVariable(L"WRAPPER_SUBSTITUTE_CHROMIUM");
-    if (!endpoint.empty()) return MakeChromiumDriver(ToUtf8(endpoint), switches.userDataFolder);
+    if (!endpoint.empty())
+        return MakeChromiumDriver(ToUtf8(endpoint), switches.userDataFolder,
+                                  switches.browserArguments);
     if (switches.scenarioPath.empty()) return std::make_unique<NavigatingDriver>();
     return std::make_unique<ScenarioPlayer>(switches.scenarioPath);
 }

@@ -1,7 +1,10 @@
 #include "web_resource.h"
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -68,45 +71,61 @@ std::string Hex(const std::string& bytes) {
 
 constexpr std::size_t kTail = 32;  // the last bytes of a longer body are written out as hex
 
-// Reads the stream from its current position to its end, in the runtime's manner: chunk by
-// chunk, keeping only the head (at most `keep` bytes go to `kept`), the last bytes and the hash.
+// The most memory the reader has held for one body at once, over the process.
+std::atomic<std::uint64_t> readerPeak{0};
+
+// Reads a body in the runtime's manner: the stream is sought to its start, then read to its end
+// into memory, and only then looked at. The line keeps the length, the hash, the head and the
+// last bytes; the first `keep` bytes go to `kept`.
 Json ReadBody(IStream* stream, bool hashBody, std::uint64_t keep, std::string* kept) {
-    Sha256 hash;
-    std::string head;
-    std::string tail;
-    unsigned long long length = 0;
-    std::string buffer(64 * 1024, '\0');
-    HRESULT result = S_OK;
-    while (true) {
+    std::string whole;
+    HRESULT result = stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    constexpr std::size_t kChunk = 64 * 1024;
+    STATSTG stat{};
+    if (SUCCEEDED(result) && SUCCEEDED(stream->Stat(&stat, STATFLAG_NONAME)) &&
+        stat.cbSize.QuadPart < std::numeric_limits<std::size_t>::max() - kChunk)
+        whole.reserve(static_cast<std::size_t>(stat.cbSize.QuadPart) + kChunk);
+    while (SUCCEEDED(result)) {
+        const std::size_t at = whole.size();
+        if (whole.capacity() < at + kChunk)
+            whole.reserve(std::max(whole.capacity() * 2, at + kChunk));
+        whole.resize(at + kChunk);
         ULONG read = 0;
-        result = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &read);
-        if (FAILED(result) || read == 0) break;
-        length += read;
-        if (kept != nullptr && kept->size() < keep)
-            kept->append(buffer.data(), std::min<std::uint64_t>(read, keep - kept->size()));
-        if (hashBody) hash.Update(buffer.data(), read);
-        if (head.size() <= kSmallBody)
-            head.append(buffer.data(), std::min<std::size_t>(read, kSmallBody + 1 - head.size()));
-        if (read >= kTail) {
-            tail.assign(buffer.data() + read - kTail, kTail);
-        } else {
-            tail.append(buffer.data(), read);
-            if (tail.size() > kTail) tail.erase(0, tail.size() - kTail);
+        result = stream->Read(whole.data() + at, static_cast<ULONG>(kChunk), &read);
+        whole.resize(at + (SUCCEEDED(result) ? read : 0));
+        std::uint64_t peak = readerPeak.load();
+        while (whole.capacity() > peak &&
+               !readerPeak.compare_exchange_weak(peak, whole.capacity())) {
         }
+        if (FAILED(result) || read == 0) break;
     }
+    const std::uint64_t length = whole.size();
     Json body;
     body["length"] = length;
-    body["sha256"] = hashBody ? Json(hash.FinishHex()) : Json(nullptr);
+    if (hashBody) {
+        Sha256 hash;
+        hash.Update(whole.data(), whole.size());
+        body["sha256"] = hash.FinishHex();
+    } else {
+        body["sha256"] = nullptr;
+    }
     if (length <= kSmallBody) {
-        if (IsValidUtf8(head)) {
-            body["text"] = head;
+        if (IsValidUtf8(whole)) {
+            body["text"] = whole;
         } else {
-            body["hex"] = Hex(head);
+            body["hex"] = Hex(whole);
         }
     } else {
-        body["tail"] = Hex(tail);
+        body["tail"] = Hex(whole.substr(whole.size() - kTail));
     }
     if (FAILED(result)) body["readError"] = HResultText(result);
+    if (kept != nullptr) {
+        if (keep >= whole.size()) {
+            *kept = std::move(whole);
+        } else {
+            kept->assign(whole, 0, keep);
+        }
+    }
     return body;
 }
 
@@ -119,10 +138,10 @@ struct BodyRead {
 
 // Reads response bodies as the runtime does. The stream the host set is registered in the global
 // interface table on the runtime's thread; one long-lived thread in the multithreaded apartment
-// takes it out of the table and reads it to its end, while the runtime's thread goes on pumping.
-// An agile stream (free-threaded marshaler) comes back as the host's own object; any other comes
-// back as a proxy whose every call waits for the runtime's thread to pump. Bodies are read one at
-// a time, in the order they were set.
+// takes it out of the table, seeks it to its start and reads it whole into memory, while the
+// runtime's thread goes on pumping. An agile stream (free-threaded marshaler) comes back as the
+// host's own object; any other comes back as a proxy whose every call waits for the runtime's
+// thread to pump. Bodies are read one at a time, in the order they were set.
 class BodyReader {
 public:
     static BodyReader& Get() {
@@ -132,7 +151,7 @@ public:
 
     // On the runtime's thread; `done` runs there too, through the dispatcher.
     void Read(IStream* stream, bool hashBody, std::uint64_t keep,
-              std::function<void(BodyRead)> done) {
+              std::chrono::steady_clock::time_point answered, std::function<void(BodyRead)> done) {
         HRESULT result = S_OK;
         if (!table_) {
             result = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
@@ -149,7 +168,7 @@ public:
         pending_.emplace(id, Pending{cookie, std::move(done)});
         {
             const std::lock_guard lock(mutex_);
-            jobs_.push_back(Job{id, cookie, stream, hashBody, keep});
+            jobs_.push_back(Job{id, cookie, stream, hashBody, keep, answered});
             if (!started_) {
                 started_ = true;
                 std::thread([this] { Run(); }).detach();
@@ -165,6 +184,7 @@ private:
         const IStream* registered;  // compared with what comes out of the table, never called
         bool hashBody;
         std::uint64_t keep;
+        std::chrono::steady_clock::time_point answered;  // when the host's answer was taken
     };
     struct Pending {
         DWORD cookie;
@@ -199,6 +219,9 @@ private:
                 if (SUCCEEDED(result) && stream) {
                     read.agile = stream.Get() == job.registered;
                     read.body = ReadBody(stream.Get(), job.hashBody, job.keep, &read.kept);
+                    read.body["readMs"] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now() - job.answered)
+                                              .count();
                 } else {
                     read.body = FailedBody(FAILED(result) ? result : E_NOINTERFACE);
                 }
@@ -484,6 +507,7 @@ HRESULT WebResourceRequestedArgs::get_ResourceContext(COREWEBVIEW2_WEB_RESOURCE_
 
 void RecordResponse(Json request, ICoreWebView2WebResourceResponse* response, bool hashBody,
                     std::uint64_t keepBody, ResponseDone done) {
+    const auto answered = std::chrono::steady_clock::now();
     PageResponse answer;
     ComPtr<IStream> content;
     try {
@@ -534,11 +558,12 @@ void RecordResponse(Json request, ICoreWebView2WebResourceResponse* response, bo
         answer.body = std::move(kept);
         line["body"] = std::move(body);
         line["bodyAgile"] = std::move(agile);
+        line["readerPeak"] = readerPeak.load();
         Record("response", std::move(line));
         done(std::move(answer));
     };
     if (!content) return finish(nullptr, nullptr, {});
-    BodyReader::Get().Read(content.Get(), hashBody, keepBody,
+    BodyReader::Get().Read(content.Get(), hashBody, keepBody, answered,
                            [finish = std::move(finish)](BodyRead read) mutable {
                                finish(std::move(read.body), read.agile, std::move(read.kept));
                            });

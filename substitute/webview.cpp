@@ -87,6 +87,16 @@ std::shared_ptr<void> WebView::Hold() {
 
 void WebView::StartPage() { driver_->Start(*this); }
 
+void WebView::TakeFocus() const {
+    HWND target = driver_->FocusWindow() != nullptr ? driver_->FocusWindow() : focusWindow_;
+    if (target != nullptr) SetFocus(target);
+}
+
+bool WebView::PageHasFocus() const {
+    HWND target = driver_->FocusWindow() != nullptr ? driver_->FocusWindow() : focusWindow_;
+    return target != nullptr && GetFocus() == target;
+}
+
 void WebView::MarkClosed() {
     if (*closed_) return;
     *closed_ = true;

@@ -61,6 +61,11 @@ public:
     }
     void BoundsChanged(const RECT& bounds) { driver_->OnBoundsChanged(bounds); }
     void VisibilityChanged(bool visible) { driver_->OnVisibilityChanged(visible); }
+    void ScaleChanged(double scale) { driver_->OnScaleChanged(scale); }
+    // The control's own child window that holds the page's focus when the driver has none.
+    void SetFocusWindow(HWND window) { focusWindow_ = window; }
+    // MoveFocus: the page takes the keyboard focus.
+    void TakeFocus() const;
     HRESULT AddAcceleratorKeyHandler(ICoreWebView2AcceleratorKeyPressedEventHandler* handler,
                                      EventRegistrationToken* token);
     HRESULT RemoveAcceleratorKeyHandler(EventRegistrationToken token);
@@ -274,6 +279,7 @@ public:
     void RaisePermissionRequested(int kind, const std::string& uri) override;
     void RaiseAcceleratorKey(unsigned virtualKey, int keyEventKind) override;
     HWND ParentWindow() const override { return parent_; }
+    bool PageHasFocus() const override;
     bool BrowserExited() const override {
         return closedBy_ != nullptr && std::string_view(closedBy_) == "browser-exit";
     }
@@ -303,6 +309,7 @@ private:
     bool hashBodies_;
     int failNavigation_;
     std::unique_ptr<PageDriver> driver_;
+    HWND focusWindow_ = nullptr;
 
     std::string source_ = "about:blank";
     std::string title_;

@@ -2,12 +2,15 @@
 # A headless Chromium for the substitute runtime's Chromium driver: loopback-only remote
 # debugging, a fresh or a kept profile, no background traffic, names resolving only to nothing.
 #
-#   tools/chromium-session.sh start DIR [PROFILE]
+#   tools/chromium-session.sh start DIR [PROFILE [ARG...]]
 #       start it; prints the DevTools endpoint (ws://127.0.0.1:PORT/...). DIR is the session's own
-#       folder (created, emptied; DIR.pid and DIR.log beside it). Without PROFILE, DIR is the
-#       profile, new each time. With PROFILE, that folder is the profile and is kept: created when
-#       missing, never emptied. A host started with WRAPPER_SUBSTITUTE_CHROMIUM=user-data and
-#       the user-data folder whose EBWebView folder is PROFILE finds this browser by itself.
+#       folder (created, emptied; DIR.pid and DIR.log beside it). Without PROFILE (or with an empty
+#       one), DIR is the profile, new each time. With PROFILE, that folder is the profile and is
+#       kept: created when missing, never emptied. A host started with
+#       WRAPPER_SUBSTITUTE_CHROMIUM=user-data and the user-data folder whose EBWebView folder is
+#       PROFILE finds this browser by itself. ARGs are the app's browser arguments (chromium-args),
+#       given to Chromium as they are; the second line printed names them. Chromium keeps its own
+#       autoplay policy and sound, as the runtime does.
 #   tools/chromium-session.sh stop DIR
 #       stop it and everything it started; remove DIR (a kept PROFILE stays)
 #
@@ -17,8 +20,12 @@
 
 chromium_available() { command -v chromium >/dev/null 2>&1; }
 
-chromium_session_start() {  # DIR [PROFILE]
+chromium_session_start() {  # DIR [PROFILE [ARG...]]
     local dir="$1" profile="${2:-$1}"
+    shift; [ $# -eq 0 ] || shift
+    # The app's own browser arguments (its chromium-args), applied at start; the runtime holds the
+    # app's AdditionalBrowserArguments to what this browser was started with.
+    local extra=("$@")
     rm -rf "$dir"; mkdir -p "$dir" "$profile"
     # The port file of an earlier browser on a kept profile would name a port nobody listens on.
     rm -f "$profile/DevToolsActivePort"
@@ -26,10 +33,9 @@ chromium_session_start() {  # DIR [PROFILE]
     local args=(--headless --remote-debugging-address=127.0.0.1 --remote-debugging-port=0
                 --user-data-dir="$profile" --disable-gpu --disable-background-networking
                 --disable-component-update --disable-sync --no-first-run --disable-quic
-                --disable-default-apps --disable-extensions --mute-audio
-                --autoplay-policy=no-user-gesture-required
+                --disable-default-apps --disable-extensions
                 "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"
-                --window-size=1280,800 about:blank)
+                --window-size=1280,800 "${extra[@]}" about:blank)
     [ "$(id -u)" -ne 0 ] || args=(--no-sandbox "${args[@]}")
     # A session of its own, so that stopping it reaches every process it starts. Without a
     # display: given one (the Wine session's Xvfb), headless Chromium still paints through it, and
@@ -43,6 +49,7 @@ chromium_session_start() {  # DIR [PROFILE]
         path="$(sed -n 2p "$profile/DevToolsActivePort" 2>/dev/null || true)"
         if [ -n "$port" ] && [ -n "$path" ]; then
             export WRAPPER_SUBSTITUTE_CHROMIUM="ws://127.0.0.1:$port$path"
+            export WRAPPER_SUBSTITUTE_CHROMIUM_ARGUMENTS="${extra[*]}"
             return 0
         fi
         kill -0 "$(cat "$dir.pid")" 2>/dev/null || break
@@ -136,8 +143,9 @@ chromium_screenshot_when_settled() {  # TRANSCRIPT VIEW_STATE PNG DONE [QUIET_MS
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     set -euo pipefail
     case "${1:-}" in
-        start) chromium_session_start "$2" "${3:-}" && echo "$WRAPPER_SUBSTITUTE_CHROMIUM" ;;
+        start) chromium_session_start "$2" "${3:-}" "${@:4}" && echo "$WRAPPER_SUBSTITUTE_CHROMIUM" &&
+               echo "$WRAPPER_SUBSTITUTE_CHROMIUM_ARGUMENTS" ;;
         stop) chromium_session_stop "$2" ;;
-        *) echo "usage: $0 start DIR [PROFILE] | stop DIR" >&2; exit 2 ;;
+        *) echo "usage: $0 start DIR [PROFILE [ARG...]] | stop DIR" >&2; exit 2 ;;
     esac
 fi

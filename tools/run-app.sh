@@ -76,7 +76,10 @@ case "$DRIVER" in
             rm -rf -- "$PROFILE"
         fi
         [ -d "$PROFILE" ] && kept="the kept" || kept="a new"
-        chromium_session_start "$FILES/chromium" "$PROFILE"
+        # The app's browser arguments reach the browser as the runtime would apply them.
+        mapfile -t app_args < <(python3 -c 'import json, shlex, sys; [print(a) for a in shlex.split(json.load(open(sys.argv[1], encoding="utf-8")).get("chromium-args") or "")]' \
+                                "$APP/package.json")
+        chromium_session_start "$FILES/chromium" "$PROFILE" "${app_args[@]}"
         export WRAPPER_SUBSTITUTE_CHROMIUM=user-data
         echo "==> $kept browser profile of $app_name: $PROFILE (./dev run --fresh empties it)"
         trap 'chromium_session_stop "$FILES/chromium"; wine_session_stop' EXIT

@@ -3,11 +3,14 @@
 // so. The figure is the peak while the media is served, above the idle host before it.
 //
 // 1. Scripted page: a 1 GiB bundled video (a sparse bundle) asked for as a media element does,
-//    "bytes=0-" first and then ten seeks ("bytes=N-"); the substitute reads each body to its end.
+//    "bytes=0-" first and then ten seeks ("bytes=N-"); the substitute reads each body whole into
+//    memory, as the runtime does.
 // 2. Chromium (when WRAPPER_SUBSTITUTE_CHROMIUM names a running session): a real page plays a
-//    bundled WebM of more than 200 MiB (the clip named by WRAPPER_BENCH_WEBM_CLIP repeated, with
-//    empty space between its clusters) for about 5 s and seeks twice. The driver keeps at most
-//    4 MiB of a ranged answer and forwards it base64-encoded, so its copies are in the figure.
+//    bundled 1 GiB WebM (the clip named by WRAPPER_BENCH_WEBM_CLIP repeated, with empty space
+//    between its clusters) for about 5 s and seeks twice. The driver forwards each whole answer
+//    base64-encoded, so its copies are in the figure.
+// Each part also reports the runtime's reader peak: the largest body it held in memory at once
+// (the substitute's "readerPeak"). Run it with an older host to compare how it answers ranges.
 //
 // Usage: bench_host_memory.exe [HOST_EXE [LOADER_DLL]]
 //   HOST_EXE defaults to ..\..\WebView2Wrapper.exe from this program's folder, LOADER_DLL as for
@@ -224,7 +227,31 @@ constexpr int kSeeks = 10;
 
 std::uint64_t SeekPosition(int seek) { return kMovieBytes / (kSeeks + 1) * seek; }
 
-// Every request got its 206 with the whole rest of the movie, read to its end.
+// The transcript's whole lines that parse.
+std::vector<nlohmann::json> TranscriptLines(const std::string& transcript) {
+    std::vector<nlohmann::json> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = transcript.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        nlohmann::json entry =
+            nlohmann::json::parse(transcript.substr(start, end - start), nullptr, false);
+        if (!entry.is_discarded()) lines.push_back(std::move(entry));
+    }
+    return lines;
+}
+
+// The most memory the runtime's reader held for one body, over the run's answers.
+std::uint64_t ReaderPeak(const std::string& transcript) {
+    std::uint64_t peak = 0;
+    for (const nlohmann::json& entry : TranscriptLines(transcript)) {
+        if (entry.value("type", "") == "response")
+            peak = std::max(peak, entry.value("readerPeak", std::uint64_t{0}));
+    }
+    return peak;
+}
+
+// Every request got its 206 from its position, with as many bytes as its Content-Range says
+// (the rest of the movie, or a piece of it), read to its end.
 bool ScriptedAnswersAreRight(const std::string& transcript) {
     int checked = 0;
     std::size_t start = 0;
@@ -236,8 +263,16 @@ bool ScriptedAnswersAreRight(const std::string& transcript) {
             entry.value("uri", "").find("movie.webm") == std::string::npos) {
             continue;
         }
-        const std::uint64_t expected = kMovieBytes - SeekPosition(checked);
-        if (entry.value("status", 0) != 206 || entry["body"].value("length", 0ull) != expected) {
+        unsigned long long first = 0, last = 0, total = 0;
+        bool ranged = false;
+        for (const auto& header : entry.value("headers", nlohmann::json::array())) {
+            if (header.is_string() &&
+                std::sscanf(header.get<std::string>().c_str(),
+                            "Content-Range: bytes %llu-%llu/%llu", &first, &last, &total) == 3)
+                ranged = true;
+        }
+        if (entry.value("status", 0) != 206 || !ranged || first != SeekPosition(checked) ||
+            total != kMovieBytes || entry["body"].value("length", 0ull) != last - first + 1) {
             std::fprintf(stderr, "wrong answer: %s\n", line.substr(0, 300).c_str());
             return false;
         }
@@ -271,9 +306,9 @@ bool MeasureScripted(const fs::path& hostExe, const std::string& loaderFolder) {
                        ScriptedAnswersAreRight(samples.transcript);
     std::printf(
         "1. scripted page, a bundled %.0f MiB video: bytes=0- and %d seeks, each body "
-        "read to its end (%s, %.2f s)\n",
+        "read whole (%s, %.2f s)\n   runtime reader peak: %.1f MiB\n",
         MiB(kMovieBytes), kSeeks, right ? "answers right" : "ANSWERS WRONG",
-        samples.measuredSeconds);
+        samples.measuredSeconds, MiB(ReaderPeak(samples.transcript)));
     return Report(samples, "   host private bytes") && right;
 }
 
@@ -356,7 +391,8 @@ constexpr std::uint32_t kEbml = 0x1A45DFA3, kSegment = 0x18538067, kTracks = 0x1
                         kCues = 0x1C53BB6B, kVoid = 0xEC;
 
 constexpr int kClipRepeats = 100;
-constexpr std::uint64_t kClusterSpacing = 2200 * 1024;  // cluster and empty space after it
+// A cluster and the empty space after it: the movie is kMovieBytes long, give or take its head.
+constexpr std::uint64_t kClusterSpacing = kMovieBytes / kClipRepeats;
 
 // The clip (one cluster starting with a key frame) played `kClipRepeats` times in a row: its
 // cluster repeated with later times, each followed by empty space (a Void element whose contents
@@ -460,12 +496,7 @@ std::string PlayerSummary(const std::string& transcript) {
     int answers = 0;
     int partial = 0;
     std::uint64_t bodies = 0;
-    std::size_t start = 0;
-    for (std::size_t end; (end = transcript.find('\n', start)) != std::string::npos;
-         start = end + 1) {
-        const nlohmann::json entry =
-            nlohmann::json::parse(transcript.substr(start, end - start), nullptr, false);
-        if (entry.is_discarded()) continue;
+    for (const nlohmann::json& entry : TranscriptLines(transcript)) {
         if (entry.value("type", "") == "response" &&
             entry.value("uri", "").find("movie.webm") != std::string::npos) {
             ++answers;
@@ -479,7 +510,9 @@ std::string PlayerSummary(const std::string& transcript) {
     }
     return "page: \"" + done + "\"; " + std::to_string(answers) + " answers for the movie (" +
            std::to_string(partial) + " of them 206), " +
-           std::to_string(static_cast<long long>(MiB(bodies))) + " MiB of bodies read";
+           std::to_string(static_cast<long long>(MiB(bodies))) +
+           " MiB of bodies read; runtime reader peak " +
+           std::to_string(static_cast<long long>(MiB(ReaderPeak(transcript)))) + " MiB";
 }
 
 bool MeasureChromium(const fs::path& hostExe, const std::string& loaderFolder,

@@ -30,7 +30,16 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             OnMainWindowMoved();
             return 0;
         case WM_SIZE:
+            OnMainWindowMinimised(wParam == SIZE_MINIMIZED);
             OnMainWindowResized();
+            return 0;
+        case WM_ACTIVATE: {
+            const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
+            if (LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0) OnMainWindowActivated();
+            return result;
+        }
+        case WM_SETFOCUS:
+            OnMainWindowActivated();
             return 0;
         case kStartFailedMessage:
             OnStartFailed();

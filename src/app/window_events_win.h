@@ -17,9 +17,14 @@ inline constexpr UINT kRecreateWebViewMessage = WM_APP + 4;
 inline constexpr UINT kAppStoppedMessage = WM_APP + 5;
 inline constexpr UINT kPageUnresponsiveMessage = WM_APP + 6;
 
-// Both do nothing until the WebView host and its controller exist.
+// These do nothing until the WebView host and its controller exist.
 void OnMainWindowMoved();
 void OnMainWindowResized();
+// The window was activated (not minimised) or got the keyboard focus: the page takes the focus,
+// which the runtime never gives back by itself, so that keys reach it without a click.
+void OnMainWindowActivated();
+// The window was minimised (the page stops rendering) or shown again after that.
+void OnMainWindowMinimised(bool minimised);
 // Shows the start-failure box and ends the message loop with exit code 1.
 void OnStartFailed();
 // Runs the work WebView2 callbacks left for after their return (kAfterCallbackMessage).

@@ -174,7 +174,7 @@ std::string StarterPackageJson(const std::string& folderName) {
     json["description"] = "";
     json["author"] = "";
     json["main"] = "index.html";
-    json["chromium-args"] = "";
+    json["chromium-args"] = "--autoplay-policy=no-user-gesture-required";  // title-screen music
     json["window"] = {{"title", folderName},
                       {"width", 1024},
                       {"height", 768},

@@ -1,5 +1,6 @@
 #include "server/byte_range.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -67,7 +68,7 @@ ByteRange ParseRangeHeader(const std::string& value, std::uint64_t total) {
     if (dash == rangeSet.size() - 1) {  // first-
         const auto first = ReadPosition(rangeSet.substr(0, dash));
         if (!first || *first >= total) return unsatisfiable;
-        return Range(*first, total - 1);
+        return Range(*first, *first + std::min(total - *first, kOpenRangeLimit) - 1);
     }
     if (dash == 0) {  // -suffix
         const auto suffix = ReadPosition(rangeSet.substr(1));

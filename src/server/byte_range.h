@@ -6,6 +6,11 @@
 #include <string>
 #include <string_view>
 
+// The most bytes an open-ended range ("bytes=N-") is answered with. The runtime reads every answer
+// whole into memory on one thread, so the rest of a long video would be read at once; media
+// players ask again from where a shorter answer ends.
+constexpr std::uint64_t kOpenRangeLimit = 4 * 1024 * 1024;
+
 struct ByteRange {
     bool satisfiable = false;
     std::uint64_t first = 0;  // offset of the first byte to send
@@ -21,7 +26,8 @@ void TrimWhitespace(std::string& text);
 std::optional<std::int64_t> ReadRangeNumber(std::string_view text);
 
 // Parses a trimmed value of the forms "bytes=first-last", "bytes=first-" and "bytes=-suffix"
-// against a file of `total` bytes. Only the first range of a list is used; nothing is clamped.
+// against a file of `total` bytes. Only the first range of a list is used. An open-ended range
+// ends after at most kOpenRangeLimit bytes; nothing else is clamped.
 // A negative number is widened and compared as unsigned, so it acts larger than any file.
 // When satisfiable, first <= last < total.
 ByteRange ParseRangeHeader(const std::string& value, std::uint64_t total);

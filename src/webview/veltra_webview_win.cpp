@@ -603,3 +603,21 @@ void OnMainWindowResized() {
         g_webViewHost->controller->put_Bounds(bounds);
     }
 }
+
+void OnMainWindowActivated() {
+    if (g_webViewHost != nullptr && g_webViewHost->controller != nullptr &&
+        !IsIconic(g_webViewHost->window))
+        g_webViewHost->controller->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC);
+}
+
+void OnMainWindowMinimised(bool minimised) {
+    static bool hidden = false;  // the page was hidden because the window was minimised
+    if (g_webViewHost == nullptr || g_webViewHost->controller == nullptr) return;
+    if (minimised && !hidden) {
+        hidden = true;
+        g_webViewHost->controller->put_IsVisible(FALSE);
+    } else if (!minimised && hidden) {
+        hidden = false;
+        g_webViewHost->controller->put_IsVisible(TRUE);
+    }
+}

@@ -371,6 +371,27 @@ public:
     virtual HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** coreWebView2) = 0;
 };
 
+MIDL_INTERFACE("c979903e-d4ca-4228-92eb-47ee3fa96eab")
+ICoreWebView2Controller2 : public ICoreWebView2Controller {
+public:
+    virtual HRESULT STDMETHODCALLTYPE get_DefaultBackgroundColor() = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_DefaultBackgroundColor() = 0;
+};
+
+// The scale the page is drawn at: devicePixelRatio, and the bounds' pixels per CSS pixel.
+MIDL_INTERFACE("f9614724-5d2b-41dc-aef7-73d62b51543b")
+ICoreWebView2Controller3 : public ICoreWebView2Controller2 {
+public:
+    virtual HRESULT STDMETHODCALLTYPE get_RasterizationScale(double* scale) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_RasterizationScale(double scale) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_ShouldDetectMonitorScaleChanges(BOOL* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_ShouldDetectMonitorScaleChanges(BOOL value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE add_RasterizationScaleChanged() = 0;
+    virtual HRESULT STDMETHODCALLTYPE remove_RasterizationScaleChanged() = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_BoundsMode() = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_BoundsMode() = 0;
+};
+
 // ---------------------------------------------------------------------------------------------
 // WebView
 

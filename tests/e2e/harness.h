@@ -149,8 +149,11 @@ std::vector<nlohmann::json> ReadJsonLines(const fs::path& path);
 // Reads the substitute's transcript of a run and holds the host to the runtime's rules: the test
 // fails when the transcript shows a call from another thread than the runtime's ("wrongThread"),
 // a response body that reached the runtime's reader as a proxy ("bodyAgile": false), a message
-// loop run inside one of the runtime's callbacks ("nestedLoopInCallback") or the control's parent
-// window destroyed inside one ("parentDestroyed" with an "insideCallback"). Every run's transcript is
+// loop run inside one of the runtime's callbacks ("nestedLoopInCallback"), the control's parent
+// window destroyed inside one ("parentDestroyed" with an "insideCallback"), or a body over 64 MiB
+// read whole into memory (a "response" whose body is longer), or a browser argument of the app
+// that the Chromium driver's browser was not started with ("browserArgumentRefused"). Every
+// run's transcript is
 // read through here; a test that expects one of these says so (EXPECT_NONFATAL_FAILURE).
 std::vector<nlohmann::json> ReadTranscript(const fs::path& path);
 

@@ -76,7 +76,11 @@ INSTANTIATE_TEST_SUITE_P(Loaders, WebViewHostWithLoader,
 
 TEST_P(WebViewHostWithLoader, BundleModeStartsHiddenThenShowsAtDomContentLoaded) {
     AppFolder app = BundleApp("host_bundle", "", GetParam());
-    const e2e::HostRun run = app.Run("snapshot\ndomcontentloaded\nsnapshot\nclose\n");
+    // Then the player switches to another program and back, and minimises and restores the window.
+    const std::string scenario =
+        "snapshot\ndomcontentloaded\nsnapshot\ndeactivate\nsnapshot\nactivate\nsnapshot\n"
+        "minimize\nsleep 300\nsnapshot\nrestore\nsleep 300\nsnapshot\nclose\n";
+    const e2e::HostRun run = app.Run(scenario);
     ASSERT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
     EXPECT_TRUE(run.probe["boxes"].empty());
 
@@ -147,19 +151,42 @@ TEST_P(WebViewHostWithLoader, BundleModeStartsHiddenThenShowsAtDomContentLoaded)
     ASSERT_EQ(loaded.size(), 2u);
     const auto visible = run.Calls("put_IsVisible");
     const auto focus = run.Calls("MoveFocus");
-    ASSERT_EQ(visible.size(), 2u);
-    ASSERT_EQ(focus.size(), 2u);
+    // Shown at each DOMContentLoaded, hidden while minimised, shown again on restore.
+    ASSERT_EQ(visible.size(), 4u);
     EXPECT_GT(Seq(visible[0]), Seq(run.Response("https://app.localhost/index.html")));
     EXPECT_EQ(visible[0]["value"], true);
-    EXPECT_LT(Seq(visible[0]), Seq(focus[0]));
-    EXPECT_LT(Seq(focus[0]), Seq(loaded[0]));
     EXPECT_GT(Seq(visible[1]), Seq(loaded[0]));
-    EXPECT_LT(Seq(focus[1]), Seq(loaded[1]));
-    EXPECT_EQ(focus[0]["reason"], "programmatic");
+    EXPECT_EQ(visible[1]["value"], true);
+    EXPECT_EQ(visible[2]["value"], false);
+    EXPECT_EQ(visible[3]["value"], true);
+    // Focused after each show, before the event's own line (calls inside a handler come first).
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto after = std::find_if(focus.begin(), focus.end(), [&](const json& call) {
+            return Seq(call) > Seq(visible[i]);
+        });
+        ASSERT_NE(after, focus.end());
+        EXPECT_LT(Seq(*after), Seq(loaded[i]));
+    }
+    for (const json& call : focus) EXPECT_EQ(call["reason"], "programmatic");
 
     const auto snapshots = run.Of("snapshot");
-    ASSERT_EQ(snapshots.size(), 2u);
+    ASSERT_EQ(snapshots.size(), 6u);
     EXPECT_EQ(snapshots[0]["visible"], true);  // the start page had loaded before the first step
+    // The page has the keys after the start page, loses them to the other program, and has them
+    // again once the host is active: the runtime gives them back only on the host's MoveFocus.
+    const json pageFocused = {true, true, false, true, nullptr /* minimised */, true};
+    for (std::size_t i = 0; i < snapshots.size(); ++i) {
+        if (!pageFocused[i].is_null()) EXPECT_EQ(snapshots[i]["pageFocused"], pageFocused[i]) << i;
+    }
+    const auto activations = run.Of("activation");
+    ASSERT_EQ(activations.size(), 2u);
+    EXPECT_EQ(activations[0]["hostActive"], false);
+    EXPECT_EQ(activations[1]["hostActive"], true);
+    // Minimised: the page is hidden until the window is restored (between snapshots 4 and 5).
+    EXPECT_GT(Seq(visible[2]), Seq(snapshots[3]));
+    EXPECT_LT(Seq(visible[2]), Seq(snapshots[4]));
+    EXPECT_GT(Seq(visible[3]), Seq(snapshots[4]));
+    EXPECT_LT(Seq(visible[3]), Seq(snapshots[5]));
 
     // The log says what the host found and decided, one line each.
     EXPECT_EQ(run.hostLog, (std::vector<std::string>{
@@ -173,13 +200,13 @@ TEST_P(WebViewHostWithLoader, BundleModeStartsHiddenThenShowsAtDomContentLoaded)
     const e2e::fs::path log = e2e::LocalAppData() / "host-test" / "host.log";
     e2e::fs::remove(log);
     e2e::fs::create_directories(log);
-    const e2e::HostRun blocked = app.Run("snapshot\ndomcontentloaded\nsnapshot\nclose\n");
+    const e2e::HostRun blocked = app.Run(scenario);
     e2e::fs::remove_all(log);
     EXPECT_EQ(blocked.probe["exitCode"], 0);
     EXPECT_EQ(blocked.probe["boxes"], run.probe["boxes"]);
     EXPECT_EQ(blocked.probe["timedOut"], false);
     EXPECT_EQ(blocked.CallSequence(), run.CallSequence());
-    EXPECT_EQ(blocked.Of("snapshot").size(), 2u);
+    EXPECT_EQ(blocked.Of("snapshot").size(), 6u);
     EXPECT_TRUE(blocked.hostLog.empty());
     EXPECT_FALSE(e2e::fs::exists(e2e::LocalAppData() / "host-test" / "host.log.1"));
 }
@@ -292,6 +319,24 @@ TEST(WebViewHost, NavigationOutsideTheOriginIsCancelled) {
     EXPECT_EQ(cancelled["https://app.localhost/index.html"], false);
     EXPECT_EQ(run.Response("https://app.localhost/page2.html")["status"], 200);
     EXPECT_TRUE(run.Response("https://example.com/").is_null());
+}
+
+// The runtime reads every body whole into memory on its one reader thread: the harness fails a
+// run that read one over 64 MiB, unless the test expects it.
+TEST(WebViewHost, TranscriptsWithAHugeBodyFailTheTest) {
+    const e2e::fs::path file = e2e::WorkDir() / "huge-body.jsonl";
+    const auto write = [&](std::uint64_t length) {
+        std::ofstream(file, std::ios::trunc)
+            << json{{"seq", 1}, {"type", "response"}, {"uri", "https://app.localhost/big.webm"},
+                    {"body", {{"length", length}}}, {"bodyAgile", true}}
+                   .dump()
+            << "\n";
+    };
+    write(64ull << 20);
+    EXPECT_EQ(e2e::ReadTranscript(file).size(), 1u);
+    write((64ull << 20) + 1);
+    EXPECT_NONFATAL_FAILURE(e2e::ReadTranscript(file), "more than 64 MiB");
+    e2e::fs::remove(file);
 }
 
 TEST(WebViewHost, MessagesAreHeardOnlyFromTheOrigin) {

@@ -110,14 +110,25 @@ TEST(ByteRange, MalformedAndOutOfRangeNumbers) {
 TEST(ByteRange, SixtyFourBitPositionsOnLargeFiles) {
     const std::uint64_t total = 5 * k4GiB;
     ExpectRanges({
-        {"bytes=4294967296-", total, true, k4GiB, total - 1},
+        // An open-ended range is answered with at most kOpenRangeLimit bytes.
+        {"bytes=4294967296-", total, true, k4GiB, k4GiB + kOpenRangeLimit - 1},
+        {"bytes=0-", total, true, 0, kOpenRangeLimit - 1},
+        {"bytes=0-", kOpenRangeLimit, true, 0, kOpenRangeLimit - 1},
+        {"bytes=0-", kOpenRangeLimit + 1, true, 0, kOpenRangeLimit - 1},
+        {"bytes=1-", kOpenRangeLimit + 1, true, 1, kOpenRangeLimit},
+        {"bytes=2-", kOpenRangeLimit + 1, true, 2, kOpenRangeLimit},
+        {"bytes=0-21474836479", total, true, 0, total - 1},  // closed ranges are not capped
+        {"bytes=-21474836480", total, true, 0, total - 1},   // nor suffix ranges
         {"bytes=2147483648-2147483649", total, true, 2147483648ull, 2147483649ull},
         {"bytes=-4294967296", total, true, total - k4GiB, total - 1},
         {"bytes=21474836479-", total, true, 21474836479ull, total - 1},
+        {"bytes=21470642176-", total, true, 21470642176ull, total - 1},  // exactly the limit left
+        {"bytes=21470642175-", total, true, 21470642175ull, total - 2},
         {"bytes=21474836480-", total, false},
         {"bytes=-1", 0xFFFFFFFFFFFFFFFFull, true, 0xFFFFFFFFFFFFFFFEull, 0xFFFFFFFFFFFFFFFEull},
         {"bytes=9223372036854775807-", 0xFFFFFFFFFFFFFFFFull, true, 9223372036854775807ull,
-         0xFFFFFFFFFFFFFFFEull},
+         9223372036854775807ull + kOpenRangeLimit - 1},
+        {"bytes=0-", 0xFFFFFFFFFFFFFFFFull, true, 0, kOpenRangeLimit - 1},
         // A negative last is compared as unsigned: it lies past the end even of a huge file.
         {"bytes=0--1", 0xFFFFFFFFFFFFFFFFull, false},
     });

@@ -651,6 +651,7 @@ TEST(PackageInit, StarterAppOnlyInANewOrEmptyFolder) {
     EXPECT_EQ(starter["name"], "my-game-2");
     EXPECT_EQ(starter["version"], "1.0.0");
     EXPECT_EQ(starter["window"]["width"], 1024);
+    EXPECT_EQ(starter["chromium-args"], "--autoplay-policy=no-user-gesture-required");
     EXPECT_EQ(starter["settings"]["distribution-mode"], "evergreen");
     EXPECT_EQ(starter["settings"]["headers"], nlohmann::json::object());
     EXPECT_EQ(starter["messages"]["downloading"], "Downloading...");

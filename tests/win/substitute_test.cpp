@@ -408,6 +408,8 @@ private:
         if (name == "big.bin") body = std::string(5000, 'a');
         if (name == "bytes.bin") body = std::string("\xff\x00\x41", 3);
         ComPtr<IStream> stream = MemoryStream(body);
+        // Left at its end, as after writing it: the runtime seeks to the start before reading.
+        if (name == "big.bin") stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_END, nullptr);
         if (name == "abc.txt") {
             auto mapping = SharedMapping::Open(agileFile_);
             stream = NewBodyStream(mapping, 0, mapping->Size());
@@ -589,6 +591,9 @@ TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
     EXPECT_EQ(lines[big]["body"]["sha256"],
               "c526c6222044dab5674de9c4ac7f4566ebb5e4d8bf9d8ea34c9cc8a7cc3c869c");
     EXPECT_FALSE(lines[big]["body"].contains("text"));
+    // Each body's read is timed from the host's answer; the reader held the whole body at once.
+    EXPECT_GE(lines[big]["body"].value("readMs", -1), 0);
+    EXPECT_GE(lines[big].value("readerPeak", 0), 5000u);
     const size_t bytes = Find(lines, "response", {{"uri", "https://app.localhost/bytes.bin"}});
     ASSERT_NE(bytes, std::string::npos);
     EXPECT_EQ(lines[bytes]["body"]["hex"], "ff0041");
@@ -913,11 +918,16 @@ TEST(Substitute, SwitchesImitateOlderOrFailingRuntimes) {
         HRESULT errorCode = E_PENDING;
         ComPtr<ICoreWebView2Environment> environment;
     };
-    const auto create = [&](const wchar_t* failure) {
+    const auto create = [&](const wchar_t* failure, const wchar_t* arguments = nullptr) {
         ScopedVariable fail(L"WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT", failure);
+        ComPtr<Options> options;
+        if (arguments != nullptr) {
+            options = new Options();
+            options->arguments = arguments;
+        }
         Outcome outcome;
         outcome.returned =
-            loader.create(nullptr, folder.path.c_str(), nullptr,
+            loader.create(nullptr, folder.path.c_str(), options.Get(),
                           MakeCallback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
                               [&outcome](HRESULT errorCode, ICoreWebView2Environment* environment) {
                                   outcome.completed = true;
@@ -943,7 +953,7 @@ TEST(Substitute, SwitchesImitateOlderOrFailingRuntimes) {
     EXPECT_TRUE(FAILED(refused.returned));
     EXPECT_FALSE(refused.completed);
 
-    const Outcome current = create(nullptr);
+    Outcome current = create(nullptr);
     ASSERT_NE(current.environment, nullptr);
     ComPtr<ICoreWebView2Environment14> environment14;
     EXPECT_EQ(current.environment.As(&environment14), S_OK);
@@ -955,6 +965,18 @@ TEST(Substitute, SwitchesImitateOlderOrFailingRuntimes) {
         EXPECT_EQ(old.environment.As(&environment13), S_OK);
         EXPECT_EQ(old.environment.As(&environment14), E_NOINTERFACE);
     }
+    // A second environment on the folder with other browser arguments, while the first lives:
+    // its browser would conflict with the running one.
+    const Outcome conflicting = create(nullptr, L"--autoplay-policy=no-user-gesture-required");
+    EXPECT_TRUE(conflicting.completed);
+    EXPECT_EQ(conflicting.errorCode, HRESULT_FROM_WIN32(ERROR_INVALID_STATE));
+    EXPECT_EQ(conflicting.environment, nullptr);
+    EXPECT_NE(create(nullptr, L"").environment, nullptr);  // the same (no) arguments: shared
+    // Once the first has gone, the folder takes the other arguments.
+    environment14.Reset();
+    current.environment.Reset();
+    EXPECT_NE(create(nullptr, L"--autoplay-policy=no-user-gesture-required").environment,
+              nullptr);
     CoUninitialize();
 }
 

@@ -65,6 +65,11 @@ TEST(WebView2Abi, MethodsSitInTheirVtableSlots) {
         SLOT(ICoreWebView2Controller, NotifyParentWindowPositionChanged, 23),
         SLOT(ICoreWebView2Controller, Close, 24),
         SLOT(ICoreWebView2Controller, get_CoreWebView2, 25),
+        SLOT(ICoreWebView2Controller2, put_DefaultBackgroundColor, 27),
+        SLOT(ICoreWebView2Controller3, get_RasterizationScale, 28),
+        SLOT(ICoreWebView2Controller3, put_RasterizationScale, 29),
+        SLOT(ICoreWebView2Controller3, get_ShouldDetectMonitorScaleChanges, 30),
+        SLOT(ICoreWebView2Controller3, put_BoundsMode, 35),
 
         SLOT(ICoreWebView2, get_Settings, 3),
         SLOT(ICoreWebView2, Navigate, 5),
@@ -343,6 +348,8 @@ TEST(WebView2Abi, InterfaceIdentifiers) {
         IID_CASE(ICoreWebView2Environment13, L"af641f58-72b2-11ee-b962-0242ac120002"),
         IID_CASE(ICoreWebView2Environment14, L"a5e9fad9-c875-59da-9bd7-473aa5ca1cef"),
         IID_CASE(ICoreWebView2Controller, L"4d00c0d1-9434-4eb6-8078-8697a560334f"),
+        IID_CASE(ICoreWebView2Controller2, L"c979903e-d4ca-4228-92eb-47ee3fa96eab"),
+        IID_CASE(ICoreWebView2Controller3, L"f9614724-5d2b-41dc-aef7-73d62b51543b"),
         IID_CASE(ICoreWebView2, L"76eceacb-0462-4d94-ac83-423a6793775e"),
         IID_CASE(ICoreWebView2_2, L"9e8f0cf8-e670-4b5e-b2bc-73e061e3184c"),
         IID_CASE(ICoreWebView2_3, L"a0d6df20-3b92-416d-aa0c-437a9c727857"),
@@ -432,7 +439,7 @@ TEST(WebView2Abi, InterfaceIdentifiers) {
         IID_CASE(ICoreWebView2BrowserProcessExitedEventHandler,
                  L"fa504257-a216-4911-a860-fe8825712861"),
     };
-    EXPECT_EQ(cases.size(), 83u);
+    EXPECT_EQ(cases.size(), 85u);
     for (const IidCase& c : cases) {
         IID expected{};
         ASSERT_EQ(IIDFromString(c.expected, &expected), S_OK) << c.name;

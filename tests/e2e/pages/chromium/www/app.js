@@ -4,7 +4,7 @@
 (() => {
   const post = (message) => chrome.webview.postMessage(JSON.stringify(message));
   const received = [];
-  const waiting = { resized: false, media: false, files: false };
+  const waiting = { resized: false, media: false, long: false, frame: false, files: false };
 
   // The name of the exception `work` fails with, or "none".
   const failure = async (work) => {
@@ -85,8 +85,8 @@
   };
 
   const finish = () => {
-    if (!waiting.resized || !waiting.media || !waiting.files) return;
-    waiting.resized = waiting.media = waiting.files = false;
+    if (!waiting.resized || !waiting.media || !waiting.long || !waiting.frame || !waiting.files) return;
+    waiting.resized = waiting.media = waiting.long = waiting.frame = waiting.files = false;
     // Another origin: the host cancels it and the page stays.
     location.href = 'https://elsewhere.example/away.html';
     setTimeout(() => {
@@ -138,6 +138,35 @@
       finish();
     });
     clip.addEventListener('error', () => post({ type: 'media-error', code: clip.error && clip.error.code }));
+
+    // A long file the host answers in pieces: played, then sought near its end, played to the end.
+    const long = document.getElementById('long');
+    long.addEventListener('timeupdate', function onTime() {
+      if (long.currentTime <= 1.2) return;
+      long.removeEventListener('timeupdate', onTime);
+      long.addEventListener('seeked', () => {
+        long.addEventListener('ended', () => {
+          post({ type: 'long-media', currentTime: long.currentTime, duration: long.duration });
+          waiting.long = true;
+          finish();
+        }, { once: true });
+      }, { once: true });
+      long.currentTime = 2.5;
+    });
+    long.addEventListener('error', () => post({ type: 'media-error', code: long.error && long.error.code }));
+    long.play().catch((error) => post({ type: 'media-error', message: String(error) }));
+
+    // Without a click or a browser argument, sound waits for the player.
+    const audio = new AudioContext();
+    setTimeout(() => post({ type: 'audio', state: audio.state }), 500);
+
+    // The frame's report, passed on by the top document.
+    window.addEventListener('message', (event) => {
+      if (event.origin !== location.origin || !event.data || event.data.type !== 'frame') return;
+      post(event.data);
+      waiting.frame = true;
+      finish();
+    });
     chrome.webview.postMessage(JSON.stringify({ type: 'wrapper-init' }));
   });
 })();

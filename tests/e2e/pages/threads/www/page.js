@@ -8,12 +8,22 @@ const finish = (message) => {
   finished = true;
   report(message);
   document.getElementById('state').textContent = JSON.stringify(message);
-  window.close();
+  audioReported.then(() => window.close());
 };
 report({
   type: 'isolation',
   crossOriginIsolated: window.crossOriginIsolated === true,
   sharedArrayBuffer: typeof SharedArrayBuffer,
+});
+// Sound made at start runs without a click only with the autoplay argument: the state once it
+// has started, or after a second of waiting.
+const audio = new AudioContext();
+const audioReported = new Promise((resolve) => {
+  const done = () => { report({ type: 'audio', state: audio.state }); resolve(); };
+  const timer = setTimeout(done, 1000);
+  audio.addEventListener('statechange', () => {
+    if (audio.state === 'running') { clearTimeout(timer); done(); }
+  });
 });
 window.addEventListener('error', (event) =>
   finish({ type: 'threads-error', message: String(event.message) }));
