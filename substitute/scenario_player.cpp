@@ -179,6 +179,7 @@ class ScenarioPlayer final : public NavigatingDriver {
             case StepKind::Request: {
                 // The next step waits until the answer's body has been read.
                 PageRequest request{step.method, step.uri, step.context, step.headers};
+                request.source = step.source;
                 page.RaiseResourceRequest(
                     request, [this, index](const std::optional<PageResponse>&) { Next(index); });
                 return false;
@@ -226,7 +227,8 @@ class ScenarioPlayer final : public NavigatingDriver {
                 return false;
             case StepKind::ProcessFailed:
                 page.RaiseProcessFailed(
-                    ProcessFailure{step.processKind, step.processReason, step.exitCode, ""});
+                    ProcessFailure{step.processKind, step.processReason, step.exitCode, "",
+                                   step.exitEvent});
                 return true;
             case StepKind::NavigateFail:
                 page.RunFailingNavigation(step.uri, true, step.webErrorStatus,
