@@ -245,6 +245,7 @@ class ChromiumDriver final : public PageDriver {
             WriteViewState();
         });
         SendPatterns();
+        WatchWorkers();
         ApplyBounds();
         Call("Page.startScreencast", Json{{"format", "png"}, {"everyNthFrame", 1}});
         for (const std::string& uri : std::exchange(pendingNavigations_, {})) Navigate(uri);
@@ -395,6 +396,71 @@ class ChromiumDriver final : public PageDriver {
         Call("Fetch.enable", Json{{"patterns", std::move(patterns)}});
     }
 
+    // Service workers and shared workers are targets of their own, attached as they start (held
+    // until then). Their requests are paused only when a filter covers their kind, as the
+    // runtime raises them only then; otherwise they go to the network.
+    void WatchWorkers() {
+        CallBrowser("Target.setAutoAttach",
+                    Json{{"autoAttach", true},
+                         {"waitForDebuggerOnStart", true},
+                         {"flatten", true},
+                         {"filter", Json::array({Json{{"type", "service_worker"}},
+                                                 Json{{"type", "shared_worker"}}})}});
+        // A service worker's own script is fetched by the browser before the worker runs: only
+        // the browser's session sees it.
+        Json patterns = Json::array();
+        for (const auto& [pattern, context] : page_->Filters())
+            patterns.push_back(Json{{"urlPattern", pattern}, {"requestStage", "Request"}});
+        if (!patterns.empty()) CallBrowser("Fetch.enable", Json{{"patterns", std::move(patterns)}});
+    }
+
+    void OnWorkerAttached(const Json& params) {
+        const std::string session = params.value("sessionId", "");
+        const Json& info = params.contains("targetInfo") ? params["targetInfo"] : Json::object();
+        const std::string type = info.value("type", "");
+        const int source = type == "service_worker"  ? 4  // SERVICE_WORKER
+                           : type == "shared_worker" ? 2  // SHARED_WORKER
+                                                     : 0;
+        if (session.empty() || source == 0) return;
+        if (page_->MatchesFilter(info.value("url", ""), 0 /* ALL */, source)) {
+            workers_[session] = source;
+            Send("Fetch.enable",
+                 Json{{"patterns",
+                       Json::array({Json{{"urlPattern", "*"}, {"requestStage", "Request"}}})}},
+                 session);
+        }
+        Send("Runtime.runIfWaitingForDebugger", Json::object(), session);
+    }
+
+    void OnWorkerRequestPaused(const Json& params, const std::string& session, int source) {
+        const std::string requestId = params.value("requestId", "");
+        PageRequest offered =
+            Offered(params.at("request"), ResourceContext(params.value("resourceType", "Other")));
+        offered.source = source;
+        if (!page_->MatchesFilter(offered.uri, offered.context, source)) {
+            Send("Fetch.continueRequest", Json{{"requestId", requestId}}, session);
+            return;
+        }
+        offered.keepBody = std::numeric_limits<std::uint64_t>::max();
+        page_->RaiseResourceRequest(
+            offered, [this, alive = std::weak_ptr<int>(alive_), requestId,
+                      session](std::optional<PageResponse> answer) {
+                if (alive.lock() && socket_.Connected())
+                    Fulfil(requestId, std::move(answer), session);
+            });
+    }
+
+    // The request as the host is offered it: method, URI, context and header lines.
+    static PageRequest Offered(const Json& request, int context) {
+        PageRequest offered{request.value("method", "GET"), request.value("url", ""), context, {}};
+        if (request.contains("headers")) {
+            for (const auto& [name, value] : request["headers"].items())
+                offered.headers.emplace_back(name, value.is_string() ? value.get<std::string>()
+                                                                    : value.dump());
+        }
+        return offered;
+    }
+
     void ApplyBounds() {
         const long width = bounds_.right - bounds_.left;
         const long height = bounds_.bottom - bounds_.top;
@@ -437,6 +503,20 @@ class ChromiumDriver final : public PageDriver {
             return;
         }
         const Json& params = message.contains("params") ? message["params"] : Json::object();
+        const std::string session = message.value("sessionId", "");
+        if (session.empty() && method == "Target.attachedToTarget")
+            return OnWorkerAttached(params);
+        if (session.empty() && method == "Fetch.requestPaused")
+            return OnWorkerRequestPaused(params, session, 4 /* SERVICE_WORKER */);
+        if (session.empty() && method == "Target.detachedFromTarget") {
+            workers_.erase(params.value("sessionId", ""));
+            return;
+        }
+        if (const auto worker = workers_.find(session); worker != workers_.end()) {
+            if (method == "Fetch.requestPaused")
+                OnWorkerRequestPaused(params, session, worker->second);
+            return;
+        }
         if (method == "Inspector.targetCrashed") return OnRendererCrashed();
         if (method == "Page.frameNavigated") {
             const Json& frame = params.contains("frame") ? params["frame"] : Json::object();
@@ -498,12 +578,7 @@ class ChromiumDriver final : public PageDriver {
             Call("Fetch.continueRequest", Json{{"requestId", requestId}});
             return;
         }
-        PageRequest offered{request.value("method", "GET"), url, context, {}};
-        if (request.contains("headers")) {
-            for (const auto& [name, value] : request["headers"].items())
-                offered.headers.emplace_back(name, value.is_string() ? value.get<std::string>()
-                                                                    : value.dump());
-        }
+        PageRequest offered = Offered(request, context);
         // Fetch.fulfillRequest takes a body in one piece. A request for a range (media seeks and
         // streams) keeps only the first piece of the answer, which the page then gets as a shorter
         // partial answer: the browser asks again for the rest, as it does of any server that sends
@@ -516,13 +591,16 @@ class ChromiumDriver final : public PageDriver {
         // may have closed by then.
         page.RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_), requestId](
                                                std::optional<PageResponse> answer) {
-            if (alive.lock() && socket_.Connected()) Fulfil(requestId, std::move(answer));
+            if (alive.lock() && socket_.Connected())
+                Fulfil(requestId, std::move(answer), sessionId_);
         });
     }
 
-    void Fulfil(const std::string& requestId, std::optional<PageResponse> answer) {
+    // Answers a paused request of the page's (or a worker's) `session`.
+    void Fulfil(const std::string& requestId, std::optional<PageResponse> answer,
+                const std::string& session) {
         if (!answer) {
-            Call("Fetch.continueRequest", Json{{"requestId", requestId}});
+            Send("Fetch.continueRequest", Json{{"requestId", requestId}}, session);
             return;
         }
         if (answer->status == 206 && answer->body.size() < answer->bodyLength)
@@ -542,7 +620,7 @@ class ChromiumDriver final : public PageDriver {
         // The body's copies are moved along, not copied again: a piece is several MiB.
         fulfil["body"] = Base64Encode(answer->body);
         answer.reset();
-        Call("Fetch.fulfillRequest", std::move(fulfil));
+        Send("Fetch.fulfillRequest", std::move(fulfil), session);
     }
 
     // The answer to a command: a host navigation that Chromium could not carry out ends with a
@@ -655,6 +733,7 @@ class ChromiumDriver final : public PageDriver {
     std::unique_ptr<LiveView> view_;
     std::string targetId_;
     std::string sessionId_;
+    std::map<std::string, int> workers_;  // worker sessions whose requests are paused: their kind
     int nextId_ = 1;
     RECT bounds_{};
     std::vector<std::string> early_;               // events read while awaiting an answer
