@@ -388,12 +388,19 @@ class ChromiumDriver final : public PageDriver {
         if (sessionId_.empty()) return;
         Json patterns = Json::array({Json{{"urlPattern", "*"}, {"resourceType", "Document"},
                                           {"requestStage", "Request"}}});
+        // A service worker's own script is fetched by the browser before the worker runs: only
+        // the browser's session sees it.
+        Json browserPatterns = Json::array();
         for (const auto& [pattern, context] : page_->Filters()) {
             Json entry{{"urlPattern", pattern}, {"requestStage", "Request"}};
+            browserPatterns.push_back(entry);
             if (const char* type = ResourceTypeName(context)) entry["resourceType"] = type;
             patterns.push_back(std::move(entry));
         }
         Call("Fetch.enable", Json{{"patterns", std::move(patterns)}});
+        CallBrowser(browserPatterns.empty() ? "Fetch.disable" : "Fetch.enable",
+                    browserPatterns.empty() ? Json::object()
+                                            : Json{{"patterns", std::move(browserPatterns)}});
     }
 
     // Service workers and shared workers are targets of their own, attached as they start (held
@@ -406,12 +413,6 @@ class ChromiumDriver final : public PageDriver {
                          {"flatten", true},
                          {"filter", Json::array({Json{{"type", "service_worker"}},
                                                  Json{{"type", "shared_worker"}}})}});
-        // A service worker's own script is fetched by the browser before the worker runs: only
-        // the browser's session sees it.
-        Json patterns = Json::array();
-        for (const auto& [pattern, context] : page_->Filters())
-            patterns.push_back(Json{{"urlPattern", pattern}, {"requestStage", "Request"}});
-        if (!patterns.empty()) CallBrowser("Fetch.enable", Json{{"patterns", std::move(patterns)}});
     }
 
     void OnWorkerAttached(const Json& params) {
