@@ -388,19 +388,12 @@ class ChromiumDriver final : public PageDriver {
         if (sessionId_.empty()) return;
         Json patterns = Json::array({Json{{"urlPattern", "*"}, {"resourceType", "Document"},
                                           {"requestStage", "Request"}}});
-        // A service worker's own script is fetched by the browser before the worker runs: only
-        // the browser's session sees it.
-        Json browserPatterns = Json::array();
         for (const auto& [pattern, context] : page_->Filters()) {
             Json entry{{"urlPattern", pattern}, {"requestStage", "Request"}};
-            browserPatterns.push_back(entry);
             if (const char* type = ResourceTypeName(context)) entry["resourceType"] = type;
             patterns.push_back(std::move(entry));
         }
         Call("Fetch.enable", Json{{"patterns", std::move(patterns)}});
-        CallBrowser(browserPatterns.empty() ? "Fetch.disable" : "Fetch.enable",
-                    browserPatterns.empty() ? Json::object()
-                                            : Json{{"patterns", std::move(browserPatterns)}});
     }
 
     // Service workers and shared workers are targets of their own, attached as they start (held
@@ -443,12 +436,10 @@ class ChromiumDriver final : public PageDriver {
             return;
         }
         offered.keepBody = std::numeric_limits<std::uint64_t>::max();
-        page_->RaiseResourceRequest(
-            offered, [this, alive = std::weak_ptr<int>(alive_), requestId,
-                      session](std::optional<PageResponse> answer) {
-                if (alive.lock() && socket_.Connected())
-                    Fulfil(requestId, std::move(answer), session);
-            });
+        page_->RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_), requestId,
+                                              session](std::optional<PageResponse> answer) {
+            if (alive.lock() && socket_.Connected()) Fulfil(requestId, std::move(answer), session);
+        });
     }
 
     // The request as the host is offered it: method, URI, context and header lines.
@@ -456,8 +447,8 @@ class ChromiumDriver final : public PageDriver {
         PageRequest offered{request.value("method", "GET"), request.value("url", ""), context, {}};
         if (request.contains("headers")) {
             for (const auto& [name, value] : request["headers"].items())
-                offered.headers.emplace_back(name, value.is_string() ? value.get<std::string>()
-                                                                    : value.dump());
+                offered.headers.emplace_back(
+                    name, value.is_string() ? value.get<std::string>() : value.dump());
         }
         return offered;
     }
@@ -505,10 +496,7 @@ class ChromiumDriver final : public PageDriver {
         }
         const Json& params = message.contains("params") ? message["params"] : Json::object();
         const std::string session = message.value("sessionId", "");
-        if (session.empty() && method == "Target.attachedToTarget")
-            return OnWorkerAttached(params);
-        if (session.empty() && method == "Fetch.requestPaused")
-            return OnWorkerRequestPaused(params, session, 4 /* SERVICE_WORKER */);
+        if (session.empty() && method == "Target.attachedToTarget") return OnWorkerAttached(params);
         if (session.empty() && method == "Target.detachedFromTarget") {
             workers_.erase(params.value("sessionId", ""));
             return;
@@ -590,8 +578,8 @@ class ChromiumDriver final : public PageDriver {
         offered.keepBody = ranged ? kBodyPiece : std::numeric_limits<std::uint64_t>::max();
         // The answer comes once the runtime has read its body, from the message loop; the driver
         // may have closed by then.
-        page.RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_), requestId](
-                                               std::optional<PageResponse> answer) {
+        page.RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_),
+                                            requestId](std::optional<PageResponse> answer) {
             if (alive.lock() && socket_.Connected())
                 Fulfil(requestId, std::move(answer), sessionId_);
         });

@@ -226,9 +226,8 @@ class ScenarioPlayer final : public NavigatingDriver {
                 Dispatcher::Get().PostAfter(step.milliseconds, [this, index] { Next(index); });
                 return false;
             case StepKind::ProcessFailed:
-                page.RaiseProcessFailed(
-                    ProcessFailure{step.processKind, step.processReason, step.exitCode, "",
-                                   step.exitEvent});
+                page.RaiseProcessFailed(ProcessFailure{step.processKind, step.processReason,
+                                                       step.exitCode, "", step.exitEvent});
                 return true;
             case StepKind::NavigateFail:
                 page.RunFailingNavigation(step.uri, true, step.webErrorStatus,

@@ -324,8 +324,8 @@ private:
     // Adds or removes a filter (the legacy methods' source kind is the document's).
     HRESULT AddFilter(const char* method, LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
                       unsigned sourceKinds);
-    HRESULT RemoveFilter(const char* method, LPCWSTR uri,
-                         COREWEBVIEW2_WEB_RESOURCE_CONTEXT context, unsigned sourceKinds);
+    HRESULT RemoveFilter(const char* method, LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+                         unsigned sourceKinds);
     std::vector<Filter> filters_;
 
     EventHandlers<ICoreWebView2NavigationStartingEventHandler> navigationStarting_{

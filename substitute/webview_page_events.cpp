@@ -119,8 +119,8 @@ void WebView::RaiseProcessFailed(const ProcessFailure& failure) {
     // The environment says the process is gone once every control of it is closed (this
     // runtime has one browser process per environment): before ProcessFailed, after it, or
     // never (an older runtime), as the scenario or the switch says.
-    const int order = failure.exitEvent >= 0 ? failure.exitEvent
-                                             : CurrentSwitches().browserExitEvent;
+    const int order =
+        failure.exitEvent >= 0 ? failure.exitEvent : CurrentSwitches().browserExitEvent;
     const auto exited = [environment = environment_, failure] {
         static_cast<Environment*>(environment.Get())
             ->RaiseBrowserProcessExited(failure.reason !=

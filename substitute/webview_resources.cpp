@@ -101,7 +101,8 @@ std::vector<std::pair<std::string, int>> WebView::Filters() const {
 
 bool WebView::MatchesFilter(const std::string& uri, int context, int source) const {
     for (const Filter& filter : filters_) {
-        if ((filter.context == COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL || filter.context == context) &&
+        if ((filter.context == COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL ||
+             filter.context == context) &&
             (filter.sourceKinds & static_cast<unsigned>(source)) != 0 &&
             WildcardMatch(filter.pattern, uri))
             return true;

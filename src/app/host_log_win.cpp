@@ -142,7 +142,8 @@ void WriteHostLog(const std::string& event) {
         const char* next = text.data();
         size_t left = text.size();
         DWORD written = 0;
-        while (left > 0 && WriteFile(file.Get(), next, static_cast<DWORD>(left), &written, nullptr) &&
+        while (left > 0 &&
+               WriteFile(file.Get(), next, static_cast<DWORD>(left), &written, nullptr) &&
                written > 0) {
             next += written;
             left -= written;

@@ -11,7 +11,7 @@
 using LifeMillis = std::uint64_t;
 
 // How the host answers the runtime's process failures.
-inline constexpr int kMaxRecoveries = 3;                   // per kind, within the window below
+inline constexpr int kMaxRecoveries = 3;                    // per kind, within the window below
 inline constexpr LifeMillis kRecoveryWindowMs = 60 * 1000;  // 60 seconds
 inline constexpr LifeMillis kUnresponsiveAskAfterMs = 10 * 1000;  // into one episode
 // An unresponsive renderer is reported again every few seconds while it lasts: a report this long
@@ -30,11 +30,11 @@ enum class LifeState {
 };
 
 enum class LifeAction {
-    None,                // nothing to do (a failure the runtime recovers from, or a late event)
-    WaitForBrowserExit,  // arm a timer for the deadline; a new control follows the event or it
-    Recreate,            // make a new environment and control, then the start page
-    Reload,              // reload the page (its renderer exited)
-    AskUnresponsive,     // ask the player, once the callback returned, whether to wait
+    None,                  // nothing to do (a failure the runtime recovers from, or a late event)
+    WaitForBrowserExit,    // arm a timer for the deadline; a new control follows the event or it
+    Recreate,              // make a new environment and control, then the start page
+    Reload,                // reload the page (its renderer exited)
+    AskUnresponsive,       // ask the player, once the callback returned, whether to wait
     TooManyBrowserExits,   // the start-failure box, exit code 1
     TooManyRendererExits,  // the stopped-unexpectedly box, exit code 1
 };

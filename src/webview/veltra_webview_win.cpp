@@ -255,8 +255,9 @@ void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* 
                 COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL))) {
             core->AddWebResourceRequestedFilter(filter.c_str(),
                                                 COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
-            WriteHostLog("the runtime has no source-kind filters (ICoreWebView2_22): service "
-                         "workers and shared workers cannot load the app's files");
+            WriteHostLog(
+                "the runtime has no source-kind filters (ICoreWebView2_22): service "
+                "workers and shared workers cannot load the app's files");
         }
         Subscribe<&VeltraWebView::OnWebResourceRequestedEvent>(
             core, &ICoreWebView2::add_WebResourceRequested, this);
@@ -598,8 +599,9 @@ void VeltraWebView::Follow(LifeAction action, ICoreWebView2* sender) {
         case LifeAction::Recreate:
             ForgetPage();
             if (!PostToWindow(kRecreateWebViewMessage)) {
-                WriteHostLog("the new control cannot be asked for; the host: the start-failure "
-                             "box, exit code 1");
+                WriteHostLog(
+                    "the new control cannot be asked for; the host: the start-failure "
+                    "box, exit code 1");
                 FailStart(LastErrorResult());
             }
             return;

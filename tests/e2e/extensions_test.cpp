@@ -369,18 +369,18 @@ TEST(Extensions, TextsWaitAcrossABrowserExitAndArriveInOrder) {
     // anew, and every text reaches a page once, in the order sent (those sent while no control
     // existed wait for the new page's handshake). The scenario goes on in each new control.
     AppFolder app = ExtensionApp("extension_browser_exit", TestLibrary("threaded"));
-    const ExtensionRun run = RunExtension(
-        app,
-        Post(kWrapperInit) + "wait PostWebMessageAsJson 521 30000\n" +
-            "process-failed browser-exited exit-event first\n" + Post(kWrapperInit) +
-            "wait PostWebMessageAsJson 600 30000\n" +
-            "process-failed browser-exited exit-event never\n" + Post(kWrapperInit) +
-            "wait PostWebMessageAsJson 700 30000\n" +
-            "process-failed browser-exited exit-event second\n" + Post(kWrapperInit) +
-            "wait PostWebMessageAsJson 1004 30000\nend\n",
-        {},
-        {"--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"), "--close-on-text",
-         "\"type\":\"end\""});
+    const ExtensionRun run =
+        RunExtension(app,
+                     Post(kWrapperInit) + "wait PostWebMessageAsJson 521 30000\n" +
+                         "process-failed browser-exited exit-event first\n" + Post(kWrapperInit) +
+                         "wait PostWebMessageAsJson 600 30000\n" +
+                         "process-failed browser-exited exit-event never\n" + Post(kWrapperInit) +
+                         "wait PostWebMessageAsJson 700 30000\n" +
+                         "process-failed browser-exited exit-event second\n" + Post(kWrapperInit) +
+                         "wait PostWebMessageAsJson 1004 30000\nend\n",
+                     {},
+                     {"--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"), "--close-on-text",
+                      "\"type\":\"end\""});
     ASSERT_EQ(run.host.EnvironmentCalls().size(), 4u);
     ASSERT_EQ(run.host.Calls("CreateCoreWebView2Controller").size(), 4u);
     const std::string answer = Answer(R"(["worker"])");

@@ -51,20 +51,21 @@ long FirstSeq(const e2e::HostRun& run, const std::string& type, const std::strin
     return -1;
 }
 
-const std::vector<std::string> kRegistrations = {"add_AcceleratorKeyPressed",
-                                                 "add_DocumentTitleChanged",
-                                                 "AddWebResourceRequestedFilterWithRequestSourceKinds",
-                                                 "add_WebResourceRequested",
-                                                 "add_NavigationStarting",
-                                                 "add_PermissionRequested",
-                                                 "add_ContainsFullScreenElementChanged",
-                                                 "add_WindowCloseRequested",
-                                                 "add_NewWindowRequested",
-                                                 "add_WebMessageReceived",
-                                                 "add_DOMContentLoaded",
-                                                 "add_NavigationCompleted",
-                                                 "add_ProcessFailed",
-                                                 "Navigate"};
+const std::vector<std::string> kRegistrations = {
+    "add_AcceleratorKeyPressed",
+    "add_DocumentTitleChanged",
+    "AddWebResourceRequestedFilterWithRequestSourceKinds",
+    "add_WebResourceRequested",
+    "add_NavigationStarting",
+    "add_PermissionRequested",
+    "add_ContainsFullScreenElementChanged",
+    "add_WindowCloseRequested",
+    "add_NewWindowRequested",
+    "add_WebMessageReceived",
+    "add_DOMContentLoaded",
+    "add_NavigationCompleted",
+    "add_ProcessFailed",
+    "Navigate"};
 
 // The tests where the loader takes part run twice: with our substitute loader, and with the
 // vendor's loader starting the substitute installed as a runtime.
@@ -616,8 +617,9 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
         if (std::string(c.name) == "browser-fourth") {
             // first, never (the host waited 5 s, then went on), second, and the last one's.
             EXPECT_EQ(run.Events("BrowserProcessExited").size(), 3u);
-            EXPECT_NE(testing::PrintToString(run.hostLog).find("no BrowserProcessExited within 5 s"),
-                      std::string::npos);
+            EXPECT_NE(
+                testing::PrintToString(run.hostLog).find("no BrowserProcessExited within 5 s"),
+                std::string::npos);
         }
         if (std::string(c.name).rfind("browser-exit-event-first", 0) == 0) {
             const auto environments = run.EnvironmentCalls();

@@ -240,8 +240,8 @@ TEST(HostLog, WritesIntoTheUserDataFolderAndKeepsItSmall) {
     // its bound all the same, its text copied to host.log.1 before it starts again.
     {
         const HANDLE held = CreateFileW((folder / kHostLogName).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         for (int i = 0; i < count; ++i) WriteHostLog(std::to_string(count + i) + " " + filler);
         CloseHandle(held);

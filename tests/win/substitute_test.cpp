@@ -636,9 +636,8 @@ TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
     ASSERT_NE(fromWorker, std::string::npos);
     EXPECT_EQ(lines[fromWorker]["source"], "service-worker");
     EXPECT_EQ(lines[fromWorker]["requestHeaders"], Json({"Accept: */*"}));
-    EXPECT_EQ(filterResults,
-              (std::vector<HRESULT>{S_OK, HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
-                                    HRESULT_FROM_WIN32(ERROR_NOT_FOUND)}));
+    EXPECT_EQ(filterResults, (std::vector<HRESULT>{S_OK, HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
+                                                   HRESULT_FROM_WIN32(ERROR_NOT_FOUND)}));
 
     // Page events with the host's answers.
     const size_t message =

@@ -476,11 +476,11 @@ static_assert(
     std::is_same_v<decltype(&ICoreWebView2Environment::CreateWebResourceResponse),
                    HRESULT (STDMETHODCALLTYPE ICoreWebView2Environment::*)(
                        IStream*, int, LPCWSTR, LPCWSTR, ICoreWebView2WebResourceResponse**)>);
-static_assert(std::is_same_v<
-              decltype(&ICoreWebView2_22::AddWebResourceRequestedFilterWithRequestSourceKinds),
-              HRESULT (STDMETHODCALLTYPE ICoreWebView2_22::*)(
-                  LPCWSTR, COREWEBVIEW2_WEB_RESOURCE_CONTEXT,
-                  COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS)>);
+static_assert(
+    std::is_same_v<decltype(&ICoreWebView2_22::AddWebResourceRequestedFilterWithRequestSourceKinds),
+                   HRESULT (STDMETHODCALLTYPE ICoreWebView2_22::*)(
+                       LPCWSTR, COREWEBVIEW2_WEB_RESOURCE_CONTEXT,
+                       COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS)>);
 static_assert(std::is_same_v<
               decltype(&ICoreWebView2_22::RemoveWebResourceRequestedFilterWithRequestSourceKinds),
               HRESULT (STDMETHODCALLTYPE ICoreWebView2_22::*)(
