@@ -234,6 +234,7 @@ class ChromiumDriver final : public PageDriver {
             WriteViewState();
         });
         SendPatterns();
+        WatchWorkers();
         ApplyBounds();
         Call("Page.startScreencast", Json{{"format", "png"}, {"everyNthFrame", 1}});
         for (const std::string& uri : std::exchange(pendingNavigations_, {})) Navigate(uri);
@@ -419,6 +420,63 @@ class ChromiumDriver final : public PageDriver {
         Call("Fetch.enable", Json{{"patterns", std::move(patterns)}});
     }
 
+    // Service workers and shared workers are targets of their own, attached as they start (held
+    // until then). Their requests are paused only when a filter covers their kind, as the
+    // runtime raises them only then; otherwise they go to the network.
+    void WatchWorkers() {
+        CallBrowser("Target.setAutoAttach",
+                    Json{{"autoAttach", true},
+                         {"waitForDebuggerOnStart", true},
+                         {"flatten", true},
+                         {"filter", Json::array({Json{{"type", "service_worker"}},
+                                                 Json{{"type", "shared_worker"}}})}});
+    }
+
+    void OnWorkerAttached(const Json& params) {
+        const std::string session = params.value("sessionId", "");
+        const Json& info = params.contains("targetInfo") ? params["targetInfo"] : Json::object();
+        const std::string type = info.value("type", "");
+        const int source = type == "service_worker"  ? 4  // SERVICE_WORKER
+                           : type == "shared_worker" ? 2  // SHARED_WORKER
+                                                     : 0;
+        if (session.empty() || source == 0) return;
+        if (page_->MatchesFilter(info.value("url", ""), 0 /* ALL */, source)) {
+            workers_[session] = source;
+            Send("Fetch.enable",
+                 Json{{"patterns",
+                       Json::array({Json{{"urlPattern", "*"}, {"requestStage", "Request"}}})}},
+                 session);
+        }
+        Send("Runtime.runIfWaitingForDebugger", Json::object(), session);
+    }
+
+    void OnWorkerRequestPaused(const Json& params, const std::string& session, int source) {
+        const std::string requestId = params.value("requestId", "");
+        PageRequest offered =
+            Offered(params.at("request"), ResourceContext(params.value("resourceType", "Other")));
+        offered.source = source;
+        if (!page_->MatchesFilter(offered.uri, offered.context, source)) {
+            Send("Fetch.continueRequest", Json{{"requestId", requestId}}, session);
+            return;
+        }
+        offered.keepBody = std::numeric_limits<std::uint64_t>::max();
+        page_->RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_), requestId,
+                                              session](std::optional<PageResponse> answer) {
+            if (alive.lock() && socket_.Connected()) Fulfil(requestId, std::move(answer), session);
+        });
+    }
+
+    // The request as the host is offered it: method, URI, context and header lines.
+    static PageRequest Offered(const Json& request, int context) {
+        PageRequest offered{request.value("method", "GET"), request.value("url", ""), context, {}};
+        if (request.contains("headers")) {
+            for (const auto& [name, value] : request["headers"].items())
+                offered.headers.emplace_back(
+                    name, value.is_string() ? value.get<std::string>() : value.dump());
+        }
+        return offered;
+    }
+
     void ApplyBounds() {
         const long width = bounds_.right - bounds_.left;
         const long height = bounds_.bottom - bounds_.top;
@@ -468,6 +526,17 @@ class ChromiumDriver final : public PageDriver {
             return;
         }
         const Json& params = message.contains("params") ? message["params"] : Json::object();
+        const std::string session = message.value("sessionId", "");
+        if (session.empty() && method == "Target.attachedToTarget") return OnWorkerAttached(params);
+        if (session.empty() && method == "Target.detachedFromTarget") {
+            workers_.erase(params.value("sessionId", ""));
+            return;
+        }
+        if (const auto worker = workers_.find(session); worker != workers_.end()) {
+            if (method == "Fetch.requestPaused")
+                OnWorkerRequestPaused(params, session, worker->second);
+            return;
+        }
         if (method == "Inspector.targetCrashed") return OnRendererCrashed();
         if (method == "Page.frameNavigated") {
             const Json& frame = params.contains("frame") ? params["frame"] : Json::object();
@@ -532,19 +601,15 @@ class ChromiumDriver final : public PageDriver {
             Call("Fetch.continueRequest", Json{{"requestId", requestId}});
             return;
         }
-        PageRequest offered{request.value("method", "GET"), url, context, {}};
-        if (request.contains("headers")) {
-            for (const auto& [name, value] : request["headers"].items())
-                offered.headers.emplace_back(name, value.is_string() ? value.get<std::string>()
-                                                                    : value.dump());
-        }
+        PageRequest offered = Offered(request, context);
         // Chromium gets exactly the host's answer, whole, as the runtime passes it on.
         offered.keepBody = std::numeric_limits<std::uint64_t>::max();
         // The answer comes once the runtime has read its body, from the message loop; the driver
         // may have closed by then.
-        page.RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_), requestId](
-                                               std::optional<PageResponse> answer) {
-            if (alive.lock() && socket_.Connected()) Fulfil(requestId, std::move(answer));
+        page.RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_),
+                                            requestId](std::optional<PageResponse> answer) {
+            if (alive.lock() && socket_.Connected())
+                Fulfil(requestId, std::move(answer), sessionId_);
         });
     }
 
@@ -563,9 +628,11 @@ class ChromiumDriver final : public PageDriver {
                      ")"}});
     }
 
-    void Fulfil(const std::string& requestId, std::optional<PageResponse> answer) {
+    // Answers a paused request of the page's (or a worker's) `session`.
+    void Fulfil(const std::string& requestId, std::optional<PageResponse> answer,
+                const std::string& session) {
         if (!answer) {
-            Call("Fetch.continueRequest", Json{{"requestId", requestId}});
+            Send("Fetch.continueRequest", Json{{"requestId", requestId}}, session);
             return;
         }
         Json headers = Json::array();
@@ -583,7 +650,7 @@ class ChromiumDriver final : public PageDriver {
         // The body's copies are moved along, not copied again: a body may be many MiB.
         fulfil["body"] = Base64Encode(answer->body);
         answer.reset();
-        Call("Fetch.fulfillRequest", std::move(fulfil));
+        Send("Fetch.fulfillRequest", std::move(fulfil), session);
     }
 
     // The answer to a command: a host navigation that Chromium could not carry out ends with a
@@ -699,6 +766,7 @@ class ChromiumDriver final : public PageDriver {
     std::string browserArguments_;  // the environment's AdditionalBrowserArguments
     std::string targetId_;
     std::string sessionId_;
+    std::map<std::string, int> workers_;  // worker sessions whose requests are paused: their kind
     int nextId_ = 1;
     RECT bounds_{};
     std::vector<std::string> early_;               // events read while awaiting an answer

@@ -24,6 +24,10 @@ struct PageRequest {
     // How many of the answer's first body bytes the driver keeps (the body is read to its end
     // for the transcript either way).
     std::uint64_t keepBody = 0;
+    // Who asks: the document (its frames and dedicated workers too), a shared worker or a
+    // service worker (a COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS flag). A filter added
+    // without source kinds covers documents only.
+    int source = 1;
 };
 
 // What the host answered to a resource request it was offered.
@@ -42,6 +46,8 @@ struct ProcessFailure {
     int reason = 0;  // COREWEBVIEW2_PROCESS_FAILED_REASON
     int exitCode = 0;
     std::string description;
+    // For a browser exit: a BrowserExitEvent value, or -1 for the runtime's switch.
+    int exitEvent = -1;
 };
 
 // NavigationCompleted's status for a navigation that succeeded (not a value of
@@ -79,7 +85,8 @@ class PageSurface {
     // or nothing (then at once).
     virtual void RaiseResourceRequest(const PageRequest& request,
                                       std::function<void(std::optional<PageResponse>)> done) = 0;
-    virtual bool MatchesFilter(const std::string& uri, int context) const = 0;
+    // `source`: a COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS flag (1: the document).
+    virtual bool MatchesFilter(const std::string& uri, int context, int source = 1) const = 0;
     // The host's filters: the pattern and its context.
     virtual std::vector<std::pair<std::string, int>> Filters() const = 0;
     virtual void RaiseDomContentLoaded() = 0;

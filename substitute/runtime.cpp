@@ -123,6 +123,9 @@ Switches Switches::Read() {
     switches.failSettings = FlagSet(L"WRAPPER_SUBSTITUTE_FAIL_SETTINGS");
     switches.noHash = FlagSet(L"WRAPPER_SUBSTITUTE_NO_HASH");
     switches.retryEnvironment = RetryMode(L"WRAPPER_SUBSTITUTE_RETRY_ENVIRONMENT");
+    const int exitEvent = ParseBrowserExitEvent(
+        ToUtf8(EnvironmentVariable(L"WRAPPER_SUBSTITUTE_BROWSER_EXIT_EVENT")));
+    if (exitEvent >= 0) switches.browserExitEvent = exitEvent;
     const std::string failNavigation =
         ToUtf8(EnvironmentVariable(L"WRAPPER_SUBSTITUTE_FAIL_NAVIGATION"));
     for (int status = 0;

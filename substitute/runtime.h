@@ -55,6 +55,10 @@ struct Switches {
     // WRAPPER_SUBSTITUTE_FAIL_NAVIGATION: the host's navigations fail with this
     // COREWEBVIEW2_WEB_ERROR_STATUS (a name of the scenario language); -1: they do not.
     int failNavigation = -1;
+    // WRAPPER_SUBSTITUTE_BROWSER_EXIT_EVENT: when BrowserProcessExited comes after a browser
+    // exit, a BrowserExitEvent value ("first", "second", "never"; default "second"); a scenario's
+    // process-failed step may say otherwise.
+    int browserExitEvent = 1;
 
     // Reads the process environment as it is now (the Win32 block, which also sees
     // SetEnvironmentVariableW made by the host).

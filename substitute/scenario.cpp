@@ -203,9 +203,18 @@ std::string ParseStep(std::string_view line, ScenarioStep& step) {
         step.kind = StepKind::Request;
         std::string context;
         if (!needWord(step.method) || !needWord(step.uri) || !needWord(context))
-            return "expected: request METHOD URI CONTEXT [Name: value]...";
+            return "expected: request METHOD URI CONTEXT [SOURCE] [Name: value]...";
         if (!ParseName(kContextNames, context, step.context))
             return "unknown resource context " + context;
+        // The source, when named, comes before the headers (each of which has a colon).
+        std::string_view after = rest;
+        const std::string_view source = TakeWord(after);
+        for (const int flag : {1, 2, 4}) {
+            if (!source.empty() && source == RequestSourceName(flag)) {
+                step.source = flag;
+                rest = after;
+            }
+        }
         if (!ParseHeaders(rest, step.headers)) return "headers must read Name: value";
         return "";
     }
@@ -267,17 +276,25 @@ std::string ParseStep(std::string_view line, ScenarioStep& step) {
     }
     if (keyword == "process-failed") {
         step.kind = StepKind::ProcessFailed;
-        constexpr char usage[] = "expected: process-failed KIND [REASON [EXIT_CODE]]";
+        constexpr char usage[] =
+            "expected: process-failed KIND [REASON [EXIT_CODE]] [exit-event first|second|never]";
         const std::string_view kind = TakeWord(rest);
         if (!ParseName(kProcessFailedKindNames, kind, step.processKind)) return usage;
+        std::vector<std::string_view> words;
+        for (std::string_view word = TakeWord(rest); !word.empty(); word = TakeWord(rest))
+            words.push_back(word);
+        if (words.size() >= 2 && words[words.size() - 2] == "exit-event") {
+            step.exitEvent = ParseBrowserExitEvent(words.back());
+            if (step.exitEvent < 0) return usage;
+            if (step.processKind != 0) return "exit-event belongs to browser-exited only";
+            words.resize(words.size() - 2);
+        }
+        if (words.size() > 2) return usage;
         step.processReason = DefaultProcessFailedReason(step.processKind);
-        const std::string_view reason = TakeWord(rest);
-        if (!reason.empty() && !ParseName(kProcessFailedReasonNames, reason, step.processReason))
-            return "unknown process failure reason " + std::string(reason);
+        if (!words.empty() && !ParseName(kProcessFailedReasonNames, words[0], step.processReason))
+            return "unknown process failure reason " + std::string(words[0]);
         step.exitCode = DefaultExitCode(step.processReason);
-        const std::string_view code = TakeWord(rest);
-        if (!code.empty() && !ParseExitCode(code, step.exitCode)) return usage;
-        if (!noMore()) return usage;
+        if (words.size() == 2 && !ParseExitCode(words[1], step.exitCode)) return usage;
         return "";
     }
     if (keyword == "navigate-fail") {
@@ -352,6 +369,29 @@ int DefaultProcessFailedReason(int kind) {
 int DefaultExitCode(int reason) {
     // A crash ends with an access violation's code; an unresponsive process has not ended.
     return reason == 3 ? static_cast<int>(0xC0000005u) : 0;
+}
+
+const char* BrowserExitEventName(int order) {
+    static constexpr const char* kNames[] = {"first", "second", "never"};
+    return order >= 0 && order < 3 ? kNames[order] : "second";
+}
+
+int ParseBrowserExitEvent(std::string_view word) {
+    for (int order = kExitEventFirst; order <= kExitEventNever; ++order) {
+        if (word == BrowserExitEventName(order)) return order;
+    }
+    return -1;
+}
+
+const char* RequestSourceName(int source) {
+    switch (source) {
+        case 2:
+            return "shared-worker";
+        case 4:
+            return "service-worker";
+        default:
+            return "document";
+    }
 }
 
 }  // namespace substitute

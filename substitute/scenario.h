@@ -11,7 +11,7 @@ namespace substitute {
 
 enum class StepKind {
     Navigate,          // navigate URI
-    Request,           // request METHOD URI CONTEXT [Name: value]...
+    Request,           // request METHOD URI CONTEXT [SOURCE] [Name: value]...
     DomContentLoaded,  // domcontentloaded
     MessageJson,       // message-json SOURCE JSON
     MessageString,     // message-string SOURCE TEXT
@@ -28,7 +28,7 @@ enum class StepKind {
     Activate,          // activate
     Minimize,          // minimize
     Restore,           // restore
-    ProcessFailed,     // process-failed KIND [REASON [EXIT_CODE]]
+    ProcessFailed,     // process-failed KIND [REASON [EXIT_CODE]] [exit-event ORDER]
     NavigateFail,      // navigate-fail URI STATUS
     End,               // end
 };
@@ -42,6 +42,7 @@ struct ScenarioStep {
     std::string text2;   // message payload or title
     std::vector<std::pair<std::string, std::string>> headers;  // request headers, in order
     int context = 0;       // COREWEBVIEW2_WEB_RESOURCE_CONTEXT value
+    int source = 1;        // who asks: a COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS flag
     int permission = 0;    // COREWEBVIEW2_PERMISSION_KIND value
     int keyEventKind = 0;  // COREWEBVIEW2_KEY_EVENT_KIND value
     unsigned virtualKey = 0;
@@ -51,6 +52,7 @@ struct ScenarioStep {
     int processKind = 0;        // COREWEBVIEW2_PROCESS_FAILED_KIND value
     int processReason = 0;      // COREWEBVIEW2_PROCESS_FAILED_REASON value
     int exitCode = 0;           // the failed process's exit code
+    int exitEvent = -1;         // a BrowserExitEvent value; -1: the runtime's switch decides
     int webErrorStatus = 0;     // COREWEBVIEW2_WEB_ERROR_STATUS value of a failing navigation
 };
 
@@ -69,10 +71,20 @@ const char* PermissionStateName(int state);
 const char* ProcessFailedKindName(int kind);
 const char* ProcessFailedReasonName(int reason);
 const char* WebErrorStatusName(int status);
+// "document", "shared-worker", "service-worker" for a single request source flag.
+const char* RequestSourceName(int source);
 // The reason and exit code a failure of `kind` reports when the scenario names none.
 int DefaultProcessFailedReason(int kind);
 int DefaultExitCode(int reason);
 
 inline constexpr unsigned kDefaultWaitMilliseconds = 5000;
+
+// When the environment raises BrowserProcessExited after its browser process exited, relative to
+// the control's ProcessFailed: the runtime documents no order, and runtimes before 1.0.992.28
+// never raise it.
+enum BrowserExitEvent { kExitEventFirst = 0, kExitEventSecond = 1, kExitEventNever = 2 };
+// "first", "second", "never"; ParseBrowserExitEvent gives -1 for another word.
+const char* BrowserExitEventName(int order);
+int ParseBrowserExitEvent(std::string_view word);
 
 }  // namespace substitute

@@ -203,6 +203,7 @@ class ScenarioPlayer final : public NavigatingDriver {
             case StepKind::Request: {
                 // The next step waits until the answer's body has been read.
                 PageRequest request{step.method, step.uri, step.context, step.headers};
+                request.source = step.source;
                 page.RaiseResourceRequest(
                     request, [this, index](const std::optional<PageResponse>&) { Next(index); });
                 return false;
@@ -249,8 +250,8 @@ class ScenarioPlayer final : public NavigatingDriver {
                 Dispatcher::Get().PostAfter(step.milliseconds, [this, index] { Next(index); });
                 return false;
             case StepKind::ProcessFailed:
-                page.RaiseProcessFailed(
-                    ProcessFailure{step.processKind, step.processReason, step.exitCode, ""});
+                page.RaiseProcessFailed(ProcessFailure{step.processKind, step.processReason,
+                                                       step.exitCode, "", step.exitEvent});
                 return true;
             case StepKind::NavigateFail:
                 page.RunFailingNavigation(step.uri, true, step.webErrorStatus,

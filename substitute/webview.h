@@ -249,8 +249,14 @@ public:
     SUBSTITUTE_UNUSED_SLOT(put_MemoryUsageTargetLevel)
     SUBSTITUTE_UNUSED_SLOT(get_FrameId)
     SUBSTITUTE_UNUSED_SLOT(ExecuteScriptWithResult)
-    SUBSTITUTE_UNUSED_SLOT(AddWebResourceRequestedFilterWithRequestSourceKinds)
-    SUBSTITUTE_UNUSED_SLOT(RemoveWebResourceRequestedFilterWithRequestSourceKinds)
+
+    // ICoreWebView2_22
+    HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilterWithRequestSourceKinds(
+        LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+        COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS sourceKinds) override;
+    HRESULT STDMETHODCALLTYPE RemoveWebResourceRequestedFilterWithRequestSourceKinds(
+        LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+        COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS sourceKinds) override;
 
     // ICoreWebView2_23
     HRESULT STDMETHODCALLTYPE PostWebMessageAsJsonWithAdditionalObjects(
@@ -267,7 +273,7 @@ public:
     void RaiseProcessFailed(const ProcessFailure& failure) override;
     void RaiseResourceRequest(const PageRequest& request,
                               std::function<void(std::optional<PageResponse>)> done) override;
-    bool MatchesFilter(const std::string& uri, int context) const override;
+    bool MatchesFilter(const std::string& uri, int context, int source = 1) const override;
     std::vector<std::pair<std::string, int>> Filters() const override;
     void RaiseDomContentLoaded() override;
     void RaiseWebMessage(const std::string& source, const std::string& json,
@@ -317,7 +323,17 @@ private:
     UINT64 navigationCount_ = 0;
     UINT64 currentNavigation_ = 0;  // the last navigation not cancelled
     UINT64 lastNavigation_ = 0;     // the last navigation started, cancelled or not
-    std::vector<std::pair<std::string, COREWEBVIEW2_WEB_RESOURCE_CONTEXT>> filters_;
+    struct Filter {
+        std::string pattern;
+        COREWEBVIEW2_WEB_RESOURCE_CONTEXT context;
+        unsigned sourceKinds;  // COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS
+    };
+    // Adds or removes a filter (the legacy methods' source kind is the document's).
+    HRESULT AddFilter(const char* method, LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+                      unsigned sourceKinds);
+    HRESULT RemoveFilter(const char* method, LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+                         unsigned sourceKinds);
+    std::vector<Filter> filters_;
 
     EventHandlers<ICoreWebView2NavigationStartingEventHandler> navigationStarting_{
         "NavigationStarting"};

@@ -99,26 +99,41 @@ void WebView::RaiseProcessFailed(const ProcessFailure& failure) {
         failure.kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED;
     // The browser process is gone: the control is closed before anyone hears of it, so the
     // handlers are taken first (closing lets them go) and every call they make fails.
-    const auto handlers = processFailed_;
+    auto handlers = processFailed_;
     if (browserExited) {
         SetClosedBy("browser-exit");
         MarkClosed();
     }
-    const auto results = handlers.Invoke(Self(), args.Get());
-    RecordEvent("ProcessFailed", Json{{"kind", ProcessFailedKindName(failure.kind)},
-                                      {"reason", ProcessFailedReasonName(failure.reason)},
-                                      {"exitCode", failure.exitCode},
-                                      {"description", failure.description},
-                                      {"handlers", results.size()},
-                                      {"results", HResultList(results)}});
-    if (!browserExited) return;
-    // Then the environment, once every control of it is closed (this runtime has one browser
-    // process per environment).
-    Dispatcher::Get().Post([environment = environment_, failure] {
+    // The host may let the control go inside its handler: it stays until the event is recorded.
+    const auto raise = [this, self = ComPtr<ICoreWebView2>(Self()), handlers = std::move(handlers),
+                        args, failure] {
+        const auto results = handlers.Invoke(Self(), args.Get());
+        RecordEvent("ProcessFailed", Json{{"kind", ProcessFailedKindName(failure.kind)},
+                                          {"reason", ProcessFailedReasonName(failure.reason)},
+                                          {"exitCode", failure.exitCode},
+                                          {"description", failure.description},
+                                          {"handlers", results.size()},
+                                          {"results", HResultList(results)}});
+    };
+    if (!browserExited) return raise();
+    // The environment says the process is gone once every control of it is closed (this
+    // runtime has one browser process per environment): before ProcessFailed, after it, or
+    // never (an older runtime), as the scenario or the switch says.
+    const int order =
+        failure.exitEvent >= 0 ? failure.exitEvent : CurrentSwitches().browserExitEvent;
+    const auto exited = [environment = environment_, failure] {
         static_cast<Environment*>(environment.Get())
             ->RaiseBrowserProcessExited(failure.reason !=
                                         COREWEBVIEW2_PROCESS_FAILED_REASON_TERMINATED);
-    });
+    };
+    if (order == kExitEventFirst) {
+        exited();
+        // ProcessFailed as a task of its own, as if it came from another process's message.
+        Dispatcher::Get().Post(raise);
+        return;
+    }
+    raise();
+    if (order == kExitEventSecond) Dispatcher::Get().Post(exited);
 }
 
 }  // namespace substitute

@@ -10,6 +10,8 @@ namespace substitute {
 namespace {
 
 constexpr char kObject[] = "webview";
+// What a filter added without source kinds covers.
+constexpr unsigned kDocumentSource = COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_DOCUMENT;
 
 }  // namespace
 
@@ -34,47 +36,75 @@ bool WildcardMatch(std::string_view pattern, std::string_view text) {
     return p == pattern.size();
 }
 
-HRESULT WebView::AddWebResourceRequestedFilter(const LPCWSTR uri,
-                                               const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) {
-    return Call(__func__, [&] {
+HRESULT WebView::AddFilter(const char* method, const LPCWSTR uri,
+                           const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+                           const unsigned sourceKinds) {
+    return Call(method, [&] {
         if (uri == nullptr) return E_INVALIDARG;
         const std::string pattern = ToUtf8(uri);
-        RecordCall(kObject, "AddWebResourceRequestedFilter",
-                   Json{{"uri", pattern}, {"context", ResourceContextName(context)}});
-        filters_.emplace_back(pattern, context);
+        Json fields{{"uri", pattern}, {"context", ResourceContextName(context)}};
+        if (sourceKinds != kDocumentSource) fields["sourceKinds"] = sourceKinds;
+        RecordCall(kObject, method, std::move(fields));
+        filters_.push_back(Filter{pattern, context, sourceKinds});
         driver_->OnFiltersChanged(*this);
         return S_OK;
     });
 }
 
-HRESULT WebView::RemoveWebResourceRequestedFilter(const LPCWSTR uri,
-                                                  const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) {
-    return Call(__func__, [&] {
+HRESULT WebView::RemoveFilter(const char* method, const LPCWSTR uri,
+                              const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+                              const unsigned sourceKinds) {
+    return Call(method, [&] {
         const std::string pattern = ToUtf8(uri);
         const auto before = filters_.size();
-        std::erase_if(filters_, [&](const auto& filter) {
-            return filter.first == pattern && filter.second == context;
+        std::erase_if(filters_, [&](const Filter& filter) {
+            return filter.pattern == pattern && filter.context == context &&
+                   filter.sourceKinds == sourceKinds;
         });
         const bool removed = filters_.size() != before;
         if (removed) driver_->OnFiltersChanged(*this);
-        RecordCall(
-            kObject, "RemoveWebResourceRequestedFilter",
-            Json{
-                {"uri", pattern}, {"context", ResourceContextName(context)}, {"removed", removed}});
+        Json fields{
+            {"uri", pattern}, {"context", ResourceContextName(context)}, {"removed", removed}};
+        if (sourceKinds != kDocumentSource) fields["sourceKinds"] = sourceKinds;
+        RecordCall(kObject, method, std::move(fields));
         return removed ? S_OK : HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
     });
 }
 
+HRESULT WebView::AddWebResourceRequestedFilter(const LPCWSTR uri,
+                                               const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) {
+    return AddFilter(__func__, uri, context, kDocumentSource);
+}
+
+HRESULT WebView::RemoveWebResourceRequestedFilter(const LPCWSTR uri,
+                                                  const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) {
+    return RemoveFilter(__func__, uri, context, kDocumentSource);
+}
+
+HRESULT WebView::AddWebResourceRequestedFilterWithRequestSourceKinds(
+    const LPCWSTR uri, const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+    const COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS sourceKinds) {
+    return AddFilter(__func__, uri, context, static_cast<unsigned>(sourceKinds));
+}
+
+HRESULT WebView::RemoveWebResourceRequestedFilterWithRequestSourceKinds(
+    const LPCWSTR uri, const COREWEBVIEW2_WEB_RESOURCE_CONTEXT context,
+    const COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS sourceKinds) {
+    return RemoveFilter(__func__, uri, context, static_cast<unsigned>(sourceKinds));
+}
+
 std::vector<std::pair<std::string, int>> WebView::Filters() const {
     std::vector<std::pair<std::string, int>> filters;
-    for (const auto& [pattern, context] : filters_) filters.emplace_back(pattern, context);
+    for (const Filter& filter : filters_) filters.emplace_back(filter.pattern, filter.context);
     return filters;
 }
 
-bool WebView::MatchesFilter(const std::string& uri, int context) const {
-    for (const auto& [pattern, filterContext] : filters_) {
-        if ((filterContext == COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL || filterContext == context) &&
-            WildcardMatch(pattern, uri))
+bool WebView::MatchesFilter(const std::string& uri, int context, int source) const {
+    for (const Filter& filter : filters_) {
+        if ((filter.context == COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL ||
+             filter.context == context) &&
+            (filter.sourceKinds & static_cast<unsigned>(source)) != 0 &&
+            WildcardMatch(filter.pattern, uri))
             return true;
     }
     return false;
@@ -93,7 +123,10 @@ void WebView::RaiseResourceRequest(const PageRequest& request,
               {"uri", request.uri},
               {"context", ResourceContextName(request.context)},
               {"requestHeaders", std::move(headerLines)}};
-    if (!MatchesFilter(request.uri, request.context)) {
+    if (request.source != kDocumentSource) line["source"] = RequestSourceName(request.source);
+    // A request no filter covers for its source goes to the network: app.localhost is the
+    // machine's own port 443, where nothing answers.
+    if (!MatchesFilter(request.uri, request.context, request.source)) {
         line["cause"] = "no-filter";
         Record("unanswered", std::move(line));
         return done(std::nullopt);

@@ -31,6 +31,9 @@ void WriteHostLog(const std::string& event);
 void WriteStartFailureToHostLog(const std::string& boxText, long result);
 // "0x80070002": a result code as the log writes it.
 std::string HResultText(long result);
+// The result code of the platform call that just failed (GetLastError as an HRESULT); E_FAIL
+// when it left no error code, never 0, which would read as success.
+long LastErrorResult();
 
 // The line WriteHostLog writes for `event` at the given UTC time (broken down as SYSTEMTIME has
 // it): "YYYY-MM-DDTHH:MM:SS.mmmZ event\r\n".

@@ -47,12 +47,6 @@ void ShowStartFailure(const std::wstring& text, const std::wstring& caption, UIN
     ShowMessage(text, caption, icon);
 }
 
-// The result code of the platform call that just failed.
-HRESULT LastErrorResult() {
-    const DWORD error = GetLastError();
-    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
-
 // Step 10: maps the bundle when it exists and loads its directory. A failure is reported and
 // start-up goes on with whatever the bundle holds.
 std::shared_ptr<const SharedMapping> OpenBundle(const std::string& exeFolder, AssetBundle& bundle) {
@@ -356,8 +350,9 @@ int RunHostSteps(HINSTANCE instance) {
 
     // Teardown. No WebView2 event reaches the host, nor through it the library, from here on
     // (the library's "Release" may run a message loop of its own); the library's texts from
-    // other threads are dropped.
-    host->StopEvents();
+    // other threads are dropped. However the loop ended, the control is closed while its window
+    // still exists.
+    host->CloseController();
     extensions->CloseRelay();
     host->CloseMappedFiles();
     g_webViewHost = nullptr;

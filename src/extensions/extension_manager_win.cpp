@@ -1,5 +1,6 @@
 #include "extensions/extension_manager_win.h"
 
+#include "app/host_log_win.h"
 #include "app/paths_win.h"
 #include "webview/veltra_webview_win.h"
 
@@ -44,7 +45,7 @@ bool ExtensionManager::LoadExtension() {
     const std::wstring path = AddLongPathPrefix(ToWide(exeFolder) + kExtensionFileName);
     module = LoadLibraryW(path.c_str());
     if (module == nullptr) {
-        loadError = HRESULT_FROM_WIN32(GetLastError());
+        loadError = LastErrorResult();
         return false;
     }
     // Only a loaded library has threads that may send: only then the timer runs.

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -21,6 +22,9 @@
 VeltraWebView* g_webViewHost = nullptr;
 
 namespace {
+
+// The main window's timer that ends the wait for BrowserProcessExited.
+constexpr UINT_PTR kBrowserExitTimer = 0x5630;
 
 // A string WebView2 handed out, freed with CoTaskMemFree.
 class TaskString {
@@ -94,13 +98,6 @@ const char* ProcessFailedReasonText(COREWEBVIEW2_PROCESS_FAILED_REASON reason) {
     return "unknown reason";
 }
 
-// Notes one more failure at `now`; true when it is more than kMaxRecoveries within the window.
-bool TooManyWithinWindow(std::deque<ULONGLONG>& times, ULONGLONG now) {
-    times.push_back(now);
-    while (!times.empty() && now - times.front() > kRecoveryWindowMs) times.pop_front();
-    return times.size() > static_cast<std::size_t>(kMaxRecoveries);
-}
-
 // The log's name of a permission kind (the names the runtime's documentation gives them).
 const char* PermissionKindName(COREWEBVIEW2_PERMISSION_KIND kind) {
     static constexpr const char* kNames[] = {
@@ -127,7 +124,11 @@ VeltraWebView::VeltraWebView(AppConfig* config, AssetBundle* bundle, HWND window
       userDataFolder(std::move(userDataFolder)),
       appOrigin(AppOriginFor(*config)),
       browserFolder(browserFolder),
-      permissionOrigin_(WebOriginOf(StartUrlFor(*config, appOrigin))) {
+      permissionOrigin_(WebOriginOf(StartUrlFor(*config, appOrigin))),
+      leftWork_([this] {
+          return this->window != nullptr &&
+                 PostMessageW(this->window, kAfterCallbackMessage, 0, 0) != FALSE;
+      }) {
     if (extensions != nullptr) extensions->webViewHost = this;
 }
 
@@ -174,7 +175,6 @@ HRESULT VeltraWebView::OnEnvironmentCreated(HRESULT errorCode,
             return S_OK;
         }
         environment = createdEnvironment;
-        recreateOnBrowserExit_ = false;
         ComPtr<ICoreWebView2Environment5> environment5;
         if (SUCCEEDED(environment.As(&environment5)) && environment5 != nullptr) {
             Subscribe<&VeltraWebView::OnBrowserProcessExited>(
@@ -208,6 +208,8 @@ void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* 
         return;
     }
     controller = createdController;
+    firstNavigationDone_ = false;
+    life_.ControlReady();
     webview.Reset();
     webview2.Reset();
     controller->get_CoreWebView2(&webview);
@@ -244,7 +246,19 @@ void VeltraWebView::SetUpController(HRESULT errorCode, ICoreWebView2Controller* 
                                                       this);
     if (config->contentMode == ContentMode::Bundle) {
         const std::wstring filter = ToWide(appOrigin + "*");
-        core->AddWebResourceRequestedFilter(filter.c_str(), COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+        // Requests of the page's service workers and shared workers reach the host only through a
+        // filter with their source kinds; the plain filter covers the document alone.
+        ComPtr<ICoreWebView2_22> webview22;
+        if (FAILED(webview.As(&webview22)) || webview22 == nullptr ||
+            FAILED(webview22->AddWebResourceRequestedFilterWithRequestSourceKinds(
+                filter.c_str(), COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL,
+                COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL))) {
+            core->AddWebResourceRequestedFilter(filter.c_str(),
+                                                COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+            WriteHostLog(
+                "the runtime has no source-kind filters (ICoreWebView2_22): service "
+                "workers and shared workers cannot load the app's files");
+        }
         Subscribe<&VeltraWebView::OnWebResourceRequestedEvent>(
             core, &ICoreWebView2::add_WebResourceRequested, this);
         Subscribe<&VeltraWebView::OnNavigationStarting>(core, &ICoreWebView2::add_NavigationStarting,
@@ -286,9 +300,20 @@ void VeltraWebView::FailStart(HRESULT result) {
     if (startFailed_) return;
     startFailed_ = true;
     WriteStartFailureToHostLog(ToNarrow(kStartFailedText), result);
+    life_.Stop();
     // Mostly called inside a WebView2 completion, where no modal loop may run: the box is shown
-    // once the callback has returned. Without a window to post to, the run ends all the same.
-    if (window == nullptr || !PostMessageW(window, kStartFailedMessage, 0, 0)) ReportStartFailure();
+    // once the callback has returned. Should the post fail (a full queue), a timer shows it (its
+    // message is made when the queue is empty, so it needs no room there); without either, the
+    // run ends without a box rather than with one inside the callback.
+    if (PostToWindow(kStartFailedMessage)) return;
+    if (SetTimer(nullptr, 0, 0, [](HWND, UINT, UINT_PTR timer, DWORD) {
+            KillTimer(nullptr, timer);
+            OnStartFailed();
+        }) != 0) {
+        return;
+    }
+    WriteHostLog("the start-failure box cannot be shown after the callback; exit code 1");
+    PostQuitMessage(1);
 }
 
 void VeltraWebView::ReportStartFailure() {
@@ -297,11 +322,20 @@ void VeltraWebView::ReportStartFailure() {
 }
 
 bool VeltraWebView::PostToWindow(UINT message) {
+#ifdef WRAPPER_TEST_HOOKS
+    // Tests make these posts fail, as a full message queue would.
+    if (GetEnvironmentVariableW(L"WRAPPER_TEST_FAIL_WINDOW_POSTS", nullptr, 0) > 1) return false;
+#endif
     return window != nullptr && PostMessageW(window, message, 0, 0) != FALSE;
 }
 
 void VeltraWebView::RecreateWebView() {
-    if (eventsStopped_ || startFailed_ || appStopping_) return;
+    if (eventsStopped_ || startFailed_ || life_.State() != LifeState::Recreating) return;
+    KillTimer(window, kBrowserExitTimer);
+    // The old page is gone with its control: the window leaves its fullscreen state, and what
+    // the page left undone is dropped.
+    SetFullscreen(false);
+    ForgetPage();
     // The runtime closed the old control already; let it and its environment go.
     webview2.Reset();
     webview.Reset();
@@ -318,14 +352,36 @@ void VeltraWebView::ReportAppStopped() {
 }
 
 void VeltraWebView::AskAboutUnresponsivePage() {
-    if (eventsStopped_ || appStopping_) return;
+    if (eventsStopped_ || !life_.StillUnresponsive(GetTickCount64())) return;
     const int answer = MessageBoxW(window, kPageUnresponsiveText, ToWide(config->title).c_str(),
                                    MB_YESNO | MB_ICONWARNING);
-    if (answer == IDNO) {
-        appStopping_ = true;
-        WriteHostLog("the player closed the app that was not responding; exit code 1");
-        PostQuitMessage(1);
+    if (answer != IDNO || eventsStopped_) return;
+    // The page may have answered while the box was up: then it is not the page the player
+    // gave up on.
+    if (!life_.StillUnresponsive(GetTickCount64())) {
+        WriteHostLog("the player chose to close the app, but the page responds again: it goes on");
+        return;
     }
+    life_.Stop();
+    WriteHostLog("the player closed the app that was not responding; exit code 1");
+    PostQuitMessage(1);
+}
+
+void VeltraWebView::OnBrowserExitWaitOver() {
+    KillTimer(window, kBrowserExitTimer);
+    const std::optional<LifeMillis> deadline = life_.Deadline();
+    if (eventsStopped_ || !deadline) return;
+    // The timer's own clock may run a little ahead of the tick count: its firing ends the wait.
+    const LifeAction action = life_.Tick(std::max<LifeMillis>(GetTickCount64(), *deadline));
+    if (action == LifeAction::None) return;
+    WriteHostLog("no BrowserProcessExited within 5 s; the host: " +
+                 std::string(LifeActionText(action)));
+    RecreateWebView();
+}
+
+void VeltraWebView::ForgetPage() {
+    leftWork_.NewPage();
+    if (extensions != nullptr) extensions->pageReady = false;
 }
 
 void VeltraWebView::ShowLoadedPage() {
@@ -348,33 +404,10 @@ void VeltraWebView::OpenExternally(const std::string& uri) {
     ShellExecuteExW(&info);
 }
 
-void VeltraWebView::RunAfterCallback(std::function<void()> work) {
-    leftWork_.push_back(std::move(work));
-    if (leftWorkPosted_) return;
-    // Should the post fail (a full queue), the next piece of work posts again.
-    leftWorkPosted_ = PostMessageW(window, kAfterCallbackMessage, 0, 0) != FALSE;
-}
-
-void VeltraWebView::RunLeftWork() {
-    leftWorkPosted_ = false;
-    // A piece that pumps messages (an extension showing a box) sees this message again: the
-    // outer run goes on with the rest once that piece has returned.
-    if (runningLeftWork_) return;
-    runningLeftWork_ = true;
-    while (!leftWork_.empty() && !eventsStopped_) {
-        const std::function<void()> work = std::move(leftWork_.front());
-        leftWork_.pop_front();
-        try {
-            work();
-        } catch (...) {
-        }
-    }
-    runningLeftWork_ = false;
-}
-
 void VeltraWebView::CloseController() {
     StopEvents();
-    leftWork_.clear();
+    life_.Stop();
+    KillTimer(window, kBrowserExitTimer);
     if (controller != nullptr) controller->Close();
     webview2.Reset();
     webview.Reset();
@@ -460,18 +493,20 @@ HRESULT VeltraWebView::OnWebMessageReceived(ICoreWebView2*,
     TaskString text;
     // A message posted as JSON rather than as a string has no text: it is dropped.
     if (FAILED(args->TryGetWebMessageAsString(text.Out())) || text.Empty()) return S_OK;
+    life_.PageAnswered();
     HandleWebMessage(text.Narrow());
     return S_OK;
 }
 
 HRESULT VeltraWebView::OnDOMContentLoaded(ICoreWebView2*, ICoreWebView2DOMContentLoadedEventArgs*) {
+    life_.PageAnswered();
     ShowLoadedPage();
     return S_OK;
 }
 
 HRESULT VeltraWebView::OnNavigationCompleted(ICoreWebView2*,
                                              ICoreWebView2NavigationCompletedEventArgs* args) {
-    unresponsiveSince_ = 0;  // the page answers again
+    life_.PageAnswered();
     if (firstNavigationDone_) return S_OK;
     firstNavigationDone_ = true;
     BOOL success = TRUE;
@@ -505,65 +540,87 @@ HRESULT VeltraWebView::OnProcessFailed(ICoreWebView2* sender,
     // A failure of a control the host already replaced changes nothing.
     const bool current = sender != nullptr && sender == webview.Get();
     const ULONGLONG now = GetTickCount64();
+    LifeAction next = LifeAction::None;
     std::string action = "none (the runtime recovers by itself)";
-    if (!current || appStopping_) {
+    if (!current) {
         action = "none (an earlier control)";
     } else if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED) {
-        // The control is closed; the page's texts wait for the next handshake.
-        unresponsiveSince_ = 0;
-        if (extensions != nullptr) extensions->pageReady = false;
-        if (TooManyWithinWindow(browserExits_, now)) {
-            action = "the start-failure box, exit code 1 (too many browser exits)";
-            FailStart(HRESULT_FROM_WIN32(ERROR_INVALID_STATE));
-        } else if (ComPtr<ICoreWebView2Environment5> environment5;
-                   SUCCEEDED(environment.As(&environment5)) && environment5 != nullptr) {
-            // The runtime says when the old browser process is gone; the new one starts then.
-            recreateOnBrowserExit_ = true;
-            action = "a new environment and controller once the browser process is gone, then the "
-                     "start page";
-        } else if (PostToWindow(kRecreateWebViewMessage)) {
-            action = "a new environment and controller, then the start page";
-        } else {
-            action = "the start-failure box, exit code 1 (cannot recreate)";
-            FailStart(HRESULT_FROM_WIN32(GetLastError()));
-        }
+        ComPtr<ICoreWebView2Environment5> environment5;
+        const bool exitEventOffered =
+            SUCCEEDED(environment.As(&environment5)) && environment5 != nullptr;
+        next = life_.BrowserProcessFailed(now, exitEventOffered);
+        action = next == LifeAction::None ? "none (the browser process is gone already)"
+                                          : LifeActionText(next);
     } else if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED) {
-        unresponsiveSince_ = 0;
-        if (extensions != nullptr) extensions->pageReady = false;
-        if (TooManyWithinWindow(rendererExits_, now)) {
-            action = "the stopped-unexpectedly box, exit code 1 (too many renderer exits)";
-            appStopping_ = true;
-            if (!PostToWindow(kAppStoppedMessage)) PostQuitMessage(1);
-        } else {
-            action = "reload";
-            sender->Reload();
-        }
+        next = life_.RendererExited(now);
+        action = LifeActionText(next);
     } else if (kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE) {
-        if (unresponsiveSince_ == 0 || now - unresponsiveLast_ > kUnresponsiveEpisodeGapMs) {
-            unresponsiveSince_ = now;
-            unresponsiveAsked_ = false;
-        }
-        unresponsiveLast_ = now;
-        action = "wait";
-        if (!unresponsiveAsked_ && now - unresponsiveSince_ >= kUnresponsiveAskAfterMs) {
-            unresponsiveAsked_ = true;
-            if (PostToWindow(kPageUnresponsiveMessage)) action = "ask whether to wait or close";
-        }
+        next = life_.Unresponsive(now);
+        action = next == LifeAction::None ? "wait" : LifeActionText(next);
     }
     WriteHostLog(event + "; the host: " + action);
+    Follow(next, sender);
     return S_OK;
 }
 
 HRESULT VeltraWebView::OnBrowserProcessExited(ICoreWebView2Environment* sender,
                                               ICoreWebView2BrowserProcessExitedEventArgs*) {
-    if (!recreateOnBrowserExit_ || sender == nullptr || sender != environment.Get()) return S_OK;
-    recreateOnBrowserExit_ = false;
-    if (!PostToWindow(kRecreateWebViewMessage)) {
-        WriteHostLog("the browser process is gone; the host: the start-failure box, exit code 1 "
-                     "(cannot recreate)");
-        FailStart(HRESULT_FROM_WIN32(GetLastError()));
-    }
+    if (sender == nullptr || sender != environment.Get()) return S_OK;
+    const LifeAction next = life_.BrowserProcessExited(GetTickCount64());
+    if (next == LifeAction::None) return S_OK;
+    WriteHostLog(std::string("the browser process is gone; the host: ") + LifeActionText(next));
+    Follow(next, nullptr);
     return S_OK;
+}
+
+void VeltraWebView::Follow(LifeAction action, ICoreWebView2* sender) {
+    if (action == LifeAction::WaitForBrowserExit || action == LifeAction::Recreate ||
+        action == LifeAction::TooManyBrowserExits) {
+        // The runtime closed the control with its browser process: every call on it would fail.
+        webview2.Reset();
+        webview.Reset();
+        controller.Reset();
+    }
+    switch (action) {
+        case LifeAction::None:
+            return;
+        case LifeAction::WaitForBrowserExit:
+            // The control is closed; the page's texts wait for the next handshake.
+            ForgetPage();
+            if (SetTimer(window, kBrowserExitTimer, static_cast<UINT>(kBrowserExitWaitMs),
+                         [](HWND, UINT, UINT_PTR, DWORD) {
+                             if (g_webViewHost != nullptr) g_webViewHost->OnBrowserExitWaitOver();
+                         }) != 0) {
+                return;
+            }
+            // Without a timer the wait could never end: do not wait.
+            life_.Tick(*life_.Deadline());
+            [[fallthrough]];
+        case LifeAction::Recreate:
+            ForgetPage();
+            if (!PostToWindow(kRecreateWebViewMessage)) {
+                WriteHostLog(
+                    "the new control cannot be asked for; the host: the start-failure "
+                    "box, exit code 1");
+                FailStart(LastErrorResult());
+            }
+            return;
+        case LifeAction::Reload:
+            ForgetPage();
+            if (sender != nullptr) sender->Reload();
+            return;
+        case LifeAction::AskUnresponsive:
+            PostToWindow(kPageUnresponsiveMessage);
+            return;
+        case LifeAction::TooManyBrowserExits:
+            ForgetPage();
+            FailStart(HRESULT_FROM_WIN32(ERROR_INVALID_STATE));
+            return;
+        case LifeAction::TooManyRendererExits:
+            ForgetPage();
+            if (!PostToWindow(kAppStoppedMessage)) PostQuitMessage(1);
+            return;
+    }
 }
 
 void OnMainWindowMoved() {

@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "app/deferred_work.h"
+#include "webview/runtime_life.h"
 #include "webview/shared_mapping_win.h"
 #include "webview/webview2_api.h"
 
@@ -35,14 +37,6 @@ inline constexpr wchar_t kAppStoppedText[] = L"The app stopped unexpectedly and 
 // No closes the app (exit code 1).
 inline constexpr wchar_t kPageUnresponsiveText[] =
     L"The app is not responding.\n\nDo you want to wait for it? Choose No to close the app.";
-
-// How the host answers the runtime's process failures (ProcessFailed).
-inline constexpr int kMaxRecoveries = 3;                   // per kind, within the window below
-inline constexpr ULONGLONG kRecoveryWindowMs = 60 * 1000;  // 60 seconds
-inline constexpr ULONGLONG kUnresponsiveAskAfterMs = 10 * 1000;  // into one episode
-// An unresponsive renderer is reported again every few seconds while it lasts: a report this long
-// after the previous one starts a new episode.
-inline constexpr ULONGLONG kUnresponsiveEpisodeGapMs = 30 * 1000;
 
 class VeltraWebView {
 public:
@@ -86,14 +80,12 @@ public:
     // without any user interface of its own. Never called inside a WebView2 callback.
     void OpenExternally(const std::string& uri);
 
-    // Work a WebView2 callback leaves for after it has returned (a box, a loop or a window of the
-    // shell could run inside it otherwise): queued, and run from the message loop in the order
-    // it was left, one piece at a time; a piece that runs a message loop of its own is never
-    // entered again from it. Nothing runs once events have stopped.
-    void RunAfterCallback(std::function<void()> work);
-    void RunLeftWork();
+    // Work a WebView2 callback leaves for after it has returned, run from the message loop (see
+    // DeferredWork); nothing runs once events have stopped, nor work of a page since replaced.
+    void RunAfterCallback(std::function<void()> work) { leftWork_.Add(std::move(work)); }
+    void RunLeftWork() { leftWork_.Run(); }
     // Whether work left by callbacks is waiting or running: page messages then wait behind it.
-    bool WorkIsLeft() const { return !leftWork_.empty() || runningLeftWork_; }
+    bool WorkIsLeft() const { return leftWork_.Busy(); }
     // The page's message dispatched with its extension messages handed over at once, for
     // callers outside any WebView2 callback.
     void DispatchPageMessage(const std::string& text, bool outsideCallback);
@@ -133,7 +125,10 @@ public:
     // The "stopped unexpectedly" box, then the end of the message loop with exit code 1.
     void ReportAppStopped();
     // Asks whether to wait for the page that does not respond; No ends the run with exit code 1.
+    // Neither the box nor the answer counts for a page that responds again meanwhile.
     void AskAboutUnresponsivePage();
+    // The wait for BrowserProcessExited is over (the main window's timer).
+    void OnBrowserExitWaitOver();
 
     AppConfig* config;
     AssetBundle* bundle;
@@ -175,24 +170,16 @@ private:
     // Permission requests from this origin (the start page's) are allowed; others are left to
     // the runtime, which asks the player.
     std::string permissionOrigin_;
-    std::deque<std::function<void()>> leftWork_;
-    bool leftWorkPosted_ = false;
-    bool runningLeftWork_ = false;
+    // What the host does about the runtime's process failures, and when.
+    void Follow(LifeAction action, ICoreWebView2* sender);
+    // A new control or a new document is coming: the old page's state goes.
+    void ForgetPage();
+    DeferredWork leftWork_;
     bool startFailed_ = false;
+    // The rules of the first navigation (a failed one shows the error page) hold for each
+    // control the host makes.
     bool firstNavigationDone_ = false;
-    bool appStopping_ = false;
-    // The browser process of `environment` exited and the control is to be made anew once the
-    // environment says the process is gone (a new one on the same user-data folder could fail
-    // while the old one still ends).
-    bool recreateOnBrowserExit_ = false;
-    // When the browser process and the page's renderer exited, within the recovery window.
-    std::deque<ULONGLONG> browserExits_;
-    std::deque<ULONGLONG> rendererExits_;
-    // The current episode of an unresponsive page: its start (0: none), the last report, and
-    // whether the player was asked in it.
-    ULONGLONG unresponsiveSince_ = 0;
-    ULONGLONG unresponsiveLast_ = 0;
-    bool unresponsiveAsked_ = false;
+    RuntimeLife life_;
     bool eventsStopped_ = false;
     // What the loader was given to create the environment. After a failed first attempt the
     // vendor's loader tries again on its own, later, with these very pointers, so they must

@@ -570,6 +570,32 @@ Image ReadPng(const fs::path& png) {
     return ReadPpm(ppm);
 }
 
+// The page's shared worker fetches one of the app's files: the request reaches the host only
+// through the filter with every source kind, and the driver pauses it in the worker's own target.
+TEST_F(ChromiumPages, SharedWorkerLoadsTheAppsFiles) {
+    AppFolder app("chromium_workers");
+    ASSERT_NO_FATAL_FAILURE(PackBundle(e2e::SourceDir() / "tests/e2e/pages/workers/www", app));
+    app.WritePackageJson(R"({"name":"chromium-workers","window":{"title":"Workers"}})");
+    const e2e::HostRun run =
+        app.Run("", {"--timeout", "100000"}, {{"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_}}, 150);
+    EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
+    EXPECT_EQ(run.probe["timedOut"], false);
+    for (const json& failure : run.Of("failure")) ADD_FAILURE() << failure.dump();
+    const auto reports = PageReports(run, "workers");
+    ASSERT_EQ(reports.size(), 1u);
+    const json& shared = reports[0]["shared"];
+    ASSERT_EQ(shared["ok"], true) << shared.dump();
+    EXPECT_EQ(shared["value"]["text"], "data of the app") << shared.dump();
+    // The worker's request came as the shared worker's; its main script as the document's.
+    std::vector<std::string> sources;
+    for (const json& response : run.Of("response")) {
+        const std::string uri = response.value("uri", "");
+        if (uri == "https://app.localhost/data.txt" || uri == "https://app.localhost/shared.js")
+            sources.push_back(uri.substr(22) + " " + response.value("source", "document"));
+    }
+    EXPECT_EQ(sources, (std::vector<std::string>{"shared.js document", "data.txt shared-worker"}));
+}
+
 // A real renderer crash while the sample app runs: the page's renderer is crashed through the
 // DevTools protocol (Page.crash) once its handshake is done; the runtime reports
 // RENDER_PROCESS_EXITED and shows an error page, the host reloads, the page handshakes again,

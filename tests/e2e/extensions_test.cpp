@@ -363,21 +363,26 @@ TEST(Extensions, WorkerThreadMessagesReachThePageAllInOrderOnceAcrossHandshakes)
 }
 
 TEST(Extensions, TextsWaitAcrossABrowserExitAndArriveInOrder) {
-    // The browser process exits while the library's worker sends its second 500 texts: the host
-    // makes a new control, its page handshakes again and gets its folders anew, and every text
-    // reaches a page once, in the order sent (those sent while no control existed wait for the
-    // new page's handshake). The scenario goes on in the new control.
+    // The browser process exits while the library's worker sends its second 500 texts, three
+    // times, with the environment's BrowserProcessExited before ProcessFailed, never, and after
+    // it: each time the host makes a new control, its page handshakes again and gets its folders
+    // anew, and every text reaches a page once, in the order sent (those sent while no control
+    // existed wait for the new page's handshake). The scenario goes on in each new control.
     AppFolder app = ExtensionApp("extension_browser_exit", TestLibrary("threaded"));
     const ExtensionRun run =
         RunExtension(app,
                      Post(kWrapperInit) + "wait PostWebMessageAsJson 521 30000\n" +
-                         "process-failed browser-exited\n" + Post(kWrapperInit) +
-                         "wait PostWebMessageAsJson 1002 30000\nend\n",
+                         "process-failed browser-exited exit-event first\n" + Post(kWrapperInit) +
+                         "wait PostWebMessageAsJson 600 30000\n" +
+                         "process-failed browser-exited exit-event never\n" + Post(kWrapperInit) +
+                         "wait PostWebMessageAsJson 700 30000\n" +
+                         "process-failed browser-exited exit-event second\n" + Post(kWrapperInit) +
+                         "wait PostWebMessageAsJson 1004 30000\nend\n",
                      {},
                      {"--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"), "--close-on-text",
                       "\"type\":\"end\""});
-    ASSERT_EQ(run.host.EnvironmentCalls().size(), 2u);
-    ASSERT_EQ(run.host.Calls("CreateCoreWebView2Controller").size(), 2u);
+    ASSERT_EQ(run.host.EnvironmentCalls().size(), 4u);
+    ASSERT_EQ(run.host.Calls("CreateCoreWebView2Controller").size(), 4u);
     const std::string answer = Answer(R"(["worker"])");
     const std::vector<std::string> posted = PostedToPage(run.host);
     std::vector<int> numbers;
@@ -394,8 +399,8 @@ TEST(Extensions, TextsWaitAcrossABrowserExitAndArriveInOrder) {
     std::vector<int> expected(1000);
     for (int n = 0; n < 1000; ++n) expected[n] = n;
     EXPECT_EQ(numbers, expected) << "every text once, in the order sent";
-    EXPECT_EQ(answers, 2u);
-    EXPECT_EQ(handles, 2u) << "the new page gets its folder handles anew";
+    EXPECT_EQ(answers, 4u);
+    EXPECT_EQ(handles, 4u) << "each new page gets its folder handles anew";
     EXPECT_EQ(run.CallNames(),
               (std::vector<std::string>{"Init", "OnMainWindowCreated", "Release"}));
     ExpectLifecycle(run);

@@ -149,7 +149,9 @@ TEST(Startup, HiddenWindowWithConfiguredClientSizeAtEachDpi) {
 
 // A first navigation that fails (no DOMContentLoaded comes, only NavigationCompleted with an error
 // status) still shows the window, with the runtime's error page and the window's title: the
-// process never stays alive without one. With our loader and with the vendor's.
+// process never stays alive without one. The rule holds for each control: after a browser exit
+// the new control's failed first navigation is shown and focused too. With our loader and with
+// the vendor's.
 TEST(Startup, FailedFirstNavigationStillShowsTheWindow) {
     for (Loader loader : {Loader::Substitute, Loader::Vendor}) {
         SCOPED_TRACE(e2e::LoaderName(loader));
@@ -157,7 +159,7 @@ TEST(Startup, FailedFirstNavigationStillShowsTheWindow) {
         app.WritePackageJson(R"({"name":"nav-fails","window":{"title":"Nav Fails"}})");
         app.Write("www/index.html", "<!doctype html><title>Never shown</title>");
         const e2e::HostRun run =
-            app.Run("snapshot\nend\n",
+            app.Run("snapshot\nprocess-failed browser-exited exit-event first\nsnapshot\nend\n",
                     {"--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"), "--close-on-text",
                      "\"type\":\"end\""},
                     {{"WRAPPER_SUBSTITUTE_FAIL_NAVIGATION", "host-name-not-resolved"}});
@@ -166,15 +168,22 @@ TEST(Startup, FailedFirstNavigationStillShowsTheWindow) {
         EXPECT_EQ(run.probe["exitCode"], 0);
         EXPECT_TRUE(run.Events("DOMContentLoaded").empty());
         const auto completed = run.Events("NavigationCompleted");
-        ASSERT_EQ(completed.size(), 1u);
-        EXPECT_EQ(completed[0]["isSuccess"], false);
-        EXPECT_EQ(completed[0]["webErrorStatus"], "host-name-not-resolved");
-        ASSERT_EQ(run.Of("snapshot").size(), 1u);
-        EXPECT_EQ(run.Of("snapshot")[0]["visible"], true);
-        EXPECT_EQ(run.Of("snapshot")[0]["title"], "Nav Fails");
-        EXPECT_NE(std::find(run.hostLog.begin(), run.hostLog.end(),
-                            "the first navigation failed: web error status 13"),
-                  run.hostLog.end())
+        ASSERT_EQ(completed.size(), 2u);
+        for (const json& navigation : completed) {
+            EXPECT_EQ(navigation["isSuccess"], false);
+            EXPECT_EQ(navigation["webErrorStatus"], "host-name-not-resolved");
+        }
+        ASSERT_EQ(run.Of("snapshot").size(), 2u);
+        for (const json& snapshot : run.Of("snapshot")) {
+            EXPECT_EQ(snapshot["visible"], true);
+            EXPECT_EQ(snapshot["title"], "Nav Fails");
+        }
+        // Each control is made visible and focused once its first navigation failed.
+        EXPECT_EQ(run.Calls("MoveFocus").size(), 2u);
+        EXPECT_EQ(run.Calls("put_IsVisible").size(), 2u);
+        EXPECT_EQ(std::count(run.hostLog.begin(), run.hostLog.end(),
+                             "the first navigation failed: web error status 13"),
+                  2)
             << testing::PrintToString(run.hostLog);
     }
 }

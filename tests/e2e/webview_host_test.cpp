@@ -51,20 +51,21 @@ long FirstSeq(const e2e::HostRun& run, const std::string& type, const std::strin
     return -1;
 }
 
-const std::vector<std::string> kRegistrations = {"add_AcceleratorKeyPressed",
-                                                 "add_DocumentTitleChanged",
-                                                 "AddWebResourceRequestedFilter",
-                                                 "add_WebResourceRequested",
-                                                 "add_NavigationStarting",
-                                                 "add_PermissionRequested",
-                                                 "add_ContainsFullScreenElementChanged",
-                                                 "add_WindowCloseRequested",
-                                                 "add_NewWindowRequested",
-                                                 "add_WebMessageReceived",
-                                                 "add_DOMContentLoaded",
-                                                 "add_NavigationCompleted",
-                                                 "add_ProcessFailed",
-                                                 "Navigate"};
+const std::vector<std::string> kRegistrations = {
+    "add_AcceleratorKeyPressed",
+    "add_DocumentTitleChanged",
+    "AddWebResourceRequestedFilterWithRequestSourceKinds",
+    "add_WebResourceRequested",
+    "add_NavigationStarting",
+    "add_PermissionRequested",
+    "add_ContainsFullScreenElementChanged",
+    "add_WindowCloseRequested",
+    "add_NewWindowRequested",
+    "add_WebMessageReceived",
+    "add_DOMContentLoaded",
+    "add_NavigationCompleted",
+    "add_ProcessFailed",
+    "Navigate"};
 
 // The tests where the loader takes part run twice: with our substitute loader, and with the
 // vendor's loader starting the substitute installed as a runtime.
@@ -131,10 +132,13 @@ TEST_P(WebViewHostWithLoader, BundleModeStartsHiddenThenShowsAtDomContentLoaded)
     EXPECT_EQ(settings, expected);
 
     EXPECT_EQ(Filtered(run.CallSequence(), kRegistrations), kRegistrations);
-    const auto filters = run.Calls("AddWebResourceRequestedFilter");
+    // One filter, for every source kind: service workers and shared workers load the app's files.
+    EXPECT_TRUE(run.Calls("AddWebResourceRequestedFilter").empty());
+    const auto filters = run.Calls("AddWebResourceRequestedFilterWithRequestSourceKinds");
     ASSERT_EQ(filters.size(), 1u);
     EXPECT_EQ(filters[0]["uri"], "https://app.localhost/*");
     EXPECT_EQ(filters[0]["context"], "all");
+    EXPECT_EQ(filters[0]["sourceKinds"], 0xFFFFFFFFu);
     ASSERT_EQ(run.Calls("Navigate").size(), 1u);
     EXPECT_EQ(run.Calls("Navigate")[0]["uri"], "https://app.localhost/index.html");
     EXPECT_EQ(run.Response("https://app.localhost/index.html")["status"], 200);
@@ -289,6 +293,7 @@ TEST(WebViewHost, RemoteModeHasNoFilterNoResourceAndNoNavigationHandler) {
     // Permissions follow the origin of `main`, not its whole prefix.
     ExpectPermissions(run, kRemotePermissions);
     EXPECT_TRUE(run.Calls("AddWebResourceRequestedFilter").empty());
+    EXPECT_TRUE(run.Calls("AddWebResourceRequestedFilterWithRequestSourceKinds").empty());
     EXPECT_TRUE(run.Calls("add_WebResourceRequested").empty());
     EXPECT_TRUE(run.Calls("add_NavigationStarting").empty());
     ASSERT_EQ(run.Calls("Navigate").size(), 1u);
@@ -427,6 +432,13 @@ TEST(WebViewHost, OlderRuntimesStillShowThePage) {
         const e2e::HostRun run =
             app.Run("snapshot\nclose\n", {}, {{"WRAPPER_SUBSTITUTE_NO_WEBVIEW2_2", "1"}});
         EXPECT_TRUE(run.Calls("add_DOMContentLoaded").empty());
+        // A runtime this old has no source-kind filters: the plain one, and the log says what
+        // workers lose.
+        EXPECT_TRUE(run.Calls("AddWebResourceRequestedFilterWithRequestSourceKinds").empty());
+        ASSERT_EQ(run.Calls("AddWebResourceRequestedFilter").size(), 1u);
+        EXPECT_NE(testing::PrintToString(run.hostLog)
+                      .find("service workers and shared workers cannot load the app's files"),
+                  std::string::npos);
         // Shown once, right after the navigation was asked for.
         const auto visible = run.Calls("put_IsVisible");
         ASSERT_EQ(visible.size(), 1u);
@@ -446,13 +458,18 @@ TEST_P(WebViewHostWithLoader, CreationFailuresEndWithABoxAndExitCodeOne) {
         {"WRAPPER_SUBSTITUTE_FAIL_CONTROLLER", "null"},
         {"WRAPPER_SUBSTITUTE_FAIL_CONTROLLER", "sync"},
         {"WRAPPER_SUBSTITUTE_FAIL_SETTINGS", "1"},
+        // The controller fails and the host's posts to its window fail too (a full queue): the
+        // box still comes after the callback returned.
+        {"WRAPPER_TEST_FAIL_WINDOW_POSTS", "1"},
     };
     for (const auto& [name, value] : switches) {
         SCOPED_TRACE(name + "=" + value);
         AppFolder app = BundleApp("host_fail", "", GetParam());
         const e2e::fs::path transcript = app.Dir() / "transcript.jsonl";
-        const e2e::HostRun run =
-            app.Run("", {"--watch", e2e::WinPath(transcript)}, {{name, value}});
+        std::map<std::string, std::string> environment = {{name, value}};
+        if (name == "WRAPPER_TEST_FAIL_WINDOW_POSTS")
+            environment["WRAPPER_SUBSTITUTE_FAIL_CONTROLLER"] = "hresult";
+        const e2e::HostRun run = app.Run("", {"--watch", e2e::WinPath(transcript)}, environment);
         if (GetParam() == e2e::Loader::Vendor && name == "WRAPPER_SUBSTITUTE_FAIL_ENVIRONMENT") {
             // The vendor's loader tries a failed creation once more (not one that completes
             // without an environment), then hands the failure on.
@@ -496,7 +513,8 @@ constexpr char kNotResponding[] =
     "The app is not responding.\n\nDo you want to wait for it? Choose No to close the app.";
 
 // ProcessFailed by kind. The browser process exiting gives a new environment and controller in
-// the same window (the scenario goes on in the new control), at most three times within a minute;
+// the same window (the scenario goes on in the new control), at most three times within a minute,
+// whether the environment's BrowserProcessExited comes first, second or never;
 // a renderer that exited is reloaded, at most three times; an unresponsive page is waited for,
 // then the player is asked once per episode; other kinds change nothing. Every box comes after
 // the callback returned (the harness fails a run with a loop inside a callback).
@@ -512,6 +530,9 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
         std::string logged;  // a line of host.log: the last failure and what the host did
     };
     const std::string browserExit = "process-failed browser-exited\n";
+    const auto browserExitWith = [](const char* order) {
+        return std::string("process-failed browser-exited exit-event ") + order + "\n";
+    };
     const std::string rendererExit = "process-failed render-exited\n";
     const std::string unresponsive = "process-failed render-unresponsive\n";
     // A run that ends with a box is not closed from outside: the box ends it.
@@ -545,18 +566,30 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
          3,
          "render process exited; " + crashed +
              "the stopped-unexpectedly box, exit code 1 (too many renderer exits)"},
+        // In fullscreen when the browser exits: the new control's window is not.
         {"browser",
-         browserExit + "snapshot\nend\n",
+         "fullscreen true\nsnapshot\n" + browserExit + "snapshot\nend\n",
          "1",
          0,
          {},
          2,
          0,
          "browser process exited; " + crashed +
-             "a new environment and controller once the browser process is gone, then the "
-             "start page"},
+             "a new environment and controller once the browser process is gone (at most 5 s), "
+             "then the start page"},
+        {"browser-exit-event-first",
+         browserExitWith("first") + "snapshot\nend\n",
+         "1",
+         0,
+         {},
+         2,
+         0,
+         "the browser process is gone; the host: a new environment and controller, then the "
+         "start page"},
+        // One recovery for each order of the two events; the fourth exit gives up.
         {"browser-fourth",
-         browserExit + browserExit + browserExit + browserExit + linger,
+         browserExitWith("first") + browserExitWith("never") + browserExitWith("second") +
+             browserExit + linger,
          "1",
          1,
          {kStartFailed},
@@ -612,6 +645,11 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
             starts += navigate["uri"] == "https://app.localhost/index.html";
         EXPECT_EQ(starts, c.environments);
         for (const json& snapshot : run.Of("snapshot")) EXPECT_EQ(snapshot["visible"], true);
+        // However the run ends, a control still open is closed before the window goes, and none
+        // is called once the runtime closed it.
+        const bool lastClosedByRuntime = std::string(c.name) == "browser-fourth";
+        EXPECT_EQ(run.Calls("Close").size(), lastClosedByRuntime ? 0u : 1u);
+        EXPECT_TRUE(run.Of("callAfterClose").empty());
         // host.log names each failure (kind, reason, exit code, process) and what was done.
         size_t failureLines = 0;
         bool logged = false;
@@ -621,6 +659,21 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
         }
         EXPECT_EQ(failureLines, failures.size());
         EXPECT_TRUE(logged) << c.logged << "\n" << testing::PrintToString(run.hostLog);
+        if (std::string(c.name) == "browser-fourth") {
+            // first, never (the host waited 5 s, then went on), second, and the last one's.
+            EXPECT_EQ(run.Events("BrowserProcessExited").size(), 3u);
+            EXPECT_NE(
+                testing::PrintToString(run.hostLog).find("no BrowserProcessExited within 5 s"),
+                std::string::npos);
+        }
+        if (std::string(c.name).rfind("browser-exit-event-first", 0) == 0) {
+            const auto environments = run.EnvironmentCalls();
+            const auto exited = run.Events("BrowserProcessExited");
+            ASSERT_EQ(environments.size(), 2u);
+            ASSERT_EQ(exited.size(), 1u);
+            EXPECT_LT(Seq(exited[0]), Seq(failures[0]));
+            EXPECT_GT(Seq(environments[1]), Seq(exited[0]));
+        }
         if (std::string(c.name) == "browser") {
             // The new control is made after the callback returned, with the same folder, options
             // and handlers.
@@ -636,6 +689,11 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
             const auto exited = run.Events("BrowserProcessExited");
             ASSERT_EQ(exited.size(), 1u);
             EXPECT_EQ(exited[0]["handlers"], 1);
+            // Fullscreen ended with the control it belonged to.
+            const auto snapshots = run.Of("snapshot");
+            ASSERT_EQ(snapshots.size(), 2u);
+            EXPECT_EQ(snapshots[0]["style"].get<unsigned>() & 0x00C00000u, 0u) << "fullscreen";
+            EXPECT_EQ(snapshots[1]["style"].get<unsigned>() & 0x00C00000u, 0x00C00000u);
             EXPECT_GT(Seq(environments[1]), Seq(exited[0]));
         }
     }

@@ -236,6 +236,39 @@ TEST(HostLog, WritesIntoTheUserDataFolderAndKeepsItSmall) {
     // One move: host.log.1 holds the first two lines and the numbered ones up to the move.
     EXPECT_EQ(older.size() + lines.size(), static_cast<size_t>(count) + 2);
 
+    // Another program holds host.log so that it cannot move (no delete sharing): the log keeps
+    // its bound all the same, its text copied to host.log.1 before it starts again.
+    {
+        const HANDLE held = CreateFileW((folder / kHostLogName).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        for (int i = 0; i < count; ++i) WriteHostLog(std::to_string(count + i) + " " + filler);
+        CloseHandle(held);
+        EXPECT_LE(fs::file_size(folder / kHostLogName), kHostLogLimit);
+        lines = LinesOf(folder / kHostLogName);
+        older = LinesOf(folder / kHostLogOlderName);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(number(lines.back()), 2 * count - 1);
+        EXPECT_EQ(number(lines.front()), number(older.back()) + 1);
+    }
+
+    // A line left unfinished (a write cut short by a full disk) is ended before the next one.
+    std::ofstream(folder / kHostLogName, std::ios::binary | std::ios::trunc) << "cut sho";
+    WriteHostLog("next");
+    WriteHostLog("and next");
+    lines = LinesOf(folder / kHostLogName);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "cut sho\r");
+    EXPECT_EQ(lines[1].substr(23), "Z next\r");
+    EXPECT_EQ(lines[2].substr(23), "Z and next\r");
+
+    // A platform call that failed without an error code is not reported as success.
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(LastErrorResult(), E_FAIL);
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(LastErrorResult(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+
     // A folder under a file cannot be made: nothing is written, nothing fails.
     const fs::path file = root / "a file";
     std::ofstream(file) << "x";

@@ -298,6 +298,7 @@ public:
 
     bool environmentDelivered = false;
     bool controllerInsideCall = false;
+    std::vector<HRESULT> filterResults;  // the source-kind filter added, then two wrong removes
     // Set while one of the handlers runs; a handler entered while it is set counts in `nested`.
     bool inHandler = false;
     int nested = 0;
@@ -319,6 +320,19 @@ private:
         EventRegistrationToken token;
         webview_->AddWebResourceRequestedFilter(L"https://app.localhost/*",
                                                 COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+        // Service workers' requests under sw/ reach the host too; shared workers' do not.
+        ComPtr<ICoreWebView2_22> webview22;
+        if (SUCCEEDED(webview_.As(&webview22))) {
+            const auto kinds = COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_SERVICE_WORKER;
+            filterResults.push_back(webview22->AddWebResourceRequestedFilterWithRequestSourceKinds(
+                L"https://app.localhost/sw/*", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL, kinds));
+            filterResults.push_back(
+                webview22->RemoveWebResourceRequestedFilterWithRequestSourceKinds(
+                    L"https://app.localhost/sw/*", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL,
+                    COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL));
+            filterResults.push_back(webview_->RemoveWebResourceRequestedFilter(
+                L"https://app.localhost/sw/*", COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL));
+        }
         webview_->add_WebResourceRequested(
             MakeCallback<ICoreWebView2WebResourceRequestedEventHandler>(
                 [this](ICoreWebView2*, ICoreWebView2WebResourceRequestedEventArgs* args) {
@@ -429,6 +443,9 @@ constexpr char kScenario[] = R"(# the substitute's own test scenario
 request GET https://app.localhost/a.js script Range: bytes=0-3 Accept: */*
 request GET https://app.localhost/missing.js script
 request GET https://other.example/b.css stylesheet
+request GET https://app.localhost/shared.js script shared-worker
+request GET https://app.localhost/sw/cache.js fetch service-worker Accept: */*
+request GET https://app.localhost/sw/shared.js fetch shared-worker
 request GET https://app.localhost/abc.txt fetch
 request GET https://app.localhost/big.bin fetch
 request GET https://app.localhost/bytes.bin image
@@ -463,6 +480,7 @@ TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
     ASSERT_NE(window, nullptr);
     size_t played = 0;  // the lines up to the scenario's end
     DWORD worker = 0;
+    std::vector<HRESULT> filterResults;
     {
         TinyHost host(window, folder.path + L"abc.txt");
         ASSERT_EQ(host.Start(loader, folder.path + L"data\\nested"), S_OK);
@@ -477,6 +495,7 @@ TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
         played = ParseTranscript(ReadFileText(transcriptPath)).size();
         EXPECT_FALSE(host.controllerInsideCall) << "completed inside the call";
         EXPECT_EQ(host.nested, 0) << "a handler ran inside another handler";
+        filterResults = host.filterResults;
 
         // Calls from another thread are refused, change nothing, and are recorded.
         std::thread([&] {
@@ -608,6 +627,23 @@ TEST(Substitute, PlaysAScenarioThroughATinyHostAndWritesTheTranscript) {
     EXPECT_NE(
         Find(lines, "unanswered", {{"uri", "https://other.example/b.css"}, {"cause", "no-filter"}}),
         std::string::npos);
+    // The plain filter covers documents only; the source-kind one its own kinds. A remove names
+    // the very kinds the filter was added with.
+    EXPECT_NE(Find(lines, "unanswered",
+                   {{"uri", "https://app.localhost/shared.js"},
+                    {"cause", "no-filter"},
+                    {"source", "shared-worker"}}),
+              std::string::npos);
+    EXPECT_NE(Find(lines, "unanswered",
+                   {{"uri", "https://app.localhost/sw/shared.js"}, {"cause", "no-filter"}}),
+              std::string::npos);
+    const size_t fromWorker =
+        Find(lines, "response", {{"uri", "https://app.localhost/sw/cache.js"}});
+    ASSERT_NE(fromWorker, std::string::npos);
+    EXPECT_EQ(lines[fromWorker]["source"], "service-worker");
+    EXPECT_EQ(lines[fromWorker]["requestHeaders"], Json({"Accept: */*"}));
+    EXPECT_EQ(filterResults, (std::vector<HRESULT>{S_OK, HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
+                                                   HRESULT_FROM_WIN32(ERROR_NOT_FOUND)}));
 
     // Page events with the host's answers.
     const size_t message =
@@ -877,6 +913,49 @@ TEST(Substitute, RaisesProcessFailuresAndTheNavigationSequence) {
     ASSERT_NE(destroyed, std::string::npos);
     EXPECT_EQ(lines[destroyed]["insideCallback"], "DocumentTitleChanged");
     EXPECT_EQ(lines[destroyed]["closeCalled"], false);
+
+    // The runtime gives ProcessFailed and BrowserProcessExited in no fixed order, and older
+    // runtimes never raise the second: the switch chooses (the scenario's step may too).
+    {
+        second.controller->Close();  // the hook below reaches one control only
+        ScopedVariable noScenario(L"WRAPPER_SUBSTITUTE_SCENARIO", nullptr);
+        struct Order {
+            const char* name;
+            const wchar_t* value;
+            std::vector<std::string> sequence;
+        };
+        const Order orders[] = {
+            {"first", L"first", {"browser-exited:1", "failed:0:3:1"}},
+            {"second", L"second", {"failed:0:3:1", "browser-exited:1"}},
+            {"never", L"never", {"failed:0:3:1"}},
+        };
+        for (const Order& order : orders) {
+            SCOPED_TRACE(order.name);
+            ScopedVariable exitEvent(L"WRAPPER_SUBSTITUTE_BROWSER_EXIT_EVENT", order.value);
+            destroyInTitle = false;
+            callInsideBrowserExit = S_OK;
+            window = CreateParentWindow();
+            ASSERT_NE(window, nullptr);
+            Control control;
+            start(control);
+            ASSERT_TRUE(PumpUntil([&] { return control.webview != nullptr; }, 15000));
+            PumpUntil([] { return false; }, 200);
+            seen.clear();
+            EXPECT_EQ(raiseHook(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED, 3, 1), 1);
+            PumpUntil([] { return false; }, 500);
+            std::vector<std::string> exits;
+            for (const std::string& event : seen) {
+                if (event.rfind("failed:0", 0) == 0 || event.rfind("browser-exited", 0) == 0)
+                    exits.push_back(event);
+            }
+            EXPECT_EQ(exits, order.sequence);
+            // Either way the control is closed when its handlers hear of it.
+            EXPECT_EQ(callInsideBrowserExit, invalidState);
+            EXPECT_EQ(control.controller->put_IsVisible(TRUE), invalidState);
+            control = {};
+            DestroyWindow(window);
+        }
+    }
 
     // Environments are made only in a single-threaded apartment, as the runtime makes them.
     const auto createOn = [&](bool initialise) {

@@ -118,6 +118,7 @@ TEST(WebView2Abi, MethodsSitInTheirVtableSlots) {
         SLOT(ICoreWebView2_19, put_MemoryUsageTargetLevel, 120),
         SLOT(ICoreWebView2_20, get_FrameId, 121),
         SLOT(ICoreWebView2_21, ExecuteScriptWithResult, 122),
+        SLOT(ICoreWebView2_22, AddWebResourceRequestedFilterWithRequestSourceKinds, 123),
         SLOT(ICoreWebView2_22, RemoveWebResourceRequestedFilterWithRequestSourceKinds, 124),
         SLOT(ICoreWebView2_23, PostWebMessageAsJsonWithAdditionalObjects, 125),
 
@@ -482,6 +483,16 @@ static_assert(
     std::is_same_v<decltype(&ICoreWebView2Environment::CreateWebResourceResponse),
                    HRESULT (STDMETHODCALLTYPE ICoreWebView2Environment::*)(
                        IStream*, int, LPCWSTR, LPCWSTR, ICoreWebView2WebResourceResponse**)>);
+static_assert(
+    std::is_same_v<decltype(&ICoreWebView2_22::AddWebResourceRequestedFilterWithRequestSourceKinds),
+                   HRESULT (STDMETHODCALLTYPE ICoreWebView2_22::*)(
+                       LPCWSTR, COREWEBVIEW2_WEB_RESOURCE_CONTEXT,
+                       COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS)>);
+static_assert(std::is_same_v<
+              decltype(&ICoreWebView2_22::RemoveWebResourceRequestedFilterWithRequestSourceKinds),
+              HRESULT (STDMETHODCALLTYPE ICoreWebView2_22::*)(
+                  LPCWSTR, COREWEBVIEW2_WEB_RESOURCE_CONTEXT,
+                  COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS)>);
 static_assert(std::is_same_v<decltype(&ICoreWebView2_23::PostWebMessageAsJsonWithAdditionalObjects),
                              HRESULT (STDMETHODCALLTYPE ICoreWebView2_23::*)(
                                  LPCWSTR, ICoreWebView2ObjectCollectionView*)>);
@@ -550,6 +561,12 @@ static_assert(COREWEBVIEW2_WEB_ERROR_STATUS_CONNECTION_ABORTED == 9);
 static_assert(COREWEBVIEW2_WEB_ERROR_STATUS_OPERATION_CANCELED == 14);
 static_assert(COREWEBVIEW2_WEB_ERROR_STATUS_VALID_PROXY_AUTHENTICATION_REQUIRED == 18);
 static_assert(COREWEBVIEW2_BROWSER_PROCESS_EXIT_KIND_FAILED == 1);
+static_assert(sizeof(COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS) == 4);
+static_assert(COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_NONE == 0);
+static_assert(COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_DOCUMENT == 1);
+static_assert(COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_SHARED_WORKER == 2);
+static_assert(COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_SERVICE_WORKER == 4);
+static_assert(COREWEBVIEW2_WEB_RESOURCE_REQUEST_SOURCE_KINDS_ALL == 0xffffffffu);
 
 // Structs.
 static_assert(sizeof(COREWEBVIEW2_PHYSICAL_KEY_STATUS) == 24);
