@@ -3,7 +3,7 @@
 # host under Wine (in a session of its own: Xvfb unless a display is given) with a page driver,
 # and summarises the run. The run's own files (transcript, screenshot, probe report, scenario)
 # go beside the package, into build/run/<name>.run, so that the next run replaces the package
-# in place. The package is run as it ships, with the vendor's WebView2Loader.dll: the session
+# in place. The package is run as it ships, with the vendor's loader inside the host: the session
 # installs the substitute runtime in the prefix where that loader looks for a runtime.
 # With the Chromium page driver the browser's profile is kept where the runtime keeps it, in the
 # app's user-data folder (%LOCALAPPDATA%\<package.json name>\EBWebView in the Wine prefix), so

@@ -31,8 +31,6 @@ constexpr wchar_t kLoadFailedText[] =
 constexpr wchar_t kParseFailedText[] =
     L"Failed to parse package.json. Check the file has valid JSON and that all parameters are "
     L"correct.";
-constexpr wchar_t kLoaderMissingText[] =
-    L"Failed to load WebView2Loader.dll. Check the file is in the same folder as the app.";
 constexpr wchar_t kFixedRuntimeMissingText[] =
     L"This app is set to \"fixed\" distribution mode, but the WebView2 control failed to "
     L"initialize. Check there is a valid fixed distribution of Microsoft Edge WebView2 runtime in "
@@ -287,8 +285,9 @@ int RunHostSteps(HINSTANCE instance) {
 
     // 9. The WebView2 loader and a runtime.
     WebView2Loader loader;
-    if (!loader.Load(exeFolder)) {
-        ShowStartFailure(kLoaderMissingText, kFallbackCaption, MB_ICONERROR, LastErrorResult());
+    if (!LoadHostLoader(loader, exeFolder)) {
+        // Only a test build that loads a loader library can get here; it has no box of its own.
+        WriteStartFailureToHostLog("no WebView2 loader", LastErrorResult());
         return 1;
     }
     const LoaderRegistration loaderRegistration(&loader);

@@ -290,8 +290,6 @@ private:
                 throw PackageError(Text(extension_) + ": " + problem);
         }
 
-        FindLoader();
-
         if (!options_.notices.empty()) {
             notices_ = Absolute(options_.notices);
             if (!IsFile(notices_)) throw PackageError(Text(notices_) + ": not found");
@@ -307,28 +305,6 @@ private:
                      " beside wrapper-bundle or the host (pass --notices FILE); the package "
                      "lacks the third-party notices");
         }
-    }
-
-    // The vendor's loader ships beside the host, so that the package starts as it is. Our own
-    // stand-in runtime is a test build like the hooks host and carries the same marker.
-    void FindLoader() {
-        if (options_.noLoader) return;
-        loader_ =
-            options_.loader.empty() ? toolFolder_ / kLoaderFileName : Absolute(options_.loader);
-        if (!IsFile(loader_)) {
-            throw PackageError(
-                Text(loader_) + ": not found; " +
-                (options_.loader.empty() ? "pass --loader with" : "--loader must name") +
-                " the vendor's x64 WebView2Loader.dll (the Microsoft.Web.WebView2 SDK's "
-                "build/native/x64/WebView2Loader.dll), or --no-loader to leave it out");
-        }
-        if (!IsX64PortableExecutable(loader_))
-            throw PackageError(Text(loader_) + ": not an x64 Windows library; the host is x64 " +
-                               "and needs the SDK's build/native/x64/WebView2Loader.dll");
-        if (FileContains(loader_, kTestBuildMarker))
-            throw PackageError(Text(loader_) +
-                               ": this loader is a test build (the project's stand-in runtime) "
-                               "and must not be shipped; pass the vendor's WebView2Loader.dll");
     }
 
     static bool StartsWithExecutableMagic(const fs::path& path) {
@@ -401,8 +377,7 @@ private:
         std::error_code ec;
         if (fs::exists(app_ / kLoaderFileName, ec))
             Warn(Text(app_ / kLoaderFileName) +
-                 " is not copied; the package gets the loader given with --loader (by default "
-                 "the one beside wrapper-bundle)");
+                 " is not copied; the host has the WebView2 loader inside and never loads it");
     }
 
     // The host with the app's identity: exe name, version resource, and icon from --icon or
@@ -457,9 +432,8 @@ private:
     void CheckOutput() {
         // Everything packaged from where it is, the icon and the folders www and webview2
         // included; the check follows links to where the files really are.
-        std::vector<fs::path> inputs = {host_,         extension_,           loader_,
-                                        notices_,      settingsPath_,        app_ / "www",
-                                        app_ / kRuntimeFolderName};
+        std::vector<fs::path> inputs = {host_,         extension_,   notices_,
+                                        settingsPath_, app_ / "www", app_ / kRuntimeFolderName};
         if (!icon_.empty()) inputs.push_back(app_ / icon_);
         for (const auto* files : {&www_, &runtime_})
             for (const BundleSourceFile& file : *files) inputs.push_back(file.path);
@@ -660,11 +634,6 @@ private:
             Say("zipped " + std::to_string(zipped) + " files into " + Text(zip));
         for (const std::string& name : manifest.files) Say("  " + name);
         Say("packaged " + config_.name + " into " + Text(output_));
-        if (loader_.empty()) {
-            Say(std::string("Without --loader: for Windows, place the vendor's ") +
-                kLoaderFileName + " (from the Microsoft Edge WebView2 SDK) beside " +
-                identity_.exeName + " in " + Text(output_) + ".");
-        }
         // Said even with --quiet: the user's files are no longer where they were.
         if (!zipAside.empty())
             out_ << "the zip that was at " << Text(zip) << " is now at " << Text(zipAside) << '\n';
@@ -682,7 +651,6 @@ private:
         contents.WriteFile(hostImage_, identity_.exeName);
         contents.CopyFile(settingsPath_, "package.json");
         if (!extension_.empty()) contents.CopyFile(extension_, kExtensionLibraryName);
-        if (!loader_.empty()) contents.CopyFile(loader_, kLoaderFileName);
         if (!notices_.empty()) contents.CopyFile(notices_, kNoticesFileName);
         contents.CopyTree(runtime_, kRuntimeFolderName);
         if (hasWww_) {
@@ -726,7 +694,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
 
-    fs::path app_, output_, settingsPath_, host_, extension_, loader_, notices_, icon_;
+    fs::path app_, output_, settingsPath_, host_, extension_, notices_, icon_;
     std::string settingsText_, hostImage_, renamedHost_;
     // OUT as it was read, before a renamed host was counted as the earlier package's.
     OutputState stateAsRead_;
@@ -742,7 +710,7 @@ private:
 std::string ParsePackageArguments(const std::vector<std::string>& args, PackageOptions& options) {
     options = PackageOptions{};
     std::vector<std::string> positional;
-    bool seenHost = false, seenExtension = false, seenLoader = false, seenNotices = false;
+    bool seenHost = false, seenExtension = false, seenNotices = false;
     bool seenIdentity[7] = {};
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -766,7 +734,6 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
         IdentityOptions& id = options.identity;
         const Valued valued[] = {{"--host", &options.host, &seenHost},
                                  {"--extension", &options.extension, &seenExtension},
-                                 {"--loader", &options.loader, &seenLoader},
                                  {"--notices", &options.notices, &seenNotices},
                                  {"--exe-name", &id.exeName, &seenIdentity[0], "a name"},
                                  {"--icon", &id.icon, &seenIdentity[1]},
@@ -795,12 +762,11 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
                      : arg == "--force"     ? &options.force
                      : arg == "--zip"       ? &options.zip
                      : arg == "--quiet"     ? &options.quiet
-                     : arg == "--no-loader" ? &options.noLoader
+                     : arg == "--one-file"  ? &options.oneFile
                                             : nullptr;
         if (flag == nullptr) return "unknown option " + arg;
         *flag = true;
     }
-    if (options.noLoader && seenLoader) return "--loader and --no-loader together";
     std::string problem;
     if (seenIdentity[0] && !ExecutableFileName(options.identity.exeName, problem))
         return "--exe-name " + options.identity.exeName + ": " + problem;
