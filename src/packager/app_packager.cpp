@@ -13,6 +13,7 @@
 #include "packager/package_checks.h"
 #include "packager/package_output.h"
 #include "packager/package_zip.h"
+#include "bundle/one_file.h"
 #include "packager/pe_resources.h"
 #include "config/settings_check.h"
 #include "config/test_build_marker.h"
@@ -175,6 +176,30 @@ public:
         errno = 0;
         std::ofstream file(to, std::ios::binary | std::ios::trunc);
         file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        file.close();
+        if (!file) {
+            const int error = errno;
+            throw PackageError(Text(to) + ": cannot be written" +
+                               (error != 0 ? ": " + std::generic_category().message(error) : ""));
+        }
+        Add(name);
+    }
+    // Writes `head` and then the bytes of the file `tail` as one file.
+    void WriteJoined(const std::string& head, const fs::path& tail, const std::string& name) {
+        const fs::path to = root_ / PathFromUtf8(name);
+        errno = 0;
+        std::ofstream file(to, std::ios::binary | std::ios::trunc);
+        file.write(head.data(), static_cast<std::streamsize>(head.size()));
+        if (!tail.empty()) {
+            std::ifstream in(tail, std::ios::binary);
+            if (!in) throw PackageError(Text(tail) + ": cannot be opened for reading");
+            std::vector<char> buffer(1 << 20);
+            while (file && in) {
+                in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+                file.write(buffer.data(), in.gcount());
+            }
+            if (in.bad()) throw PackageError(Text(tail) + ": read error");
+        }
         file.close();
         if (!file) {
             const int error = errno;
@@ -647,7 +672,48 @@ private:
         }
     }
 
+    // --one-file: the host carrying the settings text and the bundle, alone in the folder.
+    void FillOneFile(const fs::path& staging, PackageContents& contents, std::string& packedLine) {
+        fs::path bundle;
+        std::uint64_t bundleSize = 0;
+        if (hasWww_ && config_.contentMode != ContentMode::Remote) {
+            packedLine = PackWww(staging, contents, false);
+            bundle = staging / "www" / "assets.dat";
+            bundleSize = fs::file_size(bundle);
+        }
+        OneFileLayout layout;
+        std::string head;
+        try {
+            const std::string_view headers(hostImage_);
+            if (OneFilePayloadOffset(ExecutableImageEnd(headers.substr(0, 65536))) !=
+                OneFilePayloadOffset(hostImage_.size()))
+                throw std::runtime_error("the host carries data after its image");
+            head = hostImage_ +
+                   OneFilePayloadPrefix(hostImage_.size(), headers.substr(0, 65536),
+                                        settingsText_, bundleSize, layout);
+        } catch (const std::runtime_error& error) {
+            throw PackageError(Text(host_) + ": cannot carry the app: " + error.what());
+        }
+        contents.WriteJoined(head, bundle, identity_.exeName);
+        if (!bundle.empty()) {
+            std::error_code ec;
+            fs::remove(bundle, ec);
+            fs::remove(bundle.parent_path(), ec);
+            packedLine = "packed " + std::to_string(www_.size()) + " files (" +
+                         std::to_string(bundleSize) + " bytes of bundle) into " +
+                         Text(output_ / PathFromUtf8(identity_.exeName));
+        }
+        for (const auto& [present, what] :
+             {std::pair{!extension_.empty(), std::string(kExtensionLibraryName)},
+              std::pair{!runtime_.empty(), std::string(kRuntimeFolderName) + " folder"}}) {
+            if (present)
+                Warn(what + " is not carried by a one-file executable; ship it beside " +
+                     identity_.exeName);
+        }
+    }
+
     void Fill(const fs::path& staging, PackageContents& contents, std::string& packedLine) {
+        if (options_.oneFile) return FillOneFile(staging, contents, packedLine);
         contents.WriteFile(hostImage_, identity_.exeName);
         contents.CopyFile(settingsPath_, "package.json");
         if (!extension_.empty()) contents.CopyFile(extension_, kExtensionLibraryName);
@@ -657,7 +723,7 @@ private:
             if (options_.loose) {
                 contents.CopyTree(www_, "www");
             } else {
-                packedLine = PackWww(staging, contents);
+                packedLine = PackWww(staging, contents, true);
             }
         }
         // An icon inside www/ or webview2/ may have come along already.
@@ -668,7 +734,7 @@ private:
         }
     }
 
-    std::string PackWww(const fs::path& staging, PackageContents& contents) {
+    std::string PackWww(const fs::path& staging, PackageContents& contents, bool listed) {
         const fs::path bundle = staging / "www" / "assets.dat";
         std::error_code ec;
         fs::create_directories(bundle.parent_path(), ec);
@@ -679,7 +745,7 @@ private:
         const BundleSummary summary = SummariseBundleFile(bundle);
         if (summary.files != www_.size() || summary.bytes != bytes)
             throw PackageError(Text(bundle) + ": the new bundle does not hold what was packed");
-        contents.Add("www/assets.dat");
+        if (listed) contents.Add("www/assets.dat");
         return "packed " + std::to_string(www_.size()) + " files (" + std::to_string(bytes) +
                " bytes) into " + Text(output_ / "www" / "assets.dat");
     }
@@ -767,6 +833,7 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
         if (flag == nullptr) return "unknown option " + arg;
         *flag = true;
     }
+    if (options.oneFile && options.loose) return "--one-file and --loose together";
     std::string problem;
     if (seenIdentity[0] && !ExecutableFileName(options.identity.exeName, problem))
         return "--exe-name " + options.identity.exeName + ": " + problem;

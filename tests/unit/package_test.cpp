@@ -87,6 +87,7 @@ TEST(PackageArguments, RefusedCommandLines) {
         {{"app", "out", "--loader", "l.dll"}, "unknown option --loader"},
         {{"--no-loader", "app", "out"}, "unknown option --no-loader"},
         {{"app", "out", "--one-file=yes"}, "unknown option --one-file=yes"},
+        {{"--loose", "app", "out", "--one-file"}, "--one-file and --loose together"},
         {{"app", "out", "--no-zip"}, "unknown option --no-zip"},
         {{"app", "out", "--zip=yes"}, "unknown option --zip=yes"},
         {{"app", "out", "--Loose"}, "unknown option --Loose"},
