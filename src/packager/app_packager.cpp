@@ -184,8 +184,9 @@ public:
         }
         Add(name);
     }
-    // Writes `head` and then the bytes of the file `tail` as one file.
-    void WriteJoined(const std::string& head, const fs::path& tail, const std::string& name) {
+    // Writes `head`, the bytes of the file `tail` (none when empty) and `end` as one file.
+    void WriteJoined(const std::string& head, const fs::path& tail, const std::string& end,
+                     const std::string& name) {
         const fs::path to = root_ / PathFromUtf8(name);
         errno = 0;
         std::ofstream file(to, std::ios::binary | std::ios::trunc);
@@ -200,6 +201,7 @@ public:
             }
             if (in.bad()) throw PackageError(Text(tail) + ": read error");
         }
+        file.write(end.data(), static_cast<std::streamsize>(end.size()));
         file.close();
         if (!file) {
             const int error = errno;
@@ -694,7 +696,10 @@ private:
         } catch (const std::runtime_error& error) {
             throw PackageError(Text(host_) + ": cannot carry the app: " + error.what());
         }
-        contents.WriteJoined(head, bundle, identity_.exeName);
+        // Signing appends its certificate table at an 8-byte boundary: the file ends on one, so
+        // that nothing unhashed comes between the payload and the table.
+        const std::uint64_t end = head.size() + bundleSize;
+        contents.WriteJoined(head, bundle, std::string((8 - end % 8) % 8, '\0'), identity_.exeName);
         if (!bundle.empty()) {
             std::error_code ec;
             fs::remove(bundle, ec);

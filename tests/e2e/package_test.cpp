@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "config/test_build_marker.h"
+#include "bundle/one_file.h"
 #include "harness.h"
 #include "packager/image_codec.h"
 #include "packager/little_endian.h"
@@ -415,6 +416,100 @@ TEST(Package, TheExeCarriesTheAppsNameIconAndVersionAndStarts) {
     ASSERT_EQ(group.size(), 6u + 14);
     EXPECT_EQ(group.substr(6, 8), std::string("\x30\x30\0\0\1\0\x20\0", 8))
         << "48x48, 1 plane, 32 bits";
+}
+
+// --one-file: the executable alone in an empty folder starts from what it carries; signed
+// afterwards with a throw-away certificate (osslsigncode) it still verifies and runs; cut short
+// or damaged it shows the boxes of a damaged bundle or package.json.
+TEST(Package, OneFileExeRunsAloneSignedOrNotAndShowsItsBoxWhenDamaged) {
+    const fs::path work = FreshWorkDir("package_one_file");
+    const fs::path app = work / "Star Game";
+    fs::create_directory(app);
+    ProcessResult run = e2e::RunProcess({Packer().string(), "init", app.string()}, {}, 60);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const fs::path out = work / "dist";
+    run = e2e::RunPacker(app, out,
+                         {"--host", e2e::ReleaseHost().string(), "--one-file", "--zip"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(FilesUnder(out), std::set<std::string>{"WebView2Wrapper.exe"});
+    Unzip(work / "dist.zip", work / "unzipped");
+    ExpectSameFolders(out, work / "unzipped/dist");
+    const std::string exe = e2e::ReadFileBytes(out / "WebView2Wrapper.exe");
+    ASSERT_EQ(exe.size() % 8, 0u) << "a certificate table follows without padding";
+
+    // Each copy alone in a folder of its own.
+    const auto alone = [&](const std::string& name, const std::string& bytes) {
+        const fs::path dir = work / name;
+        fs::create_directories(dir);
+        WriteFile(dir / "Star Game.exe", bytes);
+        return dir / "Star Game.exe";
+    };
+    const fs::path plain = alone("alone", exe);
+    // Signed afterwards: the certificate table goes after the payload, at the end.
+    ASSERT_EQ(e2e::RunProcess({"openssl", "req", "-quiet", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
+                               "2", "-subj", "/CN=Throwaway Test Signer", "-addext",
+                               "extendedKeyUsage=codeSigning", "-keyout",
+                               (work / "key.pem").string(), "-out", (work / "cert.pem").string()},
+                              {}, 60)
+                  .exitCode,
+              0);
+    const fs::path signedDir = work / "signed";
+    fs::create_directories(signedDir);
+    const fs::path signedExe = signedDir / "Star Game.exe";
+    run = e2e::RunProcess({"osslsigncode", "sign", "-certs", (work / "cert.pem").string(), "-key",
+                           (work / "key.pem").string(), "-n", "Star Game", "-in", plain.string(),
+                           "-out", signedExe.string()},
+                          {}, 60);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    run = e2e::RunProcess({"osslsigncode", "verify", "-in", signedExe.string(), "-CAfile",
+                           (work / "cert.pem").string()},
+                          {}, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Signature verification: ok")) << run.output;
+    EXPECT_GT(fs::file_size(signedExe), exe.size());
+
+    for (const fs::path& program : {plain, signedExe}) {
+        SCOPED_TRACE(program.string());
+        const fs::path transcript = work / (program.parent_path().filename().string() + ".jsonl");
+        const nlohmann::json report = e2e::ProbeProgram(
+            e2e::WinPath(program), {"--timeout", "30000", "--close-when", "visible"},
+            {{"WRAPPER_SUBSTITUTE_TRANSCRIPT", e2e::WinPath(transcript)}}, 60);
+        EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+        ASSERT_NE(report["window"], nullptr) << report.dump();
+        EXPECT_EQ(report["window"]["title"], "Star Game");
+        EXPECT_EQ(report["exitCode"], 0);
+        bool servedIndex = false;
+        for (const nlohmann::json& line : e2e::ReadJsonLines(transcript)) {
+            servedIndex |= line.value("type", "") == "response" && line.value("status", 0) == 200 &&
+                           line.value("uri", "") == "https://app.localhost/index.html";
+        }
+        EXPECT_TRUE(servedIndex) << "the page comes from the bundle inside the executable";
+        EXPECT_EQ(FilesUnder(program.parent_path()), std::set<std::string>{"Star Game.exe"});
+    }
+
+    // Damage: the bundle cut short (the run goes on without it), the settings cut short.
+    const std::uint64_t header = OneFilePayloadOffset(ExecutableImageEnd(exe.substr(0, 65536)));
+    struct Damage {
+        const char* name;
+        std::string bytes;
+        const char* box;
+        int exitCode;
+    };
+    const Damage damages[] = {
+        {"bundle cut short", exe.substr(0, exe.size() - 4096), "Error reading asset bundle", 0},
+        {"settings cut short", exe.substr(0, header + kOneFileHeaderSize + 2),
+         "Failed to load package.json. Check the file is in the same folder as the app.", 1},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        const fs::path program = alone(std::string("damaged-") + (damage.exitCode ? "1" : "0"),
+                                       damage.bytes);
+        const nlohmann::json report = e2e::ProbeProgram(
+            e2e::WinPath(program), {"--timeout", "30000", "--close-when", "visible"}, {}, 60);
+        ASSERT_EQ(report["boxes"].size(), 1u) << report.dump();
+        EXPECT_EQ(report["boxes"][0]["text"], damage.box);
+        EXPECT_EQ(report["exitCode"], damage.exitCode) << report.dump();
+    }
 }
 
 // `init` into an empty folder, then package: the starter page is served and shown. Into a folder
@@ -973,11 +1068,12 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
     const fs::path host = HostCopy(work);
     WriteFile(work / "notices.txt", "notices");
 
-    for (bool loose : {false, true}) {
-        SCOPED_TRACE(loose ? "loose" : "bundle");
+    for (const std::string layout : {"bundle", "loose", "one-file"}) {
+        SCOPED_TRACE(layout);
+        const bool loose = layout == "loose", oneFile = layout == "one-file";
         // Same folder name in two places: the name is part of the zip.
-        const fs::path linuxOut = work / (loose ? "linux-loose" : "linux") / "Caf\xC3\xA9";
-        const fs::path windowsOut = work / (loose ? "windows-loose" : "windows") / "Caf\xC3\xA9";
+        const fs::path linuxOut = work / ("linux-" + layout) / "Caf\xC3\xA9";
+        const fs::path windowsOut = work / ("windows-" + layout) / "Caf\xC3\xA9";
         // The app's identity too: its PNG icon scaled, a name, version and company of its own.
         const std::vector<std::string> identity = {"--exe-name", "Caf\xC3\xA9 Spiel", "--version",
                                                    "0.9.1", "--company", "Caf\xC3\xA9 GmbH"};
@@ -987,9 +1083,9 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
                                                    "--notices", e2e::WinPath(work / "notices.txt")};
         linuxOptions.insert(linuxOptions.end(), identity.begin(), identity.end());
         windowsOptions.insert(windowsOptions.end(), identity.begin(), identity.end());
-        if (loose) {
-            linuxOptions.push_back("--loose");
-            windowsOptions.push_back("--loose");
+        if (loose || oneFile) {
+            linuxOptions.push_back("--" + layout);
+            windowsOptions.push_back("--" + layout);
         }
         const ProcessResult onLinux = e2e::RunPacker(app, linuxOut, linuxOptions);
         ASSERT_EQ(onLinux.exitCode, 0) << onLinux.output;
@@ -997,8 +1093,14 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
         ASSERT_EQ(onWindows.exitCode, 0) << onWindows.output;
 
         ExpectSameFolders(linuxOut, windowsOut);
-        EXPECT_TRUE(FilesUnder(linuxOut).count("img/ic\xC3\xB4n.png")) << "icon at its path";
-        EXPECT_TRUE(FilesUnder(linuxOut).count("Caf\xC3\xA9 Spiel.exe"));
+        if (oneFile) {
+            // The executable alone: settings and bundle inside, the rest left to the user.
+            EXPECT_EQ(FilesUnder(linuxOut), std::set<std::string>{"Caf\xC3\xA9 Spiel.exe"});
+            EXPECT_TRUE(Contains(onLinux.output, "DI2ZozUzoraru.dll is not carried")) << onLinux.output;
+        } else {
+            EXPECT_TRUE(FilesUnder(linuxOut).count("img/ic\xC3\xB4n.png")) << "icon at its path";
+            EXPECT_TRUE(FilesUnder(linuxOut).count("Caf\xC3\xA9 Spiel.exe"));
+        }
         for (const char* suffix : {".zip", ".package-manifest"}) {
             fs::path linuxFile = linuxOut, windowsFile = windowsOut;
             linuxFile += suffix;
