@@ -446,8 +446,8 @@ TEST(Package, OneFileExeRunsAloneSignedOrNotAndShowsItsBoxWhenDamaged) {
     };
     const fs::path plain = alone("alone", exe);
     // Signed afterwards: the certificate table goes after the payload, at the end.
-    ASSERT_EQ(e2e::RunProcess({"openssl", "req", "-quiet", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
-                               "2", "-subj", "/CN=Throwaway Test Signer", "-addext",
+    ASSERT_EQ(e2e::RunProcess({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                               "ec_paramgen_curve:P-256", "-nodes", "-days", "2", "-subj", "/CN=Throwaway Test Signer", "-addext",
                                "extendedKeyUsage=codeSigning", "-keyout",
                                (work / "key.pem").string(), "-out", (work / "cert.pem").string()},
                               {}, 60)
