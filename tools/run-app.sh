@@ -12,7 +12,7 @@
 # The window closes by itself once the page has settled (and been photographed); with
 # WRAPPER_RUN_KEEP_OPEN=1 it stays until it is closed (with the Chromium page driver, mouse and
 # keys reach the page), and the run ends then, with the summary.
-# Usage: tools/run-app.sh BUILD_DIR APP_DIR
+# Usage: [WRAPPER_RUN_ONE_FILE=1] tools/run-app.sh BUILD_DIR APP_DIR
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"; APP="$(cd "$2" && pwd)"
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -22,7 +22,9 @@ FILES="$BUILD/run/$NAME.run"
 
 # --force: a package folder left by an earlier layout, which held the run's files, is replaced
 # (renamed aside once, as the packager does with a folder that is not wholly its own).
-"$ROOT/tools/package-app.sh" "$BUILD" "$APP" "$RUN" --no-zip --quiet --force
+# WRAPPER_RUN_ONE_FILE=1: the app as one executable, alone in its folder.
+layout=(); [ -z "${WRAPPER_RUN_ONE_FILE:-}" ] || layout=(--one-file)
+"$ROOT/tools/package-app.sh" "$BUILD" "$APP" "$RUN" --no-zip --quiet --force "${layout[@]}"
 mkdir -p "$FILES"
 
 source "$ROOT/tests/support/wine-env.sh"
