@@ -172,17 +172,7 @@ public:
         for (const BundleSourceFile& file : files) CopyFile(file.path, folder + "/" + file.name);
     }
     void WriteFile(const std::string& bytes, const std::string& name) {
-        const fs::path to = root_ / PathFromUtf8(name);
-        errno = 0;
-        std::ofstream file(to, std::ios::binary | std::ios::trunc);
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        file.close();
-        if (!file) {
-            const int error = errno;
-            throw PackageError(Text(to) + ": cannot be written" +
-                               (error != 0 ? ": " + std::generic_category().message(error) : ""));
-        }
-        Add(name);
+        WriteJoined(bytes, {}, {}, name);
     }
     // Writes `head`, the bytes of the file `tail` (none when empty) and `end` as one file.
     void WriteJoined(const std::string& head, const fs::path& tail, const std::string& end,
