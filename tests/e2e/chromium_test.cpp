@@ -568,15 +568,18 @@ TEST(KeepOpen, MouseAndKeysReachThePageUntilTheWindowIsClosed) {
     EXPECT_NE(result.output.find("exit code: 0"), std::string::npos) << result.output;
 }
 
-// `./dev run` twice on the sample: the second run replaces the package in place, the run's
-// files live beside it in hello.run (never a hello.replaced-N), and the screenshot is of the page
-// after it settled: the sample's connected state, its folder table filled (the available
+// `./dev run` twice on the sample, the second time --one-file: the second run replaces the package
+// in place (with the executable alone), the run's files live beside it in hello.run (never a
+// hello.replaced-N), and the screenshot is of the page after it settled: the sample's connected state, its folder table filled (the available
 // folders' green text), not the "Waiting for the host…" of its first frame.
 TEST(RunApp, TwoRunsLeaveOnePackageAndTheScreenshotShowsTheConnectedPage) {
     ASSERT_TRUE(ChromiumInstalled()) << "chromium is missing: run ./dev setup";
     const fs::path runs = e2e::WinBuildDir().parent_path() / "run";
     for (int i = 0; i < 2; ++i) {
-        AppRun run(e2e::SourceDir() / "examples/hello", {});
+        // The second run is of the sample as one executable (./dev run --one-file).
+        std::map<std::string, std::string> env;
+        if (i == 1) env["WRAPPER_RUN_ONE_FILE"] = "1";
+        AppRun run(e2e::SourceDir() / "examples/hello", env);
         const e2e::ProcessResult& result = run.Join();
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitCode, 0) << result.output;
@@ -598,6 +601,10 @@ TEST(RunApp, TwoRunsLeaveOnePackageAndTheScreenshotShowsTheConnectedPage) {
         if (name.rfind("hello", 0) == 0) entries.insert(name);
     }
     EXPECT_EQ(entries, (std::set<std::string>{"hello", "hello.package-manifest", "hello.run"}));
+    std::set<std::string> packaged;
+    for (const auto& entry : fs::directory_iterator(runs / "hello"))
+        packaged.insert(entry.path().filename().string());
+    EXPECT_EQ(packaged, std::set<std::string>{"WebView2Wrapper.exe"}) << "one file, alone";
     // The package holds the packager's files only.
     for (const char* runFile :
          {"transcript.jsonl", "screenshot.png", "probe.json", "view-state.json"}) {
