@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "app/paths_win.h"
+#include "webview/shared_mapping_win.h"
 
 namespace {
 
@@ -15,19 +18,7 @@ struct FileHandle {
 };
 
 bool ReadFully(HANDLE file, std::uint64_t offset, void* buffer, std::size_t count) {
-    auto* bytes = static_cast<char*>(buffer);
-    while (count > 0) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        const DWORD chunk = count > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count);
-        DWORD got = 0;
-        if (!ReadFile(file, bytes, chunk, &got, &at) || got == 0) return false;
-        bytes += got;
-        offset += got;
-        count -= got;
-    }
-    return true;
+    return count <= UINT32_MAX && ReadFileAt(file, offset, buffer, static_cast<std::uint32_t>(count));
 }
 
 }  // namespace

@@ -92,10 +92,6 @@ bool CopyReportingFaults(void* destination, const void* source, std::size_t coun
     return WrapperGuardedCopy(destination, source, count, &guarded) != 0;
 }
 
-namespace {
-
-// Reads exactly `count` bytes at `offset` through `file`, which may be used by other threads at
-// the same moment (the offset travels with the call, not with the handle).
 bool ReadFileAt(HANDLE file, std::uint64_t offset, void* buffer, std::uint32_t count) {
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     while (count > 0) {
@@ -110,8 +106,6 @@ bool ReadFileAt(HANDLE file, std::uint64_t offset, void* buffer, std::uint32_t c
     }
     return true;
 }
-
-}  // namespace
 
 std::shared_ptr<const SharedMapping> SharedMapping::Open(const std::wstring& path) {
     return OpenPart(path, 0, 0);

@@ -45,6 +45,10 @@ bool CopyReportingFaults(void* destination, const void* source, std::size_t coun
 // EXCEPTION_CONTINUE_SEARCH.
 LONG GuardedCopyFilter(const EXCEPTION_RECORD& record, const void* view, std::size_t viewSize);
 
+// Reads exactly `count` bytes at `offset` through `file`, which may be used by other threads at
+// the same moment (the offset travels with the call, not with the handle).
+bool ReadFileAt(HANDLE file, std::uint64_t offset, void* buffer, std::uint32_t count);
+
 // A read-only view of a whole file or of a part of it (the bundle: its directory is read from the
 // view). Bodies are
 // copied out of the view with CopyReportingFaults, so a read error is a failed read.
