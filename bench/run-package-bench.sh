@@ -8,9 +8,6 @@ set -euo pipefail
 BUILD="$(cd "${1:?usage: run-package-bench.sh BUILD_DIR}" && pwd)"
 PACKER="$BUILD/release-linux/tools/packer/wrapper-bundle"
 [ -x "$PACKER" ] || { echo "no release packer at $PACKER (./dev bench builds it)" >&2; exit 1; }
-# Packages carry the vendor's loader: the SDK's, which ./dev setup fetches.
-LOADER="$BUILD/deps/webview2-sdk/build/native/x64/WebView2Loader.dll"
-[ -f "$LOADER" ] || { echo "no WebView2Loader.dll at $LOADER (./dev setup fetches the SDK)" >&2; exit 1; }
 WORK="$BUILD/bench-package"
 APP="$WORK/app"
 MIB=$((1 << 20))
@@ -68,7 +65,7 @@ for run in "bundle folder:" "bundle folder + zip:--zip" "loose folder + zip:--zi
     rm -rf "$WORK/out" "$WORK/out.zip" "$WORK/out.package-manifest"
     # shellcheck disable=SC2086
     read -r seconds peak code < <(measure "$PACKER" package "$APP" "$WORK/out" --quiet \
-        --host "$WORK/host/WebView2Wrapper.exe" --loader "$LOADER" $options)
+        --host "$WORK/host/WebView2Wrapper.exe" $options)
     # A failed run measured nothing worth printing.
     if [ "$code" -ne 0 ]; then
         echo "$name: the packer failed (exit $code); no figure" >&2

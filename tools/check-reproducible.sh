@@ -10,6 +10,8 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 JOBS="${JOBS:-$(nproc)}"
+# The vendor's SDK (its static loader is linked in), as ./dev setup unpacked it.
+SDK="${WRAPPER_WEBVIEW2_SDK_DIR:-$ROOT/build/deps/webview2-sdk}"
 PARENT="${1:-${TMPDIR:-/tmp}}"
 mkdir -p "$PARENT"
 WORK="$(mktemp -d "$(cd "$PARENT" && pwd)/reproducible.XXXXXX")"
@@ -21,7 +23,8 @@ build_in() {  # folder
     (cd "$ROOT" && git ls-files -z --cached --others --exclude-standard | while IFS= read -r -d '' f; do
         [ -e "$f" ] && printf '%s\0' "$f"; done | tar --null -T - -cf -) | tar -xf - -C "$src"
     cmake -S "$src" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWRAPPER_RELEASE=ON \
-        -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" >/dev/null
+        -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64-x86_64.cmake" \
+        -DWRAPPER_WEBVIEW2_SDK_DIR="$SDK" >/dev/null
     cmake --build "$out" -j "$JOBS" --target WebView2Wrapper >/dev/null
     for dir in "$src" "$out"; do
         if grep -qaF "$dir" "$out/WebView2Wrapper.exe"; then

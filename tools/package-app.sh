@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
 # Packages an app with the builds in BUILD_DIR: `wrapper-bundle package` (the release packer of
 # build/release-linux, else the test tree's) with the release host (build/release, else the
-# Windows tree's host, which the packer refuses once it is marked as a test build), the vendor's
-# x64 WebView2Loader.dll from the SDK that ./dev setup unpacked in BUILD_DIR/deps, the project's
-# sample extension for examples/hello, the kit's THIRD-PARTY-NOTICES.txt, and the zip.
+# Windows tree's host, which the packer refuses once it is marked as a test build; the host has
+# the vendor's WebView2 loader inside), the project's sample extension for examples/hello, the
+# kit's THIRD-PARTY-NOTICES.txt, and the zip.
 # Usage: tools/package-app.sh BUILD_DIR APP_DIR OUT_DIR [--loose] [--no-zip] [--force] [--quiet]
-#                             [--host EXE] [--extension DLL] [--loader DLL | --no-loader]
-#                             [--notices FILE]
+#                             [--one-file] [--host EXE] [--extension DLL] [--notices FILE]
 #   --no-zip  make the folder only; the other options are wrapper-bundle package's own
 set -euo pipefail
 [ $# -ge 3 ] || { sed -n '7,10s/^# \{0,1\}//p' "$0" >&2; exit 2; }
@@ -38,9 +37,6 @@ if [[ "$given" != *" --extension "* ]] && [ ! -f "$APP/DI2ZozUzoraru.dll" ] &&
     extension=$(first_file "$BUILD/release/examples/extension/DI2ZozUzoraru.dll" \
                            "$BUILD/win/examples/extension/DI2ZozUzoraru.dll") &&
         args+=(--extension "$extension")
-fi
-if [[ "$given" != *" --loader "* && "$given" != *" --no-loader "* ]]; then
-    args+=(--loader "$BUILD/deps/webview2-sdk/build/native/x64/WebView2Loader.dll")
 fi
 if [[ "$given" != *" --notices "* ]]; then
     args+=(--notices "$ROOT/tools/kit/THIRD-PARTY-NOTICES.txt")

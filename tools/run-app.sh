@@ -3,7 +3,7 @@
 # host under Wine (in a session of its own: Xvfb unless a display is given) with a page driver,
 # and summarises the run. The run's own files (transcript, screenshot, probe report, scenario)
 # go beside the package, into build/run/<name>.run, so that the next run replaces the package
-# in place. The package is run as it ships, with the vendor's WebView2Loader.dll: the session
+# in place. The package is run as it ships, with the vendor's loader inside the host: the session
 # installs the substitute runtime in the prefix where that loader looks for a runtime.
 # With the Chromium page driver the browser's profile is kept where the runtime keeps it, in the
 # app's user-data folder (%LOCALAPPDATA%\<package.json name>\EBWebView in the Wine prefix), so
@@ -12,7 +12,7 @@
 # The window closes by itself once the page has settled (and been photographed); with
 # WRAPPER_RUN_KEEP_OPEN=1 it stays until it is closed (with the Chromium page driver, mouse and
 # keys reach the page), and the run ends then, with the summary.
-# Usage: tools/run-app.sh BUILD_DIR APP_DIR
+# Usage: [WRAPPER_RUN_ONE_FILE=1] tools/run-app.sh BUILD_DIR APP_DIR
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"; APP="$(cd "$2" && pwd)"
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -22,7 +22,9 @@ FILES="$BUILD/run/$NAME.run"
 
 # --force: a package folder left by an earlier layout, which held the run's files, is replaced
 # (renamed aside once, as the packager does with a folder that is not wholly its own).
-"$ROOT/tools/package-app.sh" "$BUILD" "$APP" "$RUN" --no-zip --quiet --force
+# WRAPPER_RUN_ONE_FILE=1: the app as one executable, alone in its folder.
+layout=(); [ -z "${WRAPPER_RUN_ONE_FILE:-}" ] || layout=(--one-file)
+"$ROOT/tools/package-app.sh" "$BUILD" "$APP" "$RUN" --no-zip --quiet --force "${layout[@]}"
 mkdir -p "$FILES"
 
 source "$ROOT/tests/support/wine-env.sh"

@@ -12,6 +12,7 @@
 
 #include "app/host_log_win.h"
 #include "app/main_window_win.h"
+#include "app/own_payload_win.h"
 #include "app/paths_win.h"
 #include "app/ui_services_win.h"
 #include "config/app_config.h"
@@ -31,8 +32,6 @@ constexpr wchar_t kLoadFailedText[] =
 constexpr wchar_t kParseFailedText[] =
     L"Failed to parse package.json. Check the file has valid JSON and that all parameters are "
     L"correct.";
-constexpr wchar_t kLoaderMissingText[] =
-    L"Failed to load WebView2Loader.dll. Check the file is in the same folder as the app.";
 constexpr wchar_t kFixedRuntimeMissingText[] =
     L"This app is set to \"fixed\" distribution mode, but the WebView2 control failed to "
     L"initialize. Check there is a valid fixed distribution of Microsoft Edge WebView2 runtime in "
@@ -47,28 +46,42 @@ void ShowStartFailure(const std::wstring& text, const std::wstring& caption, UIN
     ShowMessage(text, caption, icon);
 }
 
-// Step 10: maps the bundle when it exists and loads its directory. A failure is reported and
-// start-up goes on with whatever the bundle holds.
-std::shared_ptr<const SharedMapping> OpenBundle(const std::string& exeFolder, AssetBundle& bundle) {
-    const std::string path = exeFolder + kContentFolder + "assets.dat";
-    if (!FileExists(path)) {
+// The box and log line of a bundle that could not be read completely; start-up goes on.
+void ReportBundleError(const AssetBundle& bundle, HRESULT result) {
+    WriteHostLog("bundle: \"Error reading asset bundle\" (HRESULT " + HResultText(result) +
+                 "), " + std::to_string(bundle.files.size()) +
+                 " entries read before the error; start-up goes on");
+    ShowMessage(L"Error reading asset bundle", kFallbackCaption, MB_ICONERROR);
+}
+
+// Step 10: maps the bundle when it exists and loads its directory: the one the executable
+// carries, else www\assets.dat. A failure is reported and start-up goes on with whatever the
+// bundle holds.
+std::shared_ptr<const SharedMapping> OpenBundle(const std::string& exeFolder,
+                                                const OwnPayload& own, AssetBundle& bundle) {
+    if (own.kind == OneFilePayload::BundleDamaged) {
+        ReportBundleError(bundle, HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
+        return nullptr;
+    }
+    const bool carried = own.kind == OneFilePayload::Found && own.layout.bundleSize > 0;
+    const std::string path = carried ? own.path : exeFolder + kContentFolder + "assets.dat";
+    if (!carried && !FileExists(path)) {
         WriteHostLog("bundle: none (loose files)");
         return nullptr;
     }
     bool loaded = false;
     std::shared_ptr<const SharedMapping> mapping =
-        MapBundle(AddLongPathPrefix(ToWide(path)), bundle, loaded);
+        carried ? MapBundle(AddLongPathPrefix(ToWide(path)), bundle, loaded,
+                            own.layout.bundleOffset, own.layout.bundleSize)
+                : MapBundle(AddLongPathPrefix(ToWide(path)), bundle, loaded);
     if (loaded) {
-        WriteHostLog("bundle: " + std::to_string(bundle.files.size()) + " entries");
+        WriteHostLog("bundle: " + std::to_string(bundle.files.size()) + " entries" +
+                     (carried ? " (in the executable)" : ""));
         return mapping;
     }
     // Not a failed start: the run goes on with what was read (and loose files).
-    const HRESULT result =
-        mapping == nullptr ? LastErrorResult() : HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
-    WriteHostLog("bundle: \"Error reading asset bundle\" (HRESULT " + HResultText(result) +
-                 "), " + std::to_string(bundle.files.size()) +
-                 " entries read before the error; start-up goes on");
-    ShowMessage(L"Error reading asset bundle", kFallbackCaption, MB_ICONERROR);
+    ReportBundleError(bundle, mapping == nullptr ? LastErrorResult()
+                                                 : HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
     return mapping;
 }
 
@@ -208,9 +221,10 @@ struct LoaderRegistration {
 }  // namespace
 
 std::shared_ptr<const SharedMapping> MapBundle(const std::wstring& path, AssetBundle& bundle,
-                                               bool& loaded) {
+                                               bool& loaded, std::uint64_t offset,
+                                               std::uint64_t length) {
     loaded = false;
-    std::shared_ptr<const SharedMapping> mapping = SharedMapping::Open(path);
+    std::shared_ptr<const SharedMapping> mapping = SharedMapping::OpenPart(path, offset, length);
     if (mapping == nullptr) return nullptr;
     bundle.readMode = ReadMode::Memory;
     bundle.base = mapping->View();
@@ -243,10 +257,14 @@ int RunHostSteps(HINSTANCE instance) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
     // 2. The executable's folder, with its trailing backslash.
-    const std::string exeFolder = FolderOf(GetExecutablePath());
+    const std::string exePath = GetExecutablePath();
+    const std::string exeFolder = FolderOf(exePath);
 
-    // 3. and 4. The settings.
-    const std::string settingsText = ReadSettingsText(exeFolder);
+    // 3. and 4. The settings: those the executable carries (a one-file app; a damaged payload
+    // gives no text, as a damaged package.json does), else package.json.
+    const OwnPayload own = ReadOwnPayload(exePath);
+    const std::string settingsText =
+        own.kind == OneFilePayload::None ? ReadSettingsText(exeFolder) : own.settings;
     SettingsCheck settings = CheckSettingsText(settingsText);
     if (settings.verdict == SettingsVerdict::LoadFailed) {
         ShowMessage(kLoadFailedText, kFallbackCaption, MB_ICONERROR);
@@ -266,6 +284,7 @@ int RunHostSteps(HINSTANCE instance) {
     WriteHostLog(std::string("start: executable ") + ExecutableVersion() + ", distribution " +
                  NameOf(config.distributionMode) + ", content " + NameOf(config.contentMode) +
                  ", hosting " + NameOf(config.hostingMode));
+    if (own.kind != OneFilePayload::None) WriteHostLog("settings: carried in the executable");
 
     // 6. GDI+.
     GdiplusSession gdiplus;
@@ -281,8 +300,9 @@ int RunHostSteps(HINSTANCE instance) {
 
     // 9. The WebView2 loader and a runtime.
     WebView2Loader loader;
-    if (!loader.Load(exeFolder)) {
-        ShowStartFailure(kLoaderMissingText, kFallbackCaption, MB_ICONERROR, LastErrorResult());
+    if (!LoadHostLoader(loader, exeFolder)) {
+        // Only a test build that loads a loader library can get here; it has no box of its own.
+        WriteStartFailureToHostLog("no WebView2 loader", LastErrorResult());
         return 1;
     }
     const LoaderRegistration loaderRegistration(&loader);
@@ -291,7 +311,7 @@ int RunHostSteps(HINSTANCE instance) {
 
     // 10. The asset bundle.
     AssetBundle bundle;
-    std::shared_ptr<const SharedMapping> bundleMapping = OpenBundle(exeFolder, bundle);
+    std::shared_ptr<const SharedMapping> bundleMapping = OpenBundle(exeFolder, own, bundle);
 
     // 11. The extension manager and the extension library.
     auto extensions = std::make_unique<ExtensionManager>(exeFolder, kContentFolder,

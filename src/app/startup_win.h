@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -16,9 +17,11 @@ int RunHost(HINSTANCE instance);
 // exit code: the wParam of WM_QUIT, or 1 when GetMessageW fails.
 int RunMessageLoop(HWND filter = nullptr);
 
-// Maps the bundle file at `path` (long-path form) and loads its directory into `bundle`, which then
-// reads from the view; `loaded` tells whether the directory was read completely. The mapping is
+// Maps the bundle file at `path` (long-path form), or the `length` bytes at `offset` of it (a
+// bundle inside a one-file executable), and loads its directory into `bundle`, which then reads
+// from the view; `loaded` tells whether the directory was read completely. The mapping is
 // returned even when loading failed, since entries read before the failure point into it; null
 // when the file cannot be mapped.
 std::shared_ptr<const SharedMapping> MapBundle(const std::wstring& path, AssetBundle& bundle,
-                                               bool& loaded);
+                                               bool& loaded, std::uint64_t offset = 0,
+                                               std::uint64_t length = 0);

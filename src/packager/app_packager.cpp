@@ -13,6 +13,7 @@
 #include "packager/package_checks.h"
 #include "packager/package_output.h"
 #include "packager/package_zip.h"
+#include "bundle/one_file.h"
 #include "packager/pe_resources.h"
 #include "config/settings_check.h"
 #include "config/test_build_marker.h"
@@ -171,10 +172,26 @@ public:
         for (const BundleSourceFile& file : files) CopyFile(file.path, folder + "/" + file.name);
     }
     void WriteFile(const std::string& bytes, const std::string& name) {
+        WriteJoined(bytes, {}, {}, name);
+    }
+    // Writes `head`, the bytes of the file `tail` (none when empty) and `end` as one file.
+    void WriteJoined(const std::string& head, const fs::path& tail, const std::string& end,
+                     const std::string& name) {
         const fs::path to = root_ / PathFromUtf8(name);
         errno = 0;
         std::ofstream file(to, std::ios::binary | std::ios::trunc);
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        file.write(head.data(), static_cast<std::streamsize>(head.size()));
+        if (!tail.empty()) {
+            std::ifstream in(tail, std::ios::binary);
+            if (!in) throw PackageError(Text(tail) + ": cannot be opened for reading");
+            std::vector<char> buffer(1 << 20);
+            while (file && in) {
+                in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+                file.write(buffer.data(), in.gcount());
+            }
+            if (in.bad()) throw PackageError(Text(tail) + ": read error");
+        }
+        file.write(end.data(), static_cast<std::streamsize>(end.size()));
         file.close();
         if (!file) {
             const int error = errno;
@@ -290,8 +307,6 @@ private:
                 throw PackageError(Text(extension_) + ": " + problem);
         }
 
-        FindLoader();
-
         if (!options_.notices.empty()) {
             notices_ = Absolute(options_.notices);
             if (!IsFile(notices_)) throw PackageError(Text(notices_) + ": not found");
@@ -307,28 +322,6 @@ private:
                      " beside wrapper-bundle or the host (pass --notices FILE); the package "
                      "lacks the third-party notices");
         }
-    }
-
-    // The vendor's loader ships beside the host, so that the package starts as it is. Our own
-    // stand-in runtime is a test build like the hooks host and carries the same marker.
-    void FindLoader() {
-        if (options_.noLoader) return;
-        loader_ =
-            options_.loader.empty() ? toolFolder_ / kLoaderFileName : Absolute(options_.loader);
-        if (!IsFile(loader_)) {
-            throw PackageError(
-                Text(loader_) + ": not found; " +
-                (options_.loader.empty() ? "pass --loader with" : "--loader must name") +
-                " the vendor's x64 WebView2Loader.dll (the Microsoft.Web.WebView2 SDK's "
-                "build/native/x64/WebView2Loader.dll), or --no-loader to leave it out");
-        }
-        if (!IsX64PortableExecutable(loader_))
-            throw PackageError(Text(loader_) + ": not an x64 Windows library; the host is x64 " +
-                               "and needs the SDK's build/native/x64/WebView2Loader.dll");
-        if (FileContains(loader_, kTestBuildMarker))
-            throw PackageError(Text(loader_) +
-                               ": this loader is a test build (the project's stand-in runtime) "
-                               "and must not be shipped; pass the vendor's WebView2Loader.dll");
     }
 
     static bool StartsWithExecutableMagic(const fs::path& path) {
@@ -401,8 +394,7 @@ private:
         std::error_code ec;
         if (fs::exists(app_ / kLoaderFileName, ec))
             Warn(Text(app_ / kLoaderFileName) +
-                 " is not copied; the package gets the loader given with --loader (by default "
-                 "the one beside wrapper-bundle)");
+                 " is not copied; the host has the WebView2 loader inside and never loads it");
     }
 
     // The host with the app's identity: exe name, version resource, and icon from --icon or
@@ -457,9 +449,8 @@ private:
     void CheckOutput() {
         // Everything packaged from where it is, the icon and the folders www and webview2
         // included; the check follows links to where the files really are.
-        std::vector<fs::path> inputs = {host_,         extension_,           loader_,
-                                        notices_,      settingsPath_,        app_ / "www",
-                                        app_ / kRuntimeFolderName};
+        std::vector<fs::path> inputs = {host_,         extension_,   notices_,
+                                        settingsPath_, app_ / "www", app_ / kRuntimeFolderName};
         if (!icon_.empty()) inputs.push_back(app_ / icon_);
         for (const auto* files : {&www_, &runtime_})
             for (const BundleSourceFile& file : *files) inputs.push_back(file.path);
@@ -660,11 +651,6 @@ private:
             Say("zipped " + std::to_string(zipped) + " files into " + Text(zip));
         for (const std::string& name : manifest.files) Say("  " + name);
         Say("packaged " + config_.name + " into " + Text(output_));
-        if (loader_.empty()) {
-            Say(std::string("Without --loader: for Windows, place the vendor's ") +
-                kLoaderFileName + " (from the Microsoft Edge WebView2 SDK) beside " +
-                identity_.exeName + " in " + Text(output_) + ".");
-        }
         // Said even with --quiet: the user's files are no longer where they were.
         if (!zipAside.empty())
             out_ << "the zip that was at " << Text(zip) << " is now at " << Text(zipAside) << '\n';
@@ -678,18 +664,61 @@ private:
         }
     }
 
+    // --one-file: the host carrying the settings text and the bundle, alone in the folder.
+    void FillOneFile(const fs::path& staging, PackageContents& contents, std::string& packedLine) {
+        fs::path bundle;
+        std::uint64_t bundleSize = 0;
+        if (hasWww_ && config_.contentMode != ContentMode::Remote) {
+            packedLine = PackWww(staging, contents, false);
+            bundle = staging / "www" / "assets.dat";
+            bundleSize = fs::file_size(bundle);
+        }
+        OneFileLayout layout;
+        std::string head;
+        try {
+            const std::string_view headers(hostImage_);
+            if (OneFilePayloadOffset(ExecutableImageEnd(headers.substr(0, 65536))) !=
+                OneFilePayloadOffset(hostImage_.size()))
+                throw std::runtime_error("the host carries data after its image");
+            head = hostImage_ +
+                   OneFilePayloadPrefix(hostImage_.size(), headers.substr(0, 65536),
+                                        settingsText_, bundleSize, layout);
+        } catch (const std::runtime_error& error) {
+            throw PackageError(Text(host_) + ": cannot carry the app: " + error.what());
+        }
+        // Signing appends its certificate table at an 8-byte boundary: the file ends on one, so
+        // that nothing unhashed comes between the payload and the table.
+        const std::uint64_t end = head.size() + bundleSize;
+        contents.WriteJoined(head, bundle, std::string((8 - end % 8) % 8, '\0'), identity_.exeName);
+        if (!bundle.empty()) {
+            std::error_code ec;
+            fs::remove(bundle, ec);
+            fs::remove(bundle.parent_path(), ec);
+            packedLine = "packed " + std::to_string(www_.size()) + " files (" +
+                         std::to_string(bundleSize) + " bytes of bundle) into " +
+                         Text(output_ / PathFromUtf8(identity_.exeName));
+        }
+        for (const auto& [present, what] :
+             {std::pair{!extension_.empty(), std::string(kExtensionLibraryName)},
+              std::pair{!runtime_.empty(), std::string(kRuntimeFolderName) + " folder"}}) {
+            if (present)
+                Warn(what + " is not carried by a one-file executable; ship it beside " +
+                     identity_.exeName);
+        }
+    }
+
     void Fill(const fs::path& staging, PackageContents& contents, std::string& packedLine) {
+        if (options_.oneFile) return FillOneFile(staging, contents, packedLine);
         contents.WriteFile(hostImage_, identity_.exeName);
         contents.CopyFile(settingsPath_, "package.json");
         if (!extension_.empty()) contents.CopyFile(extension_, kExtensionLibraryName);
-        if (!loader_.empty()) contents.CopyFile(loader_, kLoaderFileName);
         if (!notices_.empty()) contents.CopyFile(notices_, kNoticesFileName);
         contents.CopyTree(runtime_, kRuntimeFolderName);
         if (hasWww_) {
             if (options_.loose) {
                 contents.CopyTree(www_, "www");
             } else {
-                packedLine = PackWww(staging, contents);
+                packedLine = PackWww(staging, contents, true);
             }
         }
         // An icon inside www/ or webview2/ may have come along already.
@@ -700,7 +729,7 @@ private:
         }
     }
 
-    std::string PackWww(const fs::path& staging, PackageContents& contents) {
+    std::string PackWww(const fs::path& staging, PackageContents& contents, bool listed) {
         const fs::path bundle = staging / "www" / "assets.dat";
         std::error_code ec;
         fs::create_directories(bundle.parent_path(), ec);
@@ -711,7 +740,7 @@ private:
         const BundleSummary summary = SummariseBundleFile(bundle);
         if (summary.files != www_.size() || summary.bytes != bytes)
             throw PackageError(Text(bundle) + ": the new bundle does not hold what was packed");
-        contents.Add("www/assets.dat");
+        if (listed) contents.Add("www/assets.dat");
         return "packed " + std::to_string(www_.size()) + " files (" + std::to_string(bytes) +
                " bytes) into " + Text(output_ / "www" / "assets.dat");
     }
@@ -726,7 +755,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
 
-    fs::path app_, output_, settingsPath_, host_, extension_, loader_, notices_, icon_;
+    fs::path app_, output_, settingsPath_, host_, extension_, notices_, icon_;
     std::string settingsText_, hostImage_, renamedHost_;
     // OUT as it was read, before a renamed host was counted as the earlier package's.
     OutputState stateAsRead_;
@@ -742,7 +771,7 @@ private:
 std::string ParsePackageArguments(const std::vector<std::string>& args, PackageOptions& options) {
     options = PackageOptions{};
     std::vector<std::string> positional;
-    bool seenHost = false, seenExtension = false, seenLoader = false, seenNotices = false;
+    bool seenHost = false, seenExtension = false, seenNotices = false;
     bool seenIdentity[7] = {};
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -766,7 +795,6 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
         IdentityOptions& id = options.identity;
         const Valued valued[] = {{"--host", &options.host, &seenHost},
                                  {"--extension", &options.extension, &seenExtension},
-                                 {"--loader", &options.loader, &seenLoader},
                                  {"--notices", &options.notices, &seenNotices},
                                  {"--exe-name", &id.exeName, &seenIdentity[0], "a name"},
                                  {"--icon", &id.icon, &seenIdentity[1]},
@@ -795,12 +823,12 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
                      : arg == "--force"     ? &options.force
                      : arg == "--zip"       ? &options.zip
                      : arg == "--quiet"     ? &options.quiet
-                     : arg == "--no-loader" ? &options.noLoader
+                     : arg == "--one-file"  ? &options.oneFile
                                             : nullptr;
         if (flag == nullptr) return "unknown option " + arg;
         *flag = true;
     }
-    if (options.noLoader && seenLoader) return "--loader and --no-loader together";
+    if (options.oneFile && options.loose) return "--one-file and --loose together";
     std::string problem;
     if (seenIdentity[0] && !ExecutableFileName(options.identity.exeName, problem))
         return "--exe-name " + options.identity.exeName + ": " + problem;

@@ -17,8 +17,8 @@ inline constexpr char kLoaderFileName[] = "WebView2Loader.dll";
 
 inline constexpr char kPackageUsage[] =
     "usage: wrapper-bundle package APP_DIR OUT_DIR [--loose] [--host EXE] [--extension DLL]\n"
-    "                              [--loader DLL | --no-loader] [--notices FILE] [--force]\n"
-    "                              [--zip] [--quiet] [--exe-name NAME] [--icon FILE]\n"
+    "                              [--notices FILE] [--force] [--zip] [--one-file] [--quiet]\n"
+    "                              [--exe-name NAME] [--icon FILE]\n"
     "                              [--version X.Y.Z] [--product-name TEXT] [--description TEXT]\n"
     "                              [--company TEXT] [--copyright TEXT]\n";
 
@@ -33,21 +33,20 @@ inline constexpr char kPackageHelp[] =
     "--copyright, else \"Copyright (c) <company>\". Sign the packaged executable after packaging:\n"
     "packaging rewrites the host, which removes a signature it had.\n";
 
-// The command line of `package`, every path in UTF-8. Empty host, extension, loader and notices
-// mean their defaults: WebView2Wrapper.exe beside the tool, APP_DIR's own DI2ZozUzoraru.dll when
-// there is one, the vendor's WebView2Loader.dll beside the tool (none with `noLoader`),
-// THIRD-PARTY-NOTICES.txt beside the tool or else beside the host.
+// The command line of `package`, every path in UTF-8. Empty host, extension and notices mean their
+// defaults: WebView2Wrapper.exe beside the tool, APP_DIR's own DI2ZozUzoraru.dll when there is
+// one, THIRD-PARTY-NOTICES.txt beside the tool or else beside the host. `oneFile`: the settings
+// and the bundle go into the executable itself (see one_file.h).
 struct PackageOptions {
     std::string app;
     std::string out;
     std::string host;
     std::string extension;
-    std::string loader;
     std::string notices;
-    bool noLoader = false;
     bool loose = false;
     bool force = false;
     bool zip = false;
+    bool oneFile = false;
     bool quiet = false;
     IdentityOptions identity;
 };
@@ -61,7 +60,7 @@ std::string ParsePackageArguments(const std::vector<std::string>& args, PackageO
 bool FileContains(const std::filesystem::path& path, std::string_view needle,
                   std::size_t chunkSize = std::size_t{1} << 16);
 
-// Whether the file is a PE image for x64 machines (the loader beside the x64 host must be one).
+// Whether the file is a PE image for x64 machines (the extension beside the x64 host must be one).
 bool IsX64PortableExecutable(const std::filesystem::path& path);
 
 // Makes the package and reports on `out` (progress and warnings on `err`). `toolFolder` is where

@@ -1,5 +1,6 @@
 #include "webview/shared_mapping_win.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -91,10 +92,6 @@ bool CopyReportingFaults(void* destination, const void* source, std::size_t coun
     return WrapperGuardedCopy(destination, source, count, &guarded) != 0;
 }
 
-namespace {
-
-// Reads exactly `count` bytes at `offset` through `file`, which may be used by other threads at
-// the same moment (the offset travels with the call, not with the handle).
 bool ReadFileAt(HANDLE file, std::uint64_t offset, void* buffer, std::uint32_t count) {
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     while (count > 0) {
@@ -110,9 +107,13 @@ bool ReadFileAt(HANDLE file, std::uint64_t offset, void* buffer, std::uint32_t c
     return true;
 }
 
-}  // namespace
-
 std::shared_ptr<const SharedMapping> SharedMapping::Open(const std::wstring& path) {
+    return OpenPart(path, 0, 0);
+}
+
+std::shared_ptr<const SharedMapping> SharedMapping::OpenPart(const std::wstring& path,
+                                                             std::uint64_t offset,
+                                                             std::uint64_t length) {
     std::shared_ptr<SharedMapping> mapped;
     try {
         mapped.reset(new SharedMapping());
@@ -125,12 +126,20 @@ std::shared_ptr<const SharedMapping> SharedMapping::Open(const std::wstring& pat
     if (mapped->file_ == INVALID_HANDLE_VALUE) return nullptr;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(mapped->file_, &size) || size.QuadPart <= 0) return nullptr;
+    const auto fileSize = static_cast<std::uint64_t>(size.QuadPart);
+    if (length == 0) length = fileSize - std::min(offset, fileSize);
+    if (offset > fileSize || length == 0 || length > fileSize - offset ||
+        length > static_cast<std::uint64_t>(SIZE_MAX)) {
+        SetLastError(ERROR_FILE_CORRUPT);
+        return nullptr;
+    }
     mapped->mapping_ = CreateFileMappingW(mapped->file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (mapped->mapping_ == nullptr) return nullptr;
-    mapped->view_ =
-        static_cast<const std::uint8_t*>(MapViewOfFile(mapped->mapping_, FILE_MAP_READ, 0, 0, 0));
+    mapped->view_ = static_cast<const std::uint8_t*>(
+        MapViewOfFile(mapped->mapping_, FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+                      static_cast<DWORD>(offset), static_cast<SIZE_T>(length)));
     if (mapped->view_ == nullptr) return nullptr;
-    mapped->size_ = static_cast<std::uint64_t>(size.QuadPart);
+    mapped->size_ = length;
     return mapped;
 }
 

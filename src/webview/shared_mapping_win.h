@@ -45,7 +45,12 @@ bool CopyReportingFaults(void* destination, const void* source, std::size_t coun
 // EXCEPTION_CONTINUE_SEARCH.
 LONG GuardedCopyFilter(const EXCEPTION_RECORD& record, const void* view, std::size_t viewSize);
 
-// A read-only view of a whole file (the bundle: its directory is read from the view). Bodies are
+// Reads exactly `count` bytes at `offset` through `file`, which may be used by other threads at
+// the same moment (the offset travels with the call, not with the handle).
+bool ReadFileAt(HANDLE file, std::uint64_t offset, void* buffer, std::uint32_t count);
+
+// A read-only view of a whole file or of a part of it (the bundle: its directory is read from the
+// view). Bodies are
 // copied out of the view with CopyReportingFaults, so a read error is a failed read.
 class SharedMapping final : public ByteSource {
 public:
@@ -53,11 +58,17 @@ public:
     // maps the whole file. Null when the file cannot be opened or is empty, or when any step of
     // the mapping fails (nothing stays open then).
     static std::shared_ptr<const SharedMapping> Open(const std::wstring& path);
+    // The same for the `length` bytes at `offset` (a multiple of the system's allocation
+    // granularity, 64 KiB) of the file: a bundle carried inside a one-file executable. Length 0:
+    // to the end. Null also when the range does not lie inside the file (ERROR_FILE_CORRUPT).
+    static std::shared_ptr<const SharedMapping> OpenPart(const std::wstring& path,
+                                                         std::uint64_t offset,
+                                                         std::uint64_t length);
 
     ~SharedMapping() override;
 
     const std::uint8_t* View() const { return view_; }
-    std::uint64_t Size() const override { return size_; }  // the file's size when it was mapped
+    std::uint64_t Size() const override { return size_; }  // the mapped size
     bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t count) const override;
 
 private:

@@ -1,5 +1,6 @@
-// The WebView2 loader library, loaded at run time from the executable's folder so that a missing
-// DLL gives a clear message instead of a system error at process start.
+// The WebView2 loader's two functions the host calls. The shipped host has the vendor's loader
+// linked in (linked_loader_win.cpp); test builds may instead load a WebView2Loader.dll from a
+// folder (dll_loader_win.cpp), such as the substitute runtime's own loader.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,8 @@ public:
 
     // Loads exeFolder + "WebView2Loader.dll" and looks up both functions; false when either fails.
     bool Load(const std::string& exeFolder);
+    // Takes the functions of the loader linked into this program.
+    void UseLinkedLoader();
     // What the loader says of the runtime for the folder (null: the installed runtime). Only a
     // returned version string counts as a runtime, whatever the result code.
     struct RuntimeQuery {
@@ -41,6 +44,11 @@ public:
 private:
     HMODULE module_ = nullptr;
 };
+
+// The loader the host runs with: the linked-in loader, where the program has one (a WebView2Loader.dll
+// beside it is then never loaded), else the DLL in exeFolder. Defined once per kind of program
+// (linked_loader_win.cpp or dll_loader_win.cpp); false when no loader could be had.
+bool LoadHostLoader(WebView2Loader& loader, const std::string& exeFolder);
 
 // The process's loader, valid while the host runs.
 extern WebView2Loader* g_webView2Loader;

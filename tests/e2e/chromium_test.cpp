@@ -819,15 +819,18 @@ TEST(KeepOpen, MouseAndKeysReachThePageUntilTheWindowIsClosed) {
     EXPECT_NE(result.output.find("exit code: 0"), std::string::npos) << result.output;
 }
 
-// `./dev run` twice on the sample: the second run replaces the package in place, the run's
-// files live beside it in hello.run (never a hello.replaced-N), and the screenshot is of the page
-// after it settled: the sample's connected state, its folder table filled (the available
+// `./dev run` twice on the sample, the second time --one-file: the second run replaces the package
+// in place (with the executable alone), the run's files live beside it in hello.run (never a
+// hello.replaced-N), and the screenshot is of the page after it settled: the sample's connected state, its folder table filled (the available
 // folders' green text), not the "Waiting for the host…" of its first frame.
 TEST(RunApp, TwoRunsLeaveOnePackageAndTheScreenshotShowsTheConnectedPage) {
     ASSERT_TRUE(ChromiumInstalled()) << "chromium is missing: run ./dev setup";
     const fs::path runs = e2e::WinBuildDir().parent_path() / "run";
     for (int i = 0; i < 2; ++i) {
-        AppRun run(e2e::SourceDir() / "examples/hello", {});
+        // The second run is of the sample as one executable (./dev run --one-file).
+        std::map<std::string, std::string> env;
+        if (i == 1) env["WRAPPER_RUN_ONE_FILE"] = "1";
+        AppRun run(e2e::SourceDir() / "examples/hello", env);
         const e2e::ProcessResult& result = run.Join();
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitCode, 0) << result.output;
@@ -849,6 +852,10 @@ TEST(RunApp, TwoRunsLeaveOnePackageAndTheScreenshotShowsTheConnectedPage) {
         if (name.rfind("hello", 0) == 0) entries.insert(name);
     }
     EXPECT_EQ(entries, (std::set<std::string>{"hello", "hello.package-manifest", "hello.run"}));
+    std::set<std::string> packaged;
+    for (const auto& entry : fs::directory_iterator(runs / "hello"))
+        packaged.insert(entry.path().filename().string());
+    EXPECT_EQ(packaged, std::set<std::string>{"WebView2Wrapper.exe"}) << "one file, alone";
     // The package holds the packager's files only.
     for (const char* runFile :
          {"transcript.jsonl", "screenshot.png", "probe.json", "view-state.json"}) {
@@ -880,6 +887,7 @@ fs::path WriteGameApp(const std::string& folder, const std::string& name, const 
 // browser's DevTools port and never changes the game's files:
 // - every file the page asks for is served with 200 and its content type;
 // - arrow keys sent with xdotool move the board (each move adds a tile);
+// - the first two runs are of the game packaged as one executable, alone in its folder;
 // - after a restart, the same app finds its board again in its localStorage (and a cookie and
 //   an IndexedDB record the test stored), while another app (another name: another user-data
 //   folder, another profile) starts a new game of its own and sees none of them;
@@ -933,11 +941,12 @@ TEST(ThirdPartyGames, Game2048PlaysAndKeepsItsSaveAcrossRuns) {
     // keys are typed into the window and the board read again; then the cookie and IndexedDB
     // record (set when `store`); then the window is closed. `inspect` sees the run's files.
     const auto play = [&](const std::string& folder, const std::string& name, bool fresh,
-                          const std::vector<std::string>& keys, bool store,
+                          const std::vector<std::string>& keys, bool store, bool oneFile,
                           const std::function<void(const AppRun&)>& inspect = {}) {
         const fs::path app = WriteGameApp(folder, name, game);
         std::map<std::string, std::string> env{{"WRAPPER_RUN_KEEP_OPEN", "1"}};
         if (fresh) env["WRAPPER_RUN_FRESH"] = "1";
+        if (oneFile) env["WRAPPER_RUN_ONE_FILE"] = "1";
         const auto read = [&](const std::string& expression) {
             const json value = EvalInPage(AppProfile(name), expression);
             return value.is_string() ? json::parse(value.get<std::string>(), nullptr, false)
@@ -973,10 +982,17 @@ TEST(ThirdPartyGames, Game2048PlaysAndKeepsItsSaveAcrossRuns) {
         return boards;
     };
 
-    // The first run, from an empty profile: a new game of two tiles; the keys add tiles.
+    // The first run, from an empty profile: a new game of two tiles; the keys add tiles. The game
+    // is one executable, alone in its folder (./dev run --one-file), in this run and the next.
     const std::vector<json> first = play(
         "game-2048", "wrapper-e2e-2048", true, {"Left", "Up", "Right", "Down", "Left", "Up"}, true,
-        [](const AppRun& run) {
+        true, [](const AppRun& run) {
+            // The package is the executable alone.
+            std::set<std::string> packaged;
+            for (const auto& entry :
+                 fs::directory_iterator(e2e::WinBuildDir().parent_path() / "run/game-2048"))
+                packaged.insert(entry.path().filename().string());
+            EXPECT_EQ(packaged, std::set<std::string>{"WebView2Wrapper.exe"});
             // Every file the page asked for, served with its content type.
             const std::map<std::string, std::string> types = {{".html", "text/html"},
                                                               {".css", "text/css"},
@@ -1016,15 +1032,15 @@ TEST(ThirdPartyGames, Game2048PlaysAndKeepsItsSaveAcrossRuns) {
     EXPECT_TRUE(fs::exists(AppProfile("wrapper-e2e-2048") / "Default"));
 
     // Restarted: the same board, cookie and record, from the kept profile.
-    const std::vector<json> second = play("game-2048", "wrapper-e2e-2048", false, {}, false);
+    const std::vector<json> second = play("game-2048", "wrapper-e2e-2048", false, {}, false, true);
     ASSERT_EQ(second.size(), 2u);
     EXPECT_EQ(second[1], allKept);
     EXPECT_EQ(second[0]["state"], first[1]["state"]);
     EXPECT_EQ(second[0]["tiles"], tiles(first[1]));
 
-    // Another app with the same files: a profile of its own, a new game.
+    // Another app with the same files, in the folder layout: a profile of its own, a new game.
     const std::vector<json> elsewhere =
-        play("game-2048-other", "wrapper-e2e-2048-other", true, {}, false);
+        play("game-2048-other", "wrapper-e2e-2048-other", true, {}, false, false);
     ASSERT_EQ(elsewhere.size(), 2u);
     EXPECT_EQ(elsewhere[1], nothingKept);
     EXPECT_EQ(tiles(elsewhere[0]), 2) << elsewhere[0].dump();

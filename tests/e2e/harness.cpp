@@ -39,6 +39,8 @@ fs::path HostExe() {
     return exe.empty() ? WinBuildDir() / "WebView2Wrapper.exe" : fs::path(exe);
 }
 
+fs::path LinkedHostExe() { return HostExe().parent_path() / "WebView2WrapperLinked.exe"; }
+
 fs::path SdkDir() {
     return fs::weakly_canonical(Env("WRAPPER_WEBVIEW2_SDK", WRAPPER_DEFAULT_SDK_DIR));
 }
@@ -58,10 +60,6 @@ std::string LoaderName(Loader loader) {
             return "substitute";
         case Loader::Minimal:
             return "minimal";
-        case Loader::WithoutFunctions:
-            return "without_functions";
-        case Loader::None:
-            return "none";
         case Loader::Vendor:
             return "vendor";
     }
@@ -214,7 +212,8 @@ AppFolder::AppFolder(const std::string& name, Loader loader) {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     const fs::path win = WinBuildDir();
-    fs::copy_file(HostExe(), dir_ / "WebView2Wrapper.exe");
+    fs::copy_file(loader == Loader::Vendor ? LinkedHostExe() : HostExe(),
+                  dir_ / "WebView2Wrapper.exe");
     switch (loader) {
         case Loader::Substitute:
             fs::copy_file(win / "substitute" / "WebView2Loader.dll", dir_ / "WebView2Loader.dll");
@@ -223,15 +222,7 @@ AppFolder::AppFolder(const std::string& name, Loader loader) {
             fs::copy_file(win / "tests/win/helpers/minimal_loader/WebView2Loader.dll",
                           dir_ / "WebView2Loader.dll");
             break;
-        case Loader::WithoutFunctions:
-            fs::copy_file(win / "tests/win/helpers/empty_loader/WebView2Loader.dll",
-                          dir_ / "WebView2Loader.dll");
-            break;
         case Loader::Vendor:
-            fs::copy_file(SdkDir() / "build/native/x64/WebView2Loader.dll",
-                          dir_ / "WebView2Loader.dll");
-            break;
-        case Loader::None:
             break;
     }
 }

@@ -17,6 +17,9 @@ fs::path WinBuildDir();
 // The host under test: WRAPPER_HOST_EXE when set (e.g. the build against the vendor's header),
 // else the Windows tree's WebView2Wrapper.exe.
 fs::path HostExe();
+// The host of the same tree with the vendor's loader linked in (WebView2WrapperLinked.exe beside
+// HostExe()), as the shipped host has it.
+fs::path LinkedHostExe();
 // The unpacked vendor WebView2 SDK (WRAPPER_WEBVIEW2_SDK, else the one the build was set up with).
 fs::path SdkDir();
 // The session's Wine prefix.
@@ -83,10 +86,11 @@ public:
     RuntimeScope& operator=(const RuntimeScope&) = delete;
 };
 
-// The WebView2Loader.dll beside the host: our substitute (which is the runtime too), a stand-in
-// that only answers the version query, one without the functions, none, or the vendor's x64
-// loader from the SDK, which finds the substitute installed as a runtime.
-enum class Loader { Substitute, Minimal, WithoutFunctions, None, Vendor };
+// The loader the host runs with: a WebView2Loader.dll beside the test tree's host (our substitute,
+// which is the runtime too, or a stand-in that only answers the version query), or the vendor's
+// loader linked into the host (LinkedHostExe(), no DLL beside it), which finds the substitute
+// installed as a runtime.
+enum class Loader { Substitute, Minimal, Vendor };
 // "substitute", "vendor", ... for test names.
 std::string LoaderName(Loader loader);
 

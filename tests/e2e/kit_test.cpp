@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -58,7 +59,7 @@ fs::path WorkDir(const std::string& name) {
 // The files every kit holds besides its packer, in byte order.
 const std::vector<std::string> kSharedFiles = {
     "QUICKSTART.md",      "THIRD-PARTY-NOTICES.txt",   "USER-GUIDE.html",
-    "USER-GUIDE.md",      "WebView2Loader.dll",        "WebView2Wrapper.exe",
+    "USER-GUIDE.md",      "WebView2Wrapper.exe",
     "extension/README.md", "extension/iwrapper_app.h", "extension/sample_extension.cpp",
     "page/wrapper-host.d.ts", "page/wrapper-host.js"};
 
@@ -80,7 +81,6 @@ void ExpectACompleteGuide(const fs::path& kit) {
          {"Failed to load package.json. Check the file is in the same folder as the app.",
           "Failed to parse package.json. Check the file has valid JSON and that all parameters "
           "are correct.",
-          "Failed to load WebView2Loader.dll. Check the file is in the same folder as the app.",
           "Error reading asset bundle",
           "This app is set to \"fixed\" distribution mode, but the WebView2 control failed to "
           "initialize.",
@@ -145,16 +145,23 @@ TEST(Kit, HoldsTheReleaseProgramsAndWhatADeveloperNeedsAndNothingElse) {
                 e2e::ReadFileBytes(release / "tools/packer/wrapper-bundle.exe"));
     EXPECT_EQ(host.find(kTestBuildMarker), std::string::npos) << "a test build in the kit";
     EXPECT_TRUE(host != e2e::ReadFileBytes(e2e::WinBuildDir() / "WebView2Wrapper.exe"));
-    // The one library is the vendor's x64 loader from the SDK; no runtime stand-in.
-    const std::string loader = e2e::ReadFileBytes(kit / "WebView2Loader.dll");
-    EXPECT_TRUE(loader ==
-                e2e::ReadFileBytes(e2e::SdkDir() / "build/native/x64/WebView2Loader.dll"));
+    // The vendor's loader is inside the host: its import table names no loader library, and the
+    // kit holds no library at all, least of all a runtime stand-in.
+    for (const std::string& line :
+         Lines(RunTool({"x86_64-w64-mingw32-objdump", "-p", (kit / "WebView2Wrapper.exe").string()}))) {
+        if (line.find("DLL Name:") == std::string::npos) continue;
+        std::string name = line.substr(line.find(':') + 1);
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        EXPECT_EQ(name.find("webview2loader"), std::string::npos) << line;
+    }
+    EXPECT_NE(host.find("CreateWebViewEnvironmentWithOptionsInternal"), std::string::npos)
+        << "no loader inside the host";
     const std::string substitute =
         e2e::ReadFileBytes(e2e::WinBuildDir() / "substitute/WebView2Loader.dll");
     for (const auto& entry : fs::recursive_directory_iterator(kit)) {
         if (!entry.is_regular_file()) continue;
-        if (entry.path().extension() == ".dll")
-            EXPECT_EQ(entry.path().filename(), "WebView2Loader.dll");
+        EXPECT_NE(entry.path().extension(), ".dll") << entry.path();
         const std::string bytes = e2e::ReadFileBytes(entry.path());
         EXPECT_TRUE(substitute.empty() || bytes != substitute) << entry.path();
         // The packer holds the marker text as what it looks for; nothing else may.
@@ -224,9 +231,7 @@ TEST(Kit, TheLinuxKitPackagesOnItsOwn) {
     ASSERT_EQ(packaged.exitCode, 0) << packaged.output;
     EXPECT_TRUE(fs::is_regular_file(out / "www/assets.dat"));
     EXPECT_TRUE(fs::is_regular_file(out.string() + ".zip"));
-    EXPECT_TRUE(e2e::ReadFileBytes(out / "WebView2Loader.dll") ==
-                e2e::ReadFileBytes(kit / "WebView2Loader.dll"))
-        << "the loader beside the packer";
+    EXPECT_FALSE(fs::exists(out / "WebView2Loader.dll")) << "the loader is inside the host";
     EXPECT_TRUE(e2e::ReadFileBytes(out / "THIRD-PARTY-NOTICES.txt") ==
                 e2e::ReadFileBytes(kit / "THIRD-PARTY-NOTICES.txt"));
     size_t programs = 0;
@@ -295,7 +300,7 @@ TEST(Kit, TheQuickStartWorksAsWritten) {
     }
     EXPECT_EQ(started, 1);
     // What the quick start says it makes: the program under its own name, the app as a bundle,
-    // the loader and notices beside the tool, and the zip of the same files.
+    // the notices beside the tool, and the zip of the same files.
     const fs::path package = kit / "dist/MyApp";
     EXPECT_TRUE(fs::is_regular_file(package / "MyApp.exe"));
     EXPECT_FALSE(fs::exists(package / "WebView2Wrapper.exe"));
@@ -303,13 +308,12 @@ TEST(Kit, TheQuickStartWorksAsWritten) {
     EXPECT_TRUE(e2e::ReadFileBytes(package / "THIRD-PARTY-NOTICES.txt") ==
                 e2e::ReadFileBytes(kit / "THIRD-PARTY-NOTICES.txt"))
         << "the notices beside the tool go into the package";
-    EXPECT_TRUE(e2e::ReadFileBytes(package / "WebView2Loader.dll") ==
-                e2e::ReadFileBytes(kit / "WebView2Loader.dll"))
-        << "the loader beside the tool goes into the package";
+    EXPECT_FALSE(fs::exists(package / "WebView2Loader.dll")) << "the loader is inside the host";
     ASSERT_TRUE(fs::is_regular_file(kit / "dist/MyApp.zip"));
     const std::string zipped = RunTool({"unzip", "-Z1", (kit / "dist/MyApp.zip").string()});
-    for (const char* entry : {"MyApp/www/assets.dat", "MyApp/WebView2Loader.dll", "MyApp/MyApp.exe"})
+    for (const char* entry : {"MyApp/www/assets.dat", "MyApp/MyApp.exe"})
         EXPECT_NE(zipped.find(entry), std::string::npos) << zipped;
+    EXPECT_EQ(zipped.find("WebView2Loader.dll"), std::string::npos) << zipped;
     const std::vector<nlohmann::json> transcript = e2e::ReadTranscript(dir / "transcript.jsonl");
     bool served = false;
     for (const nlohmann::json& line : transcript) {

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "config/test_build_marker.h"
+#include "bundle/one_file.h"
 #include "harness.h"
 #include "packager/image_codec.h"
 #include "packager/little_endian.h"
@@ -126,20 +127,13 @@ TEST(Package, SampleAppThroughTheScriptHasTheShippedFilesAndNoSubstitute) {
     const ProcessResult first = e2e::PackageApp(app, out);
     ASSERT_EQ(first.exitCode, 0) << first.output;
 
-    // The package is complete: no line asks for a loader to be placed by hand.
-    EXPECT_FALSE(Contains(first.output, "place the vendor's")) << first.output;
-
     std::set<std::string> expected = {"WebView2Wrapper.exe", "package.json", "icon.png",
-                                      "www/assets.dat", kLoaderName};
+                                      "www/assets.dat"};
     const fs::path extension = e2e::SampleExtension();
     if (!extension.empty()) expected.insert("DI2ZozUzoraru.dll");
     const fs::path notices = e2e::SourceDir() / "tools/kit/THIRD-PARTY-NOTICES.txt";
     expected.insert("THIRD-PARTY-NOTICES.txt");
     EXPECT_EQ(FilesUnder(out), expected) << "no loose web files";
-    // The vendor's x64 loader from the SDK, byte for byte; never the substitute.
-    const std::string loader = e2e::ReadFileBytes(out / kLoaderName);
-    EXPECT_TRUE(loader == e2e::ReadFileBytes(SdkLoader()));
-    EXPECT_EQ(loader.find(kTestBuildMarker), std::string::npos);
     EXPECT_EQ(e2e::ReadFileBytes(out / "package.json"), e2e::ReadFileBytes(app / "package.json"));
     // The release host with the app's identity, never the test build.
     const std::string host = e2e::ReadFileBytes(out / "WebView2Wrapper.exe");
@@ -257,20 +251,20 @@ TEST(Package, LooseFilesOwnExtensionIconNoticesAndFixedRuntime) {
     EXPECT_FALSE(fs::exists(out / "THIRD-PARTY-NOTICES.txt"));
 }
 
-TEST(Package, TheVendorsLoaderShipsBesideTheHostWithItsNotice) {
+TEST(Package, TheHostShipsWithTheLoaderInsideAndItsNoticeBeside) {
     const fs::path work = FreshWorkDir("package_loader");
     const fs::path app = work / "app";
     WriteFile(app / "package.json", R"({"name":"loader"})");
     WriteFile(app / "www/index.html", "<p>loader</p>");
-    const std::string sdkLoader = e2e::ReadFileBytes(SdkLoader());
     const std::string notices =
         e2e::ReadFileBytes(e2e::SourceDir() / "tools/kit/THIRD-PARTY-NOTICES.txt");
     // The notices carry the SDK's licence, which asks for it with every binary copy.
-    EXPECT_TRUE(Contains(notices, "WebView2Loader.dll, from the Microsoft Edge WebView2 SDK"));
+    EXPECT_TRUE(Contains(notices, "WebView2 loader, from the Microsoft Edge WebView2 SDK"));
     EXPECT_TRUE(Contains(notices, "Copyright (C) Microsoft Corporation. All rights reserved."));
     EXPECT_TRUE(Contains(notices, "Redistributions in binary form must reproduce the above"));
 
-    // As in the kit: the host, the loader and the notices beside the tool are the defaults.
+    // As in the kit: the host and the notices beside the tool are the defaults; a loader library
+    // lying there (as in kits of old) is not shipped.
     const fs::path tool = work / "kit";
     fs::create_directories(tool);
     fs::copy_file(Packer(), tool / "wrapper-bundle");
@@ -295,42 +289,21 @@ TEST(Package, TheVendorsLoaderShipsBesideTheHostWithItsNotice) {
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(FilesUnder(work / "out"),
               (std::set<std::string>{"WebView2Wrapper.exe", "package.json", "www/assets.dat",
-                                     kLoaderName, "THIRD-PARTY-NOTICES.txt"}));
-    EXPECT_TRUE(e2e::ReadFileBytes(work / "out" / kLoaderName) == sdkLoader);
+                                     "THIRD-PARTY-NOTICES.txt"}));
     EXPECT_EQ(e2e::ReadFileBytes(work / "out/THIRD-PARTY-NOTICES.txt"), notices);
     Unzip(work / "out.zip", work / "unzipped");
     ExpectSameFolders(work / "out", work / "unzipped/out");
 
-    // --no-loader leaves it out and says where it goes; --loader names another file.
-    run = package({"--no-loader"});
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_FALSE(fs::exists(work / "out" / kLoaderName));
-    EXPECT_TRUE(Contains(run.output, "place the vendor's WebView2Loader.dll")) << run.output;
-    fs::copy_file(SdkLoader(), work / "elsewhere.dll");
-    run = package({"--loader", (work / "elsewhere.dll").string()});
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_TRUE(e2e::ReadFileBytes(work / "out" / kLoaderName) == sdkLoader);
-
-    // Refused, and nothing written: no loader beside the tool, the project's substitute runtime
-    // (a test build), a 32-bit loader, a file that is no library.
+    // Refused, and nothing written: the options that named a loader, and extensions the host
+    // would not load: 32-bit, or without the plain exported names.
     const std::string before = e2e::ReadFileBytes(work / "out.package-manifest");
-    fs::remove(tool / kLoaderName);
-    WriteFile(work / "x86.dll", std::string("MZ") + std::string(58, '\0') +
-                                    std::string("\x40\0\0\0", 4) +
-                                    std::string("PE\0\0\x4c\x01", 6));
-    WriteFile(work / "text.dll", "no library");
     struct Refusal {
         std::vector<std::string> options;
         const char* says;
     };
     const std::vector<Refusal> refusals = {
-        {{}, "or --no-loader to leave it out"},
-        {{"--loader", (e2e::WinBuildDir() / "substitute" / kLoaderName).string()},
-         "this loader is a test build"},
-        {{"--loader", (work / "x86.dll").string()}, "not an x64 Windows library"},
-        {{"--loader", (work / "text.dll").string()}, "not an x64 Windows library"},
-        {{"--loader", (work / "missing.dll").string()}, "--loader must name"},
-        // An extension the host would not load: 32-bit, or without the plain exported names.
+        {{"--loader", SdkLoader().string()}, "unknown option --loader"},
+        {{"--no-loader"}, "unknown option --no-loader"},
         {{"--extension", (e2e::SdkDir() / "build/native/x86" / kLoaderName).string()},
          "not an x64 Windows library; the host is x64 and loads only x64 extensions"},
         {{"--extension", SdkLoader().string()},
@@ -339,11 +312,10 @@ TEST(Package, TheVendorsLoaderShipsBesideTheHostWithItsNotice) {
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.says);
         run = package(refusal.options);
-        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_NE(run.exitCode, 0) << run.output;
         EXPECT_TRUE(Contains(run.output, refusal.says)) << run.output;
     }
     EXPECT_EQ(e2e::ReadFileBytes(work / "out.package-manifest"), before);
-    EXPECT_TRUE(e2e::ReadFileBytes(work / "out" / kLoaderName) == sdkLoader);
 }
 
 // The executable carries the app's name, icon and version, as Windows reads them
@@ -360,8 +332,8 @@ TEST(Package, TheExeCarriesTheAppsNameIconAndVersionAndStarts) {
     WriteFile(app / "www/index.html", "<title>Cats</title><h1>cats</h1>");
     const fs::path out = work / "Cats";
     ProcessResult run = e2e::RunPacker(app, out,
-                                       {"--host", e2e::ReleaseHost().string(), "--loader",
-                                        SdkLoader().string(), "--exe-name", "Cat Game", "--zip"});
+                                       {"--host", e2e::ReleaseHost().string(), "--exe-name", "Cat Game",
+                                        "--zip"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(Contains(run.output, "Cat Game.exe: \"Cat Game\" version 2.3.4-beta.1, icon from "
                                      "art/icon.png"))
@@ -446,6 +418,100 @@ TEST(Package, TheExeCarriesTheAppsNameIconAndVersionAndStarts) {
         << "48x48, 1 plane, 32 bits";
 }
 
+// --one-file: the executable alone in an empty folder starts from what it carries; signed
+// afterwards with a throw-away certificate (osslsigncode) it still verifies and runs; cut short
+// or damaged it shows the boxes of a damaged bundle or package.json.
+TEST(Package, OneFileExeRunsAloneSignedOrNotAndShowsItsBoxWhenDamaged) {
+    const fs::path work = FreshWorkDir("package_one_file");
+    const fs::path app = work / "Star Game";
+    fs::create_directory(app);
+    ProcessResult run = e2e::RunProcess({Packer().string(), "init", app.string()}, {}, 60);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const fs::path out = work / "dist";
+    run = e2e::RunPacker(app, out,
+                         {"--host", e2e::ReleaseHost().string(), "--one-file", "--zip"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(FilesUnder(out), std::set<std::string>{"WebView2Wrapper.exe"});
+    Unzip(work / "dist.zip", work / "unzipped");
+    ExpectSameFolders(out, work / "unzipped/dist");
+    const std::string exe = e2e::ReadFileBytes(out / "WebView2Wrapper.exe");
+    ASSERT_EQ(exe.size() % 8, 0u) << "a certificate table follows without padding";
+
+    // Each copy alone in a folder of its own.
+    const auto alone = [&](const std::string& name, const std::string& bytes) {
+        const fs::path dir = work / name;
+        fs::create_directories(dir);
+        WriteFile(dir / "Star Game.exe", bytes);
+        return dir / "Star Game.exe";
+    };
+    const fs::path plain = alone("alone", exe);
+    // Signed afterwards: the certificate table goes after the payload, at the end.
+    ASSERT_EQ(e2e::RunProcess({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                               "ec_paramgen_curve:P-256", "-nodes", "-days", "2", "-subj", "/CN=Throwaway Test Signer", "-addext",
+                               "extendedKeyUsage=codeSigning", "-keyout",
+                               (work / "key.pem").string(), "-out", (work / "cert.pem").string()},
+                              {}, 60)
+                  .exitCode,
+              0);
+    const fs::path signedDir = work / "signed";
+    fs::create_directories(signedDir);
+    const fs::path signedExe = signedDir / "Star Game.exe";
+    run = e2e::RunProcess({"osslsigncode", "sign", "-certs", (work / "cert.pem").string(), "-key",
+                           (work / "key.pem").string(), "-n", "Star Game", "-in", plain.string(),
+                           "-out", signedExe.string()},
+                          {}, 60);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    run = e2e::RunProcess({"osslsigncode", "verify", "-in", signedExe.string(), "-CAfile",
+                           (work / "cert.pem").string()},
+                          {}, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Signature verification: ok")) << run.output;
+    EXPECT_GT(fs::file_size(signedExe), exe.size());
+
+    for (const fs::path& program : {plain, signedExe}) {
+        SCOPED_TRACE(program.string());
+        const fs::path transcript = work / (program.parent_path().filename().string() + ".jsonl");
+        const nlohmann::json report = e2e::ProbeProgram(
+            e2e::WinPath(program), {"--timeout", "30000", "--close-when", "visible"},
+            {{"WRAPPER_SUBSTITUTE_TRANSCRIPT", e2e::WinPath(transcript)}}, 60);
+        EXPECT_TRUE(report["boxes"].empty()) << report.dump();
+        ASSERT_NE(report["window"], nullptr) << report.dump();
+        EXPECT_EQ(report["window"]["title"], "Star Game");
+        EXPECT_EQ(report["exitCode"], 0);
+        bool servedIndex = false;
+        for (const nlohmann::json& line : e2e::ReadJsonLines(transcript)) {
+            servedIndex |= line.value("type", "") == "response" && line.value("status", 0) == 200 &&
+                           line.value("uri", "") == "https://app.localhost/index.html";
+        }
+        EXPECT_TRUE(servedIndex) << "the page comes from the bundle inside the executable";
+        EXPECT_EQ(FilesUnder(program.parent_path()), std::set<std::string>{"Star Game.exe"});
+    }
+
+    // Damage: the bundle cut short (the run goes on without it), the settings cut short.
+    const std::uint64_t header = OneFilePayloadOffset(ExecutableImageEnd(exe.substr(0, 65536)));
+    struct Damage {
+        const char* name;
+        std::string bytes;
+        const char* box;
+        int exitCode;
+    };
+    const Damage damages[] = {
+        {"bundle cut short", exe.substr(0, exe.size() - 4096), "Error reading asset bundle", 0},
+        {"settings cut short", exe.substr(0, header + kOneFileHeaderSize + 2),
+         "Failed to load package.json. Check the file is in the same folder as the app.", 1},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        const fs::path program = alone(std::string("damaged-") + (damage.exitCode ? "1" : "0"),
+                                       damage.bytes);
+        const nlohmann::json report = e2e::ProbeProgram(
+            e2e::WinPath(program), {"--timeout", "30000", "--close-when", "visible"}, {}, 60);
+        ASSERT_EQ(report["boxes"].size(), 1u) << report.dump();
+        EXPECT_EQ(report["boxes"][0]["text"], damage.box);
+        EXPECT_EQ(report["exitCode"], damage.exitCode) << report.dump();
+    }
+}
+
 // `init` into an empty folder, then package: the starter page is served and shown. Into a folder
 // with a file: refused, nothing changed.
 TEST(Package, InitMakesAnAppThatPackagesAndStarts) {
@@ -455,8 +521,7 @@ TEST(Package, InitMakesAnAppThatPackagesAndStarts) {
     ProcessResult run = e2e::RunProcess({Packer().string(), "init", app.string()}, {}, 60);
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const fs::path out = work / "dist";
-    run = e2e::RunPacker(app, out, {"--host", e2e::ReleaseHost().string(), "--loader",
-                                    SdkLoader().string()});
+    run = e2e::RunPacker(app, out, {"--host", e2e::ReleaseHost().string()});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(Contains(run.output, "\"Star Game\" version 1.0.0, the host's icon")) << run.output;
 
@@ -615,7 +680,7 @@ TEST(Package, ReplacesEarlierPackagesOnlyAndForceNeverTheAppFolder) {
                                    Limited{{"--loose", "--zip"}, full.string() + ".zip: cannot be written: File too large"}}) {
         std::vector<std::string> argv = {"bash", "-c", "trap '' XFSZ; ulimit -f 1536; exec \"$@\" 2>&1",
                                          "sh", Packer().string(), "package", app.string(),
-                                         full.string(), "--no-loader"};
+                                         full.string()};
         argv.insert(argv.end(), hostOption.begin(), hostOption.end());
         argv.insert(argv.end(), limited.options.begin(), limited.options.end());
         run = e2e::RunProcess(argv, {}, 120);
@@ -1003,11 +1068,12 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
     const fs::path host = HostCopy(work);
     WriteFile(work / "notices.txt", "notices");
 
-    for (bool loose : {false, true}) {
-        SCOPED_TRACE(loose ? "loose" : "bundle");
+    for (const std::string layout : {"bundle", "loose", "one-file"}) {
+        SCOPED_TRACE(layout);
+        const bool loose = layout == "loose", oneFile = layout == "one-file";
         // Same folder name in two places: the name is part of the zip.
-        const fs::path linuxOut = work / (loose ? "linux-loose" : "linux") / "Caf\xC3\xA9";
-        const fs::path windowsOut = work / (loose ? "windows-loose" : "windows") / "Caf\xC3\xA9";
+        const fs::path linuxOut = work / ("linux-" + layout) / "Caf\xC3\xA9";
+        const fs::path windowsOut = work / ("windows-" + layout) / "Caf\xC3\xA9";
         // The app's identity too: its PNG icon scaled, a name, version and company of its own.
         const std::vector<std::string> identity = {"--exe-name", "Caf\xC3\xA9 Spiel", "--version",
                                                    "0.9.1", "--company", "Caf\xC3\xA9 GmbH"};
@@ -1017,9 +1083,9 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
                                                    "--notices", e2e::WinPath(work / "notices.txt")};
         linuxOptions.insert(linuxOptions.end(), identity.begin(), identity.end());
         windowsOptions.insert(windowsOptions.end(), identity.begin(), identity.end());
-        if (loose) {
-            linuxOptions.push_back("--loose");
-            windowsOptions.push_back("--loose");
+        if (loose || oneFile) {
+            linuxOptions.push_back("--" + layout);
+            windowsOptions.push_back("--" + layout);
         }
         const ProcessResult onLinux = e2e::RunPacker(app, linuxOut, linuxOptions);
         ASSERT_EQ(onLinux.exitCode, 0) << onLinux.output;
@@ -1027,8 +1093,14 @@ TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
         ASSERT_EQ(onWindows.exitCode, 0) << onWindows.output;
 
         ExpectSameFolders(linuxOut, windowsOut);
-        EXPECT_TRUE(FilesUnder(linuxOut).count("img/ic\xC3\xB4n.png")) << "icon at its path";
-        EXPECT_TRUE(FilesUnder(linuxOut).count("Caf\xC3\xA9 Spiel.exe"));
+        if (oneFile) {
+            // The executable alone: settings and bundle inside, the rest left to the user.
+            EXPECT_EQ(FilesUnder(linuxOut), std::set<std::string>{"Caf\xC3\xA9 Spiel.exe"});
+            EXPECT_TRUE(Contains(onLinux.output, "DI2ZozUzoraru.dll is not carried")) << onLinux.output;
+        } else {
+            EXPECT_TRUE(FilesUnder(linuxOut).count("img/ic\xC3\xB4n.png")) << "icon at its path";
+            EXPECT_TRUE(FilesUnder(linuxOut).count("Caf\xC3\xA9 Spiel.exe"));
+        }
         for (const char* suffix : {".zip", ".package-manifest"}) {
             fs::path linuxFile = linuxOut, windowsFile = windowsOut;
             linuxFile += suffix;

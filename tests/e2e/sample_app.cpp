@@ -19,15 +19,6 @@ ProcessResult RunJoined(const std::vector<std::string>& argv,
     return RunProcess(shell, env, 300);
 }
 
-// The packer runs of the tests leave the loader out unless they choose one.
-std::vector<std::string> WithLoaderChoice(std::vector<std::string> argv) {
-    const bool chosen = std::any_of(argv.begin(), argv.end(), [](const std::string& arg) {
-        return arg == "--no-loader" || arg.rfind("--loader", 0) == 0;
-    });
-    if (!chosen) argv.push_back("--no-loader");
-    return argv;
-}
-
 }  // namespace
 
 fs::path BuildDir() { return WinBuildDir().parent_path(); }
@@ -60,7 +51,7 @@ ProcessResult RunPacker(const fs::path& app, const fs::path& out,
     std::vector<std::string> argv = {NativePacker().string(), "package", app.string(),
                                      out.string()};
     argv.insert(argv.end(), options.begin(), options.end());
-    return RunJoined(WithLoaderChoice(argv));
+    return RunJoined(argv);
 }
 
 ProcessResult RunWindowsPacker(const fs::path& app, const fs::path& out,
@@ -69,7 +60,7 @@ ProcessResult RunWindowsPacker(const fs::path& app, const fs::path& out,
                                      WinPath(app), WinPath(out)};
     argv.insert(argv.end(), options.begin(), options.end());
     // Wine's own diagnostics would mix with the packer's messages.
-    return RunJoined(WithLoaderChoice(argv), {{"WINEDEBUG", "-all"}});
+    return RunJoined(argv, {{"WINEDEBUG", "-all"}});
 }
 
 std::map<std::string, std::string> VersionInfo(const fs::path& file) {

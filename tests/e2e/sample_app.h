@@ -26,8 +26,7 @@ fs::path WindowsPacker();
 ProcessResult PackageApp(const fs::path& app, const fs::path& out,
                          const std::vector<std::string>& options = {});
 
-// Runs `wrapper-bundle package APP OUT options...` with the native packer (both streams); with
-// neither --loader nor --no-loader among the options, --no-loader is added.
+// Runs `wrapper-bundle package APP OUT options...` with the native packer (both streams).
 ProcessResult RunPacker(const fs::path& app, const fs::path& out,
                         const std::vector<std::string>& options = {});
 

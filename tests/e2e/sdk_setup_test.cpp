@@ -50,6 +50,7 @@ TEST(SdkSetup, OnlyThePinnedPackageIsUnpacked) {
         EXPECT_EQ(e2e::ReadFileBytes(dest / "build/native/include/WebView2.h"),
                   e2e::ReadFileBytes(e2e::SdkDir() / "build/native/include/WebView2.h"));
         EXPECT_FALSE(e2e::ReadFileBytes(dest / "build/native/x64/WebView2Loader.dll").empty());
+        EXPECT_FALSE(e2e::ReadFileBytes(dest / "build/native/x64/WebView2LoaderStatic.lib").empty());
         EXPECT_EQ(e2e::ReadFileBytes(dest / ".sha512"),
                   e2e::ReadFileBytes(e2e::SdkDir() / ".sha512"));
     }

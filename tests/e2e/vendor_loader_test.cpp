@@ -1,7 +1,7 @@
-// The host with the vendor's WebView2Loader.dll (from the SDK) beside it, which finds the
-// substitute installed as a runtime: what the loader does with runtimes it should not start, and
-// with one older than the options' target version. (The start-up, environment, controller,
-// installer and fixed-mode tests run with this loader as well, as their "vendor" variants.)
+// The host with the vendor's loader linked in, which finds the substitute installed as a runtime:
+// what the loader does with runtimes it should not start, and with one older than the options'
+// target version. (The start-up, environment, controller, installer and fixed-mode tests run with
+// this loader as well, as their "vendor" variants.)
 #include <gtest/gtest.h>
 
 #include "harness.h"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bundle/bundle_writer.h"
+#include "bundle/one_file.h"
 
 namespace {
 
@@ -508,6 +509,107 @@ TEST(AssetBundle, SparseBundleLargerThanTwoGiB) {
     EXPECT_EQ(tail.size(), total - farOffset - 1000);
     EXPECT_EQ(tail.substr(tail.size() - 4), std::string("\0END", 4));
     munmap(view, total);
+}
+
+
+
+// ---- the payload of a one-file executable ----
+
+// A minimal PE image of 0x400 bytes: one section whose raw data ends the file.
+std::string TinyImage() {
+    std::string image(0x400, '\0');
+    image[0] = 'M';
+    image[1] = 'Z';
+    image[0x3C] = 0x40;
+    image.replace(0x40, 4, std::string("PE\0\0", 4));
+    image[0x46] = 1;                   // one section
+    image[0x54] = 0;                   // no optional header
+    const std::size_t section = 0x40 + 24;
+    image[section + 17] = 0x02;        // SizeOfRawData 0x200
+    image[section + 21] = 0x02;        // PointerToRawData 0x200
+    return image;
+}
+
+TEST(OneFilePayload, LayoutsAndDamage) {
+    const std::string image = TinyImage();
+    const std::string settings = R"({"name":"one"})";
+    const std::string bundle(3000, 'b');
+    OneFileLayout written;
+    const std::string whole =
+        image + OneFilePayloadPrefix(image.size(), image, settings, bundle.size(), written) + bundle;
+    EXPECT_EQ(written.payloadOffset, kOneFileAlignment);
+    EXPECT_EQ(written.bundleOffset, 2 * kOneFileAlignment);
+    EXPECT_EQ(whole.size(), written.bundleOffset + bundle.size());
+    OneFileLayout remoteLayout;
+    const std::string remote = image + OneFilePayloadPrefix(image.size(), image, settings, 0, remoteLayout);
+
+    // Each vector: the file, and what the reader finds.
+    const auto patched = [&](std::size_t at, std::string bytes) {
+        std::string copy = whole;
+        copy.replace(at, bytes.size(), bytes);
+        return copy;
+    };
+    const std::uint64_t header = written.payloadOffset;
+    struct Vector {
+        const char* name;
+        std::string file;
+        OneFilePayload expected;
+    };
+    const std::vector<Vector> vectors = {
+        {"intact", whole, OneFilePayload::Found},
+        {"signed afterwards (certificates appended)", whole + std::string(1000, 'c'),
+         OneFilePayload::Found},
+        {"remote app: settings only", remote, OneFilePayload::Found},
+        {"plain host", image, OneFilePayload::None},
+        {"not an image", std::string(100, 'x'), OneFilePayload::None},
+        {"empty", "", OneFilePayload::None},
+        {"cut inside the header", whole.substr(0, header + 20), OneFilePayload::None},
+        {"cut inside the settings", whole.substr(0, header + 64 + 3), OneFilePayload::Damaged},
+        {"cut inside the bundle", whole.substr(0, whole.size() - 1), OneFilePayload::BundleDamaged},
+        {"other magic", patched(header, "w7onefiX"), OneFilePayload::None},
+        {"unknown version", patched(header + 11, "\x01"), OneFilePayload::Damaged},
+        {"unknown flag", patched(header + 15, "\x03"), OneFilePayload::Damaged},
+        {"settings elsewhere", patched(header + 23, "\x41"), OneFilePayload::Damaged},
+        {"no settings", patched(header + 24, std::string(8, '\0')), OneFilePayload::Damaged},
+        {"settings of 2^64-1 bytes", patched(header + 24, std::string(8, '\xFF')),
+         OneFilePayload::Damaged},
+        {"bundle not aligned", patched(header + 39, "\x10"), OneFilePayload::BundleDamaged},
+        {"bundle offset 2^64-64Ki", patched(header + 32, std::string("\xFF\xFF\xFF\xFF\xFF\xFF\x00\x00", 8)),
+         OneFilePayload::BundleDamaged},
+        {"bundle of 2^64-1 bytes", patched(header + 40, std::string(8, '\xFF')),
+         OneFilePayload::BundleDamaged},
+        {"bundle flag without a bundle", patched(header + 40, std::string(8, '\0')),
+         OneFilePayload::BundleDamaged},
+    };
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(v.name);
+        OneFileLayout layout;
+        const OneFilePayload found = FindOneFilePayload(
+            v.file.size(),
+            [&](std::uint64_t offset, void* buffer, std::size_t count) {
+                // The reader never asks for bytes outside the file.
+                EXPECT_LE(offset, v.file.size());
+                EXPECT_LE(count, v.file.size() - offset);
+                if (offset > v.file.size() || count > v.file.size() - offset) return false;
+                v.file.copy(static_cast<char*>(buffer), count, offset);
+                return true;
+            },
+            layout);
+        EXPECT_EQ(found, v.expected);
+        if (found == OneFilePayload::Found || found == OneFilePayload::BundleDamaged) {
+            EXPECT_EQ(v.file.substr(layout.settingsOffset, layout.settingsSize), settings);
+        }
+        if (found == OneFilePayload::Found && layout.bundleSize > 0) {
+            EXPECT_EQ(layout.bundleOffset % kOneFileAlignment, 0u);
+            EXPECT_EQ(v.file.substr(layout.bundleOffset, layout.bundleSize), bundle);
+        }
+    }
+    EXPECT_EQ(remoteLayout.bundleSize, 0u);
+    // The packer refuses what the host could not read.
+    OneFileLayout unused;
+    EXPECT_THROW(OneFilePayloadPrefix(100, std::string(100, 'x'), settings, 0, unused),
+                 std::runtime_error);
+    EXPECT_THROW(OneFilePayloadPrefix(image.size(), image, "", 0, unused), std::runtime_error);
 }
 
 }  // namespace

@@ -32,25 +32,23 @@ TEST(PackageArguments, AcceptedCommandLines) {
         PackageOptions expected;
     };
     const std::vector<Vector> vectors = {
-        {{"app", "out"}, {"app", "out", "", "", "", "", false, false, false, false, false, {}}},
+        {{"app", "out"}, {"app", "out", "", "", "", false, false, false, false, false, {}}},
         {{"--zip", "app", "--loose", "out", "--force", "--quiet"},
-         {"app", "out", "", "", "", "", false, true, true, true, true, {}}},
+         {"app", "out", "", "", "", true, true, true, false, true, {}}},
         {{"app", "out", "--host", "h.exe", "--extension=e.dll", "--notices", "n.txt"},
-         {"app", "out", "h.exe", "e.dll", "", "n.txt", false, false, false, false, false, {}}},
+         {"app", "out", "h.exe", "e.dll", "n.txt", false, false, false, false, false, {}}},
         {{"--host=C:\\x y\\h.exe", "app", "out"},
-         {"app", "out", "C:\\x y\\h.exe", "", "", "", false, false, false, false, false, {}}},
-        {{"app", "out", "--loader", "sdk/WebView2Loader.dll"},
-         {"app", "out", "", "", "sdk/WebView2Loader.dll", "", false, false, false, false, false, {}}},
-        {{"--no-loader", "app", "out"},
-         {"app", "out", "", "", "", "", true, false, false, false, false, {}}},
+         {"app", "out", "C:\\x y\\h.exe", "", "", false, false, false, false, false, {}}},
+        {{"app", "--one-file", "out", "--zip"},
+         {"app", "out", "", "", "", false, false, true, true, false, {}}},
         // After "--" everything is a folder, even what looks like an option.
         {{"--zip", "--", "--loose", "-"},
-         {"--loose", "-", "", "", "", "", false, false, false, true, false, {}}},
+         {"--loose", "-", "", "", "", false, false, true, false, false, {}}},
         {{"\xC3\xA9 app", "out/\xE2\x82\xAC"},
-         {"\xC3\xA9 app", "out/\xE2\x82\xAC", "", "", "", "", false, false, false, false, false, {}}},
+         {"\xC3\xA9 app", "out/\xE2\x82\xAC", "", "", "", false, false, false, false, false, {}}},
         {{"app", "out", "--exe-name", "My Game", "--icon=i.png", "--version", "1.2.3-rc.1",
           "--product-name", "P", "--description=D", "--company", "C", "--copyright", "(c) C"},
-         {"app", "out", "", "", "", "", false, false, false, false, false,
+         {"app", "out", "", "", "", false, false, false, false, false,
           {"My Game", "i.png", "1.2.3-rc.1", "P", "D", "C", "(c) C"}}},
     };
     for (const Vector& v : vectors) {
@@ -61,12 +59,11 @@ TEST(PackageArguments, AcceptedCommandLines) {
         EXPECT_EQ(options.out, v.expected.out);
         EXPECT_EQ(options.host, v.expected.host);
         EXPECT_EQ(options.extension, v.expected.extension);
-        EXPECT_EQ(options.loader, v.expected.loader);
         EXPECT_EQ(options.notices, v.expected.notices);
-        EXPECT_EQ(options.noLoader, v.expected.noLoader);
         EXPECT_EQ(options.loose, v.expected.loose);
         EXPECT_EQ(options.force, v.expected.force);
         EXPECT_EQ(options.zip, v.expected.zip);
+        EXPECT_EQ(options.oneFile, v.expected.oneFile);
         EXPECT_EQ(options.quiet, v.expected.quiet);
         EXPECT_TRUE(options.identity == v.expected.identity);
     }
@@ -86,9 +83,11 @@ TEST(PackageArguments, RefusedCommandLines) {
         {{"app", "out", "--host="}, "--host needs a path"},
         {{"app", "out", "--host", "a", "--host", "b"}, "--host given twice"},
         {{"app", "out", "--extension=a", "--extension=b"}, "--extension given twice"},
-        {{"app", "out", "--loader"}, "--loader needs a path"},
-        {{"app", "out", "--loader=l.dll", "--no-loader"}, "--loader and --no-loader together"},
-        {{"--no-loader", "app", "out", "--loader", "l.dll"}, "--loader and --no-loader together"},
+        // The loader is inside the host: the options that named one are gone.
+        {{"app", "out", "--loader", "l.dll"}, "unknown option --loader"},
+        {{"--no-loader", "app", "out"}, "unknown option --no-loader"},
+        {{"app", "out", "--one-file=yes"}, "unknown option --one-file=yes"},
+        {{"--loose", "app", "out", "--one-file"}, "--one-file and --loose together"},
         {{"app", "out", "--no-zip"}, "unknown option --no-zip"},
         {{"app", "out", "--zip=yes"}, "unknown option --zip=yes"},
         {{"app", "out", "--Loose"}, "unknown option --Loose"},

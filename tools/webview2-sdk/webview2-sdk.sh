@@ -40,9 +40,10 @@ webview2_sdk_install() {
         _webview2_sdk_log "could not unpack $nupkg"
         return 1
     fi
-    if [ ! -f "$work/build/native/include/WebView2.h" ] || [ ! -f "$work/build/native/x64/WebView2Loader.dll" ]; then
+    if [ ! -f "$work/build/native/include/WebView2.h" ] || [ ! -f "$work/build/native/x64/WebView2Loader.dll" ] ||
+       [ ! -f "$work/build/native/x64/WebView2LoaderStatic.lib" ]; then
         rm -rf "$work"
-        _webview2_sdk_log "$nupkg does not hold build/native/include/WebView2.h and build/native/x64/WebView2Loader.dll"
+        _webview2_sdk_log "$nupkg does not hold build/native/include/WebView2.h, build/native/x64/WebView2Loader.dll and build/native/x64/WebView2LoaderStatic.lib"
         return 1
     fi
     cp "$nupkg" "$work/Microsoft.Web.WebView2.$WEBVIEW2_SDK_VERSION.nupkg"
