@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
+#include <iterator>
 #include <ostream>
 #include <random>
 #include <system_error>
@@ -260,8 +261,11 @@ private:
             throw PackageError(Text(settingsPath_) + ": " + check.reason +
                                "; the host would stop with \"Failed to parse package.json\"");
         config_ = check.config;
+        if (const std::string refusal = SettingsRefusal(settingsText_, config_); !refusal.empty())
+            throw PackageError(Text(settingsPath_) + ": " + refusal);
         for (const std::string& warning : SettingsWarnings(ReadSettingsFile(settingsPath_), config_))
             Warn(Text(settingsPath_) + ": " + warning);
+        for (const std::string& warning : NameSharingWarnings(output_, config_.name)) Warn(warning);
     }
 
     void FindInputs() {
@@ -350,12 +354,18 @@ private:
                 Say("www/assets.dat is left out: it is a bundle packed earlier, and the package "
                     "gets its own");
             hasWww_ = true;
-            if (config_.contentMode == ContentMode::Bundle &&
-                std::none_of(www_.begin(), www_.end(), [&](const BundleSourceFile& f) {
-                    return SameFileName(f.name, config_.main);
-                }))
+            const auto start = std::find_if(www_.begin(), www_.end(), [&](const BundleSourceFile& f) {
+                return SameFileName(f.name, config_.main);
+            });
+            if (config_.contentMode == ContentMode::Bundle && start == www_.end())
                 Warn("\"main\" is \"" + config_.main + "\", but www/" + config_.main +
                      " is not there; the app would open on a page that is not found");
+            if (config_.contentMode == ContentMode::Bundle && start != www_.end()) {
+                std::ifstream in(start->path, std::ios::binary);
+                const std::string page((std::istreambuf_iterator<char>(in)), {});
+                if (const std::string warning = InlineScriptWarning(config_, page); !warning.empty())
+                    Warn(warning);
+            }
         } else if (config_.contentMode != ContentMode::Remote) {
             throw PackageError(Text(www) +
                                ": not found; a bundle-mode app serves its pages from www/");
