@@ -9,7 +9,10 @@
 #       missing, never emptied. A host started with WRAPPER_SUBSTITUTE_CHROMIUM=user-data and
 #       the user-data folder whose EBWebView folder is PROFILE finds this browser by itself.
 #   tools/chromium-session.sh stop DIR
-#       stop it and everything it started; remove DIR (a kept PROFILE stays)
+#       close it as a user closes a browser (DevTools Browser.close), so that it writes what it
+#       keeps in memory (cookies, localStorage) to the profile; wait for it and everything it
+#       started to end by themselves (at most 20 s), then signal what is left, and say so; remove
+#       DIR (a kept PROFILE stays)
 #
 # Sourced, it offers chromium_session_start DIR [PROFILE] (exports WRAPPER_SUBSTITUTE_CHROMIUM)
 # and chromium_session_stop DIR, chromium_available, and chromium_screenshot_when_settled
@@ -43,6 +46,7 @@ chromium_session_start() {  # DIR [PROFILE]
         path="$(sed -n 2p "$profile/DevToolsActivePort" 2>/dev/null || true)"
         if [ -n "$port" ] && [ -n "$path" ]; then
             export WRAPPER_SUBSTITUTE_CHROMIUM="ws://127.0.0.1:$port$path"
+            printf '%s\n' "$WRAPPER_SUBSTITUTE_CHROMIUM" >"$dir/endpoint"
             return 0
         fi
         kill -0 "$(cat "$dir.pid")" 2>/dev/null || break
@@ -53,20 +57,63 @@ chromium_session_start() {  # DIR [PROFILE]
     return 1
 }
 
+# Sends the DevTools command METHOD (without parameters) to the browser endpoint ENDPOINT
+# (ws://127.0.0.1:PORT/devtools/browser/...) over a WebSocket; fails when it cannot be sent.
+devtools_browser_command() {  # ENDPOINT METHOD
+    python3 - "$1" "$2" <<'PY'
+import base64, json, os, socket, sys, urllib.parse
+url = urllib.parse.urlsplit(sys.argv[1])
+with socket.create_connection((url.hostname, url.port), timeout=5) as s:
+    key = base64.b64encode(os.urandom(16)).decode()
+    s.sendall((f"GET {url.path} HTTP/1.1\r\nHost: {url.hostname}:{url.port}\r\n"
+               "Upgrade: websocket\r\nConnection: Upgrade\r\n"
+               f"Sec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n\r\n").encode())
+    head = b""
+    while b"\r\n\r\n" not in head:
+        chunk = s.recv(4096)
+        if not chunk:
+            sys.exit(1)
+        head += chunk
+    if b" 101 " not in head.split(b"\r\n", 1)[0]:
+        sys.exit(1)
+    payload = json.dumps({"id": 1, "method": sys.argv[2]}).encode()  # < 126 bytes
+    mask = os.urandom(4)
+    s.sendall(bytes([0x81, 0x80 | len(payload)]) + mask +
+              bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
+    try:  # the answer, or the connection closed by the browser as it shuts down
+        s.recv(4096)
+    except OSError:
+        pass
+PY
+}
+
 chromium_session_stop() {  # DIR
-    local dir="$1" pid i profile
+    local dir="$1" pid i profile endpoint left
     pid="$(cat "$dir.pid" 2>/dev/null || true)"
     profile="$(cat "$dir/profile" 2>/dev/null || true)"
+    endpoint="$(cat "$dir/endpoint" 2>/dev/null || true)"
     if [ -n "$pid" ]; then
-        # The browser first, alone: it shuts down as on closing, writing what it keeps in memory
-        # (cookies, storage) to the profile; its helper processes, signalled with it, would be
-        # gone before it could.
-        kill -TERM "$pid" 2>/dev/null || true
-        for i in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -TERM -- "-$pid" 2>/dev/null || true
-        for i in $(seq 1 100); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -KILL -- "-$pid" 2>/dev/null || true
-        for i in $(seq 1 50); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
+        # Closed as a user closes it: the browser writes what it keeps in memory (cookies,
+        # localStorage, which it writes in batches) to the profile and ends its helper processes.
+        # Signals come only after a bounded wait, for what is left.
+        if [ -n "$endpoint" ] && kill -0 "$pid" 2>/dev/null &&
+           devtools_browser_command "$endpoint" Browser.close 2>/dev/null; then
+            for i in $(seq 1 200); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
+        fi
+        left="$(pgrep -g "$pid" -l 2>/dev/null | tr '\n' ' ' || true)"
+        if [ -n "$left" ]; then
+            if [ -n "$endpoint" ]; then
+                echo "chromium-session: still running 20 s after Browser.close, signalled: $left" >&2
+            fi
+            # The browser first, alone: it shuts down as on closing; its helper processes,
+            # signalled with it, would be gone before it could write the profile.
+            kill -TERM "$pid" 2>/dev/null || true
+            for i in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+            kill -TERM -- "-$pid" 2>/dev/null || true
+            for i in $(seq 1 100); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
+            kill -KILL -- "-$pid" 2>/dev/null || true
+            for i in $(seq 1 50); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
+        fi
     fi
     [ -z "$profile" ] || rm -f "$profile/DevToolsActivePort"
     rm -rf "$dir" "$dir.pid"

@@ -13,7 +13,7 @@ namespace {
 // Every media type with the extensions that map to it, written independently of the table.
 const std::vector<std::pair<std::string, std::vector<std::string>>> kExpected = {
     {"text/html; charset=utf-8", {".html", ".htm"}},
-    {"application/javascript; charset=utf-8", {".js"}},
+    {"application/javascript; charset=utf-8", {".js", ".mjs"}},
     {"application/typescript; charset=utf-8", {".ts"}},
     {"text/css; charset=utf-8", {".css"}},
     {"application/json; charset=utf-8", {".json"}},
