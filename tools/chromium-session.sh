@@ -57,36 +57,6 @@ chromium_session_start() {  # DIR [PROFILE]
     return 1
 }
 
-# Sends the DevTools command METHOD (without parameters) to the browser endpoint ENDPOINT
-# (ws://127.0.0.1:PORT/devtools/browser/...) over a WebSocket; fails when it cannot be sent.
-devtools_browser_command() {  # ENDPOINT METHOD
-    python3 - "$1" "$2" <<'PY'
-import base64, json, os, socket, sys, urllib.parse
-url = urllib.parse.urlsplit(sys.argv[1])
-with socket.create_connection((url.hostname, url.port), timeout=5) as s:
-    key = base64.b64encode(os.urandom(16)).decode()
-    s.sendall((f"GET {url.path} HTTP/1.1\r\nHost: {url.hostname}:{url.port}\r\n"
-               "Upgrade: websocket\r\nConnection: Upgrade\r\n"
-               f"Sec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n\r\n").encode())
-    head = b""
-    while b"\r\n\r\n" not in head:
-        chunk = s.recv(4096)
-        if not chunk:
-            sys.exit(1)
-        head += chunk
-    if b" 101 " not in head.split(b"\r\n", 1)[0]:
-        sys.exit(1)
-    payload = json.dumps({"id": 1, "method": sys.argv[2]}).encode()  # < 126 bytes
-    mask = os.urandom(4)
-    s.sendall(bytes([0x81, 0x80 | len(payload)]) + mask +
-              bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
-    try:  # the answer, or the connection closed by the browser as it shuts down
-        s.recv(4096)
-    except OSError:
-        pass
-PY
-}
-
 chromium_session_stop() {  # DIR
     local dir="$1" pid i profile endpoint left
     pid="$(cat "$dir.pid" 2>/dev/null || true)"
@@ -97,7 +67,8 @@ chromium_session_stop() {  # DIR
         # localStorage, which it writes in batches) to the profile and ends its helper processes.
         # Signals come only after a bounded wait, for what is left.
         if [ -n "$endpoint" ] && kill -0 "$pid" 2>/dev/null &&
-           devtools_browser_command "$endpoint" Browser.close 2>/dev/null; then
+           python3 "$(dirname "${BASH_SOURCE[0]}")/devtools-command.py" "$endpoint" Browser.close \
+               2>/dev/null; then
             for i in $(seq 1 200); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
         fi
         left="$(pgrep -g "$pid" -l 2>/dev/null | tr '\n' ' ' || true)"

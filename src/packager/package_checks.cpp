@@ -132,12 +132,6 @@ std::vector<std::string> SettingsWarnings(const std::string& text, const AppConf
 
 namespace {
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 // The first member given twice in one object of the JSON `text`, as its path ("settings.headers.
 // Content-Security-Policy"), or empty. The text is read as the host reads it; a text the host
 // refuses has none.
@@ -183,7 +177,7 @@ std::string RepeatedMember(const std::string& text) {
 
 std::string BrowserFormOfUrl(const std::string& url, std::string& problem) {
     const std::size_t colon = url.find(':');
-    const std::string scheme = LowerAscii(url.substr(0, colon == std::string::npos ? 0 : colon));
+    const std::string scheme = FoldCase(url.substr(0, colon == std::string::npos ? 0 : colon));
     if ((scheme != "https" && scheme != "http") || url.compare(colon, 3, "://") != 0) {
         problem = "is not an absolute http:// or https:// URL";
         return {};
@@ -234,7 +228,7 @@ std::string BrowserFormOfUrl(const std::string& url, std::string& problem) {
             return {};
         }
     }
-    return scheme + "://" + LowerAscii(host) + (port.empty() ? "" : ":" + port) + rest;
+    return scheme + "://" + FoldCase(host) + (port.empty() ? "" : ":" + port) + rest;
 }
 
 std::string SettingsRefusal(const std::string& text, const AppConfig& config) {
@@ -263,12 +257,12 @@ std::string InlineScriptWarning(const AppConfig& config, const std::string& page
                                          return h.name == std::string("Content-Security-Policy");
                                      });
     if (policy == config.responseHeaders.end()) return {};
-    const std::string value = LowerAscii(policy->value);
+    const std::string value = FoldCase(policy->value);
     if (value.find("'unsafe-inline'") != std::string::npos ||
         value.find("'nonce-") != std::string::npos || value.find("'sha") != std::string::npos)
         return {};
     // Inline script in the page: a <script> element without src, or an event handler attribute.
-    const std::string html = LowerAscii(page);
+    const std::string html = FoldCase(page);
     std::string found;
     for (std::size_t at = html.find("<script"); at != std::string::npos && found.empty();
          at = html.find("<script", at + 1)) {
@@ -305,7 +299,7 @@ std::vector<std::string> NameSharingWarnings(const fs::path& out, const std::str
         if (!fs::is_regular_file(fs::symlink_status(settings, ec))) continue;
         const SettingsCheck other = CheckSettingsText(ReadSettingsFile(settings));
         if (other.verdict != SettingsVerdict::Accepted || other.config.name == name ||
-            LowerAscii(other.config.name) != LowerAscii(name))
+            FoldCase(other.config.name) != FoldCase(name))
             continue;
         warnings.push_back("\"name\" is \"" + name + "\", and the package " +
                            Utf8FromPath(it->path()) + " beside this one is \"" +

@@ -115,15 +115,11 @@ std::vector<std::string> RemoveOwnFiles(const fs::path& root, const std::vector<
     return left;
 }
 
-namespace {
-
 std::string FoldCase(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return text;
 }
-
-}  // namespace
 
 std::string WindowsNameProblem(const std::vector<std::string>& names) {
     std::map<std::string, std::string> files, folders;  // folded -> as named
