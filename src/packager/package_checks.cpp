@@ -169,7 +169,8 @@ std::string RepeatedMember(const std::string& text) {
     };
     std::string json = text;
     if (json.rfind("\xEF\xBB\xBF", 0) == 0) json.erase(0, 3);
-    (void)nlohmann::json::parse(json.c_str(), callback, false);
+    [[maybe_unused]] const nlohmann::json parsed =
+        nlohmann::json::parse(json.c_str(), callback, false);
     return repeated;
 }
 
