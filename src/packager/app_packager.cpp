@@ -354,17 +354,20 @@ private:
                 Say("www/assets.dat is left out: it is a bundle packed earlier, and the package "
                     "gets its own");
             hasWww_ = true;
-            const auto start = std::find_if(www_.begin(), www_.end(), [&](const BundleSourceFile& f) {
-                return SameFileName(f.name, config_.main);
-            });
-            if (config_.contentMode == ContentMode::Bundle && start == www_.end())
+            if (config_.contentMode == ContentMode::Bundle &&
+                std::none_of(www_.begin(), www_.end(), [&](const BundleSourceFile& f) {
+                    return SameFileName(f.name, config_.main);
+                }))
                 Warn("\"main\" is \"" + config_.main + "\", but www/" + config_.main +
                      " is not there; the app would open on a page that is not found");
-            if (config_.contentMode == ContentMode::Bundle && start != www_.end()) {
-                std::ifstream in(start->path, std::ios::binary);
+            for (const BundleSourceFile& start : www_) {
+                if (config_.contentMode != ContentMode::Bundle || !SameFileName(start.name, config_.main))
+                    continue;
+                std::ifstream in(start.path, std::ios::binary);
                 const std::string page((std::istreambuf_iterator<char>(in)), {});
                 if (const std::string warning = InlineScriptWarning(config_, page); !warning.empty())
                     Warn(warning);
+                break;
             }
         } else if (config_.contentMode != ContentMode::Remote) {
             throw PackageError(Text(www) +
