@@ -8,6 +8,8 @@
 # so that the program needs no library beyond the C library.
 option(WRAPPER_BUNDLED_LIBARCHIVE "Native build: link libarchive and zlib statically, built from build/deps/libarchive" OFF)
 add_library(wrapper_libarchive INTERFACE)
+# Set by ./dev (ON or OFF): whether it fetched libarchive's source for this build folder.
+set(LIBARCHIVE_SOURCE_SEEN "${WRAPPER_LIBARCHIVE_SOURCE_SEEN}")
 
 if((WIN32 AND NOT MSVC) OR (WRAPPER_BUNDLED_LIBARCHIVE AND NOT WIN32))
     include(ExternalProject)
@@ -19,8 +21,13 @@ if((WIN32 AND NOT MSVC) OR (WRAPPER_BUNDLED_LIBARCHIVE AND NOT WIN32))
         get_filename_component(LIBARCHIVE_SOURCE "${CMAKE_BINARY_DIR}/../deps/libarchive" ABSOLUTE)
     endif()
     if(NOT EXISTS "${LIBARCHIVE_SOURCE}/libarchive/archive.h")
-        message(WARNING "libarchive sources not found in ${LIBARCHIVE_SOURCE} (./dev setup puts "
-                        "them there): wrapper-bundle.exe is not built")
+        if(LIBARCHIVE_SOURCE_SEEN STREQUAL "OFF")
+            message(STATUS "libarchive sources not fetched (./dev run does without them): "
+                           "wrapper-bundle.exe is not built")
+        else()
+            message(WARNING "libarchive sources not found in ${LIBARCHIVE_SOURCE} (./dev setup "
+                            "puts them there): wrapper-bundle.exe is not built")
+        endif()
         set(WRAPPER_NO_PACKAGER ON)
         return()
     endif()

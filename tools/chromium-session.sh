@@ -12,7 +12,10 @@
 #       given to Chromium as they are; the second line printed names them. Chromium keeps its own
 #       autoplay policy and sound, as the runtime does.
 #   tools/chromium-session.sh stop DIR
-#       stop it and everything it started; remove DIR (a kept PROFILE stays)
+#       close it as a user closes a browser (DevTools Browser.close), so that it writes what it
+#       keeps in memory (cookies, localStorage) to the profile; wait for it and everything it
+#       started to end by themselves (at most 20 s), then signal what is left, and say so; remove
+#       DIR (a kept PROFILE stays)
 #
 # Sourced, it offers chromium_session_start DIR [PROFILE] (exports WRAPPER_SUBSTITUTE_CHROMIUM)
 # and chromium_session_stop DIR, chromium_available, and chromium_screenshot_when_settled
@@ -50,6 +53,7 @@ chromium_session_start() {  # DIR [PROFILE [ARG...]]
         if [ -n "$port" ] && [ -n "$path" ]; then
             export WRAPPER_SUBSTITUTE_CHROMIUM="ws://127.0.0.1:$port$path"
             export WRAPPER_SUBSTITUTE_CHROMIUM_ARGUMENTS="${extra[*]}"
+            printf '%s\n' "$WRAPPER_SUBSTITUTE_CHROMIUM" >"$dir/endpoint"
             return 0
         fi
         kill -0 "$(cat "$dir.pid")" 2>/dev/null || break
@@ -61,19 +65,33 @@ chromium_session_start() {  # DIR [PROFILE [ARG...]]
 }
 
 chromium_session_stop() {  # DIR
-    local dir="$1" pid i profile
+    local dir="$1" pid i profile endpoint left
     pid="$(cat "$dir.pid" 2>/dev/null || true)"
     profile="$(cat "$dir/profile" 2>/dev/null || true)"
+    endpoint="$(cat "$dir/endpoint" 2>/dev/null || true)"
     if [ -n "$pid" ]; then
-        # The browser first, alone: it shuts down as on closing, writing what it keeps in memory
-        # (cookies, storage) to the profile; its helper processes, signalled with it, would be
-        # gone before it could.
-        kill -TERM "$pid" 2>/dev/null || true
-        for i in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -TERM -- "-$pid" 2>/dev/null || true
-        for i in $(seq 1 100); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -KILL -- "-$pid" 2>/dev/null || true
-        for i in $(seq 1 50); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
+        # Closed as a user closes it: the browser writes what it keeps in memory (cookies,
+        # localStorage, which it writes in batches) to the profile and ends its helper processes.
+        # Signals come only after a bounded wait, for what is left.
+        if [ -n "$endpoint" ] && kill -0 "$pid" 2>/dev/null &&
+           python3 "$(dirname "${BASH_SOURCE[0]}")/devtools-command.py" "$endpoint" Browser.close \
+               2>/dev/null; then
+            for i in $(seq 1 200); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
+        fi
+        left="$(pgrep -g "$pid" -l 2>/dev/null | tr '\n' ' ' || true)"
+        if [ -n "$left" ]; then
+            if [ -n "$endpoint" ]; then
+                echo "chromium-session: still running 20 s after Browser.close, signalled: $left" >&2
+            fi
+            # The browser first, alone: it shuts down as on closing; its helper processes,
+            # signalled with it, would be gone before it could write the profile.
+            kill -TERM "$pid" 2>/dev/null || true
+            for i in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+            kill -TERM -- "-$pid" 2>/dev/null || true
+            for i in $(seq 1 100); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
+            kill -KILL -- "-$pid" 2>/dev/null || true
+            for i in $(seq 1 50); do kill -0 -- "-$pid" 2>/dev/null || break; sleep 0.1; done
+        fi
     fi
     [ -z "$profile" ] || rm -f "$profile/DevToolsActivePort"
     rm -rf "$dir" "$dir.pid"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Packages an app with the builds in BUILD_DIR: `wrapper-bundle package` (the release packer of
-# build/release-linux, else the test tree's) with the release host (build/release, else the
-# Windows tree's host, which the packer refuses once it is marked as a test build; the host has
-# the vendor's WebView2 loader inside), the project's sample extension for examples/hello, the
-# kit's THIRD-PARTY-NOTICES.txt, and the zip.
+# Packages an app with the builds in BUILD_DIR: `wrapper-bundle package` (the one WRAPPER_PACKER
+# names, else the release packer of build/release-linux, else the test tree's) with the release
+# host (build/release, else the Windows tree's host, which the packer refuses once it is marked
+# as a test build; the host has the vendor's WebView2 loader inside), the project's sample
+# extension for examples/hello, the kit's THIRD-PARTY-NOTICES.txt, and the zip.
 # Usage: tools/package-app.sh BUILD_DIR APP_DIR OUT_DIR [--loose] [--no-zip] [--force] [--quiet]
 #                             [--one-file] [--host EXE] [--extension DLL] [--notices FILE]
 #   --no-zip  make the folder only; the other options are wrapper-bundle package's own
@@ -15,7 +15,8 @@ shift 3
 
 first_file() { local f; for f; do [ -f "$f" ] && { echo "$f"; return 0; }; done; return 1; }
 
-PACKER=$(first_file "$BUILD/release-linux/tools/packer/wrapper-bundle" \
+# WRAPPER_PACKER: the packer ./dev run and ./dev package built for this run.
+PACKER=$(first_file "${WRAPPER_PACKER:-}" "$BUILD/release-linux/tools/packer/wrapper-bundle" \
                     "$BUILD/native/tools/packer/wrapper-bundle") ||
     { echo "package-app: no wrapper-bundle in $BUILD (run ./dev build)" >&2; exit 1; }
 

@@ -68,11 +68,23 @@ case "$DRIVER" in
         # The host's user-data folder, %LOCALAPPDATA%\<name>: the profile is its EBWebView folder.
         app_name="$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1], encoding="utf-8"))["name"])' \
                     "$APP/package.json")"
-        # A name that is not one folder name would put (and --fresh remove) the profile elsewhere.
+        # The packager above refused a name that is not one Windows folder name (the host's own
+        # rule); this guard keeps what --fresh removes inside AppData\Local whatever happens.
         case "$app_name" in
             "" | . | .. | */* | *\\*) echo "run-app: package.json's name '$app_name' is not a folder name" >&2; exit 2 ;;
         esac
-        PROFILE="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/$app_name/EBWebView"
+        LOCAL="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local"
+        # Letter case does not count in Windows names, nor under Wine: a folder left by an app whose
+        # name differs only in case is the one the host opens, and the one --fresh empties.
+        for other in "$LOCAL"/*/; do
+            other="$(basename "$other")"
+            if [ "$other" != "$app_name" ] && [ "${other,,}" = "${app_name,,}" ]; then
+                echo "==> warning: the name $app_name differs from $other, which an earlier app left, only in" \
+                     "letter case: on Windows both apps keep their data in one folder, $other" >&2
+                app_name="$other"
+            fi
+        done
+        PROFILE="$LOCAL/$app_name/EBWebView"
         if [ -n "${WRAPPER_RUN_FRESH:-}" ] && [ -e "$PROFILE" ]; then
             echo "==> starting from an empty profile (removing $PROFILE)"
             rm -rf -- "$PROFILE"

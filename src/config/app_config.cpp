@@ -108,6 +108,37 @@ std::vector<ResponseHeader> ReadResponseHeaders(const nlohmann::json& settings) 
 
 }  // namespace
 
+std::string FolderNameProblem(std::string_view name) {
+    if (name.empty()) return "is empty";
+    if (name == "." || name == "..") return "stands for a folder itself or its parent";
+    std::size_t units = 0;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "U+%04X", byte);
+            return std::string("holds the control character ") + code;
+        }
+        if (std::string_view("<>:\"\\/|?*").find(c) != std::string_view::npos)
+            return std::string("holds the character \"") + c + "\"";
+        // UTF-16 units: one per character, two for a four-byte sequence (a surrogate pair).
+        if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
+    }
+    if (name.back() == '.' || name.back() == ' ')
+        return "ends in \".\" or \" \", which Windows drops from a name";
+    if (units > 255)
+        return "is " + std::to_string(units) + " UTF-16 units long; Windows takes at most 255";
+    std::string stem(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const bool numbered = stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&
+                          (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
+    if (numbered || stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL")
+        return "is the device name " + stem + " on Windows, with or without an extension";
+    return {};
+}
+
 void ParseAppConfig(const std::string& text, AppConfig& config) {
     // The file is handed to the parser as a zero-terminated string: a zero byte ends the text.
     const nlohmann::json root = nlohmann::json::parse(text.c_str());
@@ -115,6 +146,11 @@ void ParseAppConfig(const std::string& text, AppConfig& config) {
     config.name = ReadStringMember(root, "name", "");
     if (config.name.empty())
         throw InvalidSettingError("invalid name", "name", "", "a non-empty string");
+    if (const std::string problem = FolderNameProblem(config.name); !problem.empty()) {
+        throw InvalidSettingError("invalid name", "name", config.name, "",
+                                  "is " + nlohmann::json(config.name).dump() + ", which " + problem +
+                                      "; " + kFolderNameRule);
+    }
     config.main = ReadStringMember(root, "main", "index.html");
 
     const nlohmann::json& window = Section(root, "window");

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -78,7 +79,22 @@ public:
     std::string problem;
 };
 
+// Why Windows cannot hold a file or folder called `name` (one name, UTF-8), in words ("holds the
+// character \":\"", "is a device name there", ...), or empty when it can: no \\ / : * ? " < > | or
+// control character, not "." or "..", no trailing "." or " ", not a device name (CON, PRN, AUX,
+// NUL, COM1-COM9, LPT1-LPT9, with or without an extension), at most 255 UTF-16 units. An empty
+// name is refused too.
+std::string FolderNameProblem(std::string_view name);
+
+// What "name" must be, in words, for the messages that refuse one.
+inline constexpr char kFolderNameRule[] =
+    "the name is the app's folder in %LOCALAPPDATA%, so it must be one Windows folder name: no "
+    "\\ / : * ? \" < > | or control characters, not \".\" or \"..\", no \".\" or space at the end, "
+    "not a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with or without an extension), "
+    "at most 255 UTF-16 units";
+
 // Fills `config` from the settings text. Throws on a JSON syntax error (the library's exception)
-// or with InvalidSettingError "invalid name", "invalid distribution mode", "invalid hosting mode",
+// or with InvalidSettingError "invalid name" (also for a name FolderNameProblem refuses: the name is
+// the last folder of the user-data path, which the page gets read-write), "invalid distribution mode", "invalid hosting mode",
 // "invalid content mode" or "invalid headers". Parsing stops at the first zero byte of the text.
 void ParseAppConfig(const std::string& text, AppConfig& config);

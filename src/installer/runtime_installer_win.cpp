@@ -26,6 +26,18 @@ private:
     HANDLE handle_;
 };
 
+// A function of a system library that only the installer needs, loaded from the system folder
+// when the installer first asks for it; null when it cannot be had. The app would otherwise load
+// these libraries at every start (urlmon brings wininet, ws2_32 and mpr with it) for a download
+// that almost never happens. The library stays loaded for the rest of the process: the progress
+// window's class and the download's threads may still use it after the installer returns.
+template <typename Fn>
+Fn InstallerFunction(const wchar_t* library, const char* name) {
+    const HMODULE module = LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr) return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // _beginthreadex, unless a test build has been asked to act as if no thread could be made.
 HANDLE StartDownloadThread(DownloadJob* job) {
 #ifdef WRAPPER_TEST_HOOKS
@@ -40,7 +52,10 @@ HANDLE StartDownloadThread(DownloadJob* job) {
 void Download(const DownloadJob& job) noexcept {
     DownloadProgress progress(job.progressBar);
     // A failed download is not reported here: the caller's second runtime check decides.
-    URLDownloadToFileW(nullptr, job.url.c_str(), job.destination.c_str(), 0, &progress);
+    using DownloadFn = HRESULT(WINAPI*)(IUnknown*, const wchar_t*, const wchar_t*, DWORD,
+                                        IBindStatusCallback*);
+    if (const auto download = InstallerFunction<DownloadFn>(L"urlmon.dll", "URLDownloadToFileW"))
+        download(nullptr, job.url.c_str(), job.destination.c_str(), 0, &progress);
     // Closing destroys the window, whose procedure then ends the GUI thread's loop. After an
     // early close by the user the window no longer exists and this does nothing.
     SendMessageW(job.window, WM_CLOSE, 0, 0);
@@ -129,7 +144,10 @@ void InstallWebView2Runtime(HINSTANCE instance, const std::string& userDataFolde
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_PROGRESS_CLASS;
-    if (!InitCommonControlsEx(&controls)) {
+    using InitControlsFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const auto initControls =
+        InstallerFunction<InitControlsFn>(L"comctl32.dll", "InitCommonControlsEx");
+    if (initControls == nullptr || !initControls(&controls)) {
         ShowMessage(L"Failed to initialize common controls", title, MB_ICONERROR);
         return;
     }

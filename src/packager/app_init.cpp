@@ -27,7 +27,8 @@ std::string NameFromFolder(const std::string& folder) {
         name.push_back(c);
     }
     while (!name.empty() && (name.back() == '-' || name.back() == '.')) name.pop_back();
-    return name.empty() ? "my-app" : name;
+    // A folder called "con" or ".." is no name for the app's own data folder.
+    return FolderNameProblem(name).empty() ? name : "my-app";
 }
 
 std::string HtmlText(const std::string& text) {
@@ -44,6 +45,9 @@ std::string HtmlText(const std::string& text) {
     return out;
 }
 
+// The start page keeps its script and style in files of their own: a Content-Security-Policy
+// such as "default-src 'self'" (which the user may add to "settings.headers") allows them, where
+// it would keep inline ones from running.
 std::string StarterPage(const std::string& title) {
     const std::string text = HtmlText(title);
     return R"(<!doctype html>
@@ -51,40 +55,43 @@ std::string StarterPage(const std::string& title) {
 <head>
 <meta charset="utf-8">
 <title>)" + text + R"(</title>
-<style>
-  body { font-family: system-ui, sans-serif; margin: 2em; }
-</style>
+<link rel="stylesheet" href="style.css">
+<script type="module" src="main.js"></script>
 </head>
 <body>
 <h1>)" + text + R"(</h1>
 <p id="status">Starting...</p>
 <button id="fullscreen" hidden>Fullscreen on/off</button>
-<script type="module">
-  // wrapper-host.js talks to the program around this page; see its comments.
-  import { connectHost } from "./wrapper-host.js";
-
-  const status = document.getElementById("status");
-  const host = connectHost();  // null in an ordinary browser
-  if (host === null) {
-    status.textContent = "Opened in a browser: the program's features are not available here.";
-  } else {
-    const { componentIds } = await host.handshake();
-    status.textContent = componentIds.length > 0
-      ? "Running in the program, with the extension's " + componentIds.join(", ") + "."
-      : "Running in the program.";
-    let fullscreen = false;
-    const button = document.getElementById("fullscreen");
-    button.hidden = false;
-    button.addEventListener("click", () => {
-      fullscreen = !fullscreen;
-      host.setFullscreen(fullscreen);
-    });
-  }
-</script>
 </body>
 </html>
 )";
 }
+
+constexpr char kStarterStyle[] = R"(body { font-family: system-ui, sans-serif; margin: 2em; }
+)";
+
+constexpr char kStarterScript[] = R"(// The start page's script. wrapper-host.js talks to the program around this page; see its
+// comments. A module script runs once the page is parsed, so the elements are there.
+import { connectHost } from "./wrapper-host.js";
+
+const status = document.getElementById("status");
+const host = connectHost();  // null in an ordinary browser
+if (host === null) {
+  status.textContent = "Opened in a browser: the program's features are not available here.";
+} else {
+  const { componentIds } = await host.handshake();
+  status.textContent = componentIds.length > 0
+    ? "Running in the program, with the extension's " + componentIds.join(", ") + "."
+    : "Running in the program.";
+  let fullscreen = false;
+  const button = document.getElementById("fullscreen");
+  button.hidden = false;
+  button.addEventListener("click", () => {
+    fullscreen = !fullscreen;
+    host.setFullscreen(fullscreen);
+  });
+}
+)";
 
 // What init wrote so far, removed again when it cannot finish.
 class Written {
@@ -148,6 +155,8 @@ void Init(const std::string& argument, std::ostream& out) {
     written.Folder(app / "www");
     written.File(app / "package.json", StarterPackageJson(folder));
     written.File(app / "www" / "index.html", StarterPage(folder));
+    written.File(app / "www" / "style.css", kStarterStyle);
+    written.File(app / "www" / "main.js", kStarterScript);
     written.File(app / "www" / "wrapper-host.js", PageModuleText());
     written.Done();
 #ifdef _WIN32
@@ -158,6 +167,8 @@ void Init(const std::string& argument, std::ostream& out) {
     out << "made the app " << shown << ":\n"
         << "  package.json          settings: name, version, window, ...\n"
         << "  " << www << "index.html        the start page\n"
+        << "  " << www << "main.js           its script\n"
+        << "  " << www << "style.css         its style\n"
         << "  " << www << "wrapper-host.js   the page module, for talking to the program\n"
         << "Put your web files into www (index.html is the start page), then package the app:\n"
         << "  wrapper-bundle package "

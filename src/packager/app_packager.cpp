@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
+#include <iterator>
 #include <ostream>
 #include <random>
 #include <system_error>
@@ -277,8 +278,11 @@ private:
             throw PackageError(Text(settingsPath_) + ": " + check.reason +
                                "; the host would stop with \"Failed to parse package.json\"");
         config_ = check.config;
+        if (const std::string refusal = SettingsRefusal(settingsText_, config_); !refusal.empty())
+            throw PackageError(Text(settingsPath_) + ": " + refusal);
         for (const std::string& warning : SettingsWarnings(ReadSettingsFile(settingsPath_), config_))
             Warn(Text(settingsPath_) + ": " + warning);
+        for (const std::string& warning : NameSharingWarnings(output_, config_.name)) Warn(warning);
     }
 
     void FindInputs() {
@@ -349,6 +353,15 @@ private:
                 }))
                 Warn("\"main\" is \"" + config_.main + "\", but www/" + config_.main +
                      " is not there; the app would open on a page that is not found");
+            for (const BundleSourceFile& start : www_) {
+                if (config_.contentMode != ContentMode::Bundle || !SameFileName(start.name, config_.main))
+                    continue;
+                std::ifstream in(start.path, std::ios::binary);
+                const std::string page((std::istreambuf_iterator<char>(in)), {});
+                if (const std::string warning = InlineScriptWarning(config_, page); !warning.empty())
+                    Warn(warning);
+                break;
+            }
         } else if (config_.contentMode != ContentMode::Remote) {
             throw PackageError(Text(www) +
                                ": not found; a bundle-mode app serves its pages from www/");

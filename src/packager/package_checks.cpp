@@ -4,11 +4,14 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <system_error>
 #include <utility>
 
 #include <nlohmann/json.hpp>
 
+#include "bundle/bundle_writer.h"
+#include "config/settings_check.h"
 #include "packager/app_packager.h"
 #include "packager/package_output.h"
 
@@ -124,9 +127,188 @@ std::vector<std::string> SettingsWarnings(const std::string& text, const AppConf
     if (config.enableDevTools)
         warnings.push_back("\"settings.enable-devtools\" is on (as when it is left out): users can open the "
                            "developer tools; set it to false for a release");
-    if (config.name.find('/') != std::string::npos || !WindowsNameProblem({config.name}).empty())
-        warnings.push_back("\"name\" \"" + config.name + "\" cannot be a folder name on Windows; "
-                           "the host keeps the browser's data in a folder of that name, and the "
-                           "runtime would fail to start");
+    return warnings;
+}
+
+namespace {
+
+// The first member given twice in one object of the JSON `text`, as its path ("settings.headers.
+// Content-Security-Policy"), or empty. The text is read as the host reads it; a text the host
+// refuses has none.
+std::string RepeatedMember(const std::string& text) {
+    struct Object {
+        std::set<std::string> keys;
+        std::string path;  // of the object, with a "." after it unless it is the root
+        std::string key;   // the member being read
+    };
+    std::vector<Object> open;
+    std::string repeated;
+    using Event = nlohmann::json::parse_event_t;
+    const auto callback = [&](int, Event event, nlohmann::json& parsed) {
+        if (!repeated.empty()) return true;
+        switch (event) {
+            case Event::object_start: {
+                std::string path;
+                if (!open.empty()) path = open.back().path + open.back().key + ".";
+                open.push_back(Object{{}, path, {}});
+                break;
+            }
+            case Event::object_end: open.pop_back(); break;
+            case Event::key:
+                open.back().key = parsed.get<std::string>();
+                if (!open.back().keys.insert(open.back().key).second)
+                    repeated = open.back().path + open.back().key;
+                break;
+            case Event::array_start:
+                // Members of objects inside arrays are named with "[]" for the array.
+                if (!open.empty()) open.back().key += "[]";
+                break;
+            default: break;
+        }
+        return true;
+    };
+    std::string json = text;
+    if (json.rfind("\xEF\xBB\xBF", 0) == 0) json.erase(0, 3);
+    [[maybe_unused]] const nlohmann::json parsed =
+        nlohmann::json::parse(json.c_str(), callback, false);
+    return repeated;
+}
+
+}  // namespace
+
+std::string BrowserFormOfUrl(const std::string& url, std::string& problem) {
+    const std::size_t colon = url.find(':');
+    const std::string scheme = FoldCase(url.substr(0, colon == std::string::npos ? 0 : colon));
+    if ((scheme != "https" && scheme != "http") || url.compare(colon, 3, "://") != 0) {
+        problem = "is not an absolute http:// or https:// URL";
+        return {};
+    }
+    const std::size_t start = colon + 3;
+    const std::size_t end = std::min(url.find_first_of("/?#\\", start), url.size());
+    std::string authority = url.substr(start, end - start);
+    std::string rest = url.substr(end);
+    if (authority.find('@') != std::string::npos) {
+        problem = "carries a user name or password; the browser leaves them out of the page's URL";
+        return {};
+    }
+    std::string host = authority, port;
+    const std::size_t portColon = authority.rfind(':');
+    if (portColon != std::string::npos && authority.find(']', portColon) == std::string::npos) {
+        host = authority.substr(0, portColon);
+        port = authority.substr(portColon + 1);
+    }
+    if (host.empty()) {
+        problem = "has no host";
+        return {};
+    }
+    for (const char c : host) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            problem = "has a host with letters outside ASCII; write it as the browser does, in "
+                      "punycode (xn--...)";
+            return {};
+        }
+        if (c == '%' || c == ' ') {
+            problem = "has a host with escapes or spaces";
+            return {};
+        }
+    }
+    if (port.find_first_not_of("0123456789") != std::string::npos) {
+        problem = "has a port that is not a number";
+        return {};
+    }
+    while (port.size() > 1 && port[0] == '0') port.erase(0, 1);
+    if (port == (scheme == "https" ? "443" : "80")) port.clear();
+    // The browser reads "\" in an http(s) path (not in the query or fragment) as "/".
+    for (std::size_t i = 0; i < rest.size() && rest[i] != '?' && rest[i] != '#'; ++i)
+        if (rest[i] == '\\') rest[i] = '/';
+    if (rest.empty() || rest[0] != '/') rest.insert(0, "/");
+    for (const char c : rest) {
+        if (static_cast<unsigned char>(c) >= 0x80 || c == ' ' || c == '"' || c == '<' || c == '>') {
+            problem = "has a path with spaces, quotes, angle brackets or letters outside ASCII, "
+                      "which the browser percent-encodes";
+            return {};
+        }
+    }
+    return scheme + "://" + FoldCase(host) + (port.empty() ? "" : ":" + port) + rest;
+}
+
+std::string SettingsRefusal(const std::string& text, const AppConfig& config) {
+    if (const std::string member = RepeatedMember(text); !member.empty())
+        return nlohmann::json(member).dump() +
+               " is given twice; the host would keep only the last, and drop the first in "
+               "silence: give it once";
+    if (config.contentMode != ContentMode::Remote) return {};
+    std::string problem;
+    const std::string form = BrowserFormOfUrl(config.main, problem);
+    const std::string main = nlohmann::json(config.main).dump();
+    if (form.empty())
+        return "\"main\" " + main + " " + problem +
+               "; in remote content mode it is the URL of the first page";
+    if (form != config.main)
+        return "\"main\" is " + main + ", but the browser writes that URL as " +
+               nlohmann::json(form).dump() +
+               ", and the host takes messages only from pages whose URL begins with \"main\" "
+               "byte for byte: write \"main\" as " + nlohmann::json(form).dump();
+    return {};
+}
+
+std::string InlineScriptWarning(const AppConfig& config, const std::string& page) {
+    const auto policy = std::find_if(config.responseHeaders.begin(), config.responseHeaders.end(),
+                                     [](const ResponseHeader& h) {
+                                         return h.name == std::string("Content-Security-Policy");
+                                     });
+    if (policy == config.responseHeaders.end()) return {};
+    const std::string value = FoldCase(policy->value);
+    if (value.find("'unsafe-inline'") != std::string::npos ||
+        value.find("'nonce-") != std::string::npos || value.find("'sha") != std::string::npos)
+        return {};
+    // Inline script in the page: a <script> element without src, or an event handler attribute.
+    const std::string html = FoldCase(page);
+    std::string found;
+    for (std::size_t at = html.find("<script"); at != std::string::npos && found.empty();
+         at = html.find("<script", at + 1)) {
+        const std::size_t close = html.find('>', at);
+        const std::string tag = html.substr(at, close == std::string::npos ? close : close - at);
+        if (tag.size() > 7 && tag[7] != ' ' && tag[7] != '\t' && tag[7] != '\n' && tag[7] != '\r')
+            continue;  // <scripts>, not a script element
+        if (tag.find(" src=") == std::string::npos && tag.find("\tsrc=") == std::string::npos &&
+            tag.find("\nsrc=") == std::string::npos)
+            found = "an inline <script>";
+    }
+    for (const char* handler : {" onload=", " onclick=", " onerror=", " oninput=", " onchange=",
+                                " onsubmit=", " onkeydown=", " onmousedown="}) {
+        if (found.empty() && html.find(handler) != std::string::npos)
+            found = std::string("an inline event handler (") + (handler + 1) + "...)";
+    }
+    if (found.empty()) return {};
+    return "the start page \"" + config.main + "\" holds " + found +
+           ", but \"settings.headers.Content-Security-Policy\" has no 'unsafe-inline' (nor a "
+           "nonce or hash): the browser would not run that script. Move the script into a file "
+           "(<script src=\"...\">), or allow it in the policy";
+}
+
+std::vector<std::string> NameSharingWarnings(const fs::path& out, const std::string& name) {
+    std::vector<std::string> warnings;
+    std::error_code ec;
+    const fs::path parent = out.parent_path();
+    if (parent.empty() || out.filename().empty()) return warnings;
+    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->path().filename() == out.filename() || IsLink(it->path()) ||
+            !fs::is_directory(it->symlink_status(ec)))
+            continue;
+        const fs::path settings = it->path() / "package.json";
+        if (!fs::is_regular_file(fs::symlink_status(settings, ec))) continue;
+        const SettingsCheck other = CheckSettingsText(ReadSettingsFile(settings));
+        if (other.verdict != SettingsVerdict::Accepted || other.config.name == name ||
+            FoldCase(other.config.name) != FoldCase(name))
+            continue;
+        warnings.push_back("\"name\" is \"" + name + "\", and the package " +
+                           Utf8FromPath(it->path()) + " beside this one is \"" +
+                           other.config.name +
+                           "\": on Windows, where letter case does not count, both apps would "
+                           "keep their data (saves, the browser's storage) in one folder; give "
+                           "them names that differ in more than letter case");
+    }
+    std::sort(warnings.begin(), warnings.end());
     return warnings;
 }

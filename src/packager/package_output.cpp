@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "bundle/bundle_writer.h"
+#include "config/app_config.h"
 
 namespace fs = std::filesystem;
 
@@ -114,32 +115,11 @@ std::vector<std::string> RemoveOwnFiles(const fs::path& root, const std::vector<
     return left;
 }
 
-namespace {
-
 std::string FoldCase(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return text;
 }
-
-// Why Windows cannot hold a file or folder called `part`, or empty.
-std::string PartProblem(const std::string& part) {
-    for (const char c : part) {
-        if (static_cast<unsigned char>(c) < 0x20) return "a control character";
-        if (std::string_view("<>:\"\\|?*").find(c) != std::string_view::npos)
-            return std::string("the character \"") + c + "\"";
-    }
-    if (part.back() == '.' || part.back() == ' ') return "a name ending in \".\" or \" \"";
-    std::string stem = FoldCase(part.substr(0, part.find('.')));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    const bool numbered = stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&
-                          (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0);
-    if (numbered || stem == "con" || stem == "prn" || stem == "aux" || stem == "nul")
-        return "\"" + stem + "\" is a device name there";
-    return {};
-}
-
-}  // namespace
 
 std::string WindowsNameProblem(const std::vector<std::string>& names) {
     std::map<std::string, std::string> files, folders;  // folded -> as named
@@ -149,8 +129,8 @@ std::string WindowsNameProblem(const std::vector<std::string>& names) {
             const std::size_t end = name.find('/', start);
             const std::string part = name.substr(start, end - start);
             if (part.empty()) return name + ": an empty part in the name";
-            if (const std::string why = PartProblem(part); !why.empty())
-                return name + ": Windows cannot hold this name (" + why + "); rename it";
+            if (const std::string why = FolderNameProblem(part); !why.empty())
+                return name + ": Windows cannot hold this name: it " + why + "; rename it";
             if (end == std::string::npos) break;
             folders.emplace(FoldCase(name.substr(0, end)), name.substr(0, end));
             start = end + 1;

@@ -87,6 +87,9 @@ void UnhidePath(const std::filesystem::path& path);
 // two names that are one when letter case is ignored (ASCII letters). Empty when nothing.
 std::string WindowsNameProblem(const std::vector<std::string>& names);
 
+// `text` with its ASCII letters in lower case, as Windows compares names.
+std::string FoldCase(std::string text);
+
 // Whether two names of one folder name the same file: ignoring letter case on Windows.
 bool SameFileName(const std::string& a, const std::string& b);
 

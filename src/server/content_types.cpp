@@ -11,6 +11,7 @@ constexpr std::pair<const char*, const char*> kRows[] = {
     {".html", "text/html; charset=utf-8"},
     {".htm", "text/html; charset=utf-8"},
     {".js", "application/javascript; charset=utf-8"},
+    {".mjs", "application/javascript; charset=utf-8"},  // module scripts
     {".ts", "application/typescript; charset=utf-8"},
     {".css", "text/css; charset=utf-8"},
     {".json", "application/json; charset=utf-8"},

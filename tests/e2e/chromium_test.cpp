@@ -498,6 +498,90 @@ TEST_F(ChromiumPagesWithAutoplay, ThreadedWebAssemblyRunsOnlyWhenCrossOriginIsol
     }
 }
 
+// The starter app `wrapper-bundle init` makes, untouched but for the policy a guide suggests
+// ("Content-Security-Policy": "default-src 'self'") and a module beside its own script: the page's
+// script runs and does the handshake (its status says so), and module scripts from .mjs files
+// load, imported by a page module and by a module worker, served as JavaScript.
+TEST_F(ChromiumPages, InitAppHandshakesUnderAStrictPolicyAndLoadsModuleScripts) {
+    AppFolder app("chromium_init");
+    const fs::path starter = app.Dir() / "starter";
+    fs::remove_all(starter);
+    const fs::path packer = e2e::WinBuildDir().parent_path() / "native/tools/packer/wrapper-bundle";
+    const e2e::ProcessResult made = e2e::RunProcess({packer.string(), "init", starter.string()}, {}, 60);
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    json settings = json::parse(e2e::ReadFileBytes(starter / "package.json"));
+    settings["settings"]["headers"]["Content-Security-Policy"] = "default-src 'self'";
+    app.WritePackageJson(settings.dump());
+    const fs::path www = starter / "www";
+    std::string page = e2e::ReadFileBytes(www / "index.html");
+    page.insert(page.find("</head>"), "<script type=\"module\" src=\"checks.mjs\"></script>\n");
+    std::ofstream(www / "index.html", std::ios::binary | std::ios::trunc) << page;
+    fs::create_directories(www / "lib");
+    std::ofstream(www / "lib/twice.mjs") << "export const twice = (n) => 2 * n;\n";
+    std::ofstream(www / "worker.mjs")
+        << "import { twice } from \"./lib/twice.mjs\";\n"
+           "onmessage = (event) => postMessage(twice(event.data) + 2);\n";
+    // Reports once the start page's status has changed from "Starting..." (bounded), so that
+    // the window is closed only after the page's own script had its chance.
+    std::ofstream(www / "checks.mjs") << R"js(const report = { type: "modules-checked" };
+try {
+  const { twice } = await import("./lib/twice.mjs");
+  report.twice = twice(21);
+  const worker = new Worker("worker.mjs", { type: "module" });
+  report.worker = await new Promise((resolve) => {
+    worker.onmessage = (event) => resolve(event.data);
+    worker.onerror = () => resolve("worker failed");
+    worker.postMessage(20);
+  });
+} catch (error) {
+  report.error = String(error);
+}
+const status = document.getElementById("status");
+for (let i = 0; i < 200 && status.textContent === "Starting..."; ++i)
+  await new Promise((resolve) => setTimeout(resolve, 50));
+report.status = status.textContent;
+chrome.webview.postMessage(JSON.stringify(report));
+)js";
+    ASSERT_NO_FATAL_FAILURE(PackBundle(www, app));
+
+    const e2e::HostRun run = app.Run(
+        "", {"--timeout", "100000", "--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"),
+             "--close-on-text", "modules-checked"},
+        {{"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_}}, 150);
+    EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
+    EXPECT_EQ(run.probe["timedOut"], false);
+    for (const json& failure : run.Of("failure")) ADD_FAILURE() << failure.dump();
+
+    const json index = run.Response("https://app.localhost/index.html");
+    ASSERT_TRUE(index.is_object());
+    EXPECT_NE(index["headers"].dump().find("Content-Security-Policy: default-src 'self'"),
+              std::string::npos)
+        << index["headers"].dump();
+    for (const char* file : {"main.js", "checks.mjs", "lib/twice.mjs", "worker.mjs"}) {
+        const json response = run.Response(std::string("https://app.localhost/") + file);
+        if (!response.is_object()) {
+            ADD_FAILURE() << file << " was not asked for";
+            continue;
+        }
+        EXPECT_EQ(response["status"], 200) << file;
+        EXPECT_NE(response["headers"].dump().find("Content-Type: application/javascript"),
+                  std::string::npos)
+            << file << " " << response["headers"].dump();
+    }
+    // The handshake: the page module's wrapper-init, answered; the page's script saw the answer.
+    EXPECT_FALSE(PageReports(run, "wrapper-init").empty());
+    bool answered = false;
+    for (const json& call : run.Calls("PostWebMessageAsJson"))
+        answered = answered || call.dump().find("wrapper-init-response") != std::string::npos;
+    EXPECT_TRUE(answered);
+    const auto checked = PageReports(run, "modules-checked");
+    ASSERT_EQ(checked.size(), 1u);
+    EXPECT_EQ(checked[0].value("error", ""), "");
+    EXPECT_EQ(checked[0]["twice"], 42);
+    EXPECT_EQ(checked[0]["worker"], 42);
+    EXPECT_EQ(checked[0]["status"], "Running in the program.");
+}
+
 // tools/run-app.sh, as `./dev run` starts it, on APP with the Chromium page driver and the
 // test's display, in a thread of its own; what it prints, its run files, and the X display.
 class AppRun {
@@ -890,7 +974,8 @@ fs::path WriteGameApp(const std::string& folder, const std::string& name, const 
 // - the first two runs are of the game packaged as one executable, alone in its folder;
 // - after a restart, the same app finds its board again in its localStorage (and a cookie and
 //   an IndexedDB record the test stored), while another app (another name: another user-data
-//   folder, another profile) starts a new game of its own and sees none of them;
+//   folder, another profile) starts a new game of its own and sees none of them; after that
+//   app's run the first app still finds everything;
 // - the screenshot of the settled page shows the game's board.
 TEST(ThirdPartyGames, Game2048PlaysAndKeepsItsSaveAcrossRuns) {
     ASSERT_TRUE(ChromiumInstalled()) << "chromium is missing: run ./dev setup";
@@ -966,8 +1051,17 @@ TEST(ThirdPartyGames, Game2048PlaysAndKeepsItsSaveAcrossRuns) {
                 std::vector<std::string> args{"key", "--delay", "300"};
                 args.insert(args.end(), keys.begin(), keys.end());
                 run.Xdotool(args);
-                std::this_thread::sleep_for(std::chrono::seconds(1));  // the last move's tile
-                boards.push_back(read(board));
+                // The last move's tile comes after an animation: the board is taken once two
+                // readings half a second apart agree (at most 15 s), and is what the next run of
+                // this app must find again.
+                json now = read(board), before;
+                for (int i = 0; i < 30 && now != before; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                    before = now;
+                    now = read(board);
+                }
+                EXPECT_EQ(now, before) << name << ": the board did not settle";
+                boards.push_back(now);
             }
             boards.push_back(read(kept(store)));
             run.Close(window);
@@ -1038,13 +1132,22 @@ TEST(ThirdPartyGames, Game2048PlaysAndKeepsItsSaveAcrossRuns) {
     EXPECT_EQ(second[0]["state"], first[1]["state"]);
     EXPECT_EQ(second[0]["tiles"], tiles(first[1]));
 
-    // Another app with the same files, in the folder layout: a profile of its own, a new game.
+    // Another app with the same files, run as a user runs it (without --fresh; the profile an
+    // earlier run of this test left is removed here): a profile of its own, a new game.
+    fs::remove_all(AppProfile("wrapper-e2e-2048-other"));
     const std::vector<json> elsewhere =
-        play("game-2048-other", "wrapper-e2e-2048-other", true, {}, false, false);
+        play("game-2048-other", "wrapper-e2e-2048-other", false, {}, false, false);
     ASSERT_EQ(elsewhere.size(), 2u);
     EXPECT_EQ(elsewhere[1], nothingKept);
     EXPECT_EQ(tiles(elsewhere[0]), 2) << elsewhere[0].dump();
     EXPECT_EQ(elsewhere[0]["state"]["score"], 0);
+
+    // The first app again: its board, cookie and record are all still there; neither the other
+    // app's run nor the first run's --fresh (which emptied only this app's profile) took any.
+    const std::vector<json> again = play("game-2048", "wrapper-e2e-2048", false, {}, false, true);
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[1], allKept);
+    EXPECT_EQ(again[0]["state"], first[1]["state"]);
 }
 
 }  // namespace

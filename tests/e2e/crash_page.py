@@ -7,12 +7,10 @@ Finds the first page target whose URL starts with URL_PREFIX (from http://127.0.
 opens a WebSocket to it and sends Page.crash. Exits 0 once the command is sent, 1 when no such
 page exists.
 """
-import base64
 import json
 import os
-import socket
+import subprocess
 import sys
-import time
 import urllib.request
 
 
@@ -25,25 +23,10 @@ def main():
         print("no page at " + prefix, file=sys.stderr)
         return 1
     path = pages[0]["webSocketDebuggerUrl"].split(f"127.0.0.1:{port}", 1)[1]
-    with socket.create_connection(("127.0.0.1", int(port)), timeout=10) as connection:
-        key = base64.b64encode(os.urandom(16)).decode()
-        connection.sendall((f"GET {path} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n"
-                            "Upgrade: websocket\r\nConnection: Upgrade\r\n"
-                            f"Sec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n\r\n").encode())
-        reply = b""
-        while b"\r\n\r\n" not in reply:
-            piece = connection.recv(4096)
-            if not piece:
-                return 1
-            reply += piece
-        if b" 101 " not in reply.split(b"\r\n", 1)[0]:
-            print(reply.decode(errors="replace"), file=sys.stderr)
-            return 1
-        payload = json.dumps({"id": 1, "method": "Page.crash"}).encode()
-        mask = os.urandom(4)
-        masked = bytes(b ^ mask[i % 4] for i, b in enumerate(payload))
-        connection.sendall(bytes([0x81, 0x80 | len(payload)]) + mask + masked)
-        time.sleep(1)  # the renderer dies; no answer comes
+    # The renderer dies; no answer comes.
+    tool = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tools/devtools-command.py")
+    subprocess.run([sys.executable, tool, f"ws://127.0.0.1:{port}{path}", "Page.crash", "1"],
+                   check=True)
     return 0
 
 

@@ -305,13 +305,14 @@ TEST_P(InstallerWithLoader, MissingDownloadOrFailedInstallEndsWithTheFailureBox)
 
 TEST_F(Installer, SetupFailuresAreShownBeforeTheFailureBox) {
     e2e::RuntimeScope runtime(false);
-    // The user-data folder is created one level deep only: its parent must exist.
+    // A user-data folder that cannot be made: a name Windows takes (200 UTF-16 units) but the
+    // Linux file system under Wine cannot hold (400 bytes in UTF-8, beyond its 255).
     Prepare("runtime-setup-parent");
-    const std::string name = "runtime-setup-parent\\app";
+    std::string name;
+    for (int i = 0; i < 200; ++i) name += "\xC3\xA9";
     json package = json::parse(e2e::ReadFileBytes(app_->Dir() / "package.json"));
     package["name"] = name;
     app_->WritePackageJson(package.dump());
-    fs::remove_all(e2e::LocalAppData() / "runtime-setup-parent");
     HttpReply reply;
     reply.body = Bootstrapper(true);
     LoopbackServer server(reply);

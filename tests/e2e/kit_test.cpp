@@ -319,9 +319,9 @@ TEST(Kit, TheQuickStartWorksAsWritten) {
     for (const nlohmann::json& line : transcript) {
         if (line.value("type", "") == "response" &&
             line.value("uri", "") == "https://app.localhost/index.html") {
-            // init's start page, which uses the page module.
+            // init's start page, whose script (main.js) uses the page module.
             served = line.value("status", 0) == 200 &&
-                     line["body"].value("text", "").find("wrapper-host.js") != std::string::npos;
+                     line["body"].value("text", "").find("src=\"main.js\"") != std::string::npos;
         }
     }
     EXPECT_TRUE(served) << "the start page was not served from the package";

@@ -995,6 +995,8 @@ std::vector<SettingsCase> SettingsCases() {
         {"empty_name", R"({"name":""})", false, "\"name\""},
         {"name_not_string", R"({"name":7})", false, "\"name\""},
         {"duplicate_name_last_empty", R"({"name":"a","name":""})", false, "\"name\""},
+        {"name_parent_folder", R"({"name":".."})", false, "\"name\" is \"..\", which stands for"},
+        {"name_device", R"({"name":"Aux.game"})", false, "is the device name AUX on Windows"},
         {"root_array", R"([{"name":"a"}])", false, "\"name\""},
         {"wrong_types", R"({"name":"a","window":{"width":"800","resizable":0},"settings":5})", true,
          ""},

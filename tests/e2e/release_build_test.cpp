@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -79,6 +80,26 @@ TEST(ReleaseBuild, OnlyTheTestBuildCarriesTheMarker) {
     // The host reads files with the platform's calls: the C++ file streams (and the locale
     // machinery they bring, about 700 KB) are not linked in.
     EXPECT_FALSE(Contains(release, "basic_filebuf"));
+
+    // The libraries only the runtime installer needs (the download's urlmon, which brings
+    // wininet, ws2_32 and mpr, and the progress bar's comctl32) are loaded when it runs: the
+    // import table, which Windows loads at every start, names none of them.
+    const e2e::ProcessResult dump =
+        e2e::RunProcess({"x86_64-w64-mingw32-objdump", "-p", e2e::ReleaseHost().string()}, {}, 30);
+    ASSERT_EQ(dump.exitCode, 0) << dump.output;
+    std::set<std::string> imported;
+    std::istringstream lines(dump.output);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find("DLL Name: ");
+        if (at == std::string::npos) continue;
+        std::string name = line.substr(at + 10);
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        imported.insert(name);
+    }
+    EXPECT_TRUE(imported.count("kernel32.dll")) << "no import table read";
+    for (const char* installerOnly :
+         {"urlmon.dll", "wininet.dll", "ws2_32.dll", "mpr.dll", "comctl32.dll"})
+        EXPECT_EQ(imported.count(installerOnly), 0u) << installerOnly;
 }
 
 TEST(ReleaseBuild, BothBuildsCarryTheProjectVersion) {
@@ -132,9 +153,10 @@ TEST(ReleaseBuild, RunsAnApp) {
 
 // What `./dev run` and `./dev package` build, planned from a clean build folder (only the SDK and
 // libarchive's source, which `./dev setup` fetched, carried over): the release host, the Linux
-// packer and, from the Windows test tree, only the runtime stand-in, the probe and the sample
-// extension. Ninja's own list of the commands those targets take shows that no test, no
-// GoogleTest, no sanitizer and no fuzzer is compiled on the way, and the folder holds no other tree.
+// packer (linked with the system's libarchive) and, from the Windows test tree, only the runtime
+// stand-in, the probe and the sample extension. Ninja's own list of the commands those targets
+// take shows that no test, no GoogleTest, no sanitizer, no fuzzer and no libarchive is compiled
+// on the way, and the folder holds no other tree.
 TEST(ReleaseBuild, DevRunAndPackageBuildOnlyWhatTheyUse) {
     const fs::path build = e2e::WorkDir() / "dev-plan";
     fs::remove_all(build);
@@ -149,11 +171,11 @@ TEST(ReleaseBuild, DevRunAndPackageBuildOnlyWhatTheyUse) {
     const Case cases[] = {
         {{"run"},
          {{"release", "WebView2Wrapper"},
-          {"release-linux", "wrapper-bundle"},
+          {"run-linux", "wrapper-bundle"},
           {"win", "sample_extension EmbeddedBrowserWebView probe"}}},
         {{"package", hello, (build / "out").string()},
          {{"release", "WebView2Wrapper"},
-          {"release-linux", "wrapper-bundle"},
+          {"run-linux", "wrapper-bundle"},
           {"win", "sample_extension"}}},
     };
     for (const Case& c : cases) {
@@ -182,14 +204,16 @@ TEST(ReleaseBuild, DevRunAndPackageBuildOnlyWhatTheyUse) {
             const e2e::ProcessResult commands = e2e::RunProcess(ninja, {}, 120);
             ASSERT_EQ(commands.exitCode, 0) << tree;
             EXPECT_FALSE(commands.output.empty()) << tree;
-            for (const char* unwanted : {"/tests/", "googletest", "-fsanitize", "/bench/"})
+            // Nor libarchive from source: the packer for a run links the system's.
+            for (const char* unwanted :
+                 {"/tests/", "googletest", "-fsanitize", "/bench/", "libarchive-build"})
                 EXPECT_FALSE(Contains(commands.output, unwanted)) << tree << " builds " << unwanted;
         }
     }
     std::set<std::string> left;
     for (const auto& entry : fs::directory_iterator(build))
         if (entry.is_directory()) left.insert(entry.path().filename().string());
-    EXPECT_EQ(left, (std::set<std::string>{"deps", "release", "release-linux", "win"}));
+    EXPECT_EQ(left, (std::set<std::string>{"deps", "release", "run-linux", "win"}));
     fs::remove_all(build);
 }
 

@@ -17,6 +17,12 @@ AppConfig Parse(const std::string& text) {
     return config;
 }
 
+std::string Repeat(const std::string& text, int times) {
+    std::string out;
+    while (times-- > 0) out += text;
+    return out;
+}
+
 // The message of the parse failure, or "" when the text parses.
 std::string ParseError(const std::string& text) {
     try {
@@ -159,6 +165,51 @@ TEST(AppConfig, FailuresAndTheirOrder) {
         {R"({"name":"a","settings":{"content-mode":"x","hosting-mode":"x","distribution-mode":"x"}})",
          "invalid distribution mode"},
         {R"({"settings":{"content-mode":"x"}})", "invalid name"},
+        // The name is the last folder of the user-data path: one Windows folder name, or refused.
+        {R"({"name":"..","settings":{"content-mode":"x"}})", "invalid name"},
+        {R"({"name":"."})", "invalid name"},
+        {R"({"name":"a\\b"})", "invalid name"},
+        {R"({"name":"a/b"})", "invalid name"},
+        {R"({"name":"/a"})", "invalid name"},
+        {R"({"name":"C:"})", "invalid name"},
+        {R"({"name":"a*"})", "invalid name"},
+        {R"({"name":"a?"})", "invalid name"},
+        {R"({"name":"\"a\""})", "invalid name"},
+        {R"({"name":"<a>"})", "invalid name"},
+        {R"({"name":"a|b"})", "invalid name"},
+        {R"({"name":"a\tb"})", "invalid name"},
+        {R"({"name":"a\u0001"})", "invalid name"},
+        {R"({"name":"a\u007f"})", "invalid name"},
+        {R"({"name":"game."})", "invalid name"},
+        {R"({"name":"game "})", "invalid name"},
+        {R"({"name":" game"})", ""},
+        {R"({"name":".game"})", ""},
+        {R"({"name":"my.game"})", ""},
+        {R"({"name":"CON"})", "invalid name"},
+        {R"({"name":"con"})", "invalid name"},
+        {R"({"name":"Con.txt"})", "invalid name"},
+        {R"({"name":"CON .txt"})", "invalid name"},
+        {R"({"name":"prn"})", "invalid name"},
+        {R"({"name":"AUX.tar.gz"})", "invalid name"},
+        {R"({"name":"nul"})", "invalid name"},
+        {R"({"name":"COM1"})", "invalid name"},
+        {R"({"name":"com9.x"})", "invalid name"},
+        {R"({"name":"LPT1"})", "invalid name"},
+        {R"({"name":"lpt9"})", "invalid name"},
+        {R"({"name":"COM0"})", ""},
+        {R"({"name":"COM10"})", ""},
+        {R"({"name":"LPT"})", ""},
+        {R"({"name":"console"})", ""},
+        {R"({"name":"nul-game"})", ""},
+        {R"({"name":"auxiliary.app"})", ""},
+        {R"({"name":")" + std::string(255, 'a') + R"("})", ""},
+        {R"({"name":")" + std::string(256, 'a') + R"("})", "invalid name"},
+        // UTF-16 units, not bytes: 255 two-byte letters fit; 128 characters outside the BMP are
+        // 256 units.
+        {"{\"name\":\"" + Repeat("\xC3\xA9", 255) + "\"}", ""},
+        {"{\"name\":\"" + Repeat("\xE2\x82\xAC", 255) + "\"}", ""},
+        {"{\"name\":\"" + Repeat("\xF0\x9F\x98\x80", 127) + "a\"}", ""},
+        {"{\"name\":\"" + Repeat("\xF0\x9F\x98\x80", 128) + "\"}", "invalid name"},
         {R"({"name":"a","settings":"remote"})", ""},
         {R"({"name":"a","version":"1.0","dependencies":{"x":"1"},"scripts":[]})", ""},
         // "settings" / "headers": the allowed names in any letter case, each value one line of
@@ -242,7 +293,7 @@ TEST(SettingsCheck, VerdictAndTheRuleNamed) {
     struct Vector {
         std::string text;
         SettingsVerdict verdict;
-        const char* reason;  // the whole reason, or its start when it ends in "..."
+        std::string reason;  // the whole reason, or its start when it ends in "..."
     };
     const std::vector<Vector> vectors = {
         {R"({"name":"a"})", SettingsVerdict::Accepted, ""},
@@ -261,6 +312,24 @@ TEST(SettingsCheck, VerdictAndTheRuleNamed) {
          "\"name\" is missing, empty or not a string"},
         {R"({"name":["a"]})", SettingsVerdict::ParseFailed,
          "\"name\" is missing, empty or not a string"},
+        {R"({"name":".."})", SettingsVerdict::ParseFailed,
+         "\"name\" is \"..\", which stands for a folder itself or its parent; the name is the "
+         "app's folder in %LOCALAPPDATA%, so it must be one Windows folder name: no \\ / : * ? \" "
+         "< > | or control characters, not \".\" or \"..\", no \".\" or space at the end, not a "
+         "device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with or without an extension), at "
+         "most 255 UTF-16 units"},
+        {R"({"name":"a\\b"})", SettingsVerdict::ParseFailed,
+         "\"name\" is \"a\\\\b\", which holds the character \"\\\"; the name is ..."},
+        {R"({"name":"a\u001b"})", SettingsVerdict::ParseFailed,
+         "\"name\" is \"a\\u001b\", which holds the control character U+001B; ..."},
+        {R"({"name":"game."})", SettingsVerdict::ParseFailed,
+         "\"name\" is \"game.\", which ends in \".\" or \" \", which Windows drops from a name; ..."},
+        {R"({"name":"Com3.dat"})", SettingsVerdict::ParseFailed,
+         "\"name\" is \"Com3.dat\", which is the device name COM3 on Windows, with or without an "
+         "extension; ..."},
+        {R"({"name":")" + std::string(300, 'x') + R"("})", SettingsVerdict::ParseFailed,
+         "\"name\" is \"" + std::string(300, 'x') +
+             "\", which is 300 UTF-16 units long; Windows takes at most 255; ..."},
         {R"({"name":"a","settings":{"distribution-mode":"Fixed"}})", SettingsVerdict::ParseFailed,
          "\"settings.distribution-mode\" is \"Fixed\"; it must be \"evergreen\" or \"fixed\" "
          "(letter case counts)"},

@@ -13,7 +13,7 @@ namespace {
 // Every media type with the extensions that map to it, written independently of the table.
 const std::vector<std::pair<std::string, std::vector<std::string>>> kExpected = {
     {"text/html; charset=utf-8", {".html", ".htm"}},
-    {"application/javascript; charset=utf-8", {".js"}},
+    {"application/javascript; charset=utf-8", {".js", ".mjs"}},
     {"application/typescript; charset=utf-8", {".ts"}},
     {"text/css; charset=utf-8", {".css"}},
     {"application/json; charset=utf-8", {".json"}},
@@ -71,8 +71,8 @@ TEST(ContentTypes, EveryRowInBothLetterCases) {
             EXPECT_EQ(ContentTypeForPath(extension), type) << "bare " << extension;
         }
     }
-    EXPECT_EQ(extensions.size(), 50u);
-    EXPECT_EQ(ContentTypeTable().size(), 50u);
+    EXPECT_EQ(extensions.size(), 51u);
+    EXPECT_EQ(ContentTypeTable().size(), 51u);
     for (const auto& [extension, type] : ContentTypeTable()) {
         EXPECT_TRUE(extensions.count(extension)) << "unexpected row " << extension;
     }

@@ -18,6 +18,7 @@
 #include "packager/app_init.h"
 #include "packager/app_identity.h"
 #include "packager/image_codec.h"
+#include "packager/package_checks.h"
 #include "packager/little_endian.h"
 #include "packager/package_output.h"
 #include "packager/bundle_tool.h"
@@ -635,12 +636,21 @@ TEST(PackageInit, StarterAppOnlyInANewOrEmptyFolder) {
         SCOPED_TRACE(dir.string());
         std::ostringstream out, err;
         ASSERT_EQ(RunBundleTool({"init", dir.string()}, out, err), 0) << err.str();
-        EXPECT_EQ(Entries(dir), (std::set<std::string>{"package.json", "www", "www/index.html",
-                                                      "www/wrapper-host.js"}));
+        EXPECT_EQ(Entries(dir),
+                  (std::set<std::string>{"package.json", "www", "www/index.html", "www/main.js",
+                                         "www/style.css", "www/wrapper-host.js"}));
         const SettingsCheck check = CheckSettingsText(unit::ReadFile(dir / "package.json"));
         ASSERT_EQ(check.verdict, SettingsVerdict::Accepted) << check.reason;
         EXPECT_EQ(check.config.title, dir.filename().string());
-        EXPECT_NE(unit::ReadFile(dir / "www/index.html")
+        // No inline script or style: a Content-Security-Policy without 'unsafe-inline' lets the
+        // page run (the packager would warn otherwise).
+        const std::string page = unit::ReadFile(dir / "www/index.html");
+        EXPECT_NE(page.find("<script type=\"module\" src=\"main.js\"></script>"), std::string::npos);
+        EXPECT_EQ(page.find("<style"), std::string::npos);
+        AppConfig strict = check.config;
+        strict.responseHeaders = {{"Content-Security-Policy", "default-src 'self'"}};
+        EXPECT_EQ(InlineScriptWarning(strict, page), "");
+        EXPECT_NE(unit::ReadFile(dir / "www/main.js")
                       .find("import { connectHost } from \"./wrapper-host.js\""),
                   std::string::npos);
         EXPECT_EQ(unit::ReadFile(dir / "www/wrapper-host.js"),
@@ -657,6 +667,8 @@ TEST(PackageInit, StarterAppOnlyInANewOrEmptyFolder) {
     EXPECT_EQ(starter["messages"]["downloading"], "Downloading...");
     EXPECT_EQ(starter.size(), 9u);
     EXPECT_EQ(nlohmann::json::parse(StarterPackageJson("..."))["name"], "my-app");
+    EXPECT_EQ(nlohmann::json::parse(StarterPackageJson("CON"))["name"], "my-app");
+    EXPECT_EQ(nlohmann::json::parse(StarterPackageJson("Lpt1.game"))["name"], "my-app");
 
     // Refused, and nothing changed: a folder with a file or an empty folder in it, a file, a link
     // to an empty folder; wrong command lines.

@@ -461,12 +461,6 @@ TEST(PackageSettings, WarnsWhereTheHostWouldSilentlyTakeADefault) {
         {R"({"name":"a","messages":{"install":"x"},"settings":5,"main":7})",
          {"\"main\" is not a string", "\"settings\" is not an object",
           "\"messages.install\" is not a setting the host knows", devtools}},
-        {R"({"name":"a/b","settings":{"enable-devtools":false}})",
-         {"\"name\" \"a/b\" cannot be a folder name on Windows"}},
-        {R"({"name":"con","settings":{"enable-devtools":false}})",
-         {"\"name\" \"con\" cannot be a folder name"}},
-        {R"({"name":"game.","settings":{"enable-devtools":false}})",
-         {"\"name\" \"game.\" cannot be a folder name"}},
         {R"({"name":"a","settings":{"enable-devtools":false,
                                     "headers":{"Cross-Origin-Opener-Policy":"same-origin"}}})",
          {}},
@@ -488,6 +482,115 @@ TEST(PackageSettings, WarnsWhereTheHostWouldSilentlyTakeADefault) {
     }
 }
 
+// What the host accepts but would drop or never match, refused with the rule: a member given twice
+// (the reader keeps the last), a remote "main" not written as the browser writes URLs.
+TEST(PackageSettings, RefusesWhatTheHostWouldDropOrNeverMatch) {
+    struct Vector {
+        std::string text;
+        const char* refusal;  // a part of the refusal, or "" for none
+    };
+    const auto remote = [](const std::string& main) {
+        return R"({"name":"a","main":")" + main + R"(","settings":{"content-mode":"remote"}})";
+    };
+    const std::vector<Vector> vectors = {
+        {R"({"name":"a","settings":{"headers":{"Content-Security-Policy":"default-src 'self'",
+                                               "Content-Security-Policy":"img-src *"}}})",
+         "\"settings.headers.Content-Security-Policy\" is given twice; the host would keep only "
+         "the last, and drop the first in silence: give it once"},
+        {R"({"name":"a","name":"b"})", "\"name\" is given twice"},
+        {"\xEF\xBB\xBF{\"window\":{\"width\":1,\"width\":2},\"name\":\"a\"}",
+         "\"window.width\" is given twice"},
+        {R"({"name":"a","x":[{"k":1},{"k":2,"k":3}]})", "\"x[].k\" is given twice"},
+        {R"({"name":"a","x":[{"k":1},{"k":2}],"window":{"k":1},"k":{"k":{"k":1}}})", ""},
+        {R"({"name":"a","settings":{"headers":{"Timing-Allow-Origin":"*"}},"headers":{}})", ""},
+        // Remote mode: "main" as the browser writes it, or refused naming that form.
+        {remote("https://example.com/"), ""},
+        {remote("https://example.com/Game/Index.html?v=1#top"), ""},
+        {remote("http://127.0.0.1:8080/"), ""},
+        {remote("https://[::1]:8443/"), ""},
+        {remote("https://Example.com/"), "write \"main\" as \"https://example.com/\""},
+        {remote("HTTPS://example.com/a"), "write \"main\" as \"https://example.com/a\""},
+        {remote("https://example.com:443/"), "write \"main\" as \"https://example.com/\""},
+        {remote("http://example.com:80/x"), "write \"main\" as \"http://example.com/x\""},
+        {remote("https://example.com:0443/"), "write \"main\" as \"https://example.com/\""},
+        {remote("https://example.com:80/"), ""},
+        {remote("https://example.com"), "write \"main\" as \"https://example.com/\""},
+        {remote("https://example.com?q"), "write \"main\" as \"https://example.com/?q\""},
+        {remote("https://example.com\\\\a"), "write \"main\" as \"https://example.com/a\""},
+        {remote("https://example.com/?a\\\\b"), ""},
+        {remote("index.html"), "\"main\" \"index.html\" is not an absolute http:// or https:// URL"},
+        {remote("file:///c:/game/index.html"), "is not an absolute http:// or https:// URL"},
+        {remote("https://user:pw@example.com/"), "carries a user name or password"},
+        {remote("https://:443/"), "has no host"},
+        {remote("https://example.com:x/"), "has a port that is not a number"},
+        {remote("https://b\u00fccher.example/"), "in punycode (xn--...)"},
+        {remote("https://example.com/my game/"), "which the browser percent-encodes"},
+        // Bundle mode: "main" is a path in the bundle, not a URL.
+        {R"({"name":"a","main":"Start Page.html"})", ""},
+    };
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(v.text);
+        const SettingsCheck check = CheckSettingsText(v.text);
+        ASSERT_EQ(check.verdict, SettingsVerdict::Accepted) << check.reason;
+        const std::string refusal = SettingsRefusal(v.text, check.config);
+        if (std::string(v.refusal).empty()) {
+            EXPECT_EQ(refusal, "");
+        } else {
+            EXPECT_NE(refusal.find(v.refusal), std::string::npos) << refusal;
+        }
+    }
+
+    // A Content-Security-Policy that would keep the start page's inline script from running.
+    struct PageVector {
+        const char* policy;  // "" for none
+        const char* page;
+        const char* warning;  // a part of the warning, or "" for none
+    };
+    const std::vector<PageVector> pages = {
+        {"default-src 'self'", "<script type=\"module\">go()</script>", "holds an inline <script>"},
+        {"default-src 'self'", "<SCRIPT>\ngo()</SCRIPT>", "holds an inline <script>"},
+        {"default-src 'self'", "<script\ttype=module src=\"main.js\"></script>", ""},
+        {"default-src 'self'", "<script src=main.js></script><scripts>x</scripts>", ""},
+        {"default-src 'self'", "<body onload=\"go()\">", "an inline event handler (onload=...)"},
+        {"default-src 'self'", "<p>no script</p>", ""},
+        {"default-src 'self' 'unsafe-inline'", "<script>go()</script>", ""},
+        {"script-src 'self' 'UNSAFE-INLINE'", "<script>go()</script>", ""},
+        {"script-src 'nonce-abc'", "<script nonce=abc>go()</script>", ""},
+        {"script-src 'sha256-abc='", "<script>go()</script>", ""},
+        {"", "<script>go()</script>", ""},
+    };
+    for (const PageVector& v : pages) {
+        SCOPED_TRACE(std::string(v.policy) + " | " + v.page);
+        AppConfig config;
+        config.main = "index.html";
+        if (*v.policy) config.responseHeaders = {{"Content-Security-Policy", v.policy}};
+        const std::string warning = InlineScriptWarning(config, v.page);
+        if (std::string(v.warning).empty()) {
+            EXPECT_EQ(warning, "");
+        } else {
+            EXPECT_NE(warning.find(v.warning), std::string::npos) << warning;
+            EXPECT_NE(warning.find("has no 'unsafe-inline'"), std::string::npos) << warning;
+        }
+    }
+
+    // Packages beside the output whose names differ only in letter case share one data folder.
+    unit::TempDir tmp;
+    unit::WriteFile(tmp / "dist/one/package.json", R"({"name":"Game"})");
+    unit::WriteFile(tmp / "dist/two/package.json", R"({"name":"other"})");
+    unit::WriteFile(tmp / "dist/three/package.json", R"({"name":"game"})");
+    unit::WriteFile(tmp / "dist/four/package.json", R"({"name":"GAME","name":)");
+    unit::WriteFile(tmp / "dist/out/package.json", R"({"name":"GaMe"})");
+    const std::vector<std::string> sharing = NameSharingWarnings(tmp / "dist/out", "game");
+    ASSERT_EQ(sharing.size(), 1u) << ::testing::PrintToString(sharing);
+    EXPECT_NE(sharing[0].find("\"name\" is \"game\", and the package " + (tmp / "dist/one").string() +
+                              " beside this one is \"Game\": on Windows"),
+              std::string::npos)
+        << sharing[0];
+    EXPECT_EQ(NameSharingWarnings(tmp / "dist/out", "Other").size(), 1u);
+    EXPECT_EQ(NameSharingWarnings(tmp / "dist/out", "new").size(), 0u);
+    EXPECT_EQ(NameSharingWarnings(tmp / "missing/out", "game").size(), 0u);
+}
+
 TEST(PackageOutput, NamesWindowsCannotHold) {
     struct Vector {
         std::vector<std::string> names;
@@ -502,13 +605,14 @@ TEST(PackageOutput, NamesWindowsCannotHold) {
         {{"www/a\\b.js"}, "the character \"\\\""},
         {{"www/what?.js"}, "the character \"?\""},
         {{"www/a:b.js"}, "the character \":\""},
-        {{"www/tab\t.js"}, "a control character"},
-        {{"www/trailing."}, "ending in \".\" or \" \""},
-        {{"www/space /a.js"}, "ending in \".\" or \" \""},
-        {{"www/aux.js"}, "\"aux\" is a device name"},
-        {{"www/NUL"}, "\"nul\" is a device name"},
-        {{"webview2/COM1.dll"}, "\"com1\" is a device name"},
-        {{"www/lpt9.txt.bak"}, "\"lpt9\" is a device name"},
+        {{"www/tab\t.js"}, "it holds the control character U+0009"},
+        {{"www/trailing."}, "ends in \".\" or \" \""},
+        {{"www/space /a.js"}, "ends in \".\" or \" \""},
+        {{"www/aux.js"}, "it is the device name AUX"},
+        {{"www/NUL"}, "the device name NUL"},
+        {{"webview2/COM1.dll"}, "the device name COM1"},
+        {{"www/lpt9.txt.bak"}, "the device name LPT9"},
+        {{"www/" + std::string(256, 'a') + "/x.js"}, "256 UTF-16 units long"},
     };
     for (const Vector& v : vectors) {
         SCOPED_TRACE(v.names.back());
