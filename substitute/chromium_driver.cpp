@@ -461,8 +461,10 @@ class ChromiumDriver final : public PageDriver {
         }
         offered.keepBody = std::numeric_limits<std::uint64_t>::max();
         page_->RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_), requestId,
-                                              session](std::optional<PageResponse> answer) {
-            if (alive.lock() && socket_.Connected()) Fulfil(requestId, std::move(answer), session);
+                                              session, uri = offered.uri](
+                                                 std::optional<PageResponse> answer) {
+            if (alive.lock() && socket_.Connected())
+                Fulfil(requestId, uri, std::move(answer), session);
         });
     }
 
@@ -520,8 +522,19 @@ class ChromiumDriver final : public PageDriver {
     void Handle(const Json& message) {
         const std::string method = message.value("method", "");
         if (method.empty()) {
-            if (message.contains("error"))
-                Record("failure", Json{{"message", "chromium: " + message["error"].dump()}});
+            const auto answered = answersInFlight_.find(message.value("id", -1));
+            if (message.contains("error")) {
+                const Json& error = message["error"];
+                if (answered != answersInFlight_.end() && error.is_object() &&
+                    error.value("message", "") == "Invalid InterceptionId.")
+                    Record("requestCancelled",
+                           Json{{"uri", answered->second},
+                                {"cause", "the browser gave the request up before the host's "
+                                          "answer reached it"}});
+                else
+                    Record("failure", Json{{"message", "chromium: " + error.dump()}});
+            }
+            if (answered != answersInFlight_.end()) answersInFlight_.erase(answered);
             OnAnswer(message);
             return;
         }
@@ -606,10 +619,10 @@ class ChromiumDriver final : public PageDriver {
         offered.keepBody = std::numeric_limits<std::uint64_t>::max();
         // The answer comes once the runtime has read its body, from the message loop; the driver
         // may have closed by then.
-        page.RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_),
-                                            requestId](std::optional<PageResponse> answer) {
+        page.RaiseResourceRequest(offered, [this, alive = std::weak_ptr<int>(alive_), requestId,
+                                            uri = offered.uri](std::optional<PageResponse> answer) {
             if (alive.lock() && socket_.Connected())
-                Fulfil(requestId, std::move(answer), sessionId_);
+                Fulfil(requestId, uri, std::move(answer), sessionId_);
         });
     }
 
@@ -628,11 +641,15 @@ class ChromiumDriver final : public PageDriver {
                      ")"}});
     }
 
-    // Answers a paused request of the page's (or a worker's) `session`.
-    void Fulfil(const std::string& requestId, std::optional<PageResponse> answer,
-                const std::string& session) {
+    // Answers a paused request of the page's (or a worker's) `session`. The browser may have
+    // given the request up meanwhile (a media element that seeks drops the range it was
+    // loading, a navigation drops the old document's requests): the command's answer then says
+    // so, and the host's answer is dropped, as the runtime drops it (see Handle).
+    void Fulfil(const std::string& requestId, const std::string& uri,
+                std::optional<PageResponse> answer, const std::string& session) {
         if (!answer) {
-            Send("Fetch.continueRequest", Json{{"requestId", requestId}}, session);
+            answersInFlight_[Send("Fetch.continueRequest", Json{{"requestId", requestId}},
+                                  session)] = uri;
             return;
         }
         Json headers = Json::array();
@@ -650,7 +667,7 @@ class ChromiumDriver final : public PageDriver {
         // The body's copies are moved along, not copied again: a body may be many MiB.
         fulfil["body"] = Base64Encode(answer->body);
         answer.reset();
-        Send("Fetch.fulfillRequest", std::move(fulfil), session);
+        answersInFlight_[Send("Fetch.fulfillRequest", std::move(fulfil), session)] = uri;
     }
 
     // The answer to a command: a host navigation that Chromium could not carry out ends with a
@@ -773,6 +790,8 @@ class ChromiumDriver final : public PageDriver {
     std::vector<std::string> pendingNavigations_;  // before the page target exists
     std::vector<std::string> hostNavigations_;     // started by the host, not yet paused
     std::vector<int> navigateCalls_;               // Page.navigate commands not yet answered
+    // Fetch.fulfillRequest and Fetch.continueRequest commands not yet answered: the request's URI.
+    std::map<int, std::string> answersInFlight_;
     std::vector<int> deliveries_;  // Runtime.evaluate commands delivering host messages
     std::wstring viewStatePath_;   // the side file for whoever photographs the window
     double pageChangedMs_ = 0;     // the page's latest change, by its own clock

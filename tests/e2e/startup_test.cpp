@@ -172,8 +172,19 @@ TEST(Startup, FailedFirstNavigationStillShowsTheWindow) {
             EXPECT_EQ(snapshot["visible"], true);
             EXPECT_EQ(snapshot["title"], "Nav Fails");
         }
-        // Each control is made visible and focused once its first navigation failed.
-        EXPECT_EQ(run.Calls("MoveFocus").size(), 2u);
+        // Each control is made visible and focused once its first navigation failed: a MoveFocus
+        // inside each failure's handler (the event's line is written once its handlers ran, so
+        // the call comes between the previous failure and this one). Activating the window
+        // moves the focus too, so the calls are not counted.
+        const auto focus = run.Calls("MoveFocus");
+        for (std::size_t i = 0; i < completed.size(); ++i) {
+            const long after = i == 0 ? 0 : completed[i - 1]["seq"].get<long>();
+            const long before = completed[i]["seq"].get<long>();
+            EXPECT_TRUE(std::any_of(focus.begin(), focus.end(), [&](const json& call) {
+                const long seq = call["seq"].get<long>();
+                return seq > after && seq < before;
+            })) << "no MoveFocus for failed navigation " << i;
+        }
         EXPECT_EQ(run.Calls("put_IsVisible").size(), 2u);
         EXPECT_EQ(std::count(run.hostLog.begin(), run.hostLog.end(),
                              "the first navigation failed: web error status 13"),
