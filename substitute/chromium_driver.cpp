@@ -381,7 +381,16 @@ class ChromiumDriver final : public PageDriver {
             {"Page.addScriptToEvaluateOnNewDocument", Json{{"source", PageScript()}}},
             {"Runtime.addBinding", Json{{"name", kFolderBinding}}},
             {"Page.addScriptToEvaluateOnNewDocument",
-             Json{{"source", FolderHandles::PageScript(kFolderBinding)}}}};
+             Json{{"source", FolderHandles::PageScript(kFolderBinding)}}},
+            // The page's service workers, attached through the page: only then does Chromium
+            // hold the fetch of a new worker's own script until the worker is let run, so that
+            // the worker's session can pause it (attached from the browser, the script goes to
+            // the network while the attach is on its way).
+            {"Target.setAutoAttach",
+             Json{{"autoAttach", true},
+                  {"waitForDebuggerOnStart", true},
+                  {"flatten", true},
+                  {"filter", Json::array({Json{{"type", "service_worker"}}})}}}};
         for (const auto& [method, params] : commands) {
             if (Await(Send(method, params, sessionId_), error).is_null()) return false;
         }
@@ -421,15 +430,16 @@ class ChromiumDriver final : public PageDriver {
     }
 
     // Service workers and shared workers are targets of their own, attached as they start (held
-    // until then). Their requests are paused only when a filter covers their kind, as the
-    // runtime raises them only then; otherwise they go to the network.
+    // until then): shared workers from the browser (they belong to no one page), service workers
+    // through the page (see Prepare). Their requests, a service worker's own script included,
+    // are paused only when a filter covers their kind, as the runtime raises them only then;
+    // otherwise they go to the network.
     void WatchWorkers() {
         CallBrowser("Target.setAutoAttach",
                     Json{{"autoAttach", true},
                          {"waitForDebuggerOnStart", true},
                          {"flatten", true},
-                         {"filter", Json::array({Json{{"type", "service_worker"}},
-                                                 Json{{"type", "shared_worker"}}})}});
+                         {"filter", Json::array({Json{{"type", "shared_worker"}}})}});
     }
 
     void OnWorkerAttached(const Json& params) {
@@ -440,14 +450,14 @@ class ChromiumDriver final : public PageDriver {
                            : type == "shared_worker" ? 2  // SHARED_WORKER
                                                      : 0;
         if (session.empty() || source == 0) return;
+        workers_[session] = source;
         if (page_->MatchesFilter(info.value("url", ""), 0 /* ALL */, source)) {
-            workers_[session] = source;
-            Send("Fetch.enable",
-                 Json{{"patterns",
-                       Json::array({Json{{"urlPattern", "*"}, {"requestStage", "Request"}}})}},
-                 session);
+            workerCalls_[Send("Fetch.enable",
+                              Json{{"patterns", Json::array({Json{{"urlPattern", "*"},
+                                                                  {"requestStage", "Request"}}})}},
+                              session)] = session;
         }
-        Send("Runtime.runIfWaitingForDebugger", Json::object(), session);
+        workerCalls_[Send("Runtime.runIfWaitingForDebugger", Json::object(), session)] = session;
     }
 
     void OnWorkerRequestPaused(const Json& params, const std::string& session, int source) {
@@ -520,6 +530,14 @@ class ChromiumDriver final : public PageDriver {
     void Handle(const Json& message) {
         const std::string method = message.value("method", "");
         if (method.empty()) {
+            // A worker that ended (a service worker stopped, a newer one replaced it) before a
+            // command reached its session: nothing is left to pause there.
+            if (const auto call = workerCalls_.find(message.value("id", -1));
+                call != workerCalls_.end()) {
+                const bool gone = !workers_.contains(call->second);
+                workerCalls_.erase(call);
+                if (gone) return;
+            }
             if (message.contains("error"))
                 Record("failure", Json{{"message", "chromium: " + message["error"].dump()}});
             OnAnswer(message);
@@ -527,12 +545,15 @@ class ChromiumDriver final : public PageDriver {
         }
         const Json& params = message.contains("params") ? message["params"] : Json::object();
         const std::string session = message.value("sessionId", "");
-        if (session.empty() && method == "Target.attachedToTarget") return OnWorkerAttached(params);
-        if (session.empty() && method == "Target.detachedFromTarget") {
+        const bool fromBrowserOrPage = session.empty() || session == sessionId_;
+        if (fromBrowserOrPage && method == "Target.attachedToTarget")
+            return OnWorkerAttached(params);
+        if (fromBrowserOrPage && method == "Target.detachedFromTarget") {
             workers_.erase(params.value("sessionId", ""));
             return;
         }
         if (const auto worker = workers_.find(session); worker != workers_.end()) {
+            // Paused only where a filter covered the worker's kind when it started.
             if (method == "Fetch.requestPaused")
                 OnWorkerRequestPaused(params, session, worker->second);
             return;
@@ -766,7 +787,8 @@ class ChromiumDriver final : public PageDriver {
     std::string browserArguments_;  // the environment's AdditionalBrowserArguments
     std::string targetId_;
     std::string sessionId_;
-    std::map<std::string, int> workers_;  // worker sessions whose requests are paused: their kind
+    std::map<std::string, int> workers_;  // attached worker sessions: their kind
+    std::map<int, std::string> workerCalls_;  // commands sent to a worker's session, unanswered
     int nextId_ = 1;
     RECT bounds_{};
     std::vector<std::string> early_;               // events read while awaiting an answer
