@@ -40,6 +40,9 @@ constexpr unsigned kConnectMs = 10000;
 // How long the page must have stayed unchanged, with no frame of it since, before the driver
 // asks for a frame itself: a change that moves no pixel gets no screencast frame.
 constexpr unsigned kRefreshMs = 300;
+// The DevTools answers to a command for a target that has ended.
+constexpr int kSessionNotFound = -32001;
+constexpr char kTargetClosed[] = "Inspected target navigated or closed";
 // What the page shows after its renderer crashed, until the host reloads it.
 constexpr char kErrorPage[] =
     "data:text/html,<title>Error</title><p>This page is having a problem.</p>";
@@ -530,11 +533,15 @@ class ChromiumDriver final : public PageDriver {
     void Handle(const Json& message) {
         const std::string method = message.value("method", "");
         if (method.empty()) {
-            // A worker that ended (a service worker stopped, a newer one replaced it) before a
-            // command reached its session: nothing is left to pause there.
+            // A worker that ended before or while a command reached its session (its script
+            // could not be fetched, it stopped, a newer one replaced it): nothing is left to
+            // pause there. Its detach may come after the command's answer.
             if (const auto call = workerCalls_.find(message.value("id", -1));
                 call != workerCalls_.end()) {
-                const bool gone = !workers_.contains(call->second);
+                const Json error = message.value("error", Json::object());
+                const bool gone = !workers_.contains(call->second) ||
+                                  error.value("code", 0) == kSessionNotFound ||
+                                  error.value("message", "") == kTargetClosed;
                 workerCalls_.erase(call);
                 if (gone) return;
             }
