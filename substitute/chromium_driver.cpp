@@ -388,12 +388,16 @@ class ChromiumDriver final : public PageDriver {
             // The page's service workers, attached through the page: only then does Chromium
             // hold the fetch of a new worker's own script until the worker is let run, so that
             // the worker's session can pause it (attached from the browser, the script goes to
-            // the network while the attach is on its way).
+            // the network while the attach is on its way). The page's dedicated workers are
+            // attached too, only to be let run: the renderer holds every worker of a page whose
+            // session waits for the debugger, whatever the filter; their requests stay the
+            // document's.
             {"Target.setAutoAttach",
              Json{{"autoAttach", true},
                   {"waitForDebuggerOnStart", true},
                   {"flatten", true},
-                  {"filter", Json::array({Json{{"type", "service_worker"}}})}}}};
+                  {"filter", Json::array({Json{{"type", "service_worker"}},
+                                          Json{{"type", "worker"}}})}}}};
         for (const auto& [method, params] : commands) {
             if (Await(Send(method, params, sessionId_), error).is_null()) return false;
         }
@@ -451,10 +455,10 @@ class ChromiumDriver final : public PageDriver {
         const std::string type = info.value("type", "");
         const int source = type == "service_worker"  ? 4  // SERVICE_WORKER
                            : type == "shared_worker" ? 2  // SHARED_WORKER
-                                                     : 0;
-        if (session.empty() || source == 0) return;
+                                                     : 0;  // a dedicated worker: the document's
+        if (session.empty() || (source == 0 && type != "worker")) return;
         workers_[session] = source;
-        if (page_->MatchesFilter(info.value("url", ""), 0 /* ALL */, source)) {
+        if (source != 0 && page_->MatchesFilter(info.value("url", ""), 0 /* ALL */, source)) {
             workerCalls_[Send("Fetch.enable",
                               Json{{"patterns", Json::array({Json{{"urlPattern", "*"},
                                                                   {"requestStage", "Request"}}})}},
@@ -794,7 +798,7 @@ class ChromiumDriver final : public PageDriver {
     std::string browserArguments_;  // the environment's AdditionalBrowserArguments
     std::string targetId_;
     std::string sessionId_;
-    std::map<std::string, int> workers_;  // attached worker sessions: their kind
+    std::map<std::string, int> workers_;  // attached worker sessions: their kind (0: dedicated)
     std::map<int, std::string> workerCalls_;  // commands sent to a worker's session, unanswered
     int nextId_ = 1;
     RECT bounds_{};
