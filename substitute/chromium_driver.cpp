@@ -392,12 +392,11 @@ class ChromiumDriver final : public PageDriver {
             // attached too, only to be let run: the renderer holds every worker of a page whose
             // session waits for the debugger, whatever the filter; their requests stay the
             // document's.
-            {"Target.setAutoAttach",
-             Json{{"autoAttach", true},
-                  {"waitForDebuggerOnStart", true},
-                  {"flatten", true},
-                  {"filter", Json::array({Json{{"type", "service_worker"}},
-                                          Json{{"type", "worker"}}})}}}};
+            {"Target.setAutoAttach", Json{{"autoAttach", true},
+                                          {"waitForDebuggerOnStart", true},
+                                          {"flatten", true},
+                                          {"filter", Json::array({Json{{"type", "service_worker"}},
+                                                                  Json{{"type", "worker"}}})}}}};
         for (const auto& [method, params] : commands) {
             if (Await(Send(method, params, sessionId_), error).is_null()) return false;
         }
@@ -453,8 +452,8 @@ class ChromiumDriver final : public PageDriver {
         const std::string session = params.value("sessionId", "");
         const Json& info = params.contains("targetInfo") ? params["targetInfo"] : Json::object();
         const std::string type = info.value("type", "");
-        const int source = type == "service_worker"  ? 4  // SERVICE_WORKER
-                           : type == "shared_worker" ? 2  // SHARED_WORKER
+        const int source = type == "service_worker"  ? 4   // SERVICE_WORKER
+                           : type == "shared_worker" ? 2   // SHARED_WORKER
                                                      : 0;  // a dedicated worker: the document's
         if (session.empty() || (source == 0 && type != "worker")) return;
         workers_[session] = source;
@@ -798,7 +797,7 @@ class ChromiumDriver final : public PageDriver {
     std::string browserArguments_;  // the environment's AdditionalBrowserArguments
     std::string targetId_;
     std::string sessionId_;
-    std::map<std::string, int> workers_;  // attached worker sessions: their kind (0: dedicated)
+    std::map<std::string, int> workers_;      // attached worker sessions: their kind (0: dedicated)
     std::map<int, std::string> workerCalls_;  // commands sent to a worker's session, unanswered
     int nextId_ = 1;
     RECT bounds_{};

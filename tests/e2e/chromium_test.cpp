@@ -672,9 +672,8 @@ TEST_F(ChromiumPages, WorkersLoadTheAppsFiles) {
     // What each worker got (a report without it reads as nothing).
     const auto got = [&](const char* worker, const char* field) {
         const json part = reports[0].value(worker, json());
-        const json value = std::string(field) == "ok" || !part.is_object()
-                               ? part
-                               : part.value("value", json());
+        const json value =
+            std::string(field) == "ok" || !part.is_object() ? part : part.value("value", json());
         return value.is_object() ? value.value(field, json()) : json();
     };
     EXPECT_EQ(got("shared", "ok"), true) << reports[0].dump();
@@ -692,8 +691,9 @@ TEST_F(ChromiumPages, WorkersLoadTheAppsFiles) {
                 sources.push_back(uri.substr(22) + " " + response.value("source", "document"));
         }
     }
-    EXPECT_EQ(sources, (std::vector<std::string>{"shared.js document", "data.txt shared-worker",
-                                                 "sw.js service-worker", "data.txt service-worker"}));
+    EXPECT_EQ(sources,
+              (std::vector<std::string>{"shared.js document", "data.txt shared-worker",
+                                        "sw.js service-worker", "data.txt service-worker"}));
 }
 
 // A real renderer crash while the sample app runs: the page's renderer is crashed through the
