@@ -501,8 +501,9 @@ TEST_F(ChromiumPagesWithAutoplay, ThreadedWebAssemblyRunsOnlyWhenCrossOriginIsol
 // The starter app `wrapper-bundle init` makes, untouched but for the policy a guide suggests
 // ("Content-Security-Policy": "default-src 'self'") and a module beside its own script: the page's
 // script runs and does the handshake (its status says so), and module scripts from .mjs files
-// load, imported by a page module and by a module worker, served as JavaScript.
-TEST_F(ChromiumPages, InitAppHandshakesUnderAStrictPolicyAndLoadsModuleScripts) {
+// load, imported by a page module and by a module worker, served as JavaScript. The browser runs
+// with the browser argument the starter app carries.
+TEST_F(ChromiumPagesWithAutoplay, InitAppHandshakesUnderAStrictPolicyAndLoadsModuleScripts) {
     AppFolder app("chromium_init");
     const fs::path starter = app.Dir() / "starter";
     fs::remove_all(starter);
@@ -544,10 +545,13 @@ chrome.webview.postMessage(JSON.stringify(report));
 )js";
     ASSERT_NO_FATAL_FAILURE(PackBundle(www, app));
 
-    const e2e::HostRun run = app.Run(
-        "", {"--timeout", "100000", "--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"),
-             "--close-on-text", "modules-checked"},
-        {{"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_}}, 150);
+    const e2e::HostRun run =
+        app.Run("",
+                {"--timeout", "100000", "--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"),
+                 "--close-on-text", "modules-checked"},
+                {{"WRAPPER_SUBSTITUTE_CHROMIUM", endpoint_},
+                 {"WRAPPER_SUBSTITUTE_CHROMIUM_ARGUMENTS", kAutoplay}},
+                150);
     EXPECT_EQ(run.probe["exitCode"], 0) << run.probe.dump();
     EXPECT_EQ(run.probe["timedOut"], false);
     for (const json& failure : run.Of("failure")) ADD_FAILURE() << failure.dump();
