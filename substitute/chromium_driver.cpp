@@ -20,6 +20,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ constexpr unsigned kConnectMs = 10000;
 // How long the page must have stayed unchanged, with no frame of it since, before the driver
 // asks for a frame itself: a change that moves no pixel gets no screencast frame.
 constexpr unsigned kRefreshMs = 300;
+// The DevTools answers to a command for a target that has ended.
+constexpr int kSessionNotFound = -32001;
+constexpr char kTargetClosed[] = "Inspected target navigated or closed";
 // What the page shows after its renderer crashed, until the host reloads it.
 constexpr char kErrorPage[] =
     "data:text/html,<title>Error</title><p>This page is having a problem.</p>";
@@ -381,7 +385,19 @@ class ChromiumDriver final : public PageDriver {
             {"Page.addScriptToEvaluateOnNewDocument", Json{{"source", PageScript()}}},
             {"Runtime.addBinding", Json{{"name", kFolderBinding}}},
             {"Page.addScriptToEvaluateOnNewDocument",
-             Json{{"source", FolderHandles::PageScript(kFolderBinding)}}}};
+             Json{{"source", FolderHandles::PageScript(kFolderBinding)}}},
+            // The page's service workers, attached through the page: only then does Chromium
+            // hold the fetch of a new worker's own script until the worker is let run, so that
+            // the worker's session can pause it (attached from the browser, the script goes to
+            // the network while the attach is on its way). The page's dedicated workers are
+            // attached too, only to be let run: the renderer holds every worker of a page whose
+            // session waits for the debugger, whatever the filter; their requests stay the
+            // document's.
+            {"Target.setAutoAttach", Json{{"autoAttach", true},
+                                          {"waitForDebuggerOnStart", true},
+                                          {"flatten", true},
+                                          {"filter", Json::array({Json{{"type", "service_worker"}},
+                                                                  Json{{"type", "worker"}}})}}}};
         for (const auto& [method, params] : commands) {
             if (Await(Send(method, params, sessionId_), error).is_null()) return false;
         }
@@ -421,33 +437,34 @@ class ChromiumDriver final : public PageDriver {
     }
 
     // Service workers and shared workers are targets of their own, attached as they start (held
-    // until then). Their requests are paused only when a filter covers their kind, as the
-    // runtime raises them only then; otherwise they go to the network.
+    // until then): shared workers from the browser (they belong to no one page), service workers
+    // through the page (see Prepare). Their requests, a service worker's own script included,
+    // are paused only when a filter covers their kind, as the runtime raises them only then;
+    // otherwise they go to the network.
     void WatchWorkers() {
         CallBrowser("Target.setAutoAttach",
                     Json{{"autoAttach", true},
                          {"waitForDebuggerOnStart", true},
                          {"flatten", true},
-                         {"filter", Json::array({Json{{"type", "service_worker"}},
-                                                 Json{{"type", "shared_worker"}}})}});
+                         {"filter", Json::array({Json{{"type", "shared_worker"}}})}});
     }
 
     void OnWorkerAttached(const Json& params) {
         const std::string session = params.value("sessionId", "");
         const Json& info = params.contains("targetInfo") ? params["targetInfo"] : Json::object();
         const std::string type = info.value("type", "");
-        const int source = type == "service_worker"  ? 4  // SERVICE_WORKER
-                           : type == "shared_worker" ? 2  // SHARED_WORKER
-                                                     : 0;
-        if (session.empty() || source == 0) return;
-        if (page_->MatchesFilter(info.value("url", ""), 0 /* ALL */, source)) {
-            workers_[session] = source;
-            Send("Fetch.enable",
-                 Json{{"patterns",
-                       Json::array({Json{{"urlPattern", "*"}, {"requestStage", "Request"}}})}},
-                 session);
+        const int source = type == "service_worker"  ? 4   // SERVICE_WORKER
+                           : type == "shared_worker" ? 2   // SHARED_WORKER
+                                                     : 0;  // a dedicated worker: the document's
+        if (session.empty() || (source == 0 && type != "worker")) return;
+        workers_[session] = source;
+        if (source != 0 && page_->MatchesFilter(info.value("url", ""), 0 /* ALL */, source)) {
+            workerCalls_[Send("Fetch.enable",
+                              Json{{"patterns", Json::array({Json{{"urlPattern", "*"},
+                                                                  {"requestStage", "Request"}}})}},
+                              session)] = session;
         }
-        Send("Runtime.runIfWaitingForDebugger", Json::object(), session);
+        workerCalls_[Send("Runtime.runIfWaitingForDebugger", Json::object(), session)] = session;
     }
 
     void OnWorkerRequestPaused(const Json& params, const std::string& session, int source) {
@@ -522,30 +539,49 @@ class ChromiumDriver final : public PageDriver {
     void Handle(const Json& message) {
         const std::string method = message.value("method", "");
         if (method.empty()) {
-            const auto answered = answersInFlight_.find(message.value("id", -1));
+            const int id = message.value("id", -1);
+            std::optional<std::string> answeredUri;  // the request a fulfil or continue was for
+            if (const auto answered = answersInFlight_.find(id);
+                answered != answersInFlight_.end()) {
+                answeredUri = std::move(answered->second);
+                answersInFlight_.erase(answered);
+            }
+            // A worker that ended before or while a command reached its session (its script
+            // could not be fetched, it stopped, a newer one replaced it): nothing is left to
+            // pause there. Its detach may come after the command's answer.
+            if (const auto call = workerCalls_.find(id); call != workerCalls_.end()) {
+                const Json error = message.value("error", Json::object());
+                const bool gone = !workers_.contains(call->second) ||
+                                  error.value("code", 0) == kSessionNotFound ||
+                                  error.value("message", "") == kTargetClosed;
+                workerCalls_.erase(call);
+                if (gone) return;
+            }
             if (message.contains("error")) {
                 const Json& error = message["error"];
-                if (answered != answersInFlight_.end() && error.is_object() &&
+                if (answeredUri && error.is_object() &&
                     error.value("message", "") == "Invalid InterceptionId.")
                     Record("requestCancelled",
-                           Json{{"uri", answered->second},
+                           Json{{"uri", *answeredUri},
                                 {"cause", "the browser gave the request up before the host's "
                                           "answer reached it"}});
                 else
                     Record("failure", Json{{"message", "chromium: " + error.dump()}});
             }
-            if (answered != answersInFlight_.end()) answersInFlight_.erase(answered);
             OnAnswer(message);
             return;
         }
         const Json& params = message.contains("params") ? message["params"] : Json::object();
         const std::string session = message.value("sessionId", "");
-        if (session.empty() && method == "Target.attachedToTarget") return OnWorkerAttached(params);
-        if (session.empty() && method == "Target.detachedFromTarget") {
+        const bool fromBrowserOrPage = session.empty() || session == sessionId_;
+        if (fromBrowserOrPage && method == "Target.attachedToTarget")
+            return OnWorkerAttached(params);
+        if (fromBrowserOrPage && method == "Target.detachedFromTarget") {
             workers_.erase(params.value("sessionId", ""));
             return;
         }
         if (const auto worker = workers_.find(session); worker != workers_.end()) {
+            // Paused only where a filter covered the worker's kind when it started.
             if (method == "Fetch.requestPaused")
                 OnWorkerRequestPaused(params, session, worker->second);
             return;
@@ -783,7 +819,8 @@ class ChromiumDriver final : public PageDriver {
     std::string browserArguments_;  // the environment's AdditionalBrowserArguments
     std::string targetId_;
     std::string sessionId_;
-    std::map<std::string, int> workers_;  // worker sessions whose requests are paused: their kind
+    std::map<std::string, int> workers_;      // attached worker sessions: their kind (0: dedicated)
+    std::map<int, std::string> workerCalls_;  // commands sent to a worker's session, unanswered
     int nextId_ = 1;
     RECT bounds_{};
     std::vector<std::string> early_;               // events read while awaiting an answer

@@ -657,9 +657,11 @@ Image ReadPng(const fs::path& png) {
     return ReadPpm(ppm);
 }
 
-// The page's shared worker fetches one of the app's files: the request reaches the host only
-// through the filter with every source kind, and the driver pauses it in the worker's own target.
-TEST_F(ChromiumPages, SharedWorkerLoadsTheAppsFiles) {
+// The page's service worker answers the page's fetch of one of the app's files by fetching it
+// itself, and its shared worker fetches it too: the workers' requests (the service worker's own
+// script included) reach the host only through the filter with every source kind, and the
+// driver pauses them in the workers' own targets.
+TEST_F(ChromiumPages, WorkersLoadTheAppsFiles) {
     AppFolder app("chromium_workers");
     ASSERT_NO_FATAL_FAILURE(PackBundle(e2e::SourceDir() / "tests/e2e/pages/workers/www", app));
     app.WritePackageJson(R"({"name":"chromium-workers","window":{"title":"Workers"}})");
@@ -670,17 +672,31 @@ TEST_F(ChromiumPages, SharedWorkerLoadsTheAppsFiles) {
     for (const json& failure : run.Of("failure")) ADD_FAILURE() << failure.dump();
     const auto reports = PageReports(run, "workers");
     ASSERT_EQ(reports.size(), 1u);
-    const json& shared = reports[0]["shared"];
-    ASSERT_EQ(shared["ok"], true) << shared.dump();
-    EXPECT_EQ(shared["value"]["text"], "data of the app") << shared.dump();
-    // The worker's request came as the shared worker's; its main script as the document's.
+    // What each worker got (a report without it reads as nothing).
+    const auto got = [&](const char* worker, const char* field) {
+        const json part = reports[0].value(worker, json());
+        const json value =
+            std::string(field) == "ok" || !part.is_object() ? part : part.value("value", json());
+        return value.is_object() ? value.value(field, json()) : json();
+    };
+    EXPECT_EQ(got("shared", "ok"), true) << reports[0].dump();
+    EXPECT_EQ(got("shared", "text"), "data of the app") << reports[0].dump();
+    EXPECT_EQ(got("service", "ok"), true) << reports[0].dump();
+    EXPECT_EQ(got("service", "text"), "data of the app") << reports[0].dump();
+    EXPECT_EQ(got("service", "answeredBy"), "service-worker") << reports[0].dump();
+    // The shared worker's fetch came as the shared worker's (its main script as the document's),
+    // the service worker's own script and its fetch as the service worker's.
     std::vector<std::string> sources;
     for (const json& response : run.Of("response")) {
         const std::string uri = response.value("uri", "");
-        if (uri == "https://app.localhost/data.txt" || uri == "https://app.localhost/shared.js")
-            sources.push_back(uri.substr(22) + " " + response.value("source", "document"));
+        for (const char* name : {"data.txt", "shared.js", "sw.js"}) {
+            if (uri == std::string("https://app.localhost/") + name)
+                sources.push_back(uri.substr(22) + " " + response.value("source", "document"));
+        }
     }
-    EXPECT_EQ(sources, (std::vector<std::string>{"shared.js document", "data.txt shared-worker"}));
+    EXPECT_EQ(sources,
+              (std::vector<std::string>{"shared.js document", "data.txt shared-worker",
+                                        "sw.js service-worker", "data.txt service-worker"}));
 }
 
 // A real renderer crash while the sample app runs: the page's renderer is crashed through the

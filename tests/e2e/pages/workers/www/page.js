@@ -1,5 +1,7 @@
-// A shared worker fetches data.txt: it reaches the app's files only when the runtime lets its
-// requests through to the host. Reports what it got, then closes the window.
+// The page's fetch of data.txt is answered by its service worker, which fetches the file itself;
+// a shared worker fetches data.txt too. Both reach the app's files only when the runtime lets the
+// workers' requests (the service worker's own script included) through to the host. Reports what
+// each got, then closes the window.
 'use strict';
 const report = (message) => window.chrome.webview.postMessage(JSON.stringify(message));
 const finish = (message) => {
@@ -7,6 +9,19 @@ const finish = (message) => {
   document.getElementById('state').textContent = JSON.stringify(message);
   window.close();
 };
+const outcome = (promise) =>
+  promise.then((value) => ({ ok: true, value }), (error) => ({ ok: false, error: String(error) }));
+
+async function throughServiceWorker() {
+  const controlled = new Promise((resolve) => {
+    if (navigator.serviceWorker.controller) resolve();
+    navigator.serviceWorker.addEventListener('controllerchange', resolve, { once: true });
+  });
+  await navigator.serviceWorker.register('sw.js');
+  await controlled;
+  const answer = await fetch('data.txt');
+  return { text: await answer.text(), answeredBy: answer.headers.get('X-Answered-By') };
+}
 
 function throughSharedWorker() {
   return new Promise((resolve, reject) => {
@@ -17,6 +32,10 @@ function throughSharedWorker() {
   });
 }
 
-throughSharedWorker().then(
-  (value) => finish({ type: 'workers', shared: { ok: true, value } }),
-  (error) => finish({ type: 'workers', shared: { ok: false, error: String(error) } }));
+// The shared worker first: once the service worker controls the page, it would answer the shared
+// worker's fetches too.
+(async () => {
+  const shared = await outcome(throughSharedWorker());
+  const service = await outcome(throughServiceWorker());
+  finish({ type: 'workers', service, shared });
+})();
