@@ -523,8 +523,10 @@ TEST_F(ChromiumPagesWithAutoplay, InitAppHandshakesUnderAStrictPolicyAndLoadsMod
         << "import { twice } from \"./lib/twice.mjs\";\n"
            "onmessage = (event) => postMessage(twice(event.data) + 2);\n";
     // Reports once the start page's status has changed from "Starting..." (bounded), so that
-    // the window is closed only after the page's own script had its chance.
-    std::ofstream(www / "checks.mjs") << R"js(const report = { type: "modules-checked" };
+    // the window is closed only after the page's own script had its chance. The report's type is
+    // put together at run time: the transcript holds the head of each served file, and the
+    // window closes at the first line holding the type's text.
+    std::ofstream(www / "checks.mjs") << R"js(const report = { type: ["modules", "checked"].join("-") };
 try {
   const { twice } = await import("./lib/twice.mjs");
   report.twice = twice(21);
