@@ -107,6 +107,7 @@ struct Subject {
     int files;  // in the host's bundle
     std::vector<double> environment, shown;
     int failures = 0;
+    bool skipped = false;  // failed its warm-up run
 };
 
 // The window of `process` with the class, when it is visible.
@@ -293,9 +294,15 @@ int Run(int argc, wchar_t** argv) {
         // Each round starts with another program, so that none always follows the same one.
         for (std::size_t k = 0; k < subjects.size(); ++k) {
             Subject& subject = subjects[(k + static_cast<std::size_t>(round)) % subjects.size()];
+            if (subject.skipped) continue;
             if (round == 0) {
+                // A program that fails its warm-up run is left out of the rounds (an older host
+                // that cannot start as one file, say), instead of failing each round.
                 Subject warmUp = subject;
-                ok = RunOnce(warmUp) && ok;
+                if (!RunOnce(warmUp)) {
+                    subject.skipped = true;
+                    ok = false;
+                }
             } else if (!RunOnce(subject)) {
                 ++subject.failures;
                 ok = false;
@@ -315,7 +322,9 @@ int Run(int argc, wchar_t** argv) {
         for (const Subject& subject : subjects) {
             const double environment = figure.of(subject.environment);
             const double shown = figure.of(subject.shown);
-            if (shown < 0 || baseline <= 0) {
+            if (subject.skipped) {
+                std::printf("%-30s no figure (failed its warm-up run)\n", subject.name.c_str());
+            } else if (shown < 0 || baseline <= 0) {
                 std::printf("%-30s no figure (%d of %d runs failed)\n", subject.name.c_str(),
                             subject.failures, kRounds);
             } else if (!subject.host) {

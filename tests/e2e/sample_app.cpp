@@ -36,7 +36,7 @@ fs::path SampleExtension() {
 
 fs::path NativePacker() { return BuildDir() / "native/tools/packer/wrapper-bundle"; }
 
-fs::path WindowsPacker() { return WinBuildDir() / "tools/packer/wrapper-bundle.exe"; }
+fs::path WindowsPacker() { return ReleaseBuildDir() / "tools/packer/wrapper-bundle.exe"; }
 
 ProcessResult PackageApp(const fs::path& app, const fs::path& out,
                          const std::vector<std::string>& options) {

@@ -17,7 +17,7 @@ fs::path BuildDir();
 // The sample extension library the Windows tree built, or an empty path when it has none.
 fs::path SampleExtension();
 
-// The packager of the native tree, and wrapper-bundle.exe of the Windows tree.
+// The packager of the native tree, and wrapper-bundle.exe of the release tree (the one that ships).
 fs::path NativePacker();
 fs::path WindowsPacker();
 

@@ -619,6 +619,11 @@ TEST_P(WebViewHostWithLoader, ProcessFailuresByKind) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // How an unresponsive page is handled has nothing to do with the loader that made the
+        // environment, and those rows wait 11 to 13 s each: they run with the substitute's loader
+        // only. Every exit row runs with both, as the new environments come from the loader.
+        if (GetParam() == e2e::Loader::Vendor && std::string(c.name).rfind("unresponsive", 0) == 0)
+            continue;
         AppFolder app = BundleApp(std::string("host_failed_") + c.name, "", GetParam());
         std::vector<std::string> options = kCloseAtEnd;
         options.insert(options.end(), {"--watch", e2e::WinPath(app.Dir() / "transcript.jsonl"),
