@@ -14,10 +14,12 @@
 // loader); to the window shown it adds the runtime's navigation and the host's answer to the
 // page's document request.
 //
-// Usage: bench_startup.exe [HOST_EXE [LOADER_DLL]]
+// Usage: bench_startup.exe [HOST_EXE [LOADER_DLL]] [--against EARLIER_HOST_EXE]
 //   HOST_EXE defaults to the release host (..\..\..\release\WebView2Wrapper.exe from this
 //   program's folder) when it is built, else the test tree's (..\..\WebView2Wrapper.exe);
-//   LOADER_DLL as for the content server benchmark.
+//   LOADER_DLL as for the content server benchmark. With --against, an earlier build of the host
+//   takes its turns in the same rounds with the 10,000-file app (without and with the extension),
+//   so that a change is measured before and after on the same machine in the same run.
 #include <windows.h>
 
 #include <algorithm>
@@ -216,17 +218,27 @@ private:
 
 int Run(int argc, wchar_t** argv) {
     const std::wstring here = resource_requests::ModuleFolder();
-    fs::path hostExe = argc > 1 ? fs::path(argv[1]) : fs::path();
+    std::vector<std::wstring> positional;
+    fs::path earlierExe;
+    for (int i = 1; i < argc; ++i) {
+        if (std::wstring(argv[i]) == L"--against" && i + 1 < argc) {
+            earlierExe = argv[++i];
+        } else {
+            positional.emplace_back(argv[i]);
+        }
+    }
+    fs::path hostExe = !positional.empty() ? fs::path(positional[0]) : fs::path();
     if (hostExe.empty()) {
         hostExe = here + L"..\\..\\..\\release\\WebView2Wrapper.exe";
         if (!fs::is_regular_file(hostExe)) hostExe = here + L"..\\..\\WebView2Wrapper.exe";
     }
-    const std::string loaderFolder = resource_requests::SubstituteFolder(argc > 2 ? argv[2] : L"");
+    const std::string loaderFolder =
+        resource_requests::SubstituteFolder(positional.size() > 1 ? positional[1].c_str() : L"");
     const fs::path loader = ToWide(loaderFolder) + L"WebView2Loader.dll";
     const fs::path extension = here + L"..\\..\\examples\\extension\\DI2ZozUzoraru.dll";
     const fs::path bare = here + L"bare_window.exe";
-    for (const fs::path& needed : {hostExe, loader, extension, bare}) {
-        if (!fs::is_regular_file(needed)) {
+    for (const fs::path& needed : {hostExe, loader, extension, bare, earlierExe}) {
+        if (!needed.empty() && !fs::is_regular_file(needed)) {
             std::fprintf(stderr, "missing %s\n", needed.string().c_str());
             return 1;
         }
@@ -255,18 +267,23 @@ int Run(int argc, wchar_t** argv) {
                         0});
     for (const int files : {10, 10000}) {
         const std::string bundle = MakeBundle(files);
-        for (const bool withExtension : {false, true}) {
-            const std::string name =
-                "host, " + std::to_string(files) + " files" + (withExtension ? ", extension" : "");
-            const fs::path dir = folder.Dir() / ("host-" + std::to_string(files) +
-                                                 (withExtension ? "-extension" : ""));
-            WriteFile(dir / "www" / "assets.dat", bundle);
-            WriteFile(dir / "package.json", R"({"name":"wrapper-startup-bench"})");
-            fs::copy_file(hostExe, dir / "WebView2Wrapper.exe");
-            fs::copy_file(loader, dir / "WebView2Loader.dll");
-            if (withExtension) fs::copy_file(extension, dir / "DI2ZozUzoraru.dll");
-            subjects.push_back(
-                {name, dir / "WebView2Wrapper.exe", kHostClass, true, {}, files, {}, {}, 0});
+        for (const bool earlier : {false, true}) {
+            if (earlier && (earlierExe.empty() || files != 10000)) continue;
+            for (const bool withExtension : {false, true}) {
+                const std::string name = std::string(earlier ? "earlier host, " : "host, ") +
+                                         std::to_string(files) + " files" +
+                                         (withExtension ? ", extension" : "");
+                const fs::path dir =
+                    folder.Dir() / (std::string(earlier ? "earlier-" : "host-") +
+                                    std::to_string(files) + (withExtension ? "-extension" : ""));
+                WriteFile(dir / "www" / "assets.dat", bundle);
+                WriteFile(dir / "package.json", R"({"name":"wrapper-startup-bench"})");
+                fs::copy_file(earlier ? earlierExe : hostExe, dir / "WebView2Wrapper.exe");
+                fs::copy_file(loader, dir / "WebView2Loader.dll");
+                if (withExtension) fs::copy_file(extension, dir / "DI2ZozUzoraru.dll");
+                subjects.push_back(
+                    {name, dir / "WebView2Wrapper.exe", kHostClass, true, {}, files, {}, {}, 0});
+            }
         }
         // The same app as one file: the host carrying its settings and bundle, alone in its
         // folder (with the loader library, which a host with the loader inside ignores).
@@ -289,6 +306,7 @@ int Run(int argc, wchar_t** argv) {
         "Start-up under Wine: process start to the environment request and to the window shown,\n"
         "%d rounds after a warm-up round, the programs in turns; host %s\n",
         kRounds, hostExe.string().c_str());
+    if (!earlierExe.empty()) std::printf("earlier host %s\n", earlierExe.string().c_str());
     bool ok = true;
     for (int round = 0; round <= kRounds; ++round) {
         // Each round starts with another program, so that none always follows the same one.
@@ -317,21 +335,21 @@ int Run(int argc, wchar_t** argv) {
     } figures[] = {{"median", Median}, {"fastest run", Fastest}};
     for (const auto& figure : figures) {
         const double baseline = figure.of(subjects[0].shown);
-        std::printf("\n%-30s %14s %7s %10s %14s %7s %10s\n", figure.name, "environment", "ratio",
+        std::printf("\n%-38s %14s %7s %10s %14s %7s %10s\n", figure.name, "environment", "ratio",
                     "over bare", "window shown", "ratio", "over bare");
         for (const Subject& subject : subjects) {
             const double environment = figure.of(subject.environment);
             const double shown = figure.of(subject.shown);
             if (subject.skipped) {
-                std::printf("%-30s no figure (failed its warm-up run)\n", subject.name.c_str());
+                std::printf("%-38s no figure (failed its warm-up run)\n", subject.name.c_str());
             } else if (shown < 0 || baseline <= 0) {
-                std::printf("%-30s no figure (%d of %d runs failed)\n", subject.name.c_str(),
+                std::printf("%-38s no figure (%d of %d runs failed)\n", subject.name.c_str(),
                             subject.failures, kRounds);
             } else if (!subject.host) {
-                std::printf("%-30s %14s %7s %10s %11.1f ms %7.2f %7.1f ms\n", subject.name.c_str(),
+                std::printf("%-38s %14s %7s %10s %11.1f ms %7.2f %7.1f ms\n", subject.name.c_str(),
                             "", "", "", shown, shown / baseline, shown - baseline);
             } else {
-                std::printf("%-30s %11.1f ms %7.2f %7.1f ms %11.1f ms %7.2f %7.1f ms\n",
+                std::printf("%-38s %11.1f ms %7.2f %7.1f ms %11.1f ms %7.2f %7.1f ms\n",
                             subject.name.c_str(), environment, environment / baseline,
                             environment - baseline, shown, shown / baseline, shown - baseline);
             }
