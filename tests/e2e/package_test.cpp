@@ -93,6 +93,10 @@ fs::path FreshWorkDir(const std::string& name) {
     return dir;
 }
 
+// The tests run the Windows packer that ships, the release tree's.
+constexpr char kNoWindowsPacker[] =
+    "the release tree has no wrapper-bundle.exe: ./dev build-release builds it";
+
 // A copy of the release host in a folder of its own.
 fs::path HostCopy(const fs::path& dir) {
     const fs::path host = dir / "host" / "WebView2Wrapper.exe";
@@ -708,7 +712,7 @@ TEST(Package, BothToolsFollowNoLinkAndKeepTheOldPackageWhole) {
     const fs::path work = FreshWorkDir("package_links");
     const fs::path host = HostCopy(work);
     const bool windowsPacker = fs::exists(e2e::WindowsPacker());
-    EXPECT_TRUE(windowsPacker) << "wrapper-bundle.exe is not built";
+    EXPECT_TRUE(windowsPacker) << kNoWindowsPacker;
     // chattr +i makes a file or folder that even root cannot delete or rename.
     const auto immutable = [](const fs::path& path, bool on) {
         return e2e::RunProcess({"chattr", on ? "+i" : "-i", path.string()}, {}, 30).exitCode == 0;
@@ -1048,11 +1052,11 @@ TEST(Package, AcceptsExactlyWhatTheHostStartsWith) {
             if (!c.accepted) EXPECT_TRUE(Contains(windows.output, c.rule)) << windows.output;
         }
     }
-    EXPECT_TRUE(windowsPacker) << "wrapper-bundle.exe is not built";
+    EXPECT_TRUE(windowsPacker) << kNoWindowsPacker;
 }
 
 TEST(Package, WindowsToolMakesTheSamePackageAsTheLinuxTool) {
-    ASSERT_TRUE(fs::exists(e2e::WindowsPacker())) << "wrapper-bundle.exe is not built";
+    ASSERT_TRUE(fs::exists(e2e::WindowsPacker())) << kNoWindowsPacker;
     const fs::path work = FreshWorkDir("package_windows");
     const fs::path app = work / "caf\xC3\xA9 app";
     WriteFile(app / "package.json",
