@@ -265,6 +265,18 @@ int Run(int argc, wchar_t** argv) {
                         {},
                         {},
                         0});
+    // What loading the sample extension alone costs: the part of the host's rows with the
+    // extension that is the library's own.
+    fs::copy_file(extension, bareDir / "DI2ZozUzoraru.dll");
+    subjects.push_back({"bare program + extension library",
+                        bareDir / "bare_window.exe",
+                        kBareClass,
+                        false,
+                        (bareDir / "DI2ZozUzoraru.dll").wstring(),
+                        0,
+                        {},
+                        {},
+                        0});
     for (const int files : {10, 10000}) {
         const std::string bundle = MakeBundle(files);
         for (const bool earlier : {false, true}) {
