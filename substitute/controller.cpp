@@ -81,9 +81,20 @@ Controller::Controller(ComPtr<WebView> webview, HWND parent)
     webview_->ScaleChanged(scale_);
     // The page's share of the keyboard: a child window that takes the focus on MoveFocus (the
     // Chromium driver's live view takes it instead). It goes with the parent window.
-    if (parent != nullptr) {
-        focus_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
-                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+    // A class of its own, as the runtime's windows have: a system class such as STATIC would make
+    // Wine load the common controls into the host (the host's manifest asks for version 6), a
+    // cost of the substitute's, not the host's, in every start-up.
+    static const bool focusClass = [] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"WrapperSubstituteFocus";
+        return RegisterClassExW(&windowClass) != 0;
+    }();
+    if (parent != nullptr && focusClass) {
+        focus_ = CreateWindowExW(0, L"WrapperSubstituteFocus", L"", WS_CHILD | WS_VISIBLE, 0, 0, 0,
+                                 0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
         webview_->SetFocusWindow(focus_);
     }
 }

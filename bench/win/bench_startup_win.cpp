@@ -6,7 +6,10 @@
 // window program (bare_window.exe: registers a class, creates and shows a window) started the
 // same way in the same run. The programs take turns, round after round (each round starting with
 // another one), and each figure is the median of the rounds and the fastest run; the first round
-// warms Wine up and is not counted.
+// warms Wine up and is not counted. In the warm-up round each program is closed and must end with
+// exit code 0; in the counted rounds it is ended once measured, because without a window manager
+// Wine waits 2 s for the X server on every window hidden at exit, which would leave room for few
+// rounds.
 //
 // The host's overhead is its time minus the bare program's time to its window shown (each as the
 // median, or each as the fastest run). To the environment request it is the host's own start-up
@@ -21,6 +24,7 @@
 //   takes its turns in the same rounds with the 10,000-file app (without and with the extension),
 //   so that a change is measured before and after on the same machine in the same run.
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -40,7 +44,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kRounds = 15;  // counted rounds, after one warm-up round
+constexpr int kRounds = 60;  // counted rounds, after one warm-up round
+// The pause after each run, while Wine and the X server finish the work an ended process leaves
+// them, which would otherwise fall into the next program's start.
+constexpr DWORD kSettleMs = 250;
 constexpr double kAimMs = 20;
 constexpr DWORD kTimeoutMs = 30000;
 constexpr wchar_t kHostClass[] = L"WindowsWebview2Wrapper";
@@ -124,8 +131,9 @@ HWND VisibleWindowOf(const wchar_t* windowClass, DWORD process) {
 }
 
 // Starts the program, waits for its environment request (the host) and its window, then closes
-// the window and waits for the process to end. Adds the times in milliseconds; false on failure.
-bool RunOnce(Subject& subject) {
+// the window and waits for the process to end with exit code 0 (`close`), or ends the process.
+// Adds the times in milliseconds; false on failure.
+bool RunOnce(Subject& subject, bool close) {
     const fs::path transcript = subject.exe.parent_path() / "transcript.jsonl";
     std::error_code ignored;
     fs::remove(transcript, ignored);
@@ -148,8 +156,9 @@ bool RunOnce(Subject& subject) {
     double shown = -1;
     HWND window = nullptr;
     std::uintmax_t seenSize = 0;
-    // Polled without pause: the program runs on the other core. Yielding lets anything waiting
-    // for this core go first.
+    // Polled every millisecond: each poll asks Wine's server about windows, and polling without
+    // pause kept a core and the server busy while the program under test needed both, which made
+    // the figures slower and scattered (the bare program's median was 15 ms above its fastest).
     while (shown < 0 || environment < 0) {
         if (environment < 0) {
             const std::uintmax_t size = fs::file_size(transcript, ignored);
@@ -169,15 +178,18 @@ bool RunOnce(Subject& subject) {
             (Now() - start) * 1000 > kTimeoutMs) {
             break;
         }
-        SwitchToThread();
+        Sleep(1);
     }
     bool ended = false;
-    if (window != nullptr) {
+    if (window != nullptr && !close && environment >= 0) {
+        ended = TerminateProcess(process.hProcess, 0) != FALSE;
+    } else if (window != nullptr) {
         PostMessageW(window, WM_CLOSE, 0, 0);
         ended = WaitForSingleObject(process.hProcess, kTimeoutMs) == WAIT_OBJECT_0;
     }
     if (!ended) TerminateProcess(process.hProcess, 1);
     WaitForSingleObject(process.hProcess, kTimeoutMs);
+    Sleep(kSettleMs);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hProcess);
@@ -217,6 +229,7 @@ private:
 };
 
 int Run(int argc, wchar_t** argv) {
+    timeBeginPeriod(1);  // millisecond sleeps between polls
     const std::wstring here = resource_requests::ModuleFolder();
     std::vector<std::wstring> positional;
     fs::path earlierExe;
@@ -329,11 +342,11 @@ int Run(int argc, wchar_t** argv) {
                 // A program that fails its warm-up run is left out of the rounds (an older host
                 // that cannot start as one file, say), instead of failing each round.
                 Subject warmUp = subject;
-                if (!RunOnce(warmUp)) {
+                if (!RunOnce(warmUp, true)) {
                     subject.skipped = true;
                     ok = false;
                 }
-            } else if (!RunOnce(subject)) {
+            } else if (!RunOnce(subject, false)) {
                 ++subject.failures;
                 ok = false;
             }
