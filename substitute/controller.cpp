@@ -47,15 +47,19 @@ LRESULT CALLBACK ParentWatchProc(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// Registers a window class of the substitute's for its child windows; true when it can be used.
+bool RegisterChildClass(const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = name;
+    return RegisterClassExW(&windowClass) != 0;
+}
+
 void WatchParent(HWND parent, const std::shared_ptr<bool>& closeCalled) {
-    static const bool registered = [] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = ParentWatchProc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"WrapperSubstituteParentWatch";
-        return RegisterClassExW(&windowClass) != 0;
-    }();
+    static const bool registered =
+        RegisterChildClass(L"WrapperSubstituteParentWatch", ParentWatchProc);
     if (!registered || parent == nullptr) return;
     HWND watch = CreateWindowExW(0, L"WrapperSubstituteParentWatch", L"", WS_CHILD, 0, 0, 0, 0,
                                  parent, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -84,14 +88,7 @@ Controller::Controller(ComPtr<WebView> webview, HWND parent)
     // A class of its own, as the runtime's windows have: a system class such as STATIC would make
     // Wine load the common controls into the host (the host's manifest asks for version 6), a
     // cost of the substitute's, not the host's, in every start-up.
-    static const bool focusClass = [] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"WrapperSubstituteFocus";
-        return RegisterClassExW(&windowClass) != 0;
-    }();
+    static const bool focusClass = RegisterChildClass(L"WrapperSubstituteFocus", DefWindowProcW);
     if (parent != nullptr && focusClass) {
         focus_ = CreateWindowExW(0, L"WrapperSubstituteFocus", L"", WS_CHILD | WS_VISIBLE, 0, 0, 0,
                                  0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
