@@ -157,8 +157,8 @@ bool RunOnce(Subject& subject, bool close) {
     HWND window = nullptr;
     std::uintmax_t seenSize = 0;
     // Polled every millisecond: each poll asks Wine's server about windows, and polling without
-    // pause kept a core and the server busy while the program under test needed both, which made
-    // the figures slower and scattered (the bare program's median was 15 ms above its fastest).
+    // pause kept a core and the server busy while the program under test needed both (the bare
+    // program's median and fastest start were each 15 ms slower so).
     while (shown < 0 || environment < 0) {
         if (environment < 0) {
             const std::uintmax_t size = fs::file_size(transcript, ignored);
