@@ -3,9 +3,34 @@
 // Built like the host (static, the same subsystem), so that the difference is the host's own work.
 // Given a library's path as its command line, it loads that library first, as the host loads its
 // WebView2 loader: the difference then leaves out what loading the library costs.
+// Built with BARE_WITH_HOST_IMPORTS (bare_window_imports.exe), it also imports the system DLLs the
+// host imports beyond a windowed program's (COM, the shell, GDI+) without calling them, so that
+// the difference leaves out what loading those costs.
 #include <windows.h>
 
+#ifdef BARE_WITH_HOST_IMPORTS
+#include <gdiplus.h>
+#include <objbase.h>
+#include <shlobj.h>
+#endif
+
 namespace {
+
+#ifdef BARE_WITH_HOST_IMPORTS
+volatile bool never = false;  // the imports are bound at load, the calls are never made
+
+void UseHostImports() {
+    if (!never) return;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    PWSTR folder = nullptr;
+    SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder);
+    ULONG_PTR token = 0;
+    const Gdiplus::GdiplusStartupInput input;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+}
+#else
+void UseHostImports() {}
+#endif
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) {
@@ -21,6 +46,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     if (commandLine != nullptr && *commandLine != L'\0' && LoadLibraryW(commandLine) == nullptr) {
         return 1;
     }
+    UseHostImports();
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;

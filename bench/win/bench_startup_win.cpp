@@ -250,7 +250,8 @@ int Run(int argc, wchar_t** argv) {
     const fs::path loader = ToWide(loaderFolder) + L"WebView2Loader.dll";
     const fs::path extension = here + L"..\\..\\examples\\extension\\DI2ZozUzoraru.dll";
     const fs::path bare = here + L"bare_window.exe";
-    for (const fs::path& needed : {hostExe, loader, extension, bare, earlierExe}) {
+    const fs::path bareImports = here + L"bare_window_imports.exe";
+    for (const fs::path& needed : {hostExe, loader, extension, bare, bareImports, earlierExe}) {
         if (!needed.empty() && !fs::is_regular_file(needed)) {
             std::fprintf(stderr, "missing %s\n", needed.string().c_str());
             return 1;
@@ -286,6 +287,18 @@ int Run(int argc, wchar_t** argv) {
                         kBareClass,
                         false,
                         (bareDir / "DI2ZozUzoraru.dll").wstring(),
+                        0,
+                        {},
+                        {},
+                        0});
+    // What loading the system DLLs the host imports beyond a windowed program's costs (COM, the
+    // shell, GDI+): Wine's part of the host's rows that no start-up step of the host's can skip.
+    fs::copy_file(bareImports, bareDir / "bare_window_imports.exe");
+    subjects.push_back({"bare program + the host's system DLLs",
+                        bareDir / "bare_window_imports.exe",
+                        kBareClass,
+                        false,
+                        {},
                         0,
                         {},
                         {},
