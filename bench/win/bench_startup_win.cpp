@@ -266,43 +266,30 @@ int Run(int argc, wchar_t** argv) {
     fs::create_directories(bareDir);
     fs::copy_file(bare, bareDir / "bare_window.exe");
     fs::copy_file(loader, bareDir / "WebView2Loader.dll");
-    subjects.push_back(
-        {"bare window program", bareDir / "bare_window.exe", kBareClass, false, {}, 0, {}, {}, 0});
+    fs::copy_file(extension, bareDir / "DI2ZozUzoraru.dll");
+    fs::copy_file(bareImports, bareDir / "bare_window_imports.exe");
+    // A baseline: a bare program, given the library it loads first (if any) as its argument.
+    const auto addBare = [&](const char* name, const char* exe, const wchar_t* library) {
+        subjects.push_back({name,
+                            bareDir / exe,
+                            kBareClass,
+                            false,
+                            library != nullptr ? (bareDir / library).wstring() : std::wstring(),
+                            0,
+                            {},
+                            {},
+                            0});
+    };
+    addBare("bare window program", "bare_window.exe", nullptr);
     // What loading the loader library alone costs (the vendor's is much smaller than the
     // substitute's, which holds the whole stand-in runtime).
-    subjects.push_back({"bare program + loader library",
-                        bareDir / "bare_window.exe",
-                        kBareClass,
-                        false,
-                        (bareDir / "WebView2Loader.dll").wstring(),
-                        0,
-                        {},
-                        {},
-                        0});
+    addBare("bare program + loader library", "bare_window.exe", L"WebView2Loader.dll");
     // What loading the sample extension alone costs: the part of the host's rows with the
     // extension that is the library's own.
-    fs::copy_file(extension, bareDir / "DI2ZozUzoraru.dll");
-    subjects.push_back({"bare program + extension library",
-                        bareDir / "bare_window.exe",
-                        kBareClass,
-                        false,
-                        (bareDir / "DI2ZozUzoraru.dll").wstring(),
-                        0,
-                        {},
-                        {},
-                        0});
+    addBare("bare program + extension library", "bare_window.exe", L"DI2ZozUzoraru.dll");
     // What loading the system DLLs the host imports beyond a windowed program's costs (COM, the
     // shell, GDI+): Wine's part of the host's rows that no start-up step of the host's can skip.
-    fs::copy_file(bareImports, bareDir / "bare_window_imports.exe");
-    subjects.push_back({"bare program + the host's system DLLs",
-                        bareDir / "bare_window_imports.exe",
-                        kBareClass,
-                        false,
-                        {},
-                        0,
-                        {},
-                        {},
-                        0});
+    addBare("bare program + the host's system DLLs", "bare_window_imports.exe", nullptr);
     for (const int files : {10, 10000}) {
         const std::string bundle = MakeBundle(files);
         for (const bool earlier : {false, true}) {
