@@ -1,5 +1,6 @@
 #include "bundle/asset_bundle.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -29,6 +30,23 @@ T FromBigEndian(const std::uint8_t (&bytes)[sizeof(T)]) {
     T value = 0;
     for (std::uint8_t b : bytes) value = static_cast<T>((value << 8) | b);
     return value;
+}
+
+using FileTable = std::vector<std::pair<std::string, BundleFileEntry>>;
+
+// Sorts the names of a directory that was not in order and keeps the first entry of each name
+// (a stable sort keeps the entries of one name in the order they were read).
+void SortFiles(FileTable& files, bool ordered) {
+    if (ordered) return;
+    std::stable_sort(files.begin(), files.end(),
+                     [](const FileTable::value_type& a, const FileTable::value_type& b) {
+                         return a.first < b.first;
+                     });
+    files.erase(std::unique(files.begin(), files.end(),
+                            [](const FileTable::value_type& a, const FileTable::value_type& b) {
+                                return a.first == b.first;
+                            }),
+                files.end());
 }
 
 }  // namespace
@@ -122,6 +140,25 @@ void AssetBundle::ReadDirectory(std::uint64_t offset, std::uint64_t size) {
     limit = offset + size;  // the chunk scan checked that this does not pass the old limit
 
     const std::uint32_t count = ReadU32();
+    // Every entry takes at least its fixed part of the chunk: a hostile count reserves no more
+    // than the chunk could hold, and never more than a large game's worth at once.
+    files.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(
+        {count, (limit - position) / kBundleEntryFixedSize, std::uint64_t{1} << 20})));
+    bool ordered = true;
+    // The table is sorted and its names unique whenever Load returns or throws: a failed Load
+    // keeps the entries read before the failure, and lookups in them must still work.
+    try {
+        ReadEntries(count, ordered);
+    } catch (...) {
+        SortFiles(files, ordered);
+        throw;
+    }
+    SortFiles(files, ordered);
+}
+
+// Appends the directory's entries in file order. Packed bundles list names in ascending order;
+// while they do, `ordered` stays true and a repeated name is dropped at once.
+void AssetBundle::ReadEntries(std::uint32_t count, bool& ordered) {
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t reserved1 = ReadU32();
         const std::uint32_t reserved2 = ReadU32();
@@ -137,16 +174,22 @@ void AssetBundle::ReadDirectory(std::uint64_t offset, std::uint64_t size) {
         std::string name(nameLength, '\0');
         ReadBytes(name.data(), nameLength);
 
-        // The first entry of a name wins. Packed bundles list names in order, so the end is
-        // the right hint almost always.
+        if (ordered && !files.empty() && !(files.back().first < name)) {
+            if (files.back().first == name) continue;  // the first entry of a name wins
+            ordered = false;
+        }
         BundleFileEntry entry{name, 0, fileOffset, fileSize, extra};
-        files.try_emplace(files.end(), std::move(name), std::move(entry));
+        files.emplace_back(std::move(name), std::move(entry));
     }
 }
 
 const BundleFileEntry* AssetBundle::FindFile(const std::string& name) const {
-    const auto it = files.find(name);
-    return it == files.end() ? nullptr : &it->second;
+    const auto it = std::lower_bound(
+        files.begin(), files.end(), name,
+        [](const FileTable::value_type& file, const std::string& wanted) {
+            return file.first < wanted;
+        });
+    return it == files.end() || it->first != name ? nullptr : &it->second;
 }
 
 const std::uint8_t* AssetBundle::DataPointer(std::uint64_t offset) const {

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 enum class ReadMode : std::uint32_t { Unset = 0, Memory = 1, FileStream = 2 };
 
@@ -47,7 +49,10 @@ struct BundleFileEntry {
 class AssetBundle {
   public:
     std::map<std::uint32_t, BundleChunk> chunks;
-    std::map<std::string, BundleFileEntry> files;  // unsigned byte-wise order of names
+    // The directory by name, in unsigned byte-wise order of the names, each name once: a sorted
+    // array rather than a tree, so that a bundle of many files loads with one allocation per name
+    // instead of three. Looked up by binary search (FindFile).
+    std::vector<std::pair<std::string, BundleFileEntry>> files;
     std::uint64_t blobOffset = 0, blobSize = 0;
     ReadMode readMode = ReadMode::Unset;
     std::uint64_t position = 0, limit = 0;
@@ -73,4 +78,5 @@ class AssetBundle {
     void Seek(std::uint64_t absolute);
     void Skip(std::uint64_t n);
     void ReadDirectory(std::uint64_t offset, std::uint64_t size);
+    void ReadEntries(std::uint32_t count, bool& ordered);
 };

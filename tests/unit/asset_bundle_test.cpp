@@ -419,6 +419,18 @@ TEST(AssetBundle, FailureAtTheFifthEntryKeepsTheFirstFour) {
     EXPECT_EQ(b.FindFile("e"), nullptr);
     EXPECT_EQ(b.FindFile("f"), nullptr);
 
+    // Entries out of order, with a name twice, before the failure: what was read is still
+    // sorted, the first entry of the name kept, and every name found.
+    MemorySource unordered(Bundle({{"d", 3, 1}, {"b", 1, 1}, {"d", 0, 1}, {"a", 0, 1}, fifth},
+                                  "ABCDEF"));
+    EXPECT_EQ(LoadOutcome(unordered.bundle), "runtime: bad file entry");
+    std::string names;
+    for (const auto& [name, entry] : unordered.bundle.files) names += name;
+    EXPECT_EQ(names, "abd");
+    EXPECT_EQ(Content(unordered.bundle, "a") + Content(unordered.bundle, "b") +
+                  Content(unordered.bundle, "d"),
+              "ABD");
+
     // Without a directory the chunks and the blob fields found so far stay as well.
     MemorySource noDirectory(Header() + Chunk(kBundleTagBlob, "xyz"));
     EXPECT_EQ(LoadOutcome(noDirectory.bundle), "runtime: missing fdir chunk");
