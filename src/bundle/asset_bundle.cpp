@@ -32,7 +32,9 @@ T FromBigEndian(const std::uint8_t (&bytes)[sizeof(T)]) {
     return value;
 }
 
-using FileTable = std::vector<std::pair<std::string, BundleFileEntry>>;
+using FileTable = std::vector<std::pair<std::string_view, BundleFileEntry>>;
+
+constexpr std::size_t kNameBlockSize = 64 * 1024;
 
 // Sorts the names of a directory that was not in order and keeps the first entry of each name
 // (a stable sort keeps the entries of one name in the order they were read).
@@ -108,7 +110,7 @@ void AssetBundle::Load() {
     blobOffset = 0;
     blobSize = 0;
     chunks.clear();
-    files.clear();
+    ClearFiles();
 
     if (ReadU32() != kBundleMagic) Fail("bad format");
     if (ReadU32() != 0) Fail("unsupported version");
@@ -170,23 +172,45 @@ void AssetBundle::ReadEntries(std::uint32_t count, bool& ordered) {
         if (ReadU8() != 0) Fail("bad file compression");
 
         const std::uint32_t nameLength = ReadU32();
-        Require(nameLength);  // before allocating: a hostile length must not size the string
-        std::string name(nameLength, '\0');
-        ReadBytes(name.data(), nameLength);
+        Require(nameLength);  // before allocating: a hostile length must not size the store
+        char* const slot = NameSlot(nameLength);
+        ReadBytes(slot, nameLength);
+        const std::string_view name(slot, nameLength);
 
         if (ordered && !files.empty() && !(files.back().first < name)) {
             if (files.back().first == name) continue;  // the first entry of a name wins
             ordered = false;
         }
-        BundleFileEntry entry{name, 0, fileOffset, fileSize, extra};
-        files.emplace_back(std::move(name), std::move(entry));
+        files.emplace_back(name, BundleFileEntry{name, 0, fileOffset, fileSize, extra});
     }
 }
 
-const BundleFileEntry* AssetBundle::FindFile(const std::string& name) const {
+// Room for a name of `size` bytes in the name store: in the last block when it fits, else in a
+// new block (of its own for a name longer than a block).
+char* AssetBundle::NameSlot(std::size_t size) {
+    if (size > nameRoom_) {
+        const std::size_t blockSize = std::max(size, kNameBlockSize);
+        nameBlocks_.push_back(std::make_unique<char[]>(blockSize));
+        nameCursor_ = nameBlocks_.back().get();
+        nameRoom_ = blockSize;
+    }
+    char* const slot = nameCursor_;
+    nameCursor_ += size;
+    nameRoom_ -= size;
+    return slot;
+}
+
+void AssetBundle::ClearFiles() {
+    files.clear();
+    nameBlocks_.clear();
+    nameCursor_ = nullptr;
+    nameRoom_ = 0;
+}
+
+const BundleFileEntry* AssetBundle::FindFile(std::string_view name) const {
     const auto it = std::lower_bound(
         files.begin(), files.end(), name,
-        [](const FileTable::value_type& file, const std::string& wanted) {
+        [](const FileTable::value_type& file, std::string_view wanted) {
             return file.first < wanted;
         });
     return it == files.end() || it->first != name ? nullptr : &it->second;
@@ -200,5 +224,5 @@ const std::uint8_t* AssetBundle::DataPointer(std::uint64_t offset) const {
 
 void AssetBundle::Clear() {
     chunks.clear();
-    files.clear();
+    ClearFiles();
 }

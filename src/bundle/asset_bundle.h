@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,7 +28,7 @@ struct BundleChunk {
 };
 
 struct BundleFileEntry {
-    std::string name;
+    std::string_view name;  // held by the bundle that read it, until its next Load or Clear
     std::uint32_t compression;  // always 0 once accepted
     std::uint64_t offset;       // counted from the first byte of the blob data
     std::uint64_t size;
@@ -50,9 +52,10 @@ class AssetBundle {
   public:
     std::map<std::uint32_t, BundleChunk> chunks;
     // The directory by name, in unsigned byte-wise order of the names, each name once: a sorted
-    // array rather than a tree, so that a bundle of many files loads with one allocation per name
-    // instead of three. Looked up by binary search (FindFile).
-    std::vector<std::pair<std::string, BundleFileEntry>> files;
+    // array of views into the bundle's own copy of the names rather than a tree of strings, so
+    // that a bundle of many files loads without an allocation per file. Looked up by binary
+    // search (FindFile).
+    std::vector<std::pair<std::string_view, BundleFileEntry>> files;
     std::uint64_t blobOffset = 0, blobSize = 0;
     ReadMode readMode = ReadMode::Unset;
     std::uint64_t position = 0, limit = 0;
@@ -61,11 +64,11 @@ class AssetBundle {
 
     void Load();
     // The entry whose name equals `name` byte for byte, or nullptr.
-    const BundleFileEntry* FindFile(const std::string& name) const;
+    const BundleFileEntry* FindFile(std::string_view name) const;
     // base + blobOffset + offset. Memory mode only ("wrong read mode"); an offset past the end
     // of the blob data is refused with std::range_error("bundle read error").
     const std::uint8_t* DataPointer(std::uint64_t offset) const;
-    // Empties `chunks` and `files`; every other field stays.
+    // Empties `chunks` and `files` (and the names the entries pointed to); every other field stays.
     void Clear();
 
     std::uint8_t ReadU8();
@@ -79,4 +82,11 @@ class AssetBundle {
     void Skip(std::uint64_t n);
     void ReadDirectory(std::uint64_t offset, std::uint64_t size);
     void ReadEntries(std::uint32_t count, bool& ordered);
+    char* NameSlot(std::size_t size);
+    void ClearFiles();
+
+    // The names `files` points to, back to back in blocks that never move once allocated.
+    std::vector<std::unique_ptr<char[]>> nameBlocks_;
+    char* nameCursor_ = nullptr;
+    std::size_t nameRoom_ = 0;  // bytes left after nameCursor_ in the last block
 };

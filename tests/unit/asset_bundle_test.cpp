@@ -400,7 +400,7 @@ TEST(AssetBundle, NamesAreOrderedByUnsignedBytes) {
     MemorySource source(Bundle(entries, ""));
     ASSERT_EQ(LoadOutcome(source.bundle), "");
     std::vector<std::string> order;
-    for (const auto& file : source.bundle.files) order.push_back(file.first);
+    for (const auto& file : source.bundle.files) order.emplace_back(file.first);
     EXPECT_EQ(order, (std::vector<std::string>{"", "B", "a", "a.b", "a/b", "ab", "b", "\xC3\xA9"}));
 }
 

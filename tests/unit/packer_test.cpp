@@ -110,7 +110,7 @@ TEST(Packer, RoundTripOfEveryFile) {
     EXPECT_EQ(b.blobOffset + b.blobSize, loaded.data.size());
     EXPECT_EQ(b.blobSize, totalBytes);
     std::vector<std::string> bundled;
-    for (const auto& file : b.files) bundled.push_back(file.first);
+    for (const auto& file : b.files) bundled.emplace_back(file.first);
     EXPECT_EQ(bundled, names);
     std::uint64_t nextOffset = 0;  // files lie back to back in name order
     for (const auto& [name, entry] : b.files) {
@@ -288,7 +288,7 @@ TEST(Packer, TemporaryFilesOfAnInterruptedPackAreNotPacked) {
     PackFolder(tmp / "www", tmp / "www/assets.dat");
     const LoadedBundle loaded(ReadFile(tmp / "www/assets.dat"));
     std::vector<std::string> names;
-    for (const auto& file : loaded.bundle.files) names.push_back(file.first);
+    for (const auto& file : loaded.bundle.files) names.emplace_back(file.first);
     EXPECT_EQ(names, (std::vector<std::string>{"assets.dat.partial-notatemporaryname", "index.html",
                                                "sub/assets.dat.partial-0123456789abcdef"}));
     // Written elsewhere, the same name is an ordinary file of the folder.
