@@ -188,23 +188,22 @@ void AssetBundle::ReadEntries(std::uint32_t count, bool& ordered) {
 // Room for a name of `size` bytes in the name store: in the last block when it fits, else in a
 // new block (of its own for a name longer than a block).
 char* AssetBundle::NameSlot(std::size_t size) {
-    if (size > nameRoom_) {
+    if (nameBlocks_.empty() || size > lastBlockSize_ - lastBlockUsed_) {
         const std::size_t blockSize = std::max(size, kNameBlockSize);
         nameBlocks_.push_back(std::make_unique<char[]>(blockSize));
-        nameCursor_ = nameBlocks_.back().get();
-        nameRoom_ = blockSize;
+        lastBlockSize_ = blockSize;
+        lastBlockUsed_ = 0;
     }
-    char* const slot = nameCursor_;
-    nameCursor_ += size;
-    nameRoom_ -= size;
+    char* const slot = nameBlocks_.back().get() + lastBlockUsed_;
+    lastBlockUsed_ += size;
     return slot;
 }
 
 void AssetBundle::ClearFiles() {
     files.clear();
     nameBlocks_.clear();
-    nameCursor_ = nullptr;
-    nameRoom_ = 0;
+    lastBlockSize_ = 0;
+    lastBlockUsed_ = 0;
 }
 
 const BundleFileEntry* AssetBundle::FindFile(std::string_view name) const {

@@ -85,8 +85,8 @@ class AssetBundle {
     char* NameSlot(std::size_t size);
     void ClearFiles();
 
-    // The names `files` points to, back to back in blocks that never move once allocated.
+    // The names `files` points to, back to back in blocks that never move once allocated. A
+    // bundle moved from has no blocks, and so starts a new one for its next name.
     std::vector<std::unique_ptr<char[]>> nameBlocks_;
-    char* nameCursor_ = nullptr;
-    std::size_t nameRoom_ = 0;  // bytes left after nameCursor_ in the last block
+    std::size_t lastBlockSize_ = 0, lastBlockUsed_ = 0;
 };
