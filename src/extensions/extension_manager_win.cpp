@@ -40,14 +40,16 @@ ExtensionManager::~ExtensionManager() {
 }
 
 bool ExtensionManager::LoadExtension() {
-    // Before the library is loaded: a thread it starts may send at once.
-    OpenRelay();
     const std::wstring path = AddLongPathPrefix(ToWide(exeFolder) + kExtensionFileName);
+    // Before the library is loaded: a thread it starts may send at once. Most apps have no
+    // library, and their start-up does not pay for the window.
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) OpenRelay();
     module = LoadLibraryW(path.c_str());
     if (module == nullptr) {
         loadError = LastErrorResult();
         return false;
     }
+    OpenRelay();  // (a library put there just now)
     // Only a loaded library has threads that may send: only then the timer runs.
     if (relayWindow_ != nullptr) SetTimer(relayWindow_, kRelayTimer, kRelayTimerMs, nullptr);
     init = Export<ExtensionInitFn>(module, "Init");

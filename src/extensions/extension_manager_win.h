@@ -36,8 +36,8 @@ public:
     // that it never reaches back into a deleted manager.
     virtual ~ExtensionManager();
 
-    // Opens the relay, then loads the library and runs its "Init"; true when "Init" ran and
-    // returned a list.
+    // Opens the relay (when the library file is there), then loads the library and runs its
+    // "Init"; true when "Init" ran and returned a list.
     bool LoadExtension();
 
     // From now on texts sent from other threads are dropped, and those not yet delivered too: the

@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/paths_win.h"
 #include "bundle/asset_bundle.h"
 #include "config/app_config.h"
 #include "extensions/extension_manager_win.h"
@@ -100,9 +101,28 @@ bool RunMessagesUntil(Done done, ULONGLONG milliseconds) {
 }  // namespace
 
 TEST(ExtensionManager, CallsFromOtherThreadsTakeTheGuiThreadsPathInOrder) {
-    // No library beside this "host": LoadExtension only opens the relay.
-    ExtensionManager manager("C:\\no such folder\\", "www\\", "C:\\data", "{}");
+    // No library file beside this "host": no relay either, since no other thread can call.
+    {
+        ExtensionManager none("C:\\no such folder\\", "www\\", "C:\\data", "{}");
+        EXPECT_FALSE(none.LoadExtension());
+        EXPECT_EQ(none.loadError, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+        EXPECT_EQ(FindWindowExW(HWND_MESSAGE, nullptr, L"WindowsWebview2WrapperExtensionRelay",
+                                nullptr),
+                  nullptr);
+    }
+    // A file that is no library: LoadExtension opens the relay, and then fails to load it.
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::string folder = ToNarrow(temp) + "wrapper-relay-test\\";
+    CreateDirectoryW(ToWide(folder).c_str(), nullptr);
+    const std::wstring notALibrary = ToWide(folder) + kExtensionFileName;
+    CloseHandle(CreateFileW(notALibrary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    ExtensionManager manager(folder, "www\\", "C:\\data", "{}");
     EXPECT_FALSE(manager.LoadExtension());
+    EXPECT_NE(manager.loadError, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+    DeleteFileW(notALibrary.c_str());
+    RemoveDirectoryW(ToWide(folder).c_str());
     manager.SendWebMessage("from the GUI thread");
     manager.PublishDirectoryPath("<documents>", "C:\\first");
 
