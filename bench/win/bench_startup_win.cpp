@@ -34,6 +34,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/paths_win.h"
@@ -134,9 +135,7 @@ double PairedMedian(const Subject& subject, const std::vector<double>& figures,
         if (same == baseline.rounds.end()) continue;
         differences.push_back(figures[i] - baseline.shown[same - baseline.rounds.begin()]);
     }
-    if (differences.empty()) return -1;
-    std::sort(differences.begin(), differences.end());
-    return differences[differences.size() / 2];
+    return Median(std::move(differences));
 }
 
 // Every run's figures as comma-separated lines (program, round, environment request, window
